@@ -1,0 +1,22 @@
+// Shared pieces of the command-line tool: the sub-commands and their exit codes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+enum ExitCode { kExitOk = 0, kExitFailure = 1, kExitUsage = 2 };
+
+using Args = std::vector<std::string>;
+
+int runSplit(const Args& args);
+int runJoin(const Args& args);
+int runZip(const Args& args);
+int runUnzip(const Args& args);
+int runList(const Args& args);
+
+// Prints "sundrix-cli: <message>" to stderr and returns kExitUsage.
+int usageError(const std::string& message);
+
+}  // namespace cli

@@ -1,0 +1,51 @@
+// sundrix-cli: split, join, zip, unzip and list from the command line.
+#include <cstdio>
+#include <cstring>
+
+#include "cli/cli.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: sundrix-cli COMMAND [OPTIONS]\n"
+    "\n"
+    "Commands:\n"
+    "  split FILE (--parts N | --size N[B|K|M|G]) [--out DIR] [--delete-input]\n"
+    "        [--bat NAME [--bat-delete]] [--zip]\n"
+    "                          cut FILE into numbered parts FILE.001, FILE.002, ...\n"
+    "  join FIRST_PART [--out PATH] [--delete-parts]\n"
+    "                          append the parts that follow FIRST_PART into one file\n"
+    "  zip ARCHIVE FILE... [--overwrite] [--source DIR]\n"
+    "                          pack files into a new archive (Shrink method)\n"
+    "  unzip ARCHIVE [--dir DIR] [MASK...]\n"
+    "                          extract members (stored, shrunk, reduced, imploded)\n"
+    "  list ARCHIVE            one line per member: name, sizes, ratio, date, time\n"
+    "\n"
+    "Run 'sundrix-cli COMMAND --help' for the options of one command.\n"
+    "Exit status: 0 success, 1 failure, 2 bad usage.\n";
+
+}  // namespace
+
+int cli::usageError(const std::string& message) {
+  std::fprintf(stderr, "sundrix-cli: %s\nTry 'sundrix-cli --help'.\n", message.c_str());
+  return kExitUsage;
+}
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fputs(kUsage, stderr);
+    return cli::kExitUsage;
+  }
+  const std::string command = argv[1];
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::fputs(kUsage, stdout);
+    return cli::kExitOk;
+  }
+  const cli::Args args(argv + 2, argv + argc);
+  if (command == "split") return cli::runSplit(args);
+  if (command == "join") return cli::runJoin(args);
+  if (command == "zip") return cli::runZip(args);
+  if (command == "unzip") return cli::runUnzip(args);
+  if (command == "list") return cli::runList(args);
+  return cli::usageError("unknown command '" + command + "'");
+}

@@ -1,0 +1,37 @@
+// Joining numbered parts back into one file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/job.h"
+
+namespace engine {
+
+// What choosing a first part shows and counts.
+struct CombineSelection {
+  std::string folder;        // folder part of the chosen path
+  std::string firstName;     // name part of the chosen path
+  std::string outputName;    // proposed output: the name up to its last "."
+  std::int32_t combineCount = 0;  // the part numbers a join visits: 1 .. combineCount
+};
+
+// Counts the parts the way the Combine tab does when a first part is chosen.
+CombineSelection SelectFirstPart(const std::string& path);
+
+class CombineOptions {
+ public:
+  virtual ~CombineOptions() = default;
+  virtual bool deleteParts() = 0;  // once per part number, after the part is copied
+};
+
+struct CombineRequest {
+  std::string firstPartPath;
+  std::string outputPath;
+  std::int32_t combineCount = 0;
+};
+
+JobResult CombineFiles(const CombineRequest& request, CombineOptions& options,
+                       ProgressSink& progress, const StopToken& stop);
+
+}  // namespace engine

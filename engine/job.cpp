@@ -1,0 +1,32 @@
+// Job results and the gauge arithmetic shared by the split and the join.
+#include "engine/job.h"
+
+namespace engine {
+
+std::string JobResult::message() const {
+  if (outcome == JobOutcome::Failed) return reason;
+  std::string text;
+  for (const std::string& warning : warnings) {
+    if (!text.empty()) text += '\n';
+    text += warning;
+  }
+  return text;
+}
+
+JobResult JobResult::failed(std::string file, std::string reason) {
+  JobResult result;
+  result.outcome = JobOutcome::Failed;
+  result.file = std::move(file);
+  result.reason = std::move(reason);
+  return result;
+}
+
+int gaugePosition(std::int64_t done, std::int64_t total) {
+  if (total <= 0) return 100;
+  // done * 100 overflows only past 92 PB; divide first for such sizes.
+  const std::int64_t value =
+      done < INT64_MAX / 100 ? done * 100 / total : done / (total / 100 == 0 ? 1 : total / 100);
+  return value < 0 ? 0 : value > 100 ? 100 : static_cast<int>(value);
+}
+
+}  // namespace engine

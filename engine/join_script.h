@@ -1,0 +1,29 @@
+// The batch script that rejoins parts without this program.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace engine {
+
+// Collects the part names while a split runs and renders the script at its end.
+class JoinScript {
+ public:
+  void clear();
+  // Adds a part to the copy and delete lists; `last` for the final part.
+  void addPart(const std::string& partName, bool last);
+  // The script's lines, without line ends.
+  std::vector<std::string> lines(const std::string& batName, const std::string& baseName,
+                                 bool deleteLine) const;
+  // The file's bytes: every line ended by CR LF.
+  std::string text(const std::string& batName, const std::string& baseName,
+                   bool deleteLine) const;
+  const std::string& copyList() const { return m_copyList; }
+  const std::string& delList() const { return m_delList; }
+
+ private:
+  std::string m_copyList;
+  std::string m_delList;
+};
+
+}  // namespace engine

@@ -1,0 +1,39 @@
+// Directory search with wildcards and attribute filters, in the manner the archive
+// writer and the language list expect of it.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+struct DirEntry {
+  std::string name;  // bare name, no folder
+  std::int64_t size = 0;
+  std::time_t modified = 0;  // last write, UTC seconds
+  bool isFolder = false;
+  bool hidden = false;    // name starts with "."
+  bool readOnly = false;  // the user may not write it
+};
+
+enum class SearchKind {
+  Files,    // regular files, hidden and read-only ones included; no folders
+  Folders,  // folders that are not hidden; never "." or ".."
+  Any,      // every entry but "." and ".."
+};
+
+// Wildcard match of a whole name: "*" any run, "?" any one character, letter case
+// counts. "*.*" matches every name, with or without a dot.
+bool wildcardMatch(std::string_view mask, std::string_view name);
+
+// Entries of the folder part of `pattern` whose names match its name part, in
+// ascending byte order of the names (the order is the same on every run).
+std::vector<DirEntry> findFiles(const std::string& pattern, SearchKind kind);
+
+// The first match of `pattern` exists and is not a folder.
+bool firstMatchIsFile(const std::string& pattern);
+
+}  // namespace platform

@@ -1,0 +1,372 @@
+// POSIX implementation of the file layer.
+#include "platform/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "platform/path.h"
+
+namespace platform {
+namespace {
+
+std::atomic<FaultInjector*> g_injector{nullptr};
+
+const char* operationVerb(FileOp op) {
+  switch (op) {
+    case FileOp::Open: return "open";
+    case FileOp::Create: return "create";
+    case FileOp::Read: return "read";
+    case FileOp::Write: return "write";
+    case FileOp::Seek: return "seek in";
+    case FileOp::Truncate: return "truncate";
+    case FileOp::Sync: return "flush";
+    case FileOp::Close: return "close";
+    case FileOp::Delete: return "delete";
+  }
+  return "use";
+}
+
+bool fail(IoError& err, FileOp op, const std::string& path, int code, std::string detail = {}) {
+  err.operation = operationVerb(op);
+  err.path = path;
+  err.code = code;
+  err.detail = std::move(detail);
+  return false;
+}
+
+// Asks the test seam; true when the operation must fail (err is then set).
+bool injected(FileOp op, const std::string& path, IoError& err) {
+  FaultInjector* injector = g_injector.load();
+  if (injector == nullptr) return false;
+  const int code = injector->before(op, path);
+  if (code == 0) return false;
+  fail(err, op, path, code);
+  return true;
+}
+
+constexpr std::int64_t kBufferedChunk = 128 * 1024;
+constexpr std::int64_t kKernelChunk = 64 * 1024 * 1024;
+
+bool copyBuffered(File& in, File& out, std::int64_t n, IoError& err,
+                  const std::function<bool()>& stopRequested) {
+  std::vector<char> buffer(static_cast<std::size_t>(std::min(n, kBufferedChunk)));
+  while (n > 0) {
+    if (stopRequested && stopRequested()) return false;
+    const std::int64_t want = std::min<std::int64_t>(n, static_cast<std::int64_t>(buffer.size()));
+    if (!in.readExact(buffer.data(), want, err)) return false;
+    if (!out.writeAll(buffer.data(), want, err)) return false;
+    n -= want;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string IoError::reason() const {
+  if (!detail.empty()) return detail;
+  if (code != 0) return std::strerror(code);
+  return "unknown error";
+}
+
+std::string IoError::message() const {
+  return "cannot " + operation + " " + path + ": " + reason();
+}
+
+void setFaultInjector(FaultInjector* injector) { g_injector.store(injector); }
+
+File::File(File&& other) noexcept : m_fd(other.m_fd), m_path(std::move(other.m_path)) {
+  other.m_fd = -1;
+}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    closeQuietly();
+    m_fd = other.m_fd;
+    m_path = std::move(other.m_path);
+    other.m_fd = -1;
+  }
+  return *this;
+}
+
+File::~File() { closeQuietly(); }
+
+File File::open(const std::string& path, Mode mode, IoError& err) {
+  File file;
+  const FileOp op = mode == Mode::CreateReadWrite ? FileOp::Create : FileOp::Open;
+  if (injected(op, path, err)) return file;
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case Mode::Read: flags |= O_RDONLY; break;
+    case Mode::ReadWrite: flags |= O_RDWR; break;
+    case Mode::CreateReadWrite: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+  }
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    fail(err, op, path, errno);
+    return file;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    fail(err, op, path, EISDIR);
+    return file;
+  }
+  file.m_fd = fd;
+  file.m_path = path;
+  return file;
+}
+
+std::int64_t File::read(void* buffer, std::int64_t n, IoError& err) {
+  if (injected(FileOp::Read, m_path, err)) return -1;
+  ssize_t got;
+  do {
+    got = ::read(m_fd, buffer, static_cast<std::size_t>(n));
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) {
+    fail(err, FileOp::Read, m_path, errno);
+    return -1;
+  }
+  return got;
+}
+
+bool File::readExact(void* buffer, std::int64_t n, IoError& err) {
+  char* p = static_cast<char*>(buffer);
+  while (n > 0) {
+    const std::int64_t got = read(p, n, err);
+    if (got < 0) return false;
+    if (got == 0) return fail(err, FileOp::Read, m_path, 0, "the file ended early");
+    p += got;
+    n -= got;
+  }
+  return true;
+}
+
+bool File::writeAll(const void* buffer, std::int64_t n, IoError& err) {
+  if (injected(FileOp::Write, m_path, err)) return false;
+  const char* p = static_cast<const char*>(buffer);
+  while (n > 0) {
+    const ssize_t put = ::write(m_fd, p, static_cast<std::size_t>(n));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return fail(err, FileOp::Write, m_path, errno);
+    }
+    if (put == 0) return fail(err, FileOp::Write, m_path, ENOSPC);
+    p += put;
+    n -= put;
+  }
+  return true;
+}
+
+bool File::seek(std::int64_t position, IoError& err) {
+  if (injected(FileOp::Seek, m_path, err)) return false;
+  if (::lseek(m_fd, static_cast<off_t>(position), SEEK_SET) < 0) {
+    return fail(err, FileOp::Seek, m_path, errno);
+  }
+  return true;
+}
+
+bool File::seekToEnd(IoError& err) {
+  if (injected(FileOp::Seek, m_path, err)) return false;
+  if (::lseek(m_fd, 0, SEEK_END) < 0) return fail(err, FileOp::Seek, m_path, errno);
+  return true;
+}
+
+std::int64_t File::position(IoError& err) {
+  const off_t pos = ::lseek(m_fd, 0, SEEK_CUR);
+  if (pos < 0) {
+    fail(err, FileOp::Seek, m_path, errno);
+    return -1;
+  }
+  return pos;
+}
+
+std::int64_t File::size(IoError& err) {
+  struct stat st {};
+  if (::fstat(m_fd, &st) != 0) {
+    fail(err, FileOp::Read, m_path, errno);
+    return -1;
+  }
+  return st.st_size;
+}
+
+bool File::truncate(std::int64_t size, IoError& err) {
+  if (injected(FileOp::Truncate, m_path, err)) return false;
+  if (::ftruncate(m_fd, static_cast<off_t>(size)) != 0) {
+    return fail(err, FileOp::Truncate, m_path, errno);
+  }
+  return true;
+}
+
+bool File::sync(IoError& err) {
+  if (injected(FileOp::Sync, m_path, err)) return false;
+  if (::fdatasync(m_fd) != 0) return fail(err, FileOp::Sync, m_path, errno);
+  return true;
+}
+
+bool File::close(IoError& err) {
+  if (m_fd < 0) return true;
+  const int fd = m_fd;
+  m_fd = -1;
+  if (injected(FileOp::Close, m_path, err)) {
+    ::close(fd);
+    return false;
+  }
+  // The descriptor is gone after close() whatever it returns; EINTR is not retried.
+  if (::close(fd) != 0 && errno != EINTR) return fail(err, FileOp::Close, m_path, errno);
+  return true;
+}
+
+void File::closeQuietly() {
+  if (m_fd >= 0) ::close(m_fd);
+  m_fd = -1;
+}
+
+bool copyBytes(File& in, File& out, std::int64_t n, IoError& err,
+               const std::function<bool()>& stopRequested) {
+  bool kernelCopy = g_injector.load() == nullptr;
+  while (n > 0 && kernelCopy) {
+    if (stopRequested && stopRequested()) return false;
+    const std::int64_t want = std::min(n, kKernelChunk);
+    const ssize_t got = ::copy_file_range(in.descriptor(), nullptr, out.descriptor(), nullptr,
+                                          static_cast<std::size_t>(want), 0);
+    if (got > 0) {
+      n -= got;
+      continue;
+    }
+    if (got == 0) return fail(err, FileOp::Read, in.path(), 0, "the file ended early");
+    if (errno == EINTR) continue;
+    if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+        errno == EBADF || errno == EPERM) {
+      kernelCopy = false;  // another filesystem or a special file: copy through a buffer
+      break;
+    }
+    // The kernel does not say which side failed; the output is the usual culprit
+    // (a full disk), except for input errors.
+    if (errno == EIO) return fail(err, FileOp::Read, in.path(), errno);
+    return fail(err, FileOp::Write, out.path(), errno);
+  }
+  if (n == 0) return true;
+  return copyBuffered(in, out, n, err, stopRequested);
+}
+
+bool fileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool folderExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool pathExists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::int64_t fileSize(const std::string& path, IoError& err) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    fail(err, FileOp::Open, path, errno);
+    return -1;
+  }
+  return st.st_size;
+}
+
+bool removeFile(const std::string& path, IoError& err) {
+  if (injected(FileOp::Delete, path, err)) return false;
+  if (::unlink(path.c_str()) != 0) return fail(err, FileOp::Delete, path, errno);
+  return true;
+}
+
+bool createFolders(const std::string& path, IoError& err) {
+  if (path.empty()) return fail(err, FileOp::Create, path, ENOENT);
+  std::string partial;
+  std::size_t pos = 0;
+  while (pos <= path.size()) {
+    std::size_t next = path.find(kPathSeparator, pos);
+    if (next == std::string::npos) next = path.size();
+    partial = path.substr(0, next);
+    if (!partial.empty() && !folderExists(partial)) {
+      if (::mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) {
+        return fail(err, FileOp::Create, partial, errno);
+      }
+    }
+    pos = next + 1;
+  }
+  return folderExists(path) || fail(err, FileOp::Create, path, ENOTDIR);
+}
+
+bool syncAndCheckSize(const std::string& path, std::int64_t expectedSize, IoError& err) {
+  File file = File::open(path, File::Mode::Read, err);
+  if (!file.isOpen()) return false;
+  if (!file.sync(err)) return false;
+  const std::int64_t size = file.size(err);
+  if (size < 0) return false;
+  if (size != expectedSize) {
+    return fail(err, FileOp::Write, path, 0,
+                "holds " + std::to_string(size) + " bytes instead of " +
+                    std::to_string(expectedSize));
+  }
+  return file.close(err);
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool fileModificationTime(const std::string& path, std::time_t& out, IoError& err) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return fail(err, FileOp::Open, path, errno);
+  out = st.st_mtime;
+  return true;
+}
+
+bool setFileModificationTime(const std::string& path, std::time_t when, IoError& err) {
+  struct timespec times[2];
+  times[0].tv_sec = when;
+  times[0].tv_nsec = 0;
+  times[1] = times[0];
+  if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
+    return fail(err, FileOp::Write, path, errno);
+  }
+  return true;
+}
+
+bool folderWritable(const std::string& folder) {
+  return ::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0;
+}
+
+bool replaceFileContents(const std::string& path, const std::string& contents, IoError& err) {
+  const std::string temporary = path + ".tmp-" + std::to_string(::getpid());
+  File file = File::open(temporary, File::Mode::CreateReadWrite, err);
+  if (!file.isOpen()) return false;
+  struct stat old {};
+  if (::stat(path.c_str(), &old) == 0) ::fchmod(file.descriptor(), old.st_mode & 07777);
+  if (!file.writeAll(contents.data(), static_cast<std::int64_t>(contents.size()), err) ||
+      !file.sync(err) || !file.close(err)) {
+    file.closeQuietly();
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  if (::rename(temporary.c_str(), path.c_str()) != 0) {
+    const int code = errno;
+    ::unlink(temporary.c_str());
+    return fail(err, FileOp::Write, path, code);
+  }
+  return true;
+}
+
+}  // namespace platform

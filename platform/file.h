@@ -1,0 +1,107 @@
+// Files with the OS error kept: every open, read, write, seek, truncate, sync, close and
+// delete reports what failed, on which path, and why. Tests can inject failures through
+// FaultInjector, the one seam that all of these pass.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <string>
+
+namespace platform {
+
+// What went wrong in a file operation. `code` is the OS error number (errno here);
+// `detail` explains failures that have no OS code (a file that ended early).
+struct IoError {
+  std::string operation;  // "open", "create", "read", "write", "seek", "sync", "delete" ...
+  std::string path;
+  int code = 0;
+  std::string detail;
+
+  bool isSet() const { return !operation.empty(); }
+  // The OS's text for the reason: "No space left on device".
+  std::string reason() const;
+  // "cannot write /tmp/a.001: No space left on device"
+  std::string message() const;
+};
+
+enum class FileOp { Open, Create, Read, Write, Seek, Truncate, Sync, Close, Delete };
+
+// Test seam: when installed, asked before every operation; a non-zero return is taken
+// as the errno of a failure of that operation.
+class FaultInjector {
+ public:
+  virtual ~FaultInjector() = default;
+  virtual int before(FileOp op, const std::string& path) = 0;
+};
+void setFaultInjector(FaultInjector* injector);  // nullptr removes it
+
+class File {
+ public:
+  enum class Mode {
+    Read,             // existing file, read only
+    ReadWrite,        // existing file, read and write
+    CreateReadWrite,  // created, or an existing file emptied
+  };
+
+  File() = default;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  ~File();  // closes quietly; call close() where the result matters
+
+  // An unopened File on failure, with `err` set.
+  static File open(const std::string& path, Mode mode, IoError& err);
+
+  bool isOpen() const { return m_fd >= 0; }
+  const std::string& path() const { return m_path; }
+  int descriptor() const { return m_fd; }
+
+  // Up to n bytes; 0 at the end of the file, -1 on failure.
+  std::int64_t read(void* buffer, std::int64_t n, IoError& err);
+  // Exactly n bytes; an early end of file is a failure ("the file ended early").
+  bool readExact(void* buffer, std::int64_t n, IoError& err);
+  bool writeAll(const void* buffer, std::int64_t n, IoError& err);
+  bool seek(std::int64_t position, IoError& err);
+  bool seekToEnd(IoError& err);
+  std::int64_t position(IoError& err);
+  std::int64_t size(IoError& err);
+  bool truncate(std::int64_t size, IoError& err);
+  // Data reaches the disk (fdatasync).
+  bool sync(IoError& err);
+  bool close(IoError& err);
+  // Closes without reporting; for stop and clean-up paths.
+  void closeQuietly();
+
+ private:
+  int m_fd = -1;
+  std::string m_path;
+};
+
+// Copies n bytes from the current position of `in` to the current position of `out`,
+// in bounded chunks (the kernel's copy where it allows one, a small buffer elsewhere).
+// `stopRequested` is asked between chunks; a stop returns false with `err` unset.
+bool copyBytes(File& in, File& out, std::int64_t n, IoError& err,
+               const std::function<bool()>& stopRequested = {});
+
+bool fileExists(const std::string& path);    // a regular file (or a link to one)
+bool folderExists(const std::string& path);  // a folder (or a link to one)
+bool pathExists(const std::string& path);    // anything at all
+std::int64_t fileSize(const std::string& path, IoError& err);  // -1 on failure
+bool removeFile(const std::string& path, IoError& err);
+// Creates the folder with all missing parents.
+bool createFolders(const std::string& path, IoError& err);
+// Opens the file, flushes its data to disk and checks that it holds `expectedSize` bytes.
+bool syncAndCheckSize(const std::string& path, std::int64_t expectedSize, IoError& err);
+// True when both paths name the same existing file (same device and inode).
+bool sameFile(const std::string& a, const std::string& b);
+// Last-write time of an existing file, seconds since the epoch (UTC).
+bool fileModificationTime(const std::string& path, std::time_t& out, IoError& err);
+bool setFileModificationTime(const std::string& path, std::time_t when, IoError& err);
+// True when the user may write into the folder.
+bool folderWritable(const std::string& folder);
+// Atomically replaces `path` with `contents` (temporary file in the same folder, synced, renamed).
+bool replaceFileContents(const std::string& path, const std::string& contents, IoError& err);
+
+}  // namespace platform
