@@ -1,4 +1,70 @@
-// sundrix-cli join: not built yet in this version.
-#include "cli/cli.h"
+// sundrix-cli join: appends the parts that follow a first part, as the Combine tab does.
+#include <cstdio>
 
-int cli::runJoin(const Args&) { return usageError("'join' is not available in this build yet"); }
+#include "cli/cli.h"
+#include "cli/progress_line.h"
+#include "engine/combine.h"
+#include "platform/file.h"
+#include "platform/path.h"
+
+namespace {
+
+const char kHelp[] =
+    "Usage: sundrix-cli join FIRST_PART [--out PATH] [--delete-parts]\n"
+    "\n"
+    "Appends FIRST_PART's series (NAME.001, NAME.002, ...) in number order into one file.\n"
+    "  --out PATH       the joined file, or a folder for it (default: NAME beside the parts)\n"
+    "  --delete-parts   delete each part once its bytes are safely in the joined file\n"
+    "Parts are kept unless --delete-parts is given.\n";
+
+class CliCombineOptions : public engine::CombineOptions {
+ public:
+  bool remove = false;
+  bool deleteParts() override { return remove; }
+};
+
+}  // namespace
+
+int cli::runJoin(const Args& args) {
+  CliCombineOptions options;
+  std::string first;
+  std::string out;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      std::fputs(kHelp, stdout);
+      return kExitOk;
+    } else if (a == "--out" && i + 1 < args.size()) {
+      out = args[++i];
+    } else if (a == "--delete-parts") {
+      options.remove = true;
+    } else if (!a.empty() && a[0] == '-') {
+      return usageError("join: unknown or incomplete option '" + a + "'");
+    } else if (first.empty()) {
+      first = a;
+    } else {
+      return usageError("join: more than one first part given");
+    }
+  }
+  if (first.empty()) return usageError("join: no first part given");
+  if (!platform::fileExists(first)) {
+    std::fprintf(stderr, "sundrix-cli: the part %s does not exist\n", first.c_str());
+    return kExitFailure;
+  }
+  const engine::CombineSelection selection = engine::SelectFirstPart(first);
+  engine::CombineRequest request;
+  request.firstPartPath = first;
+  request.combineCount = selection.combineCount;
+  if (out.empty()) {
+    request.outputPath = selection.folder + selection.outputName;
+  } else if (platform::folderExists(out) || platform::isPathSeparator(out.back())) {
+    request.outputPath = platform::withTrailingSeparator(out) + selection.outputName;
+  } else {
+    request.outputPath = out;
+  }
+  ProgressLine progress;
+  engine::StopToken stop;
+  const engine::JobResult result = engine::CombineFiles(request, options, progress, stop);
+  progress.finish();
+  return reportResult(result);
+}

@@ -1,0 +1,30 @@
+// A one-line progress display on stderr, redrawn in place; silent when stderr is not a
+// terminal.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "engine/job.h"
+
+namespace cli {
+
+class ProgressLine : public engine::ProgressSink {
+ public:
+  ProgressLine();
+  ~ProgressLine() override;
+  void publish(const engine::Progress& progress) override;
+  // Ends the line so that later messages start on their own.
+  void finish();
+
+ private:
+  bool m_enabled;
+  bool m_drawn = false;
+  std::string m_last;
+  std::chrono::steady_clock::time_point m_lastDraw;
+};
+
+// Prints the outcome of a job to stderr and gives the exit status.
+int reportResult(const engine::JobResult& result);
+
+}  // namespace cli
