@@ -1,0 +1,37 @@
+// Test helpers: a temporary folder removed at the end, and files with known bytes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  // The folder, with a trailing separator.
+  const std::string& path() const { return m_path; }
+  std::string file(const std::string& name) const { return m_path + name; }
+
+ private:
+  std::string m_path;
+};
+
+// Deterministic pseudo-random bytes.
+std::vector<std::uint8_t> makeBytes(std::size_t n, std::uint32_t seed);
+void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
+void writeText(const std::string& path, const std::string& text);
+std::vector<std::uint8_t> readFile(const std::string& path);
+std::string readText(const std::string& path);
+bool exists(const std::string& path);
+std::int64_t sizeOf(const std::string& path);  // -1 when missing
+// Names in the folder, sorted.
+std::vector<std::string> listFolder(const std::string& folder);
+// Runs a shell command, returns its exit status and captures stdout (and stderr if asked).
+int runCommand(const std::string& command, std::string* output = nullptr);
+
+}  // namespace testing_support
