@@ -1,0 +1,76 @@
+// Options, progress and fault doubles for the split and join tests.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/combine.h"
+#include "engine/split.h"
+#include "platform/file.h"
+
+namespace engine_test {
+
+struct FakeSplitOptions : engine::SplitOptions {
+  std::string folder;
+  std::string bat = "temp";
+  engine::SplitMode splitMode = engine::SplitMode::ByNumber;
+  int unit = 1;
+  bool withBat = false;
+  bool compress = false;
+  bool removeInput = false;
+  bool batDelete = false;
+  int createBatReads = 0;
+  std::function<bool(int read)> createBatAt;  // answers the n-th read when set
+
+  std::string outputFolder() override { return folder; }
+  std::string batName() override { return bat; }
+  engine::SplitMode mode() override { return splitMode; }
+  int sizeUnit() override { return unit; }
+  bool createBat() override {
+    ++createBatReads;
+    return createBatAt ? createBatAt(createBatReads) : withBat;
+  }
+  bool compressZip() override { return compress; }
+  bool deleteInput() override { return removeInput; }
+  bool batDeleteLine() override { return batDelete; }
+};
+
+struct FakeCombineOptions : engine::CombineOptions {
+  bool remove = false;
+  bool deleteParts() override { return remove; }
+};
+
+// Records every update; can ask the job to stop after a given number of them.
+struct RecordingSink : engine::ProgressSink {
+  std::vector<engine::Progress> updates;
+  engine::StopToken* stop = nullptr;
+  std::size_t stopAfter = 0;
+  void publish(const engine::Progress& p) override {
+    updates.push_back(p);
+    if (stop != nullptr && updates.size() == stopAfter) stop->requestStop();
+  }
+};
+
+// Fails the n-th call of one operation (counted over all paths, or paths ending in `suffix`).
+struct FailNth : platform::FaultInjector {
+  platform::FileOp op;
+  int n;
+  int code;
+  std::string suffix;
+  int seen = 0;
+  FailNth(platform::FileOp o, int nth, int c, std::string s = {})
+      : op(o), n(nth), code(c), suffix(std::move(s)) {
+    platform::setFaultInjector(this);
+  }
+  ~FailNth() override { platform::setFaultInjector(nullptr); }
+  int before(platform::FileOp o, const std::string& path) override {
+    if (o != op) return 0;
+    if (!suffix.empty() && (path.size() < suffix.size() ||
+                            path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0))
+      return 0;
+    return ++seen == n ? code : 0;
+  }
+};
+
+}  // namespace engine_test

@@ -1,0 +1,304 @@
+// The split: sizes, names, progress texts, the script, deletion and failures.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "engine/join_script.h"
+#include "engine/split.h"
+#include "engine_fakes.h"
+#include "support/temp_dir.h"
+
+using namespace engine;
+using namespace engine_test;
+using testing_support::TempDir;
+
+namespace {
+
+struct PlanRow {
+  std::int64_t fileSize, value;
+  SplitMode mode;
+  int unit;
+  std::int64_t partSize, partCount;
+};
+
+TEST(PlanSplit, PartSizesAndCounts) {
+  const PlanRow rows[] = {
+      {10'000'000, 3, SplitMode::ByNumber, 1, 3'333'333, 3},
+      {10, 20, SplitMode::ByNumber, 1, 0, 20},
+      {10'000'000, 4, SplitMode::BySize, 2, 4'194'304, 3},
+      {8'388'608, 4, SplitMode::BySize, 2, 4'194'304, 3},  // exact multiple: empty last part
+      {5'000'000'000, 2, SplitMode::BySize, 3, 2'147'483'648, 3},
+      {100, 1000, SplitMode::BySize, 0, 1000, 1},
+      {100, 100, SplitMode::BySize, 0, 100, 2},
+      {0, 5, SplitMode::ByNumber, 1, 0, 5},
+      {0, 1, SplitMode::BySize, 1, 1024, 1},
+  };
+  for (const PlanRow& row : rows) {
+    SCOPED_TRACE(std::to_string(row.fileSize) + " / " + std::to_string(row.value));
+    SplitPlan plan;
+    std::string problem;
+    ASSERT_TRUE(planSplit(row.fileSize, row.value, row.mode, row.unit, plan, problem)) << problem;
+    EXPECT_EQ(plan.partSize, row.partSize);
+    EXPECT_EQ(plan.partCount, row.partCount);
+  }
+}
+
+TEST(PlanSplit, RefusesValuesThatMakeNoParts) {
+  SplitPlan plan;
+  std::string problem;
+  EXPECT_FALSE(planSplit(100, 0, SplitMode::ByNumber, 1, plan, problem));
+  EXPECT_NE(problem.find("number of parts"), std::string::npos);
+  EXPECT_FALSE(planSplit(100, -3, SplitMode::ByNumber, 1, plan, problem));
+  EXPECT_FALSE(planSplit(100, 0, SplitMode::BySize, 1, plan, problem));
+  EXPECT_FALSE(planSplit(100, 4'000'000'000, SplitMode::ByNumber, 1, plan, problem));
+  EXPECT_FALSE(planSplit(100, 5, SplitMode::BySize, -1, plan, problem));
+  // One-byte parts of a 3 GiB file would be more parts than a 32-bit count holds.
+  EXPECT_FALSE(planSplit(3'000'000'000, 1, SplitMode::BySize, 0, plan, problem));
+  EXPECT_NE(problem.find("at most"), std::string::npos);
+}
+
+class SplitTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  FakeSplitOptions options;
+  RecordingSink sink;
+  StopToken stop;
+
+  void SetUp() override { options.folder = dir.path(); }
+  std::string input(std::size_t size, const std::string& name = "movie.avi") {
+    testing_support::writeFile(dir.file(name), testing_support::makeBytes(size, 7));
+    return dir.file(name);
+  }
+  JobResult split(const std::string& path, std::int64_t value, PartArchiver* archiver = nullptr) {
+    return SplitFile({path, value, "Sundrix 1.72"}, options, sink, stop, archiver);
+  }
+};
+
+TEST_F(SplitTest, ThreePartsOfTenMillionBytes) {
+  const std::string path = input(10'000'000);
+  const JobResult result = split(path, 3);
+  ASSERT_EQ(result.outcome, JobOutcome::Done) << result.message();
+  EXPECT_EQ(testing_support::sizeOf(dir.file("movie.avi.001")), 3'333'333);
+  EXPECT_EQ(testing_support::sizeOf(dir.file("movie.avi.002")), 3'333'333);
+  EXPECT_EQ(testing_support::sizeOf(dir.file("movie.avi.003")), 3'333'334);
+  ASSERT_EQ(sink.updates.size(), 300u);
+  EXPECT_EQ(sink.updates[0].gauge, 0);
+  EXPECT_EQ(sink.updates[0].status, " 32 Kb / 9765 Kb");
+  EXPECT_EQ(sink.updates[0].title, "1 - 0% - Sundrix 1.72");
+  EXPECT_EQ(sink.updates[99].gauge, 33);
+  EXPECT_EQ(sink.updates[99].status, " 3255 Kb / 9765 Kb");
+  EXPECT_EQ(sink.updates[199].gauge, 66);
+  EXPECT_EQ(sink.updates[299].title, "3 - 100% - Sundrix 1.72");
+  EXPECT_EQ(sink.updates[299].status, " 9765 Kb / 9765 Kb");
+  EXPECT_TRUE(testing_support::exists(path));
+}
+
+TEST_F(SplitTest, SizeModeEndsWithAnEmptyPartOnAnExactMultiple) {
+  options.splitMode = SplitMode::BySize;
+  options.unit = 0;
+  const std::string path = input(300, "data.bin");
+  ASSERT_EQ(split(path, 100).outcome, JobOutcome::Done);
+  EXPECT_EQ(testing_support::listFolder(dir.path()),
+            (std::vector<std::string>{"data.bin", "data.bin.001", "data.bin.002", "data.bin.003",
+                                      "data.bin.004"}));
+  EXPECT_EQ(testing_support::sizeOf(dir.file("data.bin.004")), 0);
+}
+
+TEST_F(SplitTest, EmptyInputGivesEmptyPartsAndFullProgress) {
+  const std::string path = input(0, "README");
+  ASSERT_EQ(split(path, 2).outcome, JobOutcome::Done);
+  EXPECT_EQ(testing_support::sizeOf(dir.file("README.001")), 0);
+  EXPECT_EQ(testing_support::sizeOf(dir.file("README.002")), 0);
+  EXPECT_EQ(sink.updates.back().gauge, 100);
+}
+
+TEST_F(SplitTest, PartNumbersGrowPastThreeDigits) {
+  options.splitMode = SplitMode::BySize;
+  options.unit = 0;
+  const std::string path = input(1001, "a.bin");
+  ASSERT_EQ(split(path, 1).outcome, JobOutcome::Done);
+  EXPECT_EQ(testing_support::sizeOf(dir.file("a.bin.999")), 1);
+  EXPECT_EQ(testing_support::sizeOf(dir.file("a.bin.1000")), 1);
+  EXPECT_EQ(testing_support::sizeOf(dir.file("a.bin.1002")), 0);
+  EXPECT_FALSE(testing_support::exists(dir.file("a.bin.1003")));
+}
+
+TEST_F(SplitTest, ScriptNamesThePartsAndJoinsThem) {
+  options.withBat = true;
+  options.batDelete = true;
+  const std::string path = input(3000);
+  ASSERT_EQ(split(path, 3).outcome, JobOutcome::Done);
+  EXPECT_TRUE(testing_support::exists(dir.file("temp.003")));
+  EXPECT_FALSE(testing_support::exists(dir.file("movie.avi.001")));
+  EXPECT_EQ(testing_support::readText(dir.file("temp.bat")),
+            "Copy /b \"temp.001\"+\"temp.002\"+\"temp.003\" \"temp\"\r\n"
+            "Rename \"temp\" \"movie.avi\"\r\n"
+            "Del \"temp.001\" \"temp.002\" \"temp.003\" \"temp.bat\"\r\n");
+}
+
+TEST_F(SplitTest, ScriptVariants) {
+  struct Row {
+    std::string bat;
+    std::int64_t parts;
+    bool deleteLine;
+    std::string scriptFile, expected;
+  };
+  const Row rows[] = {
+      {"temp", 1, false, "temp.bat", "Copy /b \"temp.001\" \"temp\"\r\nRename \"temp\" \"data.bin\"\r\n"},
+      {"my.x", 2, false, "my.x.bat",
+       "Copy /b \"my.001\"+\"my.002\" \"my.x\"\r\nRename \"my.x\" \"data.bin\"\r\n"},
+      {"", 2, true, ".bat",
+       "Copy /b \".001\"+\".002\" \"\"\r\nRename \"\" \"data.bin\"\r\nDel \".001\" \".002\" \".bat\"\r\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.scriptFile);
+    TempDir local;
+    options.folder = local.path();
+    options.withBat = true;
+    options.bat = row.bat;
+    options.batDelete = row.deleteLine;
+    testing_support::writeFile(local.file("data.bin"), testing_support::makeBytes(10, 1));
+    ASSERT_EQ(split(local.file("data.bin"), row.parts).outcome, JobOutcome::Done);
+    EXPECT_EQ(testing_support::readText(local.file(row.scriptFile)), row.expected);
+  }
+}
+
+TEST_F(SplitTest, ScriptOptionIsReadForEveryPartAndAtTheEnd) {
+  // Reads 1-2 (name and list of part 1) on, 3-4 (part 2) off, then on again.
+  options.createBatAt = [](int read) { return read != 3 && read != 4; };
+  const std::string path = input(30);
+  ASSERT_EQ(split(path, 3).outcome, JobOutcome::Done);
+  EXPECT_EQ(options.createBatReads, 3 * 2 + 1);
+  EXPECT_TRUE(testing_support::exists(dir.file("temp.001")));
+  EXPECT_TRUE(testing_support::exists(dir.file("movie.avi.002")));
+  EXPECT_TRUE(testing_support::exists(dir.file("temp.003")));
+  EXPECT_EQ(testing_support::readText(dir.file("temp.bat")),
+            "Copy /b \"temp.001\"+\"temp.003\" \"temp\"\r\nRename \"temp\" \"movie.avi\"\r\n");
+}
+
+TEST_F(SplitTest, DeletesTheInputOnlyAfterEveryPartIsWritten) {
+  options.removeInput = true;
+  const std::string path = input(5000);
+  ASSERT_EQ(split(path, 2).outcome, JobOutcome::Done);
+  EXPECT_FALSE(testing_support::exists(path));
+  EXPECT_EQ(testing_support::sizeOf(dir.file("movie.avi.002")), 2500);
+}
+
+TEST_F(SplitTest, StopInTheSecondPartLeavesTheRestUndone) {
+  options.removeInput = true;
+  options.withBat = true;
+  sink.stop = &stop;
+  sink.stopAfter = 150;
+  const std::string path = input(300'000);
+  EXPECT_EQ(split(path, 3).outcome, JobOutcome::Stopped);
+  EXPECT_EQ(testing_support::sizeOf(dir.file("temp.001")), 100'000);
+  EXPECT_EQ(testing_support::sizeOf(dir.file("temp.002")), 50'000);
+  EXPECT_FALSE(testing_support::exists(dir.file("temp.003")));
+  EXPECT_FALSE(testing_support::exists(dir.file("temp.bat")));
+  EXPECT_TRUE(testing_support::exists(path));
+  EXPECT_EQ(sink.updates.size(), 150u);
+}
+
+TEST_F(SplitTest, AFullDiskStopsTheJobAndKeepsTheInput) {
+  options.removeInput = true;
+  const std::string path = input(10'000);
+  FailNth fault(platform::FileOp::Write, 1, ENOSPC, ".002");
+  const JobResult result = split(path, 3);
+  ASSERT_EQ(result.outcome, JobOutcome::Failed);
+  EXPECT_EQ(result.file, dir.file("movie.avi.002"));
+  EXPECT_NE(result.reason.find("No space left on device"), std::string::npos) << result.reason;
+  EXPECT_NE(result.reason.find("movie.avi.002"), std::string::npos);
+  EXPECT_FALSE(testing_support::exists(dir.file("movie.avi.003")));
+  EXPECT_TRUE(testing_support::exists(path));
+}
+
+TEST_F(SplitTest, FailuresNameTheFileAndTheReason) {
+  {
+    SCOPED_TRACE("missing input");
+    const JobResult result = split(dir.file("nothing.bin"), 2);
+    EXPECT_EQ(result.outcome, JobOutcome::Failed);
+    EXPECT_NE(result.reason.find("nothing.bin: No such file or directory"), std::string::npos);
+  }
+  {
+    SCOPED_TRACE("read-only folder");
+    const std::string path = input(100);
+    FailNth fault(platform::FileOp::Create, 1, EACCES);
+    const JobResult result = split(path, 2);
+    EXPECT_EQ(result.outcome, JobOutcome::Failed);
+    EXPECT_NE(result.reason.find("Permission denied"), std::string::npos);
+  }
+  {
+    SCOPED_TRACE("read error");
+    const std::string path = input(100);
+    FailNth fault(platform::FileOp::Read, 1, EIO);
+    const JobResult result = split(path, 2);
+    EXPECT_EQ(result.outcome, JobOutcome::Failed);
+    EXPECT_EQ(result.file, path);
+  }
+  {
+    SCOPED_TRACE("bad number");
+    const std::string path = input(100, "other.bin");
+    const JobResult result = split(path, 0);
+    EXPECT_EQ(result.outcome, JobOutcome::Failed);
+    EXPECT_FALSE(testing_support::exists(dir.file("other.bin.001")));
+  }
+}
+
+TEST_F(SplitTest, APartNeverReplacesTheInput) {
+  options.withBat = true;
+  options.bat = "temp";
+  const std::string path = input(100, "temp.001");
+  const auto before = testing_support::readFile(path);
+  const JobResult result = split(path, 2);
+  EXPECT_EQ(result.outcome, JobOutcome::Failed);
+  EXPECT_EQ(testing_support::readFile(path), before);
+}
+
+struct FakeArchiver : PartArchiver {
+  bool succeed = true;
+  bool archive(const std::string& part, const std::string& archivePath,
+               std::string& problem) override {
+    if (!succeed) {
+      problem = "the disk is full";
+      return false;
+    }
+    testing_support::writeFile(archivePath, testing_support::readFile(part));
+    return true;
+  }
+};
+
+TEST_F(SplitTest, CompressedPartsLeaveOnlyArchives) {
+  options.compress = true;
+  options.removeInput = true;
+  FakeArchiver archiver;
+  const std::string path = input(1000);
+  ASSERT_EQ(split(path, 2, &archiver).outcome, JobOutcome::Done);
+  EXPECT_EQ(testing_support::listFolder(dir.path()),
+            (std::vector<std::string>{"movie.avi.001.zip", "movie.avi.002.zip"}));
+}
+
+TEST_F(SplitTest, AFailedArchiveKeepsThePartAndTheInput) {
+  options.compress = true;
+  options.removeInput = true;
+  FakeArchiver archiver;
+  archiver.succeed = false;
+  const std::string path = input(1000);
+  const JobResult result = split(path, 2, &archiver);
+  EXPECT_EQ(result.outcome, JobOutcome::Done);
+  ASSERT_EQ(result.warnings.size(), 3u);  // two parts kept, input kept
+  EXPECT_NE(result.warnings[0].find("the disk is full"), std::string::npos);
+  EXPECT_TRUE(testing_support::exists(path));
+  EXPECT_EQ(testing_support::sizeOf(dir.file("movie.avi.001")), 500);
+}
+
+TEST(JoinScript, ListsGrowWithEachPart) {
+  JoinScript script;
+  script.addPart("a.001", false);
+  script.addPart("a.002", true);
+  EXPECT_EQ(script.copyList(), "\"a.001\"+\"a.002\"");
+  EXPECT_EQ(script.delList(), "\"a.001\" \"a.002\"");
+  script.clear();
+  EXPECT_EQ(script.copyList(), "");
+}
+
+}  // namespace
