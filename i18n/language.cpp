@@ -35,6 +35,40 @@ bool lessNoCase(const std::string& a, const std::string& b) {
   });
 }
 
+// Bytes of the UTF-8 character that begins with `lead`; 0 for a byte that begins none.
+std::size_t sequenceLength(unsigned char lead) {
+  if (lead < 0x80) return 1;
+  if ((lead & 0xE0) == 0xC0) return 2;
+  if ((lead & 0xF0) == 0xE0) return 3;
+  if ((lead & 0xF8) == 0xF0) return 4;
+  return 0;
+}
+
+// A value cut at the profile limit may end inside a multi-byte UTF-8 character; the
+// partial character would show as garbage, so it goes.
+void dropCutCharacter(std::string& text) {
+  std::size_t lead = text.size();
+  while (lead > 0 && text.size() - lead < 4) {
+    --lead;
+    if ((static_cast<unsigned char>(text[lead]) & 0xC0) != 0x80) break;
+  }
+  const std::size_t length = sequenceLength(static_cast<unsigned char>(text[lead]));
+  if (length > text.size() - lead) text.resize(lead);
+}
+
+// "*.txt;*.log" -> {"*.txt", "*.log"}; empty pieces are dropped.
+std::vector<std::string> splitPatterns(std::string_view field) {
+  std::vector<std::string> patterns;
+  std::size_t from = 0;
+  while (from <= field.size()) {
+    std::size_t semicolon = field.find(';', from);
+    if (semicolon == std::string_view::npos) semicolon = field.size();
+    if (semicolon > from) patterns.emplace_back(field.substr(from, semicolon - from));
+    from = semicolon + 1;
+  }
+  return patterns;
+}
+
 bool isAsciiLetter(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
@@ -92,7 +126,10 @@ LanguageFile LanguageFile::open(const std::string& folder, std::string_view name
 }
 
 std::string LanguageFile::read(std::string_view key, std::string_view currentText) const {
-  return m_profile.readString(kInterfaceSection, key, currentText);
+  std::optional<std::string> value = m_profile.find(kInterfaceSection, key);
+  if (!value) return std::string(currentText);
+  if (value->size() == platform::kMaxProfileValue) dropCutCharacter(*value);
+  return std::move(*value);
 }
 
 void applyLanguage(const LanguageFile& file, TextTargets& targets) {
@@ -101,6 +138,47 @@ void applyLanguage(const LanguageFile& file, TextTargets& targets) {
     if (!current) continue;
     targets.setText(row, file.read(row.key, *current));
   }
+}
+
+std::vector<DialogFilter> parseDialogFilter(std::string_view filter) {
+  std::vector<DialogFilter> choices;
+  bool isPattern = false;
+  std::size_t start = 0;
+  while (start <= filter.size() && !filter.empty()) {
+    std::size_t bar = filter.find('|', start);
+    if (bar == std::string_view::npos) bar = filter.size();
+    const std::string_view field = filter.substr(start, bar - start);
+    if (!isPattern) {
+      if (field.empty() && bar == filter.size()) break;  // a closing "|"
+      choices.push_back({std::string(field), {}});
+    } else {
+      choices.back().patterns = splitPatterns(field);
+    }
+    isPattern = !isPattern;
+    start = bar + 1;
+  }
+  return choices;
+}
+
+std::vector<std::string> dialogNameFilters(std::string_view filter) {
+  std::vector<std::string> result;
+  for (const DialogFilter& choice : parseDialogFilter(filter)) {
+    std::string_view description = choice.description;
+    if (description.ends_with(')')) {
+      const std::size_t open = description.rfind('(');
+      if (open != std::string_view::npos) description = description.substr(0, open);
+    }
+    while (description.ends_with(' ')) description.remove_suffix(1);
+    std::string patterns;
+    for (const std::string& pattern : choice.patterns) {
+      if (!patterns.empty()) patterns += ' ';
+      patterns += pattern == "*.*" ? "*" : pattern;
+    }
+    std::string text(description);
+    if (!text.empty()) text += ' ';
+    result.push_back(text + "(" + patterns + ")");
+  }
+  return result;
 }
 
 bool isIdentifier(std::string_view name) {
@@ -116,6 +194,21 @@ std::string LanguageItemNames::next(std::string_view languageName) {
   if (std::find(m_used.begin(), m_used.end(), folded) != m_used.end()) return {};
   m_used.push_back(std::move(folded));
   return objectName;
+}
+
+std::vector<LanguageMenuEntry> languageMenuEntries(const std::vector<std::string>& files,
+                                                   std::string_view currentLanguage) {
+  std::vector<LanguageMenuEntry> entries;
+  LanguageItemNames names;
+  for (const std::string& file : files) {
+    LanguageMenuEntry entry;
+    entry.fileName = file;
+    entry.languageName = languageNameOf(file);
+    entry.objectName = names.next(entry.languageName);
+    entry.checked = entry.languageName == currentLanguage;
+    entries.push_back(std::move(entry));
+  }
+  return entries;
 }
 
 }  // namespace i18n

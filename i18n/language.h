@@ -69,6 +69,21 @@ class TextTargets {
 // caller's step.
 void applyLanguage(const LanguageFile& file, TextTargets& targets);
 
+// One choice of an open-file dialog's filter.
+struct DialogFilter {
+  std::string description;
+  std::vector<std::string> patterns;  // "*.txt;*.log" gives two
+};
+
+// Splits a filter of the form "Description|pattern|Description|pattern..." into its
+// choices; a description without a pattern after it gets none.
+std::vector<DialogFilter> parseDialogFilter(std::string_view filter);
+
+// The same choices as name filters of the kind "Description (pattern pattern)": a
+// parenthesised group at the end of the description gives way to the patterns, and
+// "*.*" becomes "*", since on this platform "*.*" would pass over names without a dot.
+std::vector<std::string> dialogNameFilters(std::string_view filter);
+
 // True for a name of letters, digits and underscores (ASCII) that does not begin with a
 // digit.
 bool isIdentifier(std::string_view name);
@@ -84,5 +99,17 @@ class LanguageItemNames {
  private:
   std::vector<std::string> m_used;  // lower-cased
 };
+
+// One item of the Language menu.
+struct LanguageMenuEntry {
+  std::string fileName;      // the entry of the language list; its index is the item's tag
+  std::string languageName;  // the caption, and the name a pick loads
+  std::string objectName;    // see LanguageItemNames; may be empty
+  bool checked = false;      // the name equals the current language exactly
+};
+
+// The items for the language list `files`, in its order.
+std::vector<LanguageMenuEntry> languageMenuEntries(const std::vector<std::string>& files,
+                                                   std::string_view currentLanguage);
 
 }  // namespace i18n

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "support/temp_dir.h"
 
@@ -81,6 +82,18 @@ TEST(LanguageFile, ReadsSectionInterfaceWithTheProfileRules) {
   EXPECT_EQ(file.read("LabelOutput->Caption", "Output File: "), "");
   EXPECT_EQ(file.read("MExit->Caption", "current"), "current");
   EXPECT_EQ(file.read("LabelSite->Caption", ""), std::string(2047, 'x'));
+}
+
+TEST(LanguageFile, CutAtTheLimitDropsAPartialCharacter) {
+  // "ж" is two bytes: 2046 ASCII bytes leave room for its first byte only.
+  const std::string cutInside = std::string(2046, 'a') + "жж";
+  const std::string cutBetween = std::string(2045, 'a') + "жж";
+  const std::string threeBytes = std::string(2045, 'a') + "中";
+  const i18n::LanguageFile file(platform::IniProfile(
+      "[Interface]\nA=" + cutInside + "\nB=" + cutBetween + "\nC=" + threeBytes + "\n"));
+  EXPECT_EQ(file.read("A", ""), std::string(2046, 'a'));
+  EXPECT_EQ(file.read("B", ""), std::string(2045, 'a') + "ж");
+  EXPECT_EQ(file.read("C", ""), std::string(2045, 'a'));
 }
 
 TEST(LanguageFile, MissingFileKeepsEveryText) {
@@ -215,6 +228,51 @@ TEST(LanguageItemNames, NameOnlyIdentifiersAndOnlyOnce) {
     SCOPED_TRACE(language);
     EXPECT_EQ(names.next(language), objectName);
   }
+}
+
+TEST(LanguageMenu, EntriesCarryNameTagOrderObjectNameAndCheckMark) {
+  const std::vector<std::string> files{"English.ini", "Pt-BR.ini", "Russian.ini",
+                                       "Russian.ini.bak"};
+  const std::vector<i18n::LanguageMenuEntry> entries = i18n::languageMenuEntries(files, "Russian");
+  ASSERT_EQ(entries.size(), 4u);
+  const std::tuple<const char*, const char*, bool> expected[] = {
+      {"English", "MLangEnglish", false},
+      {"Pt-BR", "", false},
+      {"Russian", "MLangRussian", true},
+      {"Russian", "", true},
+  };
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    SCOPED_TRACE(files[i]);
+    EXPECT_EQ(entries[i].fileName, files[i]);
+    EXPECT_EQ(entries[i].languageName, std::get<0>(expected[i]));
+    EXPECT_EQ(entries[i].objectName, std::get<1>(expected[i]));
+    EXPECT_EQ(entries[i].checked, std::get<2>(expected[i]));
+  }
+  EXPECT_FALSE(i18n::languageMenuEntries({"english.ini"}, "English")[0].checked);
+}
+
+TEST(DialogFilters, SplitIntoChoicesAndBecomeNameFilters) {
+  struct Row {
+    const char* filter;
+    std::vector<std::string> nameFilters;
+  };
+  const Row rows[] = {
+      {"All Files (*.*)|*.*", {"All Files (*)"}},
+      {"Split Files (*.001)|*.001", {"Split Files (*.001)"}},
+      {"Texts|*.txt;*.log|Everything|*", {"Texts (*.txt *.log)", "Everything (*)"}},
+      {"Dangling", {"Dangling ()"}},
+      {"Split Files (*.001)|*.001|", {"Split Files (*.001)"}},
+      {"", {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.filter);
+    EXPECT_EQ(i18n::dialogNameFilters(row.filter), row.nameFilters);
+  }
+  const auto choices = i18n::parseDialogFilter("Texts|*.txt;;*.log|Empty|");
+  ASSERT_EQ(choices.size(), 2u);
+  EXPECT_EQ(choices[0].patterns, (std::vector<std::string>{"*.txt", "*.log"}));
+  EXPECT_EQ(choices[1].description, "Empty");
+  EXPECT_TRUE(choices[1].patterns.empty());
 }
 
 }  // namespace
