@@ -1,0 +1,252 @@
+// The main window's life (creation, first show, close), the settings file, the command
+// line and the choice of files on both tabs.
+#include "app/form1.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+
+#include "app/message_box.h"
+#include "app/settings_file.h"
+#include "app/work.h"
+#include "engine/combine.h"
+#include "platform/file.h"
+#include "platform/path.h"
+
+namespace {
+
+// "All Files (*.*)|*.*" -> "All Files (*.*) (*.*)": a dialog filter names each pattern list
+// in parentheses after its description; Qt needs that form.
+QString qtFilter(const QString& filter) {
+  const QStringList pieces = filter.split('|');
+  QStringList entries;
+  for (qsizetype i = 0; i + 1 < pieces.size(); i += 2) {
+    QString patterns = pieces[i + 1];
+    patterns.replace(';', ' ');
+    entries << pieces[i] + " (" + patterns + ")";
+  }
+  return entries.join(";;");
+}
+
+std::string pathForSelection(const std::string& path) {
+  return path.empty() ? path : platform::absolutePath(path);
+}
+
+}  // namespace
+
+TForm1::~TForm1() {
+  if (m_work) {
+    m_work->requestStop();
+    waitForWorker();
+  }
+  app::removeWarningBox();
+}
+
+void TForm1::FormCreate() {
+  QApplication::setApplicationDisplayName(kCaption);
+  app::installWarningBox();
+  const std::string executable = platform::executablePath();
+  ProgramFolder = platform::folderPart(executable);
+  m_settingsPath = app::settingsFilePath(executable);
+
+  const app::Settings settings = app::readSettings(m_settingsPath);
+  LanguageName = settings.language;
+  DeleteInput = settings.deleteInput;
+  DeleteParts = settings.deleteParts;
+  Compress = settings.compress;
+  ContextMenu = settings.contextMenu;
+
+  CheckBoxDeleteInput->setChecked(DeleteInput);
+  CheckBoxDeleteTemp->setChecked(DeleteParts);
+  cbCompressZip->setChecked(Compress);
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (m_shown) return;
+  m_shown = true;
+  if (const QScreen* screen = this->screen()) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+  }
+  FormShow();
+}
+
+void TForm1::FormShow() {
+  try {
+    PageControl1->setCurrentWidget(TabSheetSplit);
+    ListLanguageFiles(ProgramFolder + "language");
+    LoadLanguage(LanguageName);
+    UpdateExplorerEntries();
+    ComboBoxSize->setCurrentIndex(1);
+
+    CommandSwitch = m_arguments.value(1);
+    CommandFile = m_arguments.value(2);
+    if (CommandSwitch.isEmpty()) return;
+    if (CommandSwitch == "-s") {
+      PageControl1->setCurrentWidget(TabSheetSplit);
+      SelectSplitFile(CommandFile.toStdString());
+    }
+    if (CommandSwitch == "-j") {
+      PageControl1->setCurrentWidget(TabSheetCombine);
+      SelectFirstPart(CommandFile.toStdString());
+    }
+  } catch (const std::exception& error) {
+    ApplicationEvents1Exception(error);
+  }
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (!m_closed) FormClose();
+  m_closed = true;
+  event->accept();
+}
+
+void TForm1::FormClose() {
+  // A job still running is stopped; its files stay as far as they got.
+  if (m_work) {
+    m_work->requestStop();
+    if (m_jobActive) JobFinished();
+    waitForWorker();
+  }
+  app::Settings settings;
+  settings.language = LanguageName;
+  settings.deleteInput = DeleteInput;
+  settings.deleteParts = DeleteParts;
+  settings.compress = Compress;
+  settings.contextMenu = ContextMenu;
+  platform::IoError err;
+  // Failing to save must not keep the window from closing: report it and end anyway.
+  if (!app::writeSettings(m_settingsPath, settings, err))
+    app::showMessage(this, app::BoxKind::Critical, kCaption, "Error !");
+}
+
+void TForm1::MExitClick() {
+  close();
+}
+
+void TForm1::CheckBoxDeleteInputClick() {
+  DeleteInput = CheckBoxDeleteInput->isChecked();
+}
+void TForm1::CheckBoxDeleteTempClick() {
+  DeleteParts = CheckBoxDeleteTemp->isChecked();
+}
+void TForm1::cbCompressZipClick() {
+  Compress = cbCompressZip->isChecked();
+}
+
+void TForm1::CheckBoxBatClick() {
+  const bool on = CheckBoxBat->isChecked();
+  LabelFileBat->setEnabled(on);
+  EditFileBat->setEnabled(on);
+  CheckBoxDeleteTempBat->setEnabled(on);
+}
+
+void TForm1::RadioGroupSplitOptionsClick() {
+  if (RadioGroupSplitOptionsItems->checkedId() == 1) {
+    LabelSplitOption->setText(PartsSizeText);
+    ComboBoxSize->show();
+  } else {
+    LabelSplitOption->setText(PartsNumberText);
+    ComboBoxSize->hide();
+  }
+}
+
+void TForm1::message(const QString& text) {
+  app::showMessage(this, app::BoxKind::Warning, kCaption, text);
+}
+
+void TForm1::ButtonSelectClick() {
+  const QString path = QFileDialog::getOpenFileName(
+      this, QString(), QString::fromStdString(platform::currentFolder()),
+      qtFilter(OpenDialogSplitFilter));
+  if (!path.isEmpty()) SelectSplitFile(path.toStdString());
+}
+
+void TForm1::ButtonSelectFirstClick() {
+  const QString path = QFileDialog::getOpenFileName(
+      this, QString(), QString::fromStdString(platform::currentFolder()),
+      qtFilter(OpenDialogCombineFilter));
+  if (!path.isEmpty()) SelectFirstPart(path.toStdString());
+}
+
+void TForm1::SelectSplitFile(const std::string& chosen) {
+  const std::string path = pathForSelection(chosen);
+  platform::IoError err;
+  std::int64_t size = -1;
+  if (platform::folderExists(path)) {
+    err.operation = "open";
+    err.path = path;
+    err.detail = "it is a folder, not a file";
+  } else {
+    platform::File file = platform::File::open(path, platform::File::Mode::Read, err);
+    if (file.isOpen()) size = file.size(err);
+  }
+  if (size < 0) {
+    message(QString::fromStdString(err.isSet() ? err.message() : "cannot open " + path));
+    return;
+  }
+  EditSplitFolder->setText(QString::fromStdString(platform::folderPart(path)));
+  InputPath = path;
+  EditFileName->setText(QString::fromStdString(platform::namePart(path)));
+  EditFileSize->setText(QString::number(size / 1024));
+  // A split that is running keeps its buttons until it ends.
+  if (!(m_jobActive && JobKind == "split")) ButtonSplit->setEnabled(true);
+}
+
+void TForm1::SelectFirstPart(const std::string& chosen) {
+  const std::string path = pathForSelection(chosen);
+  const engine::CombineSelection selection = engine::SelectFirstPart(path);
+  EditCombineFolder->setText(QString::fromStdString(selection.folder));
+  FirstPartPath = path;
+  EditFirstName->setText(QString::fromStdString(selection.firstName));
+  EditOutputFile->setText(QString::fromStdString(selection.outputName));
+  if (EditFirstName->text().isEmpty()) return;
+  if (!(m_jobActive && JobKind == "combine")) ButtonCombine->setEnabled(true);
+  CombineCount = selection.combineCount;
+}
+
+void TForm1::MSettingsClick() {
+  // The Settings dialog (TFormSettings) is shown here once it exists.
+}
+
+void TForm1::MAboutClick() {
+  // LoadLanguage(LanguageName), then the About box (TAboutBox), once they exist.
+}
+
+void TForm1::ButtonSplitFolderClick() {
+  // The folder picker for EditSplitFolder comes with the folder dialogs.
+}
+
+void TForm1::ButtonCombineFolderClick() {
+  // The folder picker for EditCombineFolder comes with the folder dialogs.
+}
+
+void TForm1::StDropFiles1DropFiles(const QStringList&) {
+  // Dropped files: the first one goes to the tab that is showing, once drops are accepted.
+}
+
+void TForm1::ListLanguageFiles(const std::string&) {
+  // Fills LanguageFiles and the Language menu, once language files are supported.
+}
+
+void TForm1::LoadLanguage(const std::string&) {
+  // Applies the language file's texts to every control, once language files are supported.
+}
+
+void TForm1::UpdateExplorerEntries() {
+  // Writes or removes the file managers' context-menu entries according to ContextMenu.
+}
+
+void TForm1::ApplicationEvents1Exception(const std::exception&) {
+  app::showMessage(this, app::BoxKind::Plain, kCaption, "Error !");
+}

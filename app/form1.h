@@ -1,0 +1,193 @@
+// The main window: the Split and Combine tabs, the gauge and status line, the menu, the
+// settings file and the command line, and the control of the one job that may run.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "app/live_controls.h"
+#include "engine/job.h"
+
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QStatusBar;
+class QTabWidget;
+class TGauge;
+class Work;
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // Builds the controls, then runs FormCreate.
+  explicit TForm1(QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  static constexpr const char* kCaption = "Sundrix 1.72";
+  // The area below the menu bar that the tabs, the gauge and the status line fill.
+  static constexpr int kClientWidth = 448;
+  static constexpr int kClientHeight = 371;
+
+  // The command line as FormShow takes it; the application's own by default.
+  void setArguments(const QStringList& arguments) { m_arguments = arguments; }
+  const std::string& settingsPath() const { return m_settingsPath; }
+  // True from a start until JobFinished.
+  bool jobRunning() const { return m_jobActive; }
+  // Blocks (while the GUI keeps handling the worker's hand-overs) until the last worker
+  // has ended.
+  void waitForWorker();
+  // Shows one update of the job `job` (gauge, status line, title); updates of a job that
+  // was stopped or has ended are dropped.
+  void showProgress(std::uint64_t job, const engine::Progress& progress);
+
+  // Controls, named as their objectName.
+  QMenu* MFile = nullptr;
+  QAction* MExit = nullptr;
+  QMenu* MOptions = nullptr;
+  QAction* MSettings = nullptr;
+  QMenu* MLanguage = nullptr;
+  QMenu* MHelp = nullptr;
+  QAction* MAbout = nullptr;
+  QTabWidget* PageControl1 = nullptr;
+  QWidget* TabSheetSplit = nullptr;
+  QWidget* TabSheetCombine = nullptr;
+  TGauge* CGauge1 = nullptr;
+  QStatusBar* StatusBar1 = nullptr;
+
+  QGroupBox* GroupBoxSplit = nullptr;
+  QLabel* LabelFileName = nullptr;
+  QLineEdit* EditFileName = nullptr;
+  QPushButton* ButtonSelect = nullptr;
+  QLabel* LabelSplitFolder = nullptr;
+  QLineEdit* EditSplitFolder = nullptr;
+  QPushButton* ButtonSplitFolder = nullptr;
+  QGroupBox* RadioGroupSplitOptions = nullptr;
+  QButtonGroup* RadioGroupSplitOptionsItems = nullptr;
+  QLabel* LabelFileSize = nullptr;
+  QLineEdit* EditFileSize = nullptr;
+  QLabel* LabelSplitOption = nullptr;
+  QLineEdit* EditSplitOption = nullptr;
+  QComboBox* ComboBoxSize = nullptr;
+  QCheckBox* CheckBoxDeleteInput = nullptr;
+  QCheckBox* CheckBoxBat = nullptr;
+  QCheckBox* CheckBoxDeleteTempBat = nullptr;
+  QCheckBox* cbCompressZip = nullptr;
+  QLabel* LabelFileBat = nullptr;
+  QLineEdit* EditFileBat = nullptr;
+  QPushButton* ButtonSplit = nullptr;
+  QPushButton* ButtonStopSplit = nullptr;
+
+  QGroupBox* GroupBoxCombine = nullptr;
+  QLabel* LabelFirstFile = nullptr;
+  QLineEdit* EditFirstName = nullptr;
+  QPushButton* ButtonSelectFirst = nullptr;
+  QLabel* LabelOutput = nullptr;
+  QLineEdit* EditOutputFile = nullptr;
+  QLabel* LabelCombineFolder = nullptr;
+  QLineEdit* EditCombineFolder = nullptr;
+  QPushButton* ButtonCombineFolder = nullptr;
+  QCheckBox* CheckBoxDeleteTemp = nullptr;
+  QPushButton* ButtonCombine = nullptr;
+  QPushButton* ButtonStopCombine = nullptr;
+
+  // File filters of the two open dialogs, in the "description|pattern|..." form that a
+  // language file may replace.
+  QString OpenDialogSplitFilter = "All Files (*.*)|*.*";
+  QString OpenDialogCombineFilter = "Split Files (*.001)|*.001";
+
+  // Job state.
+  std::string JobKind;  // "split" or "combine"
+  std::string InputPath;
+  std::string FirstPartPath;
+  std::int32_t CombineCount = 0;
+  std::int32_t BlocksPerPart = engine::kBlocksPerPart;
+
+  // Interface texts that only a language file fills.
+  std::string LanguageName;
+  QStringList LanguageFiles;
+  QString PartsNumberText;
+  QString PartsSizeText;
+  QString ExplorerSplitText;
+  QString ExplorerJoinText;
+
+  // Settings and start-up.
+  std::string ProgramFolder;
+  bool DeleteInput = false;
+  bool DeleteParts = false;
+  bool Compress = false;
+  bool ContextMenu = false;
+  QString CommandSwitch;
+  QString CommandFile;
+
+ public slots:
+  void FormCreate();
+  void FormShow();
+  void FormClose();
+
+  void SelectSplitFile(const std::string& path);
+  void SelectFirstPart(const std::string& path);
+  void ButtonSelectClick();
+  void ButtonSelectFirstClick();
+  void RadioGroupSplitOptionsClick();
+  void CheckBoxBatClick();
+  void CheckBoxDeleteInputClick();
+  void CheckBoxDeleteTempClick();
+  void cbCompressZipClick();
+
+  void ButtonSplitClick();
+  void ButtonCombineClick();
+  void ButtonStopSplitClick();
+  void ButtonStopCombineClick();
+  void WorkDone();
+  void JobFinished();
+
+  void MExitClick();
+  void MSettingsClick();
+  void MAboutClick();
+
+  // Left for the folder pickers, drag and drop, the language files, the Explorer entries
+  // and the central error report.
+  void ButtonSplitFolderClick();
+  void ButtonCombineFolderClick();
+  void StDropFiles1DropFiles(const QStringList& paths);
+  void ListLanguageFiles(const std::string& folder);
+  void LoadLanguage(const std::string& name);
+  void UpdateExplorerEntries();
+  void ApplicationEvents1Exception(const std::exception& error);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void buildMenu();
+  void buildSplitTab();
+  void buildCombineTab();
+  void connectControls();
+  void message(const QString& text);
+  bool refuseWhileRunning();
+  void startWork(std::unique_ptr<Work> work);
+  std::unique_ptr<Work> makeSplitWork();
+  std::unique_ptr<Work> makeCombineWork();
+  void stopJob();
+
+  LiveControls m_live;
+  std::unique_ptr<Work> m_work;  // the most recent worker
+  std::uint64_t m_jobSerial = 0;
+  bool m_jobActive = false;
+  bool m_shown = false;
+  bool m_closed = false;
+  QStringList m_arguments;
+  std::string m_settingsPath;
+};

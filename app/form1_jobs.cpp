@@ -1,0 +1,180 @@
+// Starting, stopping and finishing the job: one split or join at a time, run by a Work
+// thread, with its progress shown on the window.
+#include <QApplication>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+
+#include "app/form1.h"
+#include "app/gauge.h"
+#include "app/message_box.h"
+#include "app/work.h"
+#include "platform/file.h"
+
+#if __has_include("engine/zip_part_archiver.h")
+#include "engine/zip_part_archiver.h"
+#define SUNDRIX_HAVE_ZIP_ARCHIVER 1
+#endif
+
+namespace {
+
+// A whole number, blanks around it allowed; nothing else.
+bool parseWholeNumber(const QString& text, std::int64_t& value) {
+  bool ok = false;
+  value = text.trimmed().toLongLong(&ok);
+  return ok;
+}
+
+}  // namespace
+
+void TForm1::waitForWorker() {
+  if (!m_work) return;
+  // The worker may be waiting for the GUI thread (WorkDone, a warning box), so keep
+  // delivering its hand-overs while waiting for it.
+  while (!m_work->wait(QDeadlineTimer(20)))
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+bool TForm1::refuseWhileRunning() {
+  if (!m_jobActive) return false;
+  message("A job is running. Wait until it has ended or stop it first.");
+  return true;
+}
+
+void TForm1::ButtonSplitClick() {
+  if (EditFileSize->text().isEmpty() || EditSplitOption->text().isEmpty()) return;
+  if (refuseWhileRunning()) return;
+  std::unique_ptr<Work> work = makeSplitWork();
+  if (!work) return;
+  ButtonSplit->setEnabled(false);
+  ButtonStopSplit->setEnabled(true);
+  JobKind = "split";
+  startWork(std::move(work));
+}
+
+void TForm1::ButtonCombineClick() {
+  if (refuseWhileRunning()) return;
+  std::unique_ptr<Work> work = makeCombineWork();
+  ButtonCombine->setEnabled(false);
+  ButtonStopCombine->setEnabled(true);
+  JobKind = "combine";
+  startWork(std::move(work));
+}
+
+// The split's parameters are copied here, so that choosing another file while the job
+// runs leaves the job alone. A number or size the split cannot use starts nothing.
+std::unique_ptr<Work> TForm1::makeSplitWork() {
+  std::int64_t value = 0;
+  if (!parseWholeNumber(EditSplitOption->text(), value)) {
+    message("\"" + EditSplitOption->text() + "\" is not a whole number.");
+    return nullptr;
+  }
+  platform::IoError err;
+  const std::int64_t fileSize = platform::fileSize(InputPath, err);
+  if (fileSize < 0) {
+    message(QString::fromStdString(err.message()));
+    return nullptr;
+  }
+  const auto mode = RadioGroupSplitOptionsItems->checkedId() == 1 ? engine::SplitMode::BySize
+                                                                  : engine::SplitMode::ByNumber;
+  const int unit = ComboBoxSize->currentIndex() < 0 ? 1 : ComboBoxSize->currentIndex();
+  engine::SplitPlan plan;
+  std::string problem;
+  if (!engine::planSplit(fileSize, value, mode, unit, plan, problem)) {
+    message(QString::fromStdString(problem));
+    return nullptr;
+  }
+
+  engine::SplitRequest request;
+  request.path = InputPath;
+  request.value = value;
+  request.caption = kCaption;
+  auto options = std::make_shared<SplitJobOptions>(m_live, EditSplitFolder->text().toStdString(),
+                                                   EditFileBat->text().toStdString(), mode, unit);
+  const std::uint64_t job = ++m_jobSerial;
+  auto progress = std::make_shared<QueuedProgress>(this, job);
+  return std::make_unique<Work>(
+      this, job, [request, options, progress](const engine::StopToken& stop) {
+#ifdef SUNDRIX_HAVE_ZIP_ARCHIVER
+        engine::ZipPartArchiver archiver;
+        return engine::SplitFile(request, *options, *progress, stop, &archiver);
+#else
+        return engine::SplitFile(request, *options, *progress, stop, nullptr);
+#endif
+      });
+}
+
+std::unique_ptr<Work> TForm1::makeCombineWork() {
+  engine::CombineRequest request;
+  request.firstPartPath = FirstPartPath;
+  request.outputPath = (EditCombineFolder->text() + EditOutputFile->text()).toStdString();
+  request.combineCount = CombineCount;
+  auto options = std::make_shared<CombineJobOptions>(m_live);
+  const std::uint64_t job = ++m_jobSerial;
+  auto progress = std::make_shared<QueuedProgress>(this, job);
+  return std::make_unique<Work>(this, job,
+                                [request, options, progress](const engine::StopToken& stop) {
+                                  return engine::CombineFiles(request, *options, *progress, stop);
+                                });
+}
+
+void TForm1::startWork(std::unique_ptr<Work> work) {
+  // A stopped worker may still be finishing its last chunk.
+  waitForWorker();
+  m_work = std::move(work);
+  m_jobActive = true;
+  m_work->Running.store(true);
+  m_work->start(QThread::NormalPriority);
+}
+
+void TForm1::showProgress(std::uint64_t job, const engine::Progress& progress) {
+  if (!m_jobActive || !m_work || m_work->job() != job || m_work->stopRequested()) return;
+  CGauge1->setProgress(progress.gauge);
+  StatusBar1->showMessage(QString::fromStdString(progress.status));
+  setWindowTitle(QString::fromStdString(progress.title));
+}
+
+void TForm1::WorkDone() {
+  QCoreApplication::processEvents();
+  // A job that was stopped has been finished by its Stop already.
+  if (!m_work || m_work->stopRequested() || !m_jobActive) return;
+  JobFinished();
+  const engine::JobResult& result = m_work->result();
+  const std::string text = result.message();
+  if (result.outcome == engine::JobOutcome::Failed) {
+    const std::string where = result.file.empty() ? "" : result.file + ":\n";
+    app::showMessage(this, app::BoxKind::Critical, kCaption, QString::fromStdString(where + text));
+  } else if (!text.empty()) {
+    app::showMessage(this, app::BoxKind::Warning, kCaption, QString::fromStdString(text));
+  }
+}
+
+void TForm1::JobFinished() {
+  if (m_work && m_work->Running.load()) m_work->requestStop();
+  m_jobActive = false;
+  if (JobKind == "split") {
+    ButtonSplit->setEnabled(true);
+    ButtonStopSplit->setEnabled(false);
+  }
+  if (JobKind == "combine") {
+    ButtonCombine->setEnabled(true);
+    ButtonStopCombine->setEnabled(false);
+  }
+  CGauge1->setProgress(0);
+  setWindowTitle(kCaption);
+}
+
+void TForm1::stopJob() {
+  if (!m_jobActive) return;
+  if (m_work) m_work->requestStop();
+  JobFinished();
+}
+
+void TForm1::ButtonStopSplitClick() {
+  stopJob();
+}
+void TForm1::ButtonStopCombineClick() {
+  stopJob();
+}

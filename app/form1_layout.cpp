@@ -1,0 +1,248 @@
+// The main window's controls: names, captions, places and initial states.
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTabWidget>
+
+#include "app/form1.h"
+#include "app/gauge.h"
+#include "app/work.h"
+
+namespace {
+
+template <typename Widget>
+Widget* make(QWidget* parent, const char* name, const QRect& geometry) {
+  auto* widget = new Widget(parent);
+  widget->setObjectName(name);
+  widget->setGeometry(geometry);
+  return widget;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const char* caption, const QRect& geometry) {
+  auto* label = make<QLabel>(parent, name, geometry);
+  label->setText(caption);
+  return label;
+}
+
+// A read-only display: disabled, so the user cannot type, but white like an edit box.
+QLineEdit* makeDisplay(QWidget* parent, const char* name, const QRect& geometry) {
+  auto* edit = make<QLineEdit>(parent, name, geometry);
+  QPalette palette = edit->palette();
+  palette.setColor(QPalette::Disabled, QPalette::Base, Qt::white);
+  edit->setPalette(palette);
+  edit->setEnabled(false);
+  return edit;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const char* caption,
+                        const QRect& geometry) {
+  auto* button = make<QPushButton>(parent, name, geometry);
+  button->setText(caption);
+  button->setAutoDefault(false);
+  return button;
+}
+
+QCheckBox* makeCheckBox(QWidget* parent, const char* name, const char* caption,
+                        const QRect& geometry) {
+  auto* box = make<QCheckBox>(parent, name, geometry);
+  box->setText(caption);
+  return box;
+}
+
+QFont windowFont() {
+  if (QFontDatabase::families().contains("MS Sans Serif")) return QFont("MS Sans Serif", 8);
+  QFont font = QApplication::font();
+  font.setPointSize(8);
+  return font;
+}
+
+// Tab pages hold one group box that fills them.
+constexpr QRect kGroupBox(4, 4, 417, 279);
+constexpr int kEditLeft = 100;
+constexpr int kEditWidth = 270;
+constexpr int kDotsLeft = 376;
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+  setObjectName("Form1");
+  setWindowTitle(kCaption);
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  setFont(windowFont());
+  buildMenu();
+
+  auto* client = new QWidget(this);
+  client->setObjectName("ClientArea");
+  client->setFixedSize(kClientWidth, kClientHeight);
+  setCentralWidget(client);
+
+  PageControl1 = make<QTabWidget>(client, "PageControl1", QRect(8, 8, 433, 313));
+  TabSheetSplit = new QWidget;
+  TabSheetSplit->setObjectName("TabSheetSplit");
+  TabSheetCombine = new QWidget;
+  TabSheetCombine->setObjectName("TabSheetCombine");
+  PageControl1->addTab(TabSheetSplit, "Split");
+  PageControl1->addTab(TabSheetCombine, "Combine");
+  buildSplitTab();
+  buildCombineTab();
+
+  CGauge1 = make<TGauge>(client, "CGauge1", QRect(8, 329, 433, 17));
+  StatusBar1 = make<QStatusBar>(client, "StatusBar1", QRect(0, kClientHeight - 19, 448, 19));
+  StatusBar1->setSizeGripEnabled(false);
+
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+  connectControls();
+  m_arguments = QCoreApplication::arguments();
+  FormCreate();
+}
+
+void TForm1::buildMenu() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName("MainMenu1");
+  MFile = bar->addMenu("File");
+  MFile->setObjectName("MFile");
+  MExit = MFile->addAction("Exit");
+  MExit->setObjectName("MExit");
+  MOptions = bar->addMenu("Options");
+  MOptions->setObjectName("MOptions");
+  MSettings = MOptions->addAction("Settings");
+  MSettings->setObjectName("MSettings");
+  MLanguage = MOptions->addMenu("Language");
+  MLanguage->setObjectName("MLanguage");
+  MHelp = bar->addMenu("Help");
+  MHelp->setObjectName("MHelp");
+  MAbout = MHelp->addAction("About");
+  MAbout->setObjectName("MAbout");
+}
+
+void TForm1::buildSplitTab() {
+  GroupBoxSplit = make<QGroupBox>(TabSheetSplit, "GroupBoxSplit", kGroupBox);
+  GroupBoxSplit->setTitle(" Split File ");
+  QWidget* box = GroupBoxSplit;
+
+  LabelFileName = makeLabel(box, "LabelFileName", "Input File:", QRect(12, 24, 86, 21));
+  EditFileName = makeDisplay(box, "EditFileName", QRect(kEditLeft, 24, kEditWidth, 21));
+  ButtonSelect = makeButton(box, "ButtonSelect", "...", QRect(kDotsLeft, 24, 28, 21));
+
+  LabelSplitFolder = makeLabel(box, "LabelSplitFolder", "Output Folder:", QRect(12, 52, 86, 21));
+  EditSplitFolder = makeDisplay(box, "EditSplitFolder", QRect(kEditLeft, 52, kEditWidth, 21));
+  ButtonSplitFolder = makeButton(box, "ButtonSplitFolder", "...", QRect(kDotsLeft, 52, 28, 21));
+
+  RadioGroupSplitOptions = make<QGroupBox>(box, "RadioGroupSplitOptions", QRect(12, 80, 150, 64));
+  RadioGroupSplitOptions->setTitle(" Split by ");
+  RadioGroupSplitOptionsItems = new QButtonGroup(RadioGroupSplitOptions);
+  const char* const choices[] = {"number", "size"};
+  for (int i = 0; i < 2; ++i) {
+    auto* item =
+        make<QRadioButton>(RadioGroupSplitOptions,
+                           i == 0 ? "RadioGroupSplitOptionsNumber" : "RadioGroupSplitOptionsSize",
+                           QRect(10, 20 + 20 * i, 130, 18));
+    item->setText(choices[i]);
+    RadioGroupSplitOptionsItems->addButton(item, i);
+  }
+  RadioGroupSplitOptionsItems->button(0)->setChecked(true);
+
+  LabelFileSize = makeLabel(box, "LabelFileSize", "FiIe Size (Kb):", QRect(176, 88, 100, 21));
+  EditFileSize = makeDisplay(box, "EditFileSize", QRect(280, 88, 124, 21));
+  LabelSplitOption = makeLabel(box, "LabelSplitOption", "Parts Number: ", QRect(176, 116, 100, 21));
+  EditSplitOption = make<QLineEdit>(box, "EditSplitOption", QRect(280, 116, 70, 21));
+  ComboBoxSize = make<QComboBox>(box, "ComboBoxSize", QRect(354, 116, 50, 21));
+  ComboBoxSize->addItems({"Bt", "Kb", "Mb", "Gb"});
+  ComboBoxSize->setCurrentIndex(-1);
+  ComboBoxSize->hide();
+
+  CheckBoxDeleteInput = makeCheckBox(box, "CheckBoxDeleteInput",
+                                     "delete input file after splitting", QRect(12, 152, 390, 18));
+  cbCompressZip = makeCheckBox(box, "cbCompressZip", "compress (zip)", QRect(12, 172, 390, 18));
+  CheckBoxBat = makeCheckBox(box, "CheckBoxBat", "create .bat file (to combine without program)",
+                             QRect(12, 192, 390, 18));
+  LabelFileBat = makeLabel(box, "LabelFileBat", "File Name (<= 8 signs):", QRect(30, 212, 140, 21));
+  LabelFileBat->setEnabled(false);
+  EditFileBat = make<QLineEdit>(box, "EditFileBat", QRect(172, 212, 90, 21));
+  EditFileBat->setText("temp");
+  QPalette palette = EditFileBat->palette();
+  palette.setColor(QPalette::Disabled, QPalette::Base, Qt::white);
+  EditFileBat->setPalette(palette);
+  EditFileBat->setEnabled(false);
+  CheckBoxDeleteTempBat =
+      makeCheckBox(box, "CheckBoxDeleteTempBat", "add delete temporary files command to .bat file",
+                   QRect(30, 234, 374, 18));
+  CheckBoxDeleteTempBat->setEnabled(false);
+
+  ButtonSplit = makeButton(box, "ButtonSplit", "Split File", QRect(116, 254, 90, 23));
+  ButtonSplit->setEnabled(false);
+  ButtonStopSplit = makeButton(box, "ButtonStopSplit", "Stop", QRect(212, 254, 90, 23));
+  ButtonStopSplit->setEnabled(false);
+}
+
+void TForm1::buildCombineTab() {
+  GroupBoxCombine = make<QGroupBox>(TabSheetCombine, "GroupBoxCombine", kGroupBox);
+  GroupBoxCombine->setTitle(" Combine Files ");
+  QWidget* box = GroupBoxCombine;
+
+  LabelFirstFile = makeLabel(box, "LabelFirstFile", "First File:", QRect(12, 28, 86, 21));
+  EditFirstName = makeDisplay(box, "EditFirstName", QRect(kEditLeft, 28, kEditWidth, 21));
+  ButtonSelectFirst = makeButton(box, "ButtonSelectFirst", "...", QRect(kDotsLeft, 28, 28, 21));
+
+  LabelOutput = makeLabel(box, "LabelOutput", "Output File: ", QRect(12, 60, 86, 21));
+  EditOutputFile = make<QLineEdit>(box, "EditOutputFile", QRect(kEditLeft, 60, kEditWidth, 21));
+
+  LabelCombineFolder =
+      makeLabel(box, "LabelCombineFolder", "Output Folder:", QRect(12, 92, 86, 21));
+  EditCombineFolder = makeDisplay(box, "EditCombineFolder", QRect(kEditLeft, 92, kEditWidth, 21));
+  ButtonCombineFolder = makeButton(box, "ButtonCombineFolder", "...", QRect(kDotsLeft, 92, 28, 21));
+
+  CheckBoxDeleteTemp =
+      makeCheckBox(box, "CheckBoxDeleteTemp", "delete temporary files", QRect(12, 128, 390, 18));
+  CheckBoxDeleteTemp->setChecked(true);
+
+  ButtonCombine = makeButton(box, "ButtonCombine", "Combine", QRect(116, 164, 90, 23));
+  ButtonCombine->setEnabled(false);
+  ButtonStopCombine = makeButton(box, "ButtonStopCombine", "Stop", QRect(212, 164, 90, 23));
+  ButtonStopCombine->setEnabled(false);
+}
+
+void TForm1::connectControls() {
+  connect(MExit, &QAction::triggered, this, &TForm1::MExitClick);
+  connect(MSettings, &QAction::triggered, this, &TForm1::MSettingsClick);
+  connect(MAbout, &QAction::triggered, this, &TForm1::MAboutClick);
+
+  connect(ButtonSelect, &QPushButton::clicked, this, &TForm1::ButtonSelectClick);
+  connect(ButtonSplitFolder, &QPushButton::clicked, this, &TForm1::ButtonSplitFolderClick);
+  connect(RadioGroupSplitOptionsItems, &QButtonGroup::idClicked, this,
+          &TForm1::RadioGroupSplitOptionsClick);
+  connect(CheckBoxBat, &QCheckBox::clicked, this, &TForm1::CheckBoxBatClick);
+  connect(CheckBoxDeleteTempBat, &QCheckBox::clicked, this, &TForm1::CheckBoxBatClick);
+  connect(CheckBoxDeleteInput, &QCheckBox::toggled, this, &TForm1::CheckBoxDeleteInputClick);
+  connect(cbCompressZip, &QCheckBox::toggled, this, &TForm1::cbCompressZipClick);
+  connect(ButtonSplit, &QPushButton::clicked, this, &TForm1::ButtonSplitClick);
+  connect(ButtonStopSplit, &QPushButton::clicked, this, &TForm1::ButtonStopSplitClick);
+
+  connect(ButtonSelectFirst, &QPushButton::clicked, this, &TForm1::ButtonSelectFirstClick);
+  connect(ButtonCombineFolder, &QPushButton::clicked, this, &TForm1::ButtonCombineFolderClick);
+  connect(CheckBoxDeleteTemp, &QCheckBox::toggled, this, &TForm1::CheckBoxDeleteTempClick);
+  connect(ButtonCombine, &QPushButton::clicked, this, &TForm1::ButtonCombineClick);
+  connect(ButtonStopCombine, &QPushButton::clicked, this, &TForm1::ButtonStopCombineClick);
+
+  // The worker reads these boxes through their thread-safe copies.
+  const auto mirror = [this](QCheckBox* box, std::atomic<bool>& copy) {
+    copy.store(box->isChecked());
+    connect(box, &QCheckBox::toggled, this, [&copy](bool checked) { copy.store(checked); });
+  };
+  mirror(CheckBoxBat, m_live.createBat);
+  mirror(CheckBoxDeleteTempBat, m_live.batDeleteLine);
+  mirror(cbCompressZip, m_live.compressZip);
+  mirror(CheckBoxDeleteInput, m_live.deleteInput);
+  mirror(CheckBoxDeleteTemp, m_live.deleteParts);
+}

@@ -1,0 +1,14 @@
+// Thread-safe copies of the check boxes that a job reads while it runs. The GUI thread
+// stores each box's state as it changes; the worker loads it at the moment the split
+// or join asks, so a box toggled during a job counts from then on.
+#pragma once
+
+#include <atomic>
+
+struct LiveControls {
+  std::atomic<bool> createBat{false};      // CheckBoxBat
+  std::atomic<bool> batDeleteLine{false};  // CheckBoxDeleteTempBat
+  std::atomic<bool> compressZip{false};    // cbCompressZip
+  std::atomic<bool> deleteInput{false};    // CheckBoxDeleteInput
+  std::atomic<bool> deleteParts{true};     // CheckBoxDeleteTemp
+};

@@ -1,0 +1,30 @@
+// The settings file: where it lies, and the five keys of section Options.
+#pragma once
+
+#include <string>
+
+#include "platform/file.h"
+
+namespace app {
+
+struct Settings {
+  std::string language = "English";
+  bool deleteInput = false;
+  bool deleteParts = true;
+  bool compress = false;
+  bool contextMenu = true;
+};
+
+// The executable's path with ".ini" in place of its extension when its folder may be
+// written; otherwise the same file name under $XDG_CONFIG_HOME/sundrix/ (by default
+// ~/.config/sundrix/). SUNDRIX_SETTINGS, when set, names the file outright.
+std::string settingsFilePath(const std::string& executablePath);
+
+// Missing file, section or key, or a boolean that is not an integer: the default.
+Settings readSettings(const std::string& path);
+
+// Writes the keys one after the other, each reaching the file before the next; stops
+// at the first failure, leaving the keys written before it in place.
+bool writeSettings(const std::string& path, const Settings& settings, platform::IoError& err);
+
+}  // namespace app

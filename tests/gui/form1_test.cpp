@@ -1,0 +1,573 @@
+// The main window: its controls, the settings file, the command line, and split and
+// join jobs started, watched and stopped through the buttons.
+#include "app/form1.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+#include "app/gauge.h"
+#include "app/message_box.h"
+#include "platform/file.h"
+
+namespace {
+
+// Slows every write so that a job is still running when the test presses Stop.
+class SlowWrites : public platform::FaultInjector {
+ public:
+  int before(platform::FileOp op, const std::string&) override {
+    if (op == platform::FileOp::Write) std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    return 0;
+  }
+};
+
+std::string readAll(const QString& path) {
+  std::ifstream in(path.toStdString(), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const QString& path, const std::string& bytes) {
+  std::ofstream out(path.toStdString(), std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+std::string pattern(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 977) & 0xff);
+  return bytes;
+}
+
+// Check boxes and radio buttons take a click only on their mark or text, not anywhere in
+// their rectangle.
+void clickBox(QAbstractButton* box) {
+  QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+}
+
+qint64 sizeOf(const QString& path) {
+  return QFileInfo(path).exists() ? QFileInfo(path).size() : -1;
+}
+
+}  // namespace
+
+class Form1Test : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init();
+  void cleanup();
+
+  void controlsAsLaidOut_data();
+  void controlsAsLaidOut();
+  void windowIsFixed();
+  void firstStartWritesDefaultSettings();
+  void settingsValuesAreRead_data();
+  void settingsValuesAreRead();
+  void settingsRoundTrip();
+  void failedSettingsWriteStillCloses();
+  void commandLine_data();
+  void commandLine();
+  void unreadableSplitFileIsReported();
+  void scriptOptionEnablesItsControls();
+  void sizeChoiceShowsUnitList();
+  void splitRunsToCompletion();
+  void splitOptionIsValidated_data();
+  void splitOptionIsValidated();
+  void stopDuringSplit();
+  void boxToggledDuringSplitCounts();
+  void secondStartIsRefused();
+  void combineSelectionAndJoin();
+  void stopDuringJoin();
+  void gaugeClamps();
+
+ private:
+  std::unique_ptr<TForm1> makeForm(const QStringList& arguments = {"sundrix"});
+  QString path(const QString& name) const { return m_dir->filePath(name); }
+  void waitUntilIdle(TForm1& form);
+
+  std::unique_ptr<QTemporaryDir> m_dir;
+  QString m_settings;
+  QStringList m_messages;
+  SlowWrites m_slow;
+};
+
+void Form1Test::init() {
+  m_dir = std::make_unique<QTemporaryDir>();
+  QVERIFY(m_dir->isValid());
+  m_settings = path("sundrix.ini");
+  qputenv("SUNDRIX_SETTINGS", m_settings.toLocal8Bit());
+  m_messages.clear();
+  app::setMessageHook(
+      [this](QWidget*, app::BoxKind, const QString&, const QString& text) { m_messages << text; });
+}
+
+void Form1Test::cleanup() {
+  platform::setFaultInjector(nullptr);
+  app::setMessageHook({});
+  m_dir.reset();
+}
+
+std::unique_ptr<TForm1> Form1Test::makeForm(const QStringList& arguments) {
+  auto form = std::make_unique<TForm1>();
+  form->setArguments(arguments);
+  form->show();
+  return form;
+}
+
+void Form1Test::waitUntilIdle(TForm1& form) {
+  QTRY_VERIFY_WITH_TIMEOUT(!form.jobRunning(), 30000);
+  form.waitForWorker();
+}
+
+void Form1Test::controlsAsLaidOut_data() {
+  QTest::addColumn<QString>("name");
+  QTest::addColumn<QString>("kind");
+  QTest::addColumn<QString>("text");
+  QTest::addColumn<bool>("enabled");
+  QTest::addColumn<bool>("hidden");
+  QTest::addColumn<bool>("checked");
+  struct Row {
+    const char* name;
+    const char* kind;
+    const char* text;
+    bool enabled, hidden, checked;
+  };
+  const Row rows[] = {
+      {"GroupBoxSplit", "QGroupBox", " Split File ", true, false, false},
+      {"LabelFileName", "QLabel", "Input File:", true, false, false},
+      {"EditFileName", "QLineEdit", "", false, false, false},
+      {"ButtonSelect", "QPushButton", "...", true, false, false},
+      {"LabelSplitFolder", "QLabel", "Output Folder:", true, false, false},
+      {"EditSplitFolder", "QLineEdit", "", false, false, false},
+      {"ButtonSplitFolder", "QPushButton", "...", true, false, false},
+      {"RadioGroupSplitOptions", "QGroupBox", " Split by ", true, false, false},
+      {"RadioGroupSplitOptionsNumber", "QRadioButton", "number", true, false, true},
+      {"RadioGroupSplitOptionsSize", "QRadioButton", "size", true, false, false},
+      {"LabelFileSize", "QLabel", "FiIe Size (Kb):", true, false, false},
+      {"EditFileSize", "QLineEdit", "", false, false, false},
+      {"LabelSplitOption", "QLabel", "Parts Number: ", true, false, false},
+      {"EditSplitOption", "QLineEdit", "", true, false, false},
+      {"ComboBoxSize", "QComboBox", "Kb", true, true, false},
+      {"CheckBoxDeleteInput", "QCheckBox", "delete input file after splitting", true, false, false},
+      {"CheckBoxBat", "QCheckBox", "create .bat file (to combine without program)", true, false,
+       false},
+      {"CheckBoxDeleteTempBat", "QCheckBox", "add delete temporary files command to .bat file",
+       false, false, false},
+      {"cbCompressZip", "QCheckBox", "compress (zip)", true, false, false},
+      {"LabelFileBat", "QLabel", "File Name (<= 8 signs):", false, false, false},
+      {"EditFileBat", "QLineEdit", "temp", false, false, false},
+      {"ButtonSplit", "QPushButton", "Split File", false, false, false},
+      {"ButtonStopSplit", "QPushButton", "Stop", false, false, false},
+      {"GroupBoxCombine", "QGroupBox", " Combine Files ", true, false, false},
+      {"LabelFirstFile", "QLabel", "First File:", true, false, false},
+      {"EditFirstName", "QLineEdit", "", false, false, false},
+      {"ButtonSelectFirst", "QPushButton", "...", true, false, false},
+      {"LabelOutput", "QLabel", "Output File: ", true, false, false},
+      {"EditOutputFile", "QLineEdit", "", true, false, false},
+      {"LabelCombineFolder", "QLabel", "Output Folder:", true, false, false},
+      {"EditCombineFolder", "QLineEdit", "", false, false, false},
+      {"ButtonCombineFolder", "QPushButton", "...", true, false, false},
+      {"CheckBoxDeleteTemp", "QCheckBox", "delete temporary files", true, false, true},
+      {"ButtonCombine", "QPushButton", "Combine", false, false, false},
+      {"ButtonStopCombine", "QPushButton", "Stop", false, false, false},
+  };
+  for (const Row& row : rows) {
+    QTest::newRow(row.name) << row.name << row.kind << row.text << row.enabled << row.hidden
+                            << row.checked;
+  }
+}
+
+QString widgetText(QWidget* widget) {
+  if (auto* label = qobject_cast<QLabel*>(widget)) return label->text();
+  if (auto* edit = qobject_cast<QLineEdit*>(widget)) return edit->text();
+  if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text();
+  if (auto* group = qobject_cast<QGroupBox*>(widget)) return group->title();
+  if (auto* combo = qobject_cast<QComboBox*>(widget)) return combo->currentText();
+  return {};
+}
+
+void Form1Test::controlsAsLaidOut() {
+  QFETCH(QString, name);
+  QFETCH(QString, kind);
+  QFETCH(QString, text);
+  QFETCH(bool, enabled);
+  QFETCH(bool, hidden);
+  QFETCH(bool, checked);
+  auto form = makeForm();
+  auto* widget = form->findChild<QWidget*>(name);
+  QVERIFY2(widget != nullptr, qPrintable(name));
+  QVERIFY(widget->inherits(kind.toLatin1()));
+  QCOMPARE(widgetText(widget), text);
+  QCOMPARE(widget->isEnabled(), enabled);
+  QCOMPARE(widget->isHidden(), hidden);
+  if (auto* button = qobject_cast<QAbstractButton*>(widget)) QCOMPARE(button->isChecked(), checked);
+}
+
+void Form1Test::windowIsFixed() {
+  auto form = makeForm();
+  QCOMPARE(form->windowTitle(), QString("Sundrix 1.72"));
+  QCOMPARE(form->centralWidget()->size(), QSize(448, 371));
+  QCOMPARE(form->PageControl1->geometry(), QRect(8, 8, 433, 313));
+  QCOMPARE(form->CGauge1->size(), QSize(433, 17));
+  QCOMPARE(form->minimumSize(), form->maximumSize());
+  QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
+  QCOMPARE(form->PageControl1->currentWidget(), form->TabSheetSplit);
+  QCOMPARE(form->PageControl1->tabText(0), QString("Split"));
+  QCOMPARE(form->PageControl1->tabText(1), QString("Combine"));
+  QCOMPARE(form->BlocksPerPart, 100);
+  QStringList menus;
+  for (const char* name :
+       {"MFile", "MExit", "MOptions", "MSettings", "MLanguage", "MHelp", "MAbout"})
+    QVERIFY2(form->findChild<QObject*>(name) != nullptr, name);
+}
+
+void Form1Test::firstStartWritesDefaultSettings() {
+  {
+    auto form = makeForm();
+    QVERIFY(!QFileInfo::exists(m_settings));  // reading creates nothing
+    QVERIFY(!form->CheckBoxDeleteInput->isChecked());
+    QVERIFY(form->CheckBoxDeleteTemp->isChecked());
+    QVERIFY(!form->cbCompressZip->isChecked());
+    QVERIFY(form->ContextMenu);
+    QCOMPARE(form->LanguageName, std::string("English"));
+    form->MExit->trigger();
+  }
+  QCOMPARE(QString::fromStdString(readAll(m_settings)).split('\n', Qt::SkipEmptyParts),
+           QStringList({"[Options]", "Language=English", "deleteInput=0", "deleteParts=1",
+                        "compress=0", "contextMenu=1"}));
+}
+
+void Form1Test::settingsValuesAreRead_data() {
+  QTest::addColumn<QString>("lines");
+  QTest::addColumn<bool>("deleteInput");
+  QTest::addColumn<bool>("deleteParts");
+  QTest::newRow("two is true") << "deleteInput=2" << true << true;
+  QTest::newRow("yes is not a number") << "deleteInput=yes" << false << true;
+  QTest::newRow("empty value") << "deleteInput=" << false << true;
+  QTest::newRow("hex zero") << "deleteParts=0x0" << false << false;
+  QTest::newRow("abc keeps default") << "deleteParts=abc" << false << true;
+  QTest::newRow("names ignore case") << "DELETEINPUT = 1\ndeleteparts=\"0\"" << true << false;
+}
+
+void Form1Test::settingsValuesAreRead() {
+  QFETCH(QString, lines);
+  QFETCH(bool, deleteInput);
+  QFETCH(bool, deleteParts);
+  writeFile(m_settings, "[options]\n" + lines.toStdString() + "\n");
+  auto form = makeForm();
+  QCOMPARE(form->CheckBoxDeleteInput->isChecked(), deleteInput);
+  QCOMPARE(form->DeleteInput, deleteInput);
+  QCOMPARE(form->CheckBoxDeleteTemp->isChecked(), deleteParts);
+  QCOMPARE(form->DeleteParts, deleteParts);
+}
+
+void Form1Test::settingsRoundTrip() {
+  writeFile(m_settings, "; kept\n[Other]\nx=1\n[Options]\nLanguage=Klingon\ncompress=1\n");
+  {
+    auto form = makeForm();
+    QVERIFY(form->cbCompressZip->isChecked());
+    clickBox(form->cbCompressZip);
+    QVERIFY(!form->Compress);
+    form->close();
+  }
+  const std::string text = readAll(m_settings);
+  QVERIFY(text.find("; kept") != std::string::npos);
+  QVERIFY(text.find("x=1") != std::string::npos);
+  QVERIFY(text.find("Language=Klingon") != std::string::npos);
+  QVERIFY(text.find("compress=0") != std::string::npos);
+  auto again = makeForm();
+  QVERIFY(!again->cbCompressZip->isChecked());
+}
+
+void Form1Test::failedSettingsWriteStillCloses() {
+  QVERIFY(QDir().mkpath(path("settings-dir")));
+  qputenv("SUNDRIX_SETTINGS", path("settings-dir").toLocal8Bit());  // a folder: not writable
+  auto form = makeForm();
+  QVERIFY(form->close());
+  QCOMPARE(m_messages, QStringList({"Error !"}));
+  QVERIFY(!form->isVisible());
+}
+
+void Form1Test::commandLine_data() {
+  QTest::addColumn<QString>("switchText");
+  QTest::addColumn<QString>("file");
+  QTest::addColumn<int>("page");
+  QTest::addColumn<QString>("splitName");
+  QTest::addColumn<QString>("firstName");
+  QTest::newRow("-s") << "-s"
+                      << "movie.avi" << 0 << "movie.avi"
+                      << "";
+  QTest::newRow("-j") << "-j"
+                      << "movie.avi.001" << 1 << ""
+                      << "movie.avi.001";
+  QTest::newRow("-S is no switch") << "-S"
+                                   << "movie.avi" << 0 << ""
+                                   << "";
+  QTest::newRow("-x") << "-x"
+                      << "movie.avi" << 0 << ""
+                      << "";
+  QTest::newRow("file only") << "movie.avi"
+                             << "" << 0 << ""
+                             << "";
+}
+
+void Form1Test::commandLine() {
+  QFETCH(QString, switchText);
+  QFETCH(QString, file);
+  QFETCH(int, page);
+  QFETCH(QString, splitName);
+  QFETCH(QString, firstName);
+  writeFile(path("movie.avi"), pattern(10000));
+  writeFile(path("movie.avi.001"), "a");
+  QStringList arguments{"sundrix", switchText};
+  if (!file.isEmpty()) arguments << path(file);
+  auto form = makeForm(arguments);
+  QCOMPARE(form->CommandSwitch, switchText);
+  QCOMPARE(form->PageControl1->currentIndex(), page);
+  QCOMPARE(form->EditFileName->text(), splitName);
+  QCOMPARE(form->EditFirstName->text(), firstName);
+  QCOMPARE(form->ButtonSplit->isEnabled(), !splitName.isEmpty());
+  QCOMPARE(form->ButtonCombine->isEnabled(), !firstName.isEmpty());
+  QCOMPARE(form->ComboBoxSize->currentText(), QString("Kb"));
+  if (!splitName.isEmpty()) {
+    QCOMPARE(form->EditFileSize->text(), QString("9"));
+    QCOMPARE(form->EditSplitFolder->text(), m_dir->path() + "/");
+  }
+  if (!firstName.isEmpty()) {
+    QCOMPARE(form->EditOutputFile->text(), QString("movie.avi"));
+    QCOMPARE(form->CombineCount, 2);
+  }
+  QVERIFY(!QFileInfo::exists(path("movie.avi.002")));  // nothing starts by itself
+  QVERIFY(m_messages.isEmpty());
+}
+
+void Form1Test::unreadableSplitFileIsReported() {
+  writeFile(path("a.bin"), "abc");
+  auto form = makeForm();
+  form->SelectSplitFile(path("a.bin").toStdString());
+  form->SelectSplitFile(path("missing.bin").toStdString());
+  QCOMPARE(m_messages.size(), 1);
+  QVERIFY(m_messages[0].contains("missing.bin"));
+  QCOMPARE(form->EditFileName->text(), QString("a.bin"));  // the tab is as it was
+  QCOMPARE(form->InputPath, path("a.bin").toStdString());
+  form->SelectSplitFile(m_dir->path().toStdString());
+  QCOMPARE(m_messages.size(), 2);
+  QCOMPARE(form->EditFileName->text(), QString("a.bin"));
+}
+
+void Form1Test::scriptOptionEnablesItsControls() {
+  auto form = makeForm();
+  clickBox(form->CheckBoxBat);
+  QVERIFY(form->LabelFileBat->isEnabled());
+  QVERIFY(form->EditFileBat->isEnabled());
+  QVERIFY(form->CheckBoxDeleteTempBat->isEnabled());
+  clickBox(form->CheckBoxDeleteTempBat);
+  clickBox(form->CheckBoxBat);
+  QVERIFY(!form->LabelFileBat->isEnabled());
+  QVERIFY(!form->EditFileBat->isEnabled());
+  QVERIFY(!form->CheckBoxDeleteTempBat->isEnabled());
+  QVERIFY(form->CheckBoxDeleteTempBat->isChecked());  // keeps its state while disabled
+}
+
+void Form1Test::sizeChoiceShowsUnitList() {
+  auto form = makeForm();
+  form->PartsNumberText = "How many:";
+  form->PartsSizeText = "How big:";
+  clickBox(form->RadioGroupSplitOptionsItems->button(1));
+  QVERIFY(!form->ComboBoxSize->isHidden());
+  QCOMPARE(form->LabelSplitOption->text(), QString("How big:"));
+  clickBox(form->RadioGroupSplitOptionsItems->button(0));
+  QVERIFY(form->ComboBoxSize->isHidden());
+  QCOMPARE(form->LabelSplitOption->text(), QString("How many:"));
+}
+
+void Form1Test::splitRunsToCompletion() {
+  const std::string input = pattern(10000000);
+  writeFile(path("movie.avi"), input);
+  auto form = makeForm({"sundrix", "-s", path("movie.avi")});
+  QCOMPARE(form->EditFileSize->text(), QString("9765"));
+  form->EditSplitOption->setText("3");
+  QTest::mouseClick(form->ButtonSplit, Qt::LeftButton);
+  QVERIFY(!form->ButtonSplit->isEnabled());
+  QVERIFY(form->ButtonStopSplit->isEnabled());
+  QCOMPARE(form->JobKind, std::string("split"));
+  waitUntilIdle(*form);
+  QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+  QCOMPARE(sizeOf(path("movie.avi.001")), 3333333);
+  QCOMPARE(sizeOf(path("movie.avi.002")), 3333333);
+  QCOMPARE(sizeOf(path("movie.avi.003")), 3333334);
+  QCOMPARE(readAll(path("movie.avi.001")) + readAll(path("movie.avi.002")) +
+               readAll(path("movie.avi.003")),
+           input);
+  QCOMPARE(form->StatusBar1->currentMessage(), QString(" 9765 Kb / 9765 Kb"));
+  QCOMPARE(form->CGauge1->progress(), 0);
+  QCOMPARE(form->windowTitle(), QString("Sundrix 1.72"));
+  QVERIFY(form->ButtonSplit->isEnabled());
+  QVERIFY(!form->ButtonStopSplit->isEnabled());
+  QVERIFY(QFileInfo::exists(path("movie.avi")));
+}
+
+void Form1Test::splitOptionIsValidated_data() {
+  QTest::addColumn<QString>("value");
+  QTest::addColumn<bool>("reported");
+  QTest::newRow("empty starts nothing silently") << "" << false;
+  QTest::newRow("not a number") << "abc" << true;
+  QTest::newRow("fraction") << "2.5" << true;
+  QTest::newRow("zero") << "0" << true;
+  QTest::newRow("negative") << "-3" << true;
+  QTest::newRow("too large") << "99999999999" << true;
+}
+
+void Form1Test::splitOptionIsValidated() {
+  QFETCH(QString, value);
+  QFETCH(bool, reported);
+  writeFile(path("data.bin"), pattern(5000));
+  auto form = makeForm({"sundrix", "-s", path("data.bin")});
+  clickBox(form->CheckBoxDeleteInput);
+  form->EditSplitOption->setText(value);
+  QTest::mouseClick(form->ButtonSplit, Qt::LeftButton);
+  QVERIFY(!form->jobRunning());
+  QCOMPARE(m_messages.size(), reported ? 1 : 0);
+  QVERIFY(form->ButtonSplit->isEnabled());
+  QVERIFY(!form->ButtonStopSplit->isEnabled());
+  QCOMPARE(QDir(m_dir->path()).entryList({"data.bin.*"}), QStringList());
+  QVERIFY(QFileInfo::exists(path("data.bin")));
+}
+
+void Form1Test::stopDuringSplit() {
+  writeFile(path("big.bin"), pattern(3000000));
+  auto form = makeForm({"sundrix", "-s", path("big.bin")});
+  clickBox(form->CheckBoxDeleteInput);
+  form->EditSplitOption->setText("3");
+  platform::setFaultInjector(&m_slow);
+  QTest::mouseClick(form->ButtonSplit, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(form->windowTitle().startsWith("2 - "), 30000);
+  QTest::mouseClick(form->ButtonStopSplit, Qt::LeftButton);
+  QVERIFY(!form->jobRunning());
+  QVERIFY(form->ButtonSplit->isEnabled());
+  QVERIFY(!form->ButtonStopSplit->isEnabled());
+  QCOMPARE(form->CGauge1->progress(), 0);
+  QCOMPARE(form->windowTitle(), QString("Sundrix 1.72"));
+  form->waitForWorker();
+  QTest::qWait(50);  // updates the stopped worker still sent must not show
+  QCOMPARE(form->CGauge1->progress(), 0);
+  QCOMPARE(form->windowTitle(), QString("Sundrix 1.72"));
+  QCOMPARE(sizeOf(path("big.bin.001")), 1000000);
+  QVERIFY(sizeOf(path("big.bin.002")) < 1000000);
+  QVERIFY(!QFileInfo::exists(path("big.bin.003")));
+  QVERIFY(QFileInfo::exists(path("big.bin")));
+  QVERIFY(m_messages.isEmpty());
+
+  // The same selection runs again at once.
+  platform::setFaultInjector(nullptr);
+  clickBox(form->CheckBoxDeleteInput);
+  QTest::mouseClick(form->ButtonSplit, Qt::LeftButton);
+  waitUntilIdle(*form);
+  QCOMPARE(sizeOf(path("big.bin.003")), 1000000);
+}
+
+void Form1Test::boxToggledDuringSplitCounts() {
+  writeFile(path("in.bin"), pattern(400000));
+  auto form = makeForm({"sundrix", "-s", path("in.bin")});
+  form->EditSplitOption->setText("2");
+  platform::setFaultInjector(&m_slow);
+  QTest::mouseClick(form->ButtonSplit, Qt::LeftButton);
+  clickBox(form->CheckBoxDeleteInput);
+  // A file chosen during the job does not change it.
+  writeFile(path("other.bin"), "xyz");
+  form->SelectSplitFile(path("other.bin").toStdString());
+  QVERIFY(!form->ButtonSplit->isEnabled());
+  waitUntilIdle(*form);
+  QVERIFY(!QFileInfo::exists(path("in.bin")));
+  QCOMPARE(sizeOf(path("in.bin.002")), 200000);
+  QVERIFY(!QFileInfo::exists(path("other.bin.001")));
+  QCOMPARE(form->EditFileName->text(), QString("other.bin"));
+  QVERIFY(form->ButtonSplit->isEnabled());
+}
+
+void Form1Test::secondStartIsRefused() {
+  writeFile(path("in.bin"), pattern(300000));
+  writeFile(path("p.dat.001"), "1");
+  auto form = makeForm({"sundrix", "-s", path("in.bin")});
+  form->SelectFirstPart(path("p.dat.001").toStdString());
+  form->EditSplitOption->setText("2");
+  platform::setFaultInjector(&m_slow);
+  QTest::mouseClick(form->ButtonSplit, Qt::LeftButton);
+  QTest::mouseClick(form->ButtonCombine, Qt::LeftButton);
+  QCOMPARE(m_messages.size(), 1);
+  QCOMPARE(form->JobKind, std::string("split"));
+  QVERIFY(form->ButtonCombine->isEnabled());
+  QVERIFY(!form->ButtonStopCombine->isEnabled());
+  waitUntilIdle(*form);
+  QVERIFY(!QFileInfo::exists(path("p.dat")));
+  QCOMPARE(sizeOf(path("in.bin.002")), 150000);
+}
+
+void Form1Test::combineSelectionAndJoin() {
+  const std::string whole = pattern(250000);
+  writeFile(path("movie.avi.001"), whole.substr(0, 100000));
+  writeFile(path("movie.avi.002"), whole.substr(100000, 100000));
+  writeFile(path("movie.avi.003"), whole.substr(200000));
+  auto form = makeForm({"sundrix", "-j", path("movie.avi.002")});
+  QCOMPARE(form->PageControl1->currentWidget(), form->TabSheetCombine);
+  QCOMPARE(form->EditFirstName->text(), QString("movie.avi.002"));
+  QCOMPARE(form->EditOutputFile->text(), QString("movie.avi"));
+  QCOMPARE(form->EditCombineFolder->text(), m_dir->path() + "/");
+  QCOMPARE(form->CombineCount, 4);
+  QTest::mouseClick(form->ButtonCombine, Qt::LeftButton);
+  QCOMPARE(form->JobKind, std::string("combine"));
+  QVERIFY(form->ButtonStopCombine->isEnabled());
+  waitUntilIdle(*form);
+  QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+  QCOMPARE(readAll(path("movie.avi")), whole);
+  QVERIFY(!QFileInfo::exists(path("movie.avi.001")));  // "delete temporary files" is on
+  QVERIFY(!QFileInfo::exists(path("movie.avi.003")));
+  QVERIFY(form->StatusBar1->currentMessage().endsWith(" Kb - movie.avi.003"));
+  QCOMPARE(form->windowTitle(), QString("Sundrix 1.72"));
+  QVERIFY(form->ButtonCombine->isEnabled());
+  QVERIFY(!form->ButtonStopCombine->isEnabled());
+}
+
+void Form1Test::stopDuringJoin() {
+  writeFile(path("x.001"), pattern(600000));
+  writeFile(path("x.002"), pattern(600000));
+  auto form = makeForm({"sundrix", "-j", path("x.001")});
+  clickBox(form->CheckBoxDeleteTemp);  // keep the parts
+  form->EditOutputFile->setText("joined");
+  platform::setFaultInjector(&m_slow);
+  QTest::mouseClick(form->ButtonCombine, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(form->CGauge1->progress() >= 10, 30000);
+  QTest::mouseClick(form->ButtonStopCombine, Qt::LeftButton);
+  QVERIFY(form->ButtonCombine->isEnabled());
+  QVERIFY(!form->ButtonStopCombine->isEnabled());
+  QCOMPARE(form->CGauge1->progress(), 0);
+  form->waitForWorker();
+  QVERIFY(sizeOf(path("joined")) < 1200000);
+  QCOMPARE(sizeOf(path("x.001")), 600000);
+  QCOMPARE(sizeOf(path("x.002")), 600000);
+  QVERIFY(m_messages.isEmpty());
+}
+
+void Form1Test::gaugeClamps() {
+  TGauge gauge;
+  gauge.setProgress(150);
+  QCOMPARE(gauge.progress(), 100);
+  QCOMPARE(gauge.text(), QString("100%"));
+  gauge.setProgress(-4);
+  QCOMPARE(gauge.text(), QString("0%"));
+}
+
+QTEST_MAIN(Form1Test)
+#include "form1_test.moc"
