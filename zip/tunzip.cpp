@@ -1,0 +1,479 @@
+// TUnZip: the extraction run, the byte paths the decoders use, and the listing.
+#include "zip/tunzip.h"
+
+#include <langinfo.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <new>
+
+#include "platform/dos_time.h"
+#include "platform/path.h"
+#include "zip/bit_reader.h"
+#include "zip/crc32.h"
+#include "zip/explode.h"
+#include "zip/name_match.h"
+#include "zip/unreduce.h"
+#include "zip/unshrink.h"
+#include "zip/zip_format.h"
+
+namespace zip {
+namespace {
+
+constexpr std::size_t kInputSize = 1 << 16;
+constexpr std::size_t kOutputSize = 1 << 16;
+constexpr std::size_t kMaxNameLength = 255;
+
+// The first character of a locale format that is not part of a conversion.
+char formatSeparator(const char* format, char fallback) {
+  if (format == nullptr) return fallback;
+  for (const char* p = format; *p != 0; ++p) {
+    if (*p == '%') {
+      if (p[1] == 0) break;
+      ++p;
+      while (*p == 'E' || *p == 'O') ++p;
+      if (*p == 0) break;
+      continue;
+    }
+    if (*p != ' ') return *p;
+  }
+  return fallback;
+}
+
+std::string hex(std::uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%X", static_cast<unsigned>(value));
+  return text;
+}
+
+std::string twoDigits(int value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d", value);
+  return text;
+}
+
+bool validDate(const platform::DosFields& f) {
+  static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (f.month < 1 || f.month > 12 || f.day < 1 || f.day > kDays[f.month - 1]) return false;
+  const bool leap = (f.year % 4 == 0 && f.year % 100 != 0) || f.year % 400 == 0;
+  return !(f.month == 2 && f.day == 29 && !leap);
+}
+
+bool validTime(const platform::DosFields& f) {
+  return f.hour < 24 && f.minute < 60 && f.second < 60;
+}
+
+// Reads up to n bytes; fewer only at the end of the file. A read error ends the listing.
+std::size_t readUpTo(platform::File& file, std::uint8_t* buffer, std::size_t n) {
+  std::size_t got = 0;
+  while (got < n) {
+    platform::IoError err;
+    const std::int64_t r = file.read(buffer + got, static_cast<std::int64_t>(n - got), err);
+    if (r < 0) throw UnZipError(err.message(), err);
+    if (r == 0) break;
+    got += static_cast<std::size_t>(r);
+  }
+  return got;
+}
+
+}  // namespace
+
+std::string ioErrorMessage(int osError) {
+  switch (osError) {
+    case ENOENT:
+      return "Soubor nebyl nalezen";
+    case ENOTDIR:
+      return "Cesta není platná/nebyla nalezana";
+    case EACCES:
+    case EPERM:
+      return "Chyba souboru/cesty/syntaxe";
+    case ENOSPC:
+      return "Disk je plný";
+    default:
+      return "Vstupně/výstupní chyba " + std::to_string(osError);
+  }
+}
+
+bool isSafeMemberName(std::string_view name) {
+  if (name.find('\0') != std::string_view::npos) return false;
+  if (!name.empty() && (name.front() == '/' || name.front() == '\\')) return false;
+  if (name.size() >= 2 && name[1] == ':') return false;
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    std::size_t end = name.find_first_of("/\\", start);
+    if (end == std::string_view::npos) end = name.size();
+    if (name.substr(start, end - start) == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+struct TUnZip::Run {
+  std::string archiveName;
+  std::string folder;
+  std::vector<std::string> masks;
+  platform::File archive;
+  std::vector<std::uint8_t> input;
+  std::size_t inCount = 0;
+  std::size_t inPos = 0;
+  bool atEnd = false;
+  platform::File target;
+  std::vector<std::uint8_t> output;
+  std::size_t outPos = 0;
+  std::uint32_t crc = kCrcStart;
+  std::uint64_t written = 0;
+  std::uint32_t remaining = 0;
+  LocalHeader header;
+  std::string name;
+};
+
+class TUnZip::MemberSource : public ByteSource {
+ public:
+  explicit MemberSource(TUnZip& owner) : m_owner(owner) {}
+  std::size_t next(const std::uint8_t*& data) override { return m_owner.nextCompressedRun(data); }
+
+ private:
+  TUnZip& m_owner;
+};
+
+class TUnZip::TargetSink : public ByteSink {
+ public:
+  explicit TargetSink(TUnZip& owner) : m_owner(owner) {}
+  void write(const std::uint8_t* data, std::size_t n) override { m_owner.writeTarget(data, n); }
+
+ private:
+  TUnZip& m_owner;
+};
+
+TUnZip::TUnZip() {
+  DateSeparator = formatSeparator(::nl_langinfo(D_FMT), '.');
+  TimeSeparator = formatSeparator(::nl_langinfo(T_FMT), ':');
+}
+
+TUnZip::~TUnZip() = default;
+
+void TUnZip::SetExtrPath(const std::string& folder) {
+  m_extrPath = platform::withTrailingSeparator(folder);
+}
+
+bool TUnZip::Execute() {
+  try {
+    UnCrunch(m_arcName, m_extrPath, Files);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void TUnZip::ReportError(const std::string& message) {
+  if (OnError) {
+    OnError(*this, message);
+  } else {
+    showWarningBox(message);
+  }
+}
+
+void TUnZip::UnCrunch(const std::string& arcName, const std::string& extrPath,
+                      const std::vector<std::string>& masks) {
+  if (!platform::fileExists(arcName)) return;
+  if (extrPath.empty()) throw UnZipError("no extraction folder given");
+  if (!platform::folderExists(extrPath)) {
+    platform::IoError err;
+    if (!platform::createFolders(extrPath, err)) return;
+  }
+  struct Release {
+    std::unique_ptr<Run>& run;
+    ~Release() { run.reset(); }
+  } release{m_run};
+  try {
+    m_run = std::make_unique<Run>();
+    m_run->input.resize(kInputSize);
+    m_run->output.resize(kOutputSize);
+  } catch (const std::bad_alloc&) {
+    m_run.reset();
+    ReportError("Not enough memory to allocate LZW data structures!");
+    return;
+  }
+  Run& r = *m_run;
+  r.archiveName = arcName;
+  r.folder = platform::withTrailingSeparator(extrPath);
+  r.masks = masks.empty() ? std::vector<std::string>{"*.*"} : masks;
+
+  platform::IoError err;
+  r.archive = platform::File::open(arcName, platform::File::Mode::Read, err);
+  if (!r.archive.isOpen()) {
+    ReportError(ioErrorMessage(err.code));
+    throw UnZipError(err.message(), err);
+  }
+  refill();
+  while (readLocalHeader()) {
+    if (selected(r.name)) {
+      extractMember();
+    } else {
+      SkipBytes(r.header.compressedSize);
+    }
+  }
+  if (!r.archive.close(err)) ReportError(ioErrorMessage(err.code));
+}
+
+void TUnZip::refill() {
+  Run& r = *m_run;
+  platform::IoError err;
+  const std::int64_t n =
+      r.archive.read(r.input.data(), static_cast<std::int64_t>(r.input.size()), err);
+  if (n < 0) throw UnZipError(err.message(), err);
+  r.inCount = static_cast<std::size_t>(n);
+  r.inPos = 0;
+  r.atEnd = n == 0;
+}
+
+int TUnZip::readArchiveByte() {
+  Run& r = *m_run;
+  if (r.inPos >= r.inCount) {
+    if (r.atEnd) return -1;
+    refill();
+    if (r.atEnd) return -1;
+  }
+  return r.input[r.inPos++];
+}
+
+bool TUnZip::readLocalHeader() {
+  Run& r = *m_run;
+  if (r.atEnd) return false;
+  std::uint8_t fixed[kLocalHeaderSize];
+  for (std::size_t i = 0; i < kLocalHeaderSize; ++i) {
+    if (i == 4) {
+      const std::uint32_t signature = get32(fixed);
+      if (signature == kCentralHeaderSignature) {
+        r.atEnd = true;
+        return false;
+      }
+      if (signature != kLocalHeaderSignature) {
+        ReportError("Hlava chybí nebo je poškozena u " + r.archiveName);
+        return false;
+      }
+    }
+    fixed[i] = static_cast<std::uint8_t>(readArchiveByte());
+  }
+  r.header = zip::readLocalHeader(fixed);
+  auto readField = [&](std::uint16_t length, std::string* keep) {
+    if (length > kMaxNameLength) ReportError("Jméno je chybné !");
+    if (keep != nullptr) keep->clear();
+    for (std::uint16_t i = 0; i < length; ++i) {
+      const auto b = static_cast<char>(readArchiveByte());
+      if (keep != nullptr && i < kMaxNameLength) keep->push_back(b);
+    }
+  };
+  readField(r.header.nameLength, &r.name);
+  readField(r.header.extraLength, nullptr);
+  return true;
+}
+
+bool TUnZip::selected(const std::string& name) const {
+  for (const std::string& mask : m_run->masks) {
+    if (sameArchiveName(mask, name)) return true;
+  }
+  return false;
+}
+
+void TUnZip::extractMember() {
+  Run& r = *m_run;
+  const std::string target = r.folder + r.name;
+  if (!isSafeMemberName(r.name)) {
+    ReportError("Name " + r.name + " leads outside the extraction folder ! Skip next...");
+    SkipBytes(r.header.compressedSize);
+    return;
+  }
+  platform::IoError err;
+  r.target = platform::File::open(target, platform::File::Mode::CreateReadWrite, err);
+  if (!r.target.isOpen()) {
+    // Creating a file fails with "not found" only when a folder on its path is missing.
+    ReportError(ioErrorMessage(err.code == ENOENT ? ENOTDIR : err.code));
+    SkipBytes(r.header.compressedSize);
+    return;
+  }
+  decodeMember(target);
+  flushTarget();
+  if (!r.target.close(err)) ReportError(ioErrorMessage(err.code));
+  // A header time that is no real date and time leaves the file's own time.
+  std::time_t when = 0;
+  if (platform::fromDosDateTime({r.header.date, r.header.time}, when)) {
+    platform::setFileModificationTime(target, when, err);
+  }
+}
+
+void TUnZip::decodeMember(const std::string& target) {
+  Run& r = *m_run;
+  r.crc = kCrcStart;
+  r.remaining = r.header.compressedSize;
+  r.written = 0;
+  r.outPos = 0;
+  MemberSource source(*this);
+  TargetSink sink(*this);
+  BitReader bits(source);
+  const DecodeReport report = [this](const std::string& message) { ReportError(message); };
+  const std::uint16_t method = r.header.method;
+  DecodeResult result = DecodeResult::Done;
+  if (method == kMethodStored) {
+    const std::uint8_t* data = nullptr;
+    while (const std::size_t n = source.next(data)) sink.write(data, n);
+  } else if (method == kMethodShrunk) {
+    result = Unshrink(bits, sink, report);
+  } else if (method >= 2 && method <= 5) {
+    result = Unreduce(bits, sink, method - 1, r.header.uncompressedSize, report);
+  } else if (method == kMethodImploded) {
+    result = Explode(bits, sink, r.header.flags, r.header.uncompressedSize, report);
+  } else {
+    ReportError("Unknown compress method (" + std::to_string(method) + ") use on " + r.name +
+                " ! Skip next...");
+    skipRestOfMember();
+    return;
+  }
+  // Whatever the decoder left of the member's data is passed over, so that the next
+  // header is read where it lies even after damaged data.
+  skipRestOfMember();
+  if (result == DecodeResult::NoMemory) return;
+  const std::uint32_t computed = ~r.crc;
+  if (computed != r.header.crc) {
+    ReportError("File " + target + " has bad CRC ! Stored CRC is " + hex(r.header.crc) +
+                ", computed CRC is " + hex(computed) + ".");
+  }
+}
+
+void TUnZip::skipRestOfMember() {
+  Run& r = *m_run;
+  if (r.remaining > 0) SkipBytes(r.remaining);
+  r.remaining = 0;
+}
+
+std::size_t TUnZip::nextCompressedRun(const std::uint8_t*& data) {
+  Run& r = *m_run;
+  if (r.remaining == 0) return 0;
+  if (r.inPos >= r.inCount) {
+    if (r.atEnd) return 0;
+    refill();
+    if (r.atEnd) return 0;
+  }
+  std::size_t n = r.inCount - r.inPos;
+  if (n > r.remaining) n = r.remaining;
+  if (OnProgress) {
+    // One event per byte, as the byte is taken.
+    n = 1;
+    reportProgress();
+  }
+  data = r.input.data() + r.inPos;
+  r.inPos += n;
+  r.remaining -= static_cast<std::uint32_t>(n);
+  return n;
+}
+
+void TUnZip::reportProgress() {
+  Run& r = *m_run;
+  const double left = static_cast<double>(r.remaining) / r.header.compressedSize * 100.0;
+  // nearbyint rounds halves to the even neighbour.
+  OnProgress(*this, static_cast<std::int16_t>(100 - static_cast<int>(std::nearbyint(left))));
+}
+
+int TUnZip::ReadCompressedByte() {
+  if (!m_run || m_run->remaining == 0) return -1;
+  Run& r = *m_run;
+  const int b = readArchiveByte();
+  if (OnProgress) reportProgress();
+  --r.remaining;
+  return b;
+}
+
+void TUnZip::PutByte(std::uint8_t b) {
+  if (m_run) writeTarget(&b, 1);
+}
+
+void TUnZip::SkipBytes(std::uint32_t n) {
+  if (!m_run) return;
+  Run& r = *m_run;
+  const std::size_t left = r.inPos < r.inCount ? r.inCount - r.inPos : 0;
+  if (left >= std::size_t{n} + 1) {
+    r.inPos += n;
+    return;
+  }
+  platform::IoError err;
+  const std::int64_t position = r.archive.position(err);
+  if (position < 0 ||
+      !r.archive.seek(position - static_cast<std::int64_t>(left) + std::int64_t{n}, err)) {
+    ReportError(ioErrorMessage(err.code));
+  }
+  refill();
+}
+
+void TUnZip::writeTarget(const std::uint8_t* data, std::size_t n) {
+  Run& r = *m_run;
+  r.crc = updateCrc(r.crc, data, n);
+  r.written += n;
+  while (n > 0) {
+    std::size_t room = r.output.size() - r.outPos;
+    if (room == 0) {
+      flushTarget();
+      room = r.output.size();
+    }
+    const std::size_t take = n < room ? n : room;
+    std::memcpy(r.output.data() + r.outPos, data, take);
+    r.outPos += take;
+    data += take;
+    n -= take;
+  }
+}
+
+void TUnZip::flushTarget() {
+  Run& r = *m_run;
+  if (r.outPos == 0) return;
+  platform::IoError err;
+  if (!r.target.writeAll(r.output.data(), static_cast<std::int64_t>(r.outPos), err)) {
+    throw UnZipError(err.message(), err);
+  }
+  r.outPos = 0;
+}
+
+void TUnZip::GetZipList(const std::string& arcName, std::vector<std::string>& list) {
+  platform::IoError err;
+  platform::File file = platform::File::open(arcName, platform::File::Mode::Read, err);
+  if (!file.isOpen()) throw UnZipError(err.message(), err);
+  const std::int64_t fileSize = file.size(err);
+  if (fileSize < 0) throw UnZipError(err.message(), err);
+  std::int64_t position = 0;
+  for (;;) {
+    std::uint8_t fixed[kLocalHeaderSize];
+    if (readUpTo(file, fixed, kLocalHeaderSize) < kLocalHeaderSize) break;
+    const LocalHeader h = zip::readLocalHeader(fixed);
+    if (h.signature != kLocalHeaderSignature) break;
+    std::string name(h.nameLength, '\0');
+    name.resize(readUpTo(file, reinterpret_cast<std::uint8_t*>(name.data()), name.size()));
+    if (name.size() > kMaxNameLength) name.resize(kMaxNameLength);
+    position += static_cast<std::int64_t>(kLocalHeaderSize) + h.nameLength + h.extraLength;
+
+    const long ratio =
+        h.uncompressedSize == 0
+            ? 0
+            : std::lround(std::nearbyint(
+                  static_cast<double>(h.compressedSize) / h.uncompressedSize * 100.0 - 100.0));
+    platform::DosFields f{};
+    platform::decodeDosDateTime({h.date, h.time}, f);
+    const std::string date =
+        validDate(f) ? twoDigits(f.day) + DateSeparator + twoDigits(f.month) + DateSeparator +
+                           std::to_string(f.year)
+                     : std::string("00") + DateSeparator + "00" + DateSeparator + "0000";
+    const std::string time = validTime(f)
+                                 ? twoDigits(f.hour) + TimeSeparator + twoDigits(f.minute) +
+                                       TimeSeparator + twoDigits(f.second)
+                                 : std::string("00") + TimeSeparator + "00" + TimeSeparator + "00";
+    list.push_back(name + '\t' + std::to_string(h.uncompressedSize) + '\t' +
+                   std::to_string(h.compressedSize) + '\t' + std::to_string(ratio) + "%\t" + date +
+                   '\t' + time);
+
+    position += h.compressedSize;
+    if (position > fileSize || !file.seek(position, err)) break;
+  }
+  file.closeQuietly();
+}
+
+}  // namespace zip
