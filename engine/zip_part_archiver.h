@@ -1,0 +1,25 @@
+// The split's compress option: each finished part packed into its own archive by TZip.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/part_archiver.h"
+
+namespace engine {
+
+class ZipPartArchiver : public PartArchiver {
+ public:
+  // True only when TZip succeeded without a reported problem and the archive on disk
+  // is complete (one member, its records consistent) and flushed.
+  bool archive(const std::string& partPath, const std::string& archivePath,
+               std::string& problem) override;
+};
+
+// Checks that `archivePath` is a whole archive of exactly one member of `memberSize`
+// bytes: end record at the very end, one central directory header pointing at the one
+// local header, sizes that add up. False with `problem` set otherwise.
+bool checkSingleMemberArchive(const std::string& archivePath, std::int64_t memberSize,
+                              std::string& problem);
+
+}  // namespace engine

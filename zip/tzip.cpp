@@ -1,0 +1,317 @@
+// TZip: the file list, the entry list and the run; the member layout is in
+// zip_layout.cpp.
+#include "zip/tzip.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <new>
+
+#include "platform/dir_search.h"
+#include "platform/dos_time.h"
+#include "platform/path.h"
+#include "zip/shrink.h"
+#include "zip/tzip_run.h"
+
+namespace zip {
+namespace {
+
+bool hasFolderPart(const std::string& path) {
+  return std::any_of(path.begin(), path.end(), platform::isPathSeparator);
+}
+
+// Decodes UTF-8 into code points; a byte that starts no valid sequence stands for
+// itself (as U+DC00 + byte), so it only ever matches the same byte.
+std::u32string decodeUtf8(const std::string& s) {
+  std::u32string out;
+  for (std::size_t i = 0; i < s.size();) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    int extra = -1;  // continuation bytes; -1: not a valid first byte
+    if (b < 0x80) {
+      extra = 0;
+    } else if (b >= 0xC2 && b < 0xE0) {
+      extra = 1;
+    } else if (b >= 0xE0 && b < 0xF0) {
+      extra = 2;
+    } else if (b >= 0xF0 && b < 0xF5) {
+      extra = 3;
+    }
+    char32_t cp = extra <= 0 ? b : (b & (0x3Fu >> extra));
+    bool ok = extra >= 0;
+    for (int k = 1; ok && k <= extra; ++k) {
+      const std::size_t j = i + static_cast<std::size_t>(k);
+      if (j >= s.size() || (static_cast<unsigned char>(s[j]) & 0xC0) != 0x80) {
+        ok = false;
+      } else {
+        cp = cp << 6 | (static_cast<unsigned char>(s[j]) & 0x3F);
+      }
+    }
+    if (!ok) {
+      out.push_back(0xDC00 + b);
+      ++i;
+    } else {
+      out.push_back(cp);
+      i += 1 + static_cast<std::size_t>(extra);
+    }
+  }
+  return out;
+}
+
+// Letter case is folded for a to z and for these accented letters, pairwise.
+const char kLowerAccented[] = "üéďäčěĺľžôöůýťáíóúňšřŕ";
+const char kUpperAccented[] = "ÜÉĎÄČĚĹĽŽÔÖŮÝŤÁÍÓÚŇŠŘŔ";
+
+char32_t foldCase(char32_t c) {
+  if (c >= U'a' && c <= U'z') return c - U'a' + U'A';
+  static const std::u32string lower = decodeUtf8(kLowerAccented);
+  static const std::u32string upper = decodeUtf8(kUpperAccented);
+  const std::size_t at = lower.find(c);
+  return at == std::u32string::npos ? c : upper[at];
+}
+
+// Both texts may hold "?" (any one character) and "*" (any run of characters).
+bool namesMatch(const std::u32string& a, const std::u32string& b) {
+  const std::size_t n = a.size(), m = b.size();
+  // ok[i][j]: a[i..] matches b[j..]
+  std::vector<std::vector<char>> ok(n + 1, std::vector<char>(m + 1, 0));
+  ok[n][m] = 1;
+  for (std::size_t i = n + 1; i-- > 0;) {
+    for (std::size_t j = m + 1; j-- > 0;) {
+      if (i == n && j == m) continue;
+      bool r = false;
+      if (i < n && a[i] == U'*') r = ok[i + 1][j] || (j < m && ok[i][j + 1]);
+      if (!r && j < m && b[j] == U'*') r = ok[i][j + 1] || (i < n && ok[i + 1][j]);
+      if (!r && i < n && j < m && a[i] != U'*' && b[j] != U'*') {
+        r = (a[i] == U'?' || b[j] == U'?' || foldCase(a[i]) == foldCase(b[j])) && ok[i + 1][j + 1];
+      }
+      ok[i][j] = r;
+    }
+  }
+  return ok[0][0] != 0;
+}
+
+struct NameParts {
+  std::string folder;        // everything before the last separator
+  std::u32string stem;       // the name up to its first "."
+  std::u32string extension;  // up to 3 characters after the last "."
+};
+
+NameParts splitName(const std::string& fullPath) {
+  NameParts parts;
+  const std::string folder = platform::folderPart(fullPath);
+  parts.folder = folder.empty() ? folder : folder.substr(0, folder.size() - 1);
+  const std::u32string name = decodeUtf8(platform::namePart(fullPath));
+  const std::size_t firstDot = name.find(U'.');
+  parts.stem = name.substr(0, firstDot);
+  if (firstDot != std::u32string::npos) parts.extension = name.substr(name.rfind(U'.') + 1, 3);
+  return parts;
+}
+
+}  // namespace
+
+TZip::TZip() = default;
+TZip::~TZip() = default;
+
+void TZip::ReportError(const std::string& message) {
+  if (OnError) {
+    OnError(*this, message);
+  } else {
+    showWarningBox(message);
+  }
+}
+
+bool TZip::Execute() {
+  m_lastFailure.clear();
+  m_lastFailureReported = false;
+  try {
+    Crunch(m_arcName, Files, SourcePath);
+    return true;
+  } catch (const TZipFailure& e) {
+    m_lastFailure = e.what();
+    m_lastFailureReported = e.reported();
+  } catch (const std::exception& e) {
+    m_lastFailure = e.what();
+  } catch (...) {
+    m_lastFailure = "unknown failure";
+  }
+  m_run.reset();
+  return false;
+}
+
+bool TZip::IsArchiveItself(const std::string& name) const {
+  const NameParts archive = splitName(platform::absolutePath(m_arcName));
+  const NameParts candidate = splitName(platform::absolutePath(name));
+  return archive.folder == candidate.folder && namesMatch(archive.stem, candidate.stem) &&
+         namesMatch(archive.extension, candidate.extension);
+}
+
+void TZip::AddEntry(const TZipEntry& entry) {
+  try {
+    // The last listed file of a name wins; the map keeps names in byte order.
+    m_entries.insert_or_assign(entry.FileName, entry);
+  } catch (const std::bad_alloc&) {
+    ReportError("Not enough memory to process all filenames!");
+  }
+}
+
+std::vector<TZipEntry> TZip::entries() const {
+  std::vector<TZipEntry> list;
+  list.reserve(m_entries.size());
+  for (const auto& item : m_entries) list.push_back(item.second);
+  return list;
+}
+
+void TZip::BuildEntryList(const std::vector<std::string>& expanded) {
+  m_entries.clear();
+  for (const std::string& line : expanded) {
+    const std::string folder = platform::folderPart(line);
+    for (const platform::DirEntry& found : platform::findFiles(line, platform::SearchKind::Files)) {
+      if (IsArchiveItself(folder + found.name)) continue;
+      const platform::DosDateTime dos = platform::toDosDateTime(found.modified);
+      AddEntry({folder, found.name, found.size, dos.date, dos.time});
+    }
+  }
+}
+
+// Files of a folder come before those of its subfolders; the mask applies at every
+// level. A folder reached a second time (through a link) is not searched again.
+void TZip::ExpandPattern(const std::string& pattern, std::vector<std::string>& out) {
+  const std::string folder = platform::withTrailingSeparator(platform::folderPart(pattern));
+  const std::string mask = platform::namePart(pattern);
+  std::error_code ec;
+  const std::string real = std::filesystem::canonical(folder.empty() ? "." : folder, ec).string();
+  if (!ec) {
+    if (std::find(m_visitedFolders.begin(), m_visitedFolders.end(), real) !=
+        m_visitedFolders.end()) {
+      return;
+    }
+    m_visitedFolders.push_back(real);
+  }
+  for (const platform::DirEntry& file :
+       platform::findFiles(folder + mask, platform::SearchKind::Files)) {
+    out.push_back(folder + file.name);
+  }
+  for (const platform::DirEntry& sub :
+       platform::findFiles(folder + "*.*", platform::SearchKind::Folders)) {
+    ExpandPattern(folder + sub.name + platform::kPathSeparator + mask, out);
+  }
+}
+
+bool TZip::PrepareFileList(const std::string& arcName, const std::vector<std::string>& files,
+                           const std::string& sourcePath) {
+  m_entries.clear();
+  m_visitedFolders.clear();
+  if (platform::firstMatchIsFile(arcName) && !Overwrite) {
+    ReportError("No overwite rights for file " + arcName + "!");
+    return false;
+  }
+  const std::string source = platform::withTrailingSeparator(sourcePath);
+  std::vector<std::string> expanded;
+  if (!source.empty() && platform::folderExists(source)) {
+    if (files.empty()) {
+      ExpandPattern(source + "*.*", expanded);
+    } else {
+      for (const std::string& line : files) {
+        if (line.find('*') == std::string::npos) {
+          // Relative to the current folder, not to the source folder.
+          if (platform::firstMatchIsFile(line)) expanded.push_back(line);
+        } else if (!hasFolderPart(line)) {
+          ExpandPattern(source + line, expanded);
+        }
+      }
+    }
+  } else {
+    if (files.empty()) {
+      ReportError("No files for compress !");
+      return false;
+    }
+    for (const std::string& line : files) {
+      if (platform::firstMatchIsFile(line)) expanded.push_back(line);
+    }
+  }
+  BuildEntryList(expanded);
+  return true;
+}
+
+// Refused before anything is written: what the 32-bit sizes and offsets and the 16-bit
+// member count cannot describe. The worst case of a member is its stored form.
+void TZip::checkLimits() {
+  std::string problem;
+  std::int64_t total = static_cast<std::int64_t>(kEndRecordBytes);
+  for (const auto& [name, entry] : m_entries) {
+    if (entry.Size > kZipMaxPosition) {
+      problem = "Cannot pack " + entry.Path + name +
+                ": files of 2 GiB or more do not fit in a ZIP archive of this kind";
+      break;
+    }
+    total += 2 * static_cast<std::int64_t>(name.size()) + 30 + 46 + entry.Size;
+  }
+  if (problem.empty() && m_entries.size() > kZipMaxMembers) {
+    problem = "Cannot pack " + std::to_string(m_entries.size()) +
+              " files: a ZIP archive of this kind holds at most 65535";
+  }
+  if (problem.empty() && total > kZipMaxPosition) {
+    problem = "Cannot pack these files into " + m_arcName +
+              ": the archive could reach 2 GiB, more than a ZIP archive of this kind can hold";
+  }
+  if (problem.empty()) return;
+  ReportError(problem);
+  throw TZipFailure(problem, true);
+}
+
+void TZip::Crunch(const std::string& arcName, const std::vector<std::string>& files,
+                  const std::string& sourcePath) {
+  m_run.reset();
+  const std::string savedName = m_arcName;
+  m_arcName = arcName;  // IsArchiveItself compares with the archive of this run
+  const bool prepared = PrepareFileList(arcName, files, sourcePath);
+  m_arcName = savedName;
+  if (!prepared) return;
+  auto run = std::make_unique<Run>();
+  try {
+    run->input.resize(kZipBufferSize);
+  } catch (const std::bad_alloc&) {
+    return;  // no message for the buffers
+  }
+  try {
+    run->shrinker = std::make_unique<Shrinker>(
+        [this](const std::uint8_t* data, std::size_t n) {
+          writeArchive(data, static_cast<std::int64_t>(n));
+        },
+        kZipBufferSize);
+  } catch (const std::bad_alloc&) {
+    ReportError("Not enough memory to allocate LZW data structures!");
+    return;
+  }
+  if (m_entries.empty()) {
+    ReportError("Nejsou žádné soubory k smrsknutí !");
+    return;
+  }
+  checkLimits();
+  run->archivePath = arcName;
+  run->archive =
+      platform::File::open(arcName, platform::File::Mode::CreateReadWrite, run->createError);
+  m_run = std::move(run);
+  if (!m_run->archive.isOpen()) ReportError("Chyba při otevítání souboru");
+  for (const auto& item : m_entries) writeMember(item.second);
+  WriteCentralDirectory();
+  platform::IoError err;
+  if (!m_run->archive.close(err)) throw TZipFailure(err.message());
+  m_run.reset();
+}
+
+void TZip::writeMember(const TZipEntry& entry) {
+  platform::IoError err;
+  platform::File input =
+      platform::File::open(entry.Path + entry.FileName, platform::File::Mode::Read, err);
+  if (!input.isOpen()) {
+    ReportError("Nejde otevřít " + entry.FileName + ".  Překračuji ...");
+    return;
+  }
+  m_run->shrinker->InitTable();
+  WriteLocalHeader(entry);
+  ShrinkFile(input, entry);
+  FinishMember(input, entry);
+  input.closeQuietly();  // read only: nothing to lose
+}
+
+}  // namespace zip

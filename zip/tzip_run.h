@@ -1,0 +1,33 @@
+// What one TZip run holds while it writes an archive; shared by tzip.cpp and
+// zip_layout.cpp only.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/file.h"
+#include "zip/shrink.h"
+#include "zip/tzip.h"
+#include "zip/zip_format.h"
+
+namespace zip {
+
+// Input blocks and the compressed-output buffer; their size does not change the stream.
+inline constexpr std::size_t kZipBufferSize = 64 * 1024;
+inline constexpr std::size_t kEndRecordBytes = kEndRecordSize;
+
+struct TZip::Run {
+  std::vector<std::uint8_t> input;
+  std::unique_ptr<Shrinker> shrinker;
+  std::string archivePath;
+  platform::File archive;
+  platform::IoError createError;  // why the archive could not be created
+  // The member being written.
+  std::int64_t headerOffset = 0;
+  std::uint32_t crc = 0;
+  std::int64_t bytesRead = 0;
+};
+
+}  // namespace zip
