@@ -231,16 +231,68 @@ void File::closeQuietly() {
   m_fd = -1;
 }
 
+namespace {
+
+// The run starting at `pos` of `fd`: how much of the next `n` bytes is a hole (0 when
+// data comes first), and how much is data before the next hole.
+struct Extent {
+  std::int64_t hole = 0;
+  std::int64_t data = 0;
+};
+
+Extent extentAt(int fd, off_t pos, std::int64_t n) {
+  Extent e;
+  const off_t data = ::lseek(fd, pos, SEEK_DATA);
+  if (data < 0) {
+    e.hole = errno == ENXIO ? n : 0;  // ENXIO: nothing but hole up to the end
+    e.data = errno == ENXIO ? 0 : n;
+  } else if (data > pos) {
+    e.hole = std::min<std::int64_t>(data - pos, n);
+  } else {
+    const off_t hole = ::lseek(fd, pos, SEEK_HOLE);
+    e.data = hole > pos ? std::min<std::int64_t>(hole - pos, n) : n;
+  }
+  ::lseek(fd, pos, SEEK_SET);
+  return e;
+}
+
+}  // namespace
+
 bool copyBytes(File& in, File& out, std::int64_t n, IoError& err,
                const std::function<bool()>& stopRequested) {
   bool kernelCopy = g_injector.load() == nullptr;
+  // Holes in the input are not copied when the output grows at its end: skipping leaves a
+  // hole there too, which reads back as the same zeros, and a sparse image stays sparse.
+  struct stat inStat {}, outStat {};
+  off_t inPos = ::lseek(in.descriptor(), 0, SEEK_CUR);
+  off_t outPos = ::lseek(out.descriptor(), 0, SEEK_CUR);
+  const bool sparse = kernelCopy && inPos >= 0 && outPos >= 0 &&
+                      ::fstat(in.descriptor(), &inStat) == 0 &&
+                      ::fstat(out.descriptor(), &outStat) == 0 && S_ISREG(inStat.st_mode) &&
+                      outPos >= outStat.st_size && inPos + n <= inStat.st_size;
+  bool skipped = false;
   while (n > 0 && kernelCopy) {
     if (stopRequested && stopRequested()) return false;
-    const std::int64_t want = std::min(n, kKernelChunk);
+    std::int64_t want = std::min(n, kKernelChunk);
+    if (sparse) {
+      const Extent e = extentAt(in.descriptor(), inPos, want);
+      if (e.hole > 0) {
+        inPos += e.hole;
+        outPos += e.hole;
+        n -= e.hole;
+        if (::lseek(in.descriptor(), inPos, SEEK_SET) < 0) return fail(err, FileOp::Seek, in.path(), errno);
+        if (::lseek(out.descriptor(), outPos, SEEK_SET) < 0) return fail(err, FileOp::Seek, out.path(), errno);
+        skipped = true;
+        continue;
+      }
+      want = std::max<std::int64_t>(1, e.data);
+    }
     const ssize_t got = ::copy_file_range(in.descriptor(), nullptr, out.descriptor(), nullptr,
                                           static_cast<std::size_t>(want), 0);
     if (got > 0) {
       n -= got;
+      inPos += got;
+      outPos += got;
       continue;
     }
     if (got == 0) return fail(err, FileOp::Read, in.path(), 0, "the file ended early");
@@ -254,6 +306,14 @@ bool copyBytes(File& in, File& out, std::int64_t n, IoError& err,
     // (a full disk), except for input errors.
     if (errno == EIO) return fail(err, FileOp::Read, in.path(), errno);
     return fail(err, FileOp::Write, out.path(), errno);
+  }
+  if (skipped) {
+    // A copy that ends in a hole must still reach its full length.
+    struct stat now {};
+    if (::fstat(out.descriptor(), &now) == 0 && now.st_size < outPos &&
+        ::ftruncate(out.descriptor(), outPos) != 0) {
+      return fail(err, FileOp::Write, out.path(), errno);
+    }
   }
   if (n == 0) return true;
   return copyBuffered(in, out, n, err, stopRequested);
