@@ -1,4 +1,68 @@
-// sundrix-cli unzip: not built yet in this version.
-#include "cli/cli.h"
+// sundrix-cli unzip: extracts the members that match the masks into a folder.
+#include <cstdio>
 
-int cli::runUnzip(const Args&) { return usageError("'unzip' is not available in this build yet"); }
+#include "cli/cli.h"
+#include "platform/file.h"
+#include "platform/path.h"
+#include "zip/tunzip.h"
+
+namespace {
+
+const char kHelp[] =
+    "Usage: sundrix-cli unzip ARCHIVE [--dir DIR] [MASK...]\n"
+    "\n"
+    "Extracts the members of ARCHIVE (stored, shrunk, reduced or imploded) into DIR\n"
+    "(default: the current folder), which is created when missing. Existing files are\n"
+    "replaced. A MASK (\"*\" any run, \"?\" any one character, letter case ignored)\n"
+    "selects members by name and extension; the default \"*.*\" selects every member\n"
+    "stored without a folder. Names that would lead outside DIR are refused.\n"
+    "Problems are printed on stderr; the exit status is then 1.\n";
+
+}  // namespace
+
+int cli::runUnzip(const Args& args) {
+  std::string archive;
+  std::string folder;
+  std::vector<std::string> masks;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      std::fputs(kHelp, stdout);
+      return kExitOk;
+    } else if (a == "--dir") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) {
+        return usageError("unzip: --dir needs a folder");
+      }
+      folder = args[++i];
+    } else if (!a.empty() && a[0] == '-') {
+      return usageError("unzip: unknown option '" + a + "'");
+    } else if (archive.empty()) {
+      archive = a;
+    } else {
+      masks.push_back(a);
+    }
+  }
+  if (archive.empty()) return usageError("unzip: no archive given");
+  if (!platform::fileExists(archive)) {
+    // The reader itself ends silently on a missing archive.
+    std::fprintf(stderr, "sundrix-cli: the archive %s does not exist\n", archive.c_str());
+    return kExitFailure;
+  }
+  zip::TUnZip unzip;
+  bool problems = false;
+  unzip.OnError = [&problems](zip::ZipComponent&, const std::string& message) {
+    problems = true;
+    std::fprintf(stderr, "%s\n", message.c_str());
+  };
+  try {
+    unzip.UnCrunch(archive, folder.empty() ? platform::currentFolder() : folder, masks);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "sundrix-cli: %s\n", e.what());
+    return kExitFailure;
+  }
+  if (!folder.empty() && !platform::folderExists(folder)) {
+    std::fprintf(stderr, "sundrix-cli: cannot create the folder %s\n", folder.c_str());
+    return kExitFailure;
+  }
+  return problems ? kExitFailure : kExitOk;
+}
