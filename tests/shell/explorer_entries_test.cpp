@@ -277,6 +277,22 @@ TEST(DesktopExec, AwkwardProgramPathsSurviveTheQuotingRules) {
             (std::vector<std::string>{"/dir with \"quotes\"/x", "/f"}));
 }
 
+TEST(NemoExec, TheSelectedPathInDoubleQuotesStaysOneArgument) {
+  // Nemo puts the path in place of %F inside the quotes that Quote=double asks for, then
+  // splits the line by shell rules, where a backslash in double quotes escapes only
+  // $ ` " and itself (for these paths the same rules as a desktop entry's).
+  for (const std::string& exe :
+       {std::string("/opt/my apps/sundrix"), std::string("/$HOME/`cmd`/back\\slash")}) {
+    SCOPED_TRACE(exe);
+    const platform::ShellVerb verb{"join", "J", platform::explorerCommands(exe).join};
+    std::string exec = keyValue(platform::nemoAction(verb), "Exec");
+    const std::size_t field = exec.find("%F");
+    ASSERT_NE(field, std::string::npos);
+    exec.replace(field, 2, "\"/my files/a  b.dat\"");
+    EXPECT_EQ(desktopExec(exec, ""), (std::vector<std::string>{exe, "-j", "/my files/a  b.dat"}));
+  }
+}
+
 TEST(ExplorerEntries, NothingIsWrittenOutsideTheTemporaryHome) {
   // The real locations, taken before the environment is redirected.
   const std::string realHome = std::getenv("HOME") ? std::getenv("HOME") : "";
