@@ -120,8 +120,10 @@ auto findKey(Keys& keys, std::string_view path) {
 void addMissingParents(std::vector<RegistryKey>& keys) {
   std::vector<RegistryKey> complete;
   for (const RegistryKey& key : keys) {
-    for (std::size_t pos = key.path.find('\\'); pos != std::string::npos;
-         pos = key.path.find('\\', pos + 1)) {
+    // The first component is the root, which is no key of its own.
+    const std::size_t root = key.path.find('\\');
+    for (std::size_t pos = root == std::string::npos ? root : key.path.find('\\', root + 1);
+         pos != std::string::npos; pos = key.path.find('\\', pos + 1)) {
       const std::string parent = key.path.substr(0, pos);
       if (findKey(complete, parent) == complete.end()) complete.push_back({parent, std::nullopt});
     }
@@ -322,7 +324,7 @@ std::vector<RegistryKey> parseRegistryStore(std::string_view text) {
     if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
       const std::string_view path = line.substr(1, line.size() - 2);
       current.reset();
-      if (!validKeyPath(path)) continue;
+      if (!validKeyPath(path) || path.find('\\') == std::string_view::npos) continue;
       auto found = findKey(keys, path);
       if (found == keys.end()) found = keys.insert(keys.end(), {std::string(path), std::nullopt});
       current = static_cast<std::size_t>(found - keys.begin());
