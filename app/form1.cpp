@@ -18,21 +18,17 @@
 #include "app/settings_file.h"
 #include "app/work.h"
 #include "engine/combine.h"
+#include "i18n/language.h"
 #include "platform/file.h"
 #include "platform/path.h"
 
 namespace {
 
-// "All Files (*.*)|*.*" -> "All Files (*.*) (*.*)": a dialog filter names each pattern list
-// in parentheses after its description; Qt needs that form.
+// The dialog's filter from the "Description|pattern|..." form a language file gives.
 QString qtFilter(const QString& filter) {
-  const QStringList pieces = filter.split('|');
   QStringList entries;
-  for (qsizetype i = 0; i + 1 < pieces.size(); i += 2) {
-    QString patterns = pieces[i + 1];
-    patterns.replace(';', ' ');
-    entries << pieces[i] + " (" + patterns + ")";
-  }
+  for (const std::string& entry : i18n::dialogNameFilters(filter.toStdString()))
+    entries << QString::fromStdString(entry);
   return entries.join(";;");
 }
 

@@ -142,10 +142,12 @@ void TForm1::WorkDone() {
   if (!m_work || m_work->stopRequested() || !m_jobActive) return;
   JobFinished();
   const engine::JobResult& result = m_work->result();
-  const std::string text = result.message();
+  std::string text = result.message();
   if (result.outcome == engine::JobOutcome::Failed) {
-    const std::string where = result.file.empty() ? "" : result.file + ":\n";
-    app::showMessage(this, app::BoxKind::Critical, kCaption, QString::fromStdString(where + text));
+    // The reason names the file as a rule; say which one where it does not.
+    if (!result.file.empty() && text.find(result.file) == std::string::npos)
+      text = result.file + ": " + text;
+    app::showMessage(this, app::BoxKind::Critical, kCaption, QString::fromStdString(text));
   } else if (!text.empty()) {
     app::showMessage(this, app::BoxKind::Warning, kCaption, QString::fromStdString(text));
   }

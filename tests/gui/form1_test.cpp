@@ -14,6 +14,8 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <memory>
@@ -22,6 +24,7 @@
 #include "app/gauge.h"
 #include "app/message_box.h"
 #include "platform/file.h"
+#include "zip/zip_events.h"
 
 namespace {
 
@@ -32,6 +35,18 @@ class SlowWrites : public platform::FaultInjector {
     if (op == platform::FileOp::Write) std::this_thread::sleep_for(std::chrono::milliseconds(3));
     return 0;
   }
+};
+
+// Refuses to create the one file whose name ends in `suffix`.
+class FailCreate : public platform::FaultInjector {
+ public:
+  explicit FailCreate(std::string suffix) : m_suffix(std::move(suffix)) {}
+  int before(platform::FileOp op, const std::string& path) override {
+    return op == platform::FileOp::Create && path.ends_with(m_suffix) ? ENOSPC : 0;
+  }
+
+ private:
+  std::string m_suffix;
 };
 
 std::string readAll(const QString& path) {
@@ -91,6 +106,9 @@ class Form1Test : public QObject {
   void combineSelectionAndJoin();
   void stopDuringJoin();
   void gaugeClamps();
+  void failedJobIsReported();
+  void warningBoxWaitsForTheUser();
+  void closeDuringJobStopsIt();
 
  private:
   std::unique_ptr<TForm1> makeForm(const QStringList& arguments = {"sundrix"});
@@ -100,6 +118,7 @@ class Form1Test : public QObject {
   std::unique_ptr<QTemporaryDir> m_dir;
   QString m_settings;
   QStringList m_messages;
+  QStringList m_titles;
   SlowWrites m_slow;
 };
 
@@ -109,8 +128,11 @@ void Form1Test::init() {
   m_settings = path("sundrix.ini");
   qputenv("SUNDRIX_SETTINGS", m_settings.toLocal8Bit());
   m_messages.clear();
-  app::setMessageHook(
-      [this](QWidget*, app::BoxKind, const QString&, const QString& text) { m_messages << text; });
+  m_titles.clear();
+  app::setMessageHook([this](QWidget*, app::BoxKind, const QString& title, const QString& text) {
+    m_titles << title;
+    m_messages << text;
+  });
 }
 
 void Form1Test::cleanup() {
@@ -567,6 +589,53 @@ void Form1Test::gaugeClamps() {
   QCOMPARE(gauge.text(), QString("100%"));
   gauge.setProgress(-4);
   QCOMPARE(gauge.text(), QString("0%"));
+}
+
+void Form1Test::failedJobIsReported() {
+  writeFile(path("x.bin"), pattern(30000));
+  auto form = makeForm({"sundrix", "-s", path("x.bin")});
+  form->EditSplitOption->setText("3");
+  FailCreate fail(".002");
+  platform::setFaultInjector(&fail);
+  QTest::mouseClick(form->ButtonSplit, Qt::LeftButton);
+  waitUntilIdle(*form);
+  QCOMPARE(m_messages.size(), 1);
+  QVERIFY2(m_messages[0].contains(path("x.bin.002")), qPrintable(m_messages[0]));
+  QCOMPARE(m_titles[0], QString("Sundrix 1.72"));
+  QVERIFY(!QFileInfo::exists(path("x.bin.003")));
+  QVERIFY(form->ButtonSplit->isEnabled());
+  QVERIFY(!form->ButtonStopSplit->isEnabled());
+}
+
+void Form1Test::warningBoxWaitsForTheUser() {
+  auto form = makeForm();
+  zip::showWarningBox("on the GUI thread");
+  QCOMPARE(m_messages, QStringList({"on the GUI thread"}));
+  std::atomic<bool> returned{false};
+  std::thread worker([&returned] {
+    zip::showWarningBox("from a worker");
+    returned = true;
+  });
+  QTRY_COMPARE(m_messages.size(), 2);
+  worker.join();
+  QVERIFY(returned);
+  QCOMPARE(m_messages[1], QString("from a worker"));
+  QCOMPARE(m_titles, QStringList({"Warning", "Warning"}));
+}
+
+void Form1Test::closeDuringJobStopsIt() {
+  writeFile(path("big.bin"), pattern(2000000));
+  auto form = makeForm({"sundrix", "-s", path("big.bin")});
+  form->EditSplitOption->setText("2");
+  platform::setFaultInjector(&m_slow);
+  QTest::mouseClick(form->ButtonSplit, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(form->CGauge1->progress() > 5, 30000);
+  QVERIFY(form->close());
+  QVERIFY(!form->jobRunning());
+  form.reset();
+  QVERIFY(sizeOf(path("big.bin.001")) < 1000000);
+  QVERIFY(!QFileInfo::exists(path("big.bin.002")));
+  QVERIFY(readAll(m_settings).find("deleteParts=1") != std::string::npos);
 }
 
 QTEST_MAIN(Form1Test)
