@@ -38,7 +38,10 @@ std::string pathForSelection(const std::string& path) {
 
 }  // namespace
 
+TForm1* Form1 = nullptr;
+
 TForm1::~TForm1() {
+  if (Form1 == this) Form1 = nullptr;
   if (m_work) {
     m_work->requestStop();
     waitForWorker();
@@ -47,7 +50,8 @@ TForm1::~TForm1() {
 }
 
 void TForm1::FormCreate() {
-  QApplication::setApplicationDisplayName(kCaption);
+  // The caption doubles as the application title: the taskbar shows the window title,
+  // and every box of the program is titled with kCaption.
   app::installWarningBox();
   const std::string executable = platform::executablePath();
   ProgramFolder = platform::folderPart(executable);

@@ -191,3 +191,6 @@ class TForm1 : public QMainWindow {
   QStringList m_arguments;
   std::string m_settingsPath;
 };
+
+// The main window of the running program, for the dialogs that work on its fields.
+extern TForm1* Form1;

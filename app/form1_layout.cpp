@@ -104,6 +104,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   connectControls();
   m_arguments = QCoreApplication::arguments();
+  if (Form1 == nullptr) Form1 = this;
   FormCreate();
 }
 
@@ -163,13 +164,13 @@ void TForm1::buildSplitTab() {
   ComboBoxSize->hide();
 
   CheckBoxDeleteInput = makeCheckBox(box, "CheckBoxDeleteInput",
-                                     "delete input file after splitting", QRect(12, 152, 390, 18));
-  cbCompressZip = makeCheckBox(box, "cbCompressZip", "compress (zip)", QRect(12, 172, 390, 18));
+                                     "delete input file after splitting", QRect(12, 150, 390, 18));
+  cbCompressZip = makeCheckBox(box, "cbCompressZip", "compress (zip)", QRect(12, 169, 390, 18));
   CheckBoxBat = makeCheckBox(box, "CheckBoxBat", "create .bat file (to combine without program)",
-                             QRect(12, 192, 390, 18));
-  LabelFileBat = makeLabel(box, "LabelFileBat", "File Name (<= 8 signs):", QRect(30, 212, 140, 21));
+                             QRect(12, 188, 390, 18));
+  LabelFileBat = makeLabel(box, "LabelFileBat", "File Name (<= 8 signs):", QRect(30, 208, 140, 21));
   LabelFileBat->setEnabled(false);
-  EditFileBat = make<QLineEdit>(box, "EditFileBat", QRect(172, 212, 90, 21));
+  EditFileBat = make<QLineEdit>(box, "EditFileBat", QRect(172, 208, 90, 21));
   EditFileBat->setText("temp");
   QPalette palette = EditFileBat->palette();
   palette.setColor(QPalette::Disabled, QPalette::Base, Qt::white);
@@ -177,12 +178,12 @@ void TForm1::buildSplitTab() {
   EditFileBat->setEnabled(false);
   CheckBoxDeleteTempBat =
       makeCheckBox(box, "CheckBoxDeleteTempBat", "add delete temporary files command to .bat file",
-                   QRect(30, 234, 374, 18));
+                   QRect(30, 230, 374, 18));
   CheckBoxDeleteTempBat->setEnabled(false);
 
-  ButtonSplit = makeButton(box, "ButtonSplit", "Split File", QRect(116, 254, 90, 23));
+  ButtonSplit = makeButton(box, "ButtonSplit", "Split File", QRect(116, 251, 90, 23));
   ButtonSplit->setEnabled(false);
-  ButtonStopSplit = makeButton(box, "ButtonStopSplit", "Stop", QRect(212, 254, 90, 23));
+  ButtonStopSplit = makeButton(box, "ButtonStopSplit", "Stop", QRect(212, 251, 90, 23));
   ButtonStopSplit->setEnabled(false);
 }
 

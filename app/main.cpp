@@ -7,8 +7,6 @@
 
 #include "app/form1.h"
 
-TForm1* Form1 = nullptr;
-
 namespace {
 
 // The message as raised, with a full stop added unless it already ends in punctuation.
@@ -21,17 +19,15 @@ QString startupFailureText(const char* what) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // The key store for the context-menu entries is opened here, before any window, once
+  // it exists.
   QApplication application(argc, argv);
   try {
-    QApplication::setApplicationDisplayName(TForm1::kCaption);
     auto mainWindow = std::make_unique<TForm1>();
-    Form1 = mainWindow.get();
     // The About box (TAboutBox) and the Settings dialog (TFormSettings) are created here,
     // hidden, once they exist.
     mainWindow->show();
-    const int code = QApplication::exec();
-    Form1 = nullptr;
-    return code;
+    return QApplication::exec();
   } catch (const std::exception& error) {
     QMessageBox::critical(nullptr, TForm1::kCaption, startupFailureText(error.what()));
   } catch (...) {
