@@ -11,7 +11,9 @@ namespace cli {
 
 ProgressLine::ProgressLine() : m_enabled(::isatty(STDERR_FILENO) == 1) {}
 
-ProgressLine::~ProgressLine() { finish(); }
+ProgressLine::~ProgressLine() {
+  finish();
+}
 
 void ProgressLine::publish(const engine::Progress& progress) {
   if (!m_enabled) return;

@@ -52,15 +52,14 @@ JobResult CombineJob::check() const {
     if (!platform::fileExists(part)) continue;
     anyPart = true;
     if (platform::sameFile(part, output) || platform::absolutePath(part) == outputFull) {
-      return JobResult::failed(output, "The joined file " + output +
-                                           " would replace one of its own parts.");
+      return JobResult::failed(
+          output, "The joined file " + output + " would replace one of its own parts.");
     }
   }
   if (!anyPart) {
-    return JobResult::failed(m_request.firstPartPath,
-                             "No part to join was found: " +
-                                 numberedPath(m_request.firstPartPath, 1) +
-                                 " and the parts after it do not exist.");
+    return JobResult::failed(m_request.firstPartPath, "No part to join was found: " +
+                                                          numberedPath(m_request.firstPartPath, 1) +
+                                                          " and the parts after it do not exist.");
   }
   return {};
 }
@@ -96,8 +95,8 @@ JobResult CombineJob::appendPart(std::int32_t number, const std::string& path) {
   m_bytesDone = 0;
   const std::int64_t blockSize = size / kBlocksPerPart;
   for (int block = 1; block <= kBlocksPerPart; ++block) {
-    const std::int64_t n = block == kBlocksPerPart ? size - (kBlocksPerPart - 1) * blockSize
-                                                   : blockSize;
+    const std::int64_t n =
+        block == kBlocksPerPart ? size - (kBlocksPerPart - 1) * blockSize : blockSize;
     if (stopRequested() ||
         !platform::copyBytes(in, m_out, n, err, [this] { return stopRequested(); })) {
       if (!err.isSet()) return JobResult{JobOutcome::Stopped, {}, {}, {}};
@@ -134,8 +133,7 @@ void CombineJob::publish(std::int32_t number, const std::string& name, std::int6
   progress.gauge = gaugePosition(m_bytesDone, size);
   progress.status = " " + std::to_string(m_bytesDone / 1024) + " Kb / " +
                     std::to_string(size / 1024) + " Kb - " + name;
-  progress.title =
-      std::to_string(number) + " - " + std::to_string(progress.gauge) + "% - " + name;
+  progress.title = std::to_string(number) + " - " + std::to_string(progress.gauge) + "% - " + name;
   m_progress.publish(progress);
 }
 

@@ -10,9 +10,9 @@ namespace engine {
 
 // What choosing a first part shows and counts.
 struct CombineSelection {
-  std::string folder;        // folder part of the chosen path
-  std::string firstName;     // name part of the chosen path
-  std::string outputName;    // proposed output: the name up to its last "."
+  std::string folder;             // folder part of the chosen path
+  std::string firstName;          // name part of the chosen path
+  std::string outputName;         // proposed output: the name up to its last "."
   std::int32_t combineCount = 0;  // the part numbers a join visits: 1 .. combineCount
 };
 

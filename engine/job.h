@@ -17,8 +17,8 @@ enum class JobOutcome {
 
 struct JobResult {
   JobOutcome outcome = JobOutcome::Done;
-  std::string file;    // the file the failure concerns
-  std::string reason;  // what went wrong, for the user
+  std::string file;                   // the file the failure concerns
+  std::string reason;                 // what went wrong, for the user
   std::vector<std::string> warnings;  // problems that did not stop the job
 
   // One line for the user: "<reason>" naming the file, or "" when done without warnings.

@@ -16,8 +16,7 @@ class JoinScript {
   std::vector<std::string> lines(const std::string& batName, const std::string& baseName,
                                  bool deleteLine) const;
   // The file's bytes: every line ended by CR LF.
-  std::string text(const std::string& batName, const std::string& baseName,
-                   bool deleteLine) const;
+  std::string text(const std::string& batName, const std::string& baseName, bool deleteLine) const;
   const std::string& copyList() const { return m_copyList; }
   const std::string& delList() const { return m_delList; }
 

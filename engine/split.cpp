@@ -25,7 +25,10 @@ class SplitJob {
  public:
   SplitJob(const SplitRequest& request, SplitOptions& options, ProgressSink& progress,
            const StopToken& stop, PartArchiver* archiver)
-      : m_request(request), m_options(options), m_progress(progress), m_stop(stop),
+      : m_request(request),
+        m_options(options),
+        m_progress(progress),
+        m_stop(stop),
         m_archiver(archiver) {}
 
   JobResult run();
@@ -107,12 +110,11 @@ JobResult SplitJob::run() {
 
 JobResult SplitJob::writePart(std::int64_t number, std::int64_t size) {
   const bool named = m_options.createBat();
-  const std::string partName =
-      partFileName(named ? m_batName : partTemplate(m_baseName), number);
+  const std::string partName = partFileName(named ? m_batName : partTemplate(m_baseName), number);
   const std::string partPath = m_workFolder + partName;
   if (overwritesInput(partPath)) {
-    return JobResult::failed(partPath, "cannot write " + partPath +
-                                           ": the part would replace the file being split");
+    return JobResult::failed(
+        partPath, "cannot write " + partPath + ": the part would replace the file being split");
   }
   platform::IoError err;
   platform::File out = platform::File::open(partPath, platform::File::Mode::CreateReadWrite, err);
@@ -120,8 +122,8 @@ JobResult SplitJob::writePart(std::int64_t number, std::int64_t size) {
 
   const std::int64_t blockSize = size / kBlocksPerPart;
   for (int block = 1; block <= kBlocksPerPart; ++block) {
-    const std::int64_t n = block == kBlocksPerPart ? size - (kBlocksPerPart - 1) * blockSize
-                                                   : blockSize;
+    const std::int64_t n =
+        block == kBlocksPerPart ? size - (kBlocksPerPart - 1) * blockSize : blockSize;
     if (stopRequested() ||
         !platform::copyBytes(m_in, out, n, err, [this] { return stopRequested(); })) {
       out.closeQuietly();
@@ -176,8 +178,8 @@ void SplitJob::deleteInput() {
   platform::IoError err;
   for (const Holder& holder : m_holders) {
     if (!platform::syncAndCheckSize(holder.path, holder.size, err)) {
-      m_result.warnings.push_back("The input " + m_request.path + " was not deleted: " +
-                                  err.message());
+      m_result.warnings.push_back("The input " + m_request.path +
+                                  " was not deleted: " + err.message());
       return;
     }
   }
@@ -206,8 +208,8 @@ void SplitJob::publish(std::int64_t part) {
   progress.gauge = gaugePosition(m_bytesDone, m_fileSize);
   progress.status = " " + std::to_string(m_bytesDone / 1024) + " Kb / " +
                     std::to_string(m_fileSize / 1024) + " Kb";
-  progress.title = std::to_string(part) + " - " + std::to_string(progress.gauge) + "% - " +
-                   m_request.caption;
+  progress.title =
+      std::to_string(part) + " - " + std::to_string(progress.gauge) + "% - " + m_request.caption;
   m_progress.publish(progress);
 }
 
@@ -215,11 +217,16 @@ void SplitJob::publish(std::int64_t part) {
 
 std::int64_t unitBytes(int unitIndex) {
   switch (unitIndex) {
-    case 0: return 1;
-    case 1: return 1024;
-    case 2: return 1024 * 1024;
-    case 3: return 1024 * 1024 * 1024;
-    default: return 0;
+    case 0:
+      return 1;
+    case 1:
+      return 1024;
+    case 2:
+      return 1024 * 1024;
+    case 3:
+      return 1024 * 1024 * 1024;
+    default:
+      return 0;
   }
 }
 
@@ -227,8 +234,8 @@ bool planSplit(std::int64_t fileSize, std::int64_t value, SplitMode mode, int si
                SplitPlan& plan, std::string& problem) {
   if (mode == SplitMode::ByNumber) {
     if (value < 1 || value > kMaxValue) {
-      problem = "The number of parts must be a whole number from 1 to " +
-                std::to_string(kMaxValue) + ".";
+      problem =
+          "The number of parts must be a whole number from 1 to " + std::to_string(kMaxValue) + ".";
       return false;
     }
     plan.partSize = fileSize / value;

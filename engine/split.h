@@ -39,9 +39,9 @@ bool planSplit(std::int64_t fileSize, std::int64_t value, SplitMode mode, int si
                SplitPlan& plan, std::string& problem);
 
 struct SplitRequest {
-  std::string path;     // the file to split
+  std::string path;        // the file to split
   std::int64_t value = 0;  // number of parts, or part size in units
-  std::string caption;  // the window caption, shown at the end of the title
+  std::string caption;     // the window caption, shown at the end of the title
 };
 
 // The whole split: parts, archives, input deletion and join script. `archiver` may be

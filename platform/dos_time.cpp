@@ -4,7 +4,7 @@
 namespace platform {
 
 DosDateTime toDosDateTime(std::time_t utc) {
-  std::tm local {};
+  std::tm local{};
   if (::localtime_r(&utc, &local) == nullptr || local.tm_year < 80) {
     return DosDateTime{static_cast<std::uint16_t>((1 << 5) | 1), 0};
   }
@@ -17,11 +17,14 @@ DosDateTime toDosDateTime(std::time_t utc) {
                                         local.tm_mday);
   // A leap second (60) would not fit the 5-bit field; it rounds down to 58.
   const int seconds = local.tm_sec > 59 ? 59 : local.tm_sec;
-  dos.time = static_cast<std::uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (seconds / 2));
+  dos.time =
+      static_cast<std::uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (seconds / 2));
   return dos;
 }
 
-static bool isLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+static bool isLeap(int year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 bool decodeDosDateTime(DosDateTime dos, DosFields& out) {
   out.year = 1980 + (dos.date >> 9);
@@ -38,9 +41,9 @@ bool decodeDosDateTime(DosDateTime dos, DosFields& out) {
 }
 
 bool fromDosDateTime(DosDateTime dos, std::time_t& out) {
-  DosFields f {};
+  DosFields f{};
   if (!decodeDosDateTime(dos, f)) return false;
-  std::tm local {};
+  std::tm local{};
   local.tm_year = f.year - 1900;
   local.tm_mon = f.month - 1;
   local.tm_mday = f.day;

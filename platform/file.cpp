@@ -20,15 +20,24 @@ std::atomic<FaultInjector*> g_injector{nullptr};
 
 const char* operationVerb(FileOp op) {
   switch (op) {
-    case FileOp::Open: return "open";
-    case FileOp::Create: return "create";
-    case FileOp::Read: return "read";
-    case FileOp::Write: return "write";
-    case FileOp::Seek: return "seek in";
-    case FileOp::Truncate: return "truncate";
-    case FileOp::Sync: return "flush";
-    case FileOp::Close: return "close";
-    case FileOp::Delete: return "delete";
+    case FileOp::Open:
+      return "open";
+    case FileOp::Create:
+      return "create";
+    case FileOp::Read:
+      return "read";
+    case FileOp::Write:
+      return "write";
+    case FileOp::Seek:
+      return "seek in";
+    case FileOp::Truncate:
+      return "truncate";
+    case FileOp::Sync:
+      return "flush";
+    case FileOp::Close:
+      return "close";
+    case FileOp::Delete:
+      return "delete";
   }
   return "use";
 }
@@ -79,7 +88,9 @@ std::string IoError::message() const {
   return "cannot " + operation + " " + path + ": " + reason();
 }
 
-void setFaultInjector(FaultInjector* injector) { g_injector.store(injector); }
+void setFaultInjector(FaultInjector* injector) {
+  g_injector.store(injector);
+}
 
 File::File(File&& other) noexcept : m_fd(other.m_fd), m_path(std::move(other.m_path)) {
   other.m_fd = -1;
@@ -95,7 +106,9 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-File::~File() { closeQuietly(); }
+File::~File() {
+  closeQuietly();
+}
 
 File File::open(const std::string& path, Mode mode, IoError& err) {
   File file;
@@ -103,9 +116,15 @@ File File::open(const std::string& path, Mode mode, IoError& err) {
   if (injected(op, path, err)) return file;
   int flags = O_CLOEXEC;
   switch (mode) {
-    case Mode::Read: flags |= O_RDONLY; break;
-    case Mode::ReadWrite: flags |= O_RDWR; break;
-    case Mode::CreateReadWrite: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case Mode::Read:
+      flags |= O_RDONLY;
+      break;
+    case Mode::ReadWrite:
+      flags |= O_RDWR;
+      break;
+    case Mode::CreateReadWrite:
+      flags |= O_RDWR | O_CREAT | O_TRUNC;
+      break;
   }
   int fd;
   do {
@@ -263,7 +282,8 @@ bool copyBytes(File& in, File& out, std::int64_t n, IoError& err,
   bool kernelCopy = g_injector.load() == nullptr;
   // Holes in the input are not copied when the output grows at its end: skipping leaves a
   // hole there too, which reads back as the same zeros, and a sparse image stays sparse.
-  struct stat inStat {}, outStat {};
+  struct stat inStat {
+  }, outStat{};
   off_t inPos = ::lseek(in.descriptor(), 0, SEEK_CUR);
   off_t outPos = ::lseek(out.descriptor(), 0, SEEK_CUR);
   const bool sparse = kernelCopy && inPos >= 0 && outPos >= 0 &&
@@ -280,8 +300,10 @@ bool copyBytes(File& in, File& out, std::int64_t n, IoError& err,
         inPos += e.hole;
         outPos += e.hole;
         n -= e.hole;
-        if (::lseek(in.descriptor(), inPos, SEEK_SET) < 0) return fail(err, FileOp::Seek, in.path(), errno);
-        if (::lseek(out.descriptor(), outPos, SEEK_SET) < 0) return fail(err, FileOp::Seek, out.path(), errno);
+        if (::lseek(in.descriptor(), inPos, SEEK_SET) < 0)
+          return fail(err, FileOp::Seek, in.path(), errno);
+        if (::lseek(out.descriptor(), outPos, SEEK_SET) < 0)
+          return fail(err, FileOp::Seek, out.path(), errno);
         skipped = true;
         continue;
       }
@@ -374,15 +396,16 @@ bool syncAndCheckSize(const std::string& path, std::int64_t expectedSize, IoErro
   const std::int64_t size = file.size(err);
   if (size < 0) return false;
   if (size != expectedSize) {
-    return fail(err, FileOp::Write, path, 0,
-                "holds " + std::to_string(size) + " bytes instead of " +
-                    std::to_string(expectedSize));
+    return fail(
+        err, FileOp::Write, path, 0,
+        "holds " + std::to_string(size) + " bytes instead of " + std::to_string(expectedSize));
   }
   return file.close(err);
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }

@@ -85,9 +85,9 @@ class File {
 bool copyBytes(File& in, File& out, std::int64_t n, IoError& err,
                const std::function<bool()>& stopRequested = {});
 
-bool fileExists(const std::string& path);    // a regular file (or a link to one)
-bool folderExists(const std::string& path);  // a folder (or a link to one)
-bool pathExists(const std::string& path);    // anything at all
+bool fileExists(const std::string& path);                      // a regular file (or a link to one)
+bool folderExists(const std::string& path);                    // a folder (or a link to one)
+bool pathExists(const std::string& path);                      // anything at all
 std::int64_t fileSize(const std::string& path, IoError& err);  // -1 on failure
 bool removeFile(const std::string& path, IoError& err);
 // Creates the folder with all missing parents.

@@ -7,7 +7,9 @@
 namespace platform {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 std::string_view trim(std::string_view s) {
   while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
@@ -111,8 +113,7 @@ std::string IniProfile::readString(std::string_view section, std::string_view ke
   return std::string(defaultValue);
 }
 
-bool IniProfile::readBool(std::string_view section, std::string_view key,
-                          bool defaultValue) const {
+bool IniProfile::readBool(std::string_view section, std::string_view key, bool defaultValue) const {
   const auto value = find(section, key);
   if (!value) return defaultValue;
   const auto number = parseProfileInteger(*value);
@@ -168,10 +169,14 @@ std::optional<std::int32_t> parseProfileInteger(std::string_view text) {
   std::int64_t value = 0;
   for (char c : text) {
     int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else return std::nullopt;
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    else
+      return std::nullopt;
     value = value * base + digit;
     // Hex reads the 32-bit pattern; decimal must fit a signed 32-bit integer.
     if (value > (base == 16 ? 0xFFFFFFFFLL : 0x80000000LL)) return std::nullopt;

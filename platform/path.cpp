@@ -9,7 +9,9 @@
 
 namespace platform {
 
-bool isPathSeparator(char c) { return c == kPathSeparator; }
+bool isPathSeparator(char c) {
+  return c == kPathSeparator;
+}
 
 static std::size_t lastSeparator(std::string_view path) {
   for (std::size_t i = path.size(); i > 0; --i) {

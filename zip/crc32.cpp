@@ -9,7 +9,7 @@ namespace {
 using Tables = std::array<std::array<std::uint32_t, 256>, 8>;
 
 constexpr Tables makeTables() {
-  Tables t {};
+  Tables t{};
   for (std::uint32_t i = 0; i < 256; ++i) {
     std::uint32_t c = i;
     for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
@@ -34,8 +34,8 @@ std::uint32_t updateCrc(std::uint32_t crc, const std::uint8_t* data, std::size_t
     const std::uint32_t lo = crc ^ (std::uint32_t(data[0]) | std::uint32_t(data[1]) << 8 |
                                     std::uint32_t(data[2]) << 16 | std::uint32_t(data[3]) << 24);
     crc = kTables[7][lo & 0xFF] ^ kTables[6][(lo >> 8) & 0xFF] ^ kTables[5][(lo >> 16) & 0xFF] ^
-          kTables[4][lo >> 24] ^ kTables[3][data[4]] ^ kTables[2][data[5]] ^
-          kTables[1][data[6]] ^ kTables[0][data[7]];
+          kTables[4][lo >> 24] ^ kTables[3][data[4]] ^ kTables[2][data[5]] ^ kTables[1][data[6]] ^
+          kTables[0][data[7]];
     data += 8;
     n -= 8;
   }

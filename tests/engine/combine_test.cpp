@@ -1,9 +1,10 @@
 // The join: counting at selection, order, skipped numbers, deletion, refusals, faults.
+#include "engine/combine.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
 
-#include "engine/combine.h"
 #include "engine_fakes.h"
 #include "support/temp_dir.h"
 
@@ -74,8 +75,8 @@ TEST_F(CombineTest, AMissingNumberIsSkippedAndLaterPartsFollow) {
   makeParts({100, 200, 300});
   const CombineSelection s = SelectFirstPart(dir.file("movie.avi.001"));
   std::remove(dir.file("movie.avi.002").c_str());
-  const JobResult result =
-      CombineFiles({dir.file("movie.avi.001"), dir.file("out"), s.combineCount}, options, sink, stop);
+  const JobResult result = CombineFiles(
+      {dir.file("movie.avi.001"), dir.file("out"), s.combineCount}, options, sink, stop);
   ASSERT_EQ(result.outcome, JobOutcome::Done);
   EXPECT_EQ(testing_support::readFile(dir.file("out")), joined({0, 2}));
 }
@@ -138,8 +139,7 @@ TEST_F(CombineTest, AWriteFailureStopsTheJoinAndDeletesNothingMore) {
   FailNth fault(platform::FileOp::Write, 101, ENOSPC, "out");
   const JobResult result = combine(dir.file("movie.avi.001"), dir.file("out"));
   ASSERT_EQ(result.outcome, JobOutcome::Failed);
-  EXPECT_NE(result.reason.find("out: No space left on device"), std::string::npos)
-      << result.reason;
+  EXPECT_NE(result.reason.find("out: No space left on device"), std::string::npos) << result.reason;
   EXPECT_FALSE(testing_support::exists(dir.file("movie.avi.001")));
   EXPECT_TRUE(testing_support::exists(dir.file("movie.avi.002")));
   EXPECT_TRUE(testing_support::exists(dir.file("movie.avi.003")));

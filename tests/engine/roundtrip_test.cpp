@@ -1,8 +1,7 @@
 // Split then join gives back the input byte for byte, in every mode, through the
 // library and through sundrix-cli.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include "engine/combine.h"
@@ -73,7 +72,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Mode{"EmptyInput", SplitMode::ByNumber, 1, 3, 0, false}),
     [](const ::testing::TestParamInfo<Mode>& row) { return std::string(row.param.name); });
 
-std::string cli() { return SUNDRIX_CLI; }
+std::string cli() {
+  return SUNDRIX_CLI;
+}
 
 TEST(CliRoundTrip, ExitStatusesAndBytes) {
   TempDir dir;
@@ -90,9 +91,11 @@ TEST(CliRoundTrip, ExitStatusesAndBytes) {
   EXPECT_EQ(testing_support::runCommand(cli() + " split " + in + " --parts 0 2>&1"), 1);
   EXPECT_EQ(testing_support::runCommand(cli() + " split " + in + " --parts x 2>&1"), 2);
   EXPECT_EQ(testing_support::runCommand(cli() + " split " + in + " 2>&1"), 2);
-  EXPECT_EQ(testing_support::runCommand(cli() + " split '" + dir.file("none") + "' --parts 2 2>&1"), 1);
+  EXPECT_EQ(testing_support::runCommand(cli() + " split '" + dir.file("none") + "' --parts 2 2>&1"),
+            1);
   std::string out;
-  EXPECT_EQ(testing_support::runCommand(cli() + " join '" + dir.file("none.001") + "' 2>&1", &out), 1);
+  EXPECT_EQ(testing_support::runCommand(cli() + " join '" + dir.file("none.001") + "' 2>&1", &out),
+            1);
   EXPECT_NE(out.find("none.001"), std::string::npos);
   EXPECT_EQ(testing_support::runCommand(cli() + " split --help", &out), 0);
 }
@@ -125,7 +128,8 @@ void expectSparseContent(const std::string& path, const std::vector<std::uint8_t
       const ssize_t got = ::pread(fd, buffer.data(), buffer.size(), at);
       ASSERT_GT(got, 0);
       for (ssize_t i = 0; i < got; ++i) {
-        ASSERT_EQ(buffer[static_cast<std::size_t>(i)], expectedByte(at + i, mark)) << "at " << at + i;
+        ASSERT_EQ(buffer[static_cast<std::size_t>(i)], expectedByte(at + i, mark))
+            << "at " << at + i;
       }
       at += got;
       checked += got;

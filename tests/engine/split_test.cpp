@@ -1,10 +1,11 @@
 // The split: sizes, names, progress texts, the script, deletion and failures.
+#include "engine/split.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
 
 #include "engine/join_script.h"
-#include "engine/split.h"
 #include "engine_fakes.h"
 #include "support/temp_dir.h"
 
@@ -144,11 +145,13 @@ TEST_F(SplitTest, ScriptVariants) {
     std::string scriptFile, expected;
   };
   const Row rows[] = {
-      {"temp", 1, false, "temp.bat", "Copy /b \"temp.001\" \"temp\"\r\nRename \"temp\" \"data.bin\"\r\n"},
+      {"temp", 1, false, "temp.bat",
+       "Copy /b \"temp.001\" \"temp\"\r\nRename \"temp\" \"data.bin\"\r\n"},
       {"my.x", 2, false, "my.x.bat",
        "Copy /b \"my.001\"+\"my.002\" \"my.x\"\r\nRename \"my.x\" \"data.bin\"\r\n"},
       {"", 2, true, ".bat",
-       "Copy /b \".001\"+\".002\" \"\"\r\nRename \"\" \"data.bin\"\r\nDel \".001\" \".002\" \".bat\"\r\n"},
+       "Copy /b \".001\"+\".002\" \"\"\r\nRename \"\" \"data.bin\"\r\nDel \".001\" \".002\" "
+       "\".bat\"\r\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.scriptFile);

@@ -1,8 +1,9 @@
 // Path parts and part-number names.
+#include "platform/path.h"
+
 #include <gtest/gtest.h>
 
 #include "engine/part_names.h"
-#include "platform/path.h"
 
 namespace {
 
