@@ -11,12 +11,8 @@
 #include "app/gauge.h"
 #include "app/message_box.h"
 #include "app/work.h"
-#include "platform/file.h"
-
-#if __has_include("engine/zip_part_archiver.h")
 #include "engine/zip_part_archiver.h"
-#define SUNDRIX_HAVE_ZIP_ARCHIVER 1
-#endif
+#include "platform/file.h"
 
 namespace {
 
@@ -97,12 +93,8 @@ std::unique_ptr<Work> TForm1::makeSplitWork() {
   auto progress = std::make_shared<QueuedProgress>(this, job);
   return std::make_unique<Work>(
       this, job, [request, options, progress](const engine::StopToken& stop) {
-#ifdef SUNDRIX_HAVE_ZIP_ARCHIVER
         engine::ZipPartArchiver archiver;
         return engine::SplitFile(request, *options, *progress, stop, &archiver);
-#else
-        return engine::SplitFile(request, *options, *progress, stop, nullptr);
-#endif
       });
 }
 

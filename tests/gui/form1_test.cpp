@@ -107,6 +107,7 @@ class Form1Test : public QObject {
   void stopDuringJoin();
   void gaugeClamps();
   void failedJobIsReported();
+  void compressLeavesOnlyArchives();
   void warningBoxWaitsForTheUser();
   void closeDuringJobStopsIt();
 
@@ -605,6 +606,19 @@ void Form1Test::failedJobIsReported() {
   QVERIFY(!QFileInfo::exists(path("x.bin.003")));
   QVERIFY(form->ButtonSplit->isEnabled());
   QVERIFY(!form->ButtonStopSplit->isEnabled());
+}
+
+void Form1Test::compressLeavesOnlyArchives() {
+  writeFile(path("c.txt"), std::string(50000, 'a') + pattern(50000));
+  auto form = makeForm({"sundrix", "-s", path("c.txt")});
+  clickBox(form->cbCompressZip);
+  form->EditSplitOption->setText("2");
+  QTest::mouseClick(form->ButtonSplit, Qt::LeftButton);
+  waitUntilIdle(*form);
+  QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+  QCOMPARE(QDir(m_dir->path()).entryList({"c.txt.*"}, QDir::Files, QDir::Name),
+           QStringList({"c.txt.001.zip", "c.txt.002.zip"}));
+  QVERIFY(sizeOf(path("c.txt.001.zip")) > 0);
 }
 
 void Form1Test::warningBoxWaitsForTheUser() {
