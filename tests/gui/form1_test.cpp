@@ -32,7 +32,7 @@ namespace {
 class SlowWrites : public platform::FaultInjector {
  public:
   int before(platform::FileOp op, const std::string&) override {
-    if (op == platform::FileOp::Write) std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    if (op == platform::FileOp::Write) std::this_thread::sleep_for(std::chrono::milliseconds(8));
     return 0;
   }
 };
