@@ -186,6 +186,10 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<Work> m_work;  // the most recent worker
   std::uint64_t m_jobSerial = 0;
   bool m_jobActive = false;
+  // Re-entry guards: WorkDone and waitForWorker let events through, and a start or a
+  // close handled there must not wait for a worker that is waiting for us.
+  bool m_inWorkDone = false;
+  bool m_waitingForWorker = false;
   bool m_shown = false;
   bool m_closed = false;
   QStringList m_arguments;

@@ -26,15 +26,19 @@ bool parseWholeNumber(const QString& text, std::int64_t& value) {
 }  // namespace
 
 void TForm1::waitForWorker() {
-  if (!m_work) return;
+  // Inside WorkDone the worker has finished its job and only waits for WorkDone to return.
+  if (!m_work || m_inWorkDone) return;
   // The worker may be waiting for the GUI thread (WorkDone, a warning box), so keep
   // delivering its hand-overs while waiting for it.
+  const bool nested = m_waitingForWorker;
+  m_waitingForWorker = true;
   while (!m_work->wait(QDeadlineTimer(20)))
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  m_waitingForWorker = nested;
 }
 
 bool TForm1::refuseWhileRunning() {
-  if (!m_jobActive) return false;
+  if (!m_jobActive && !m_inWorkDone && !m_waitingForWorker) return false;
   message("A job is running. Wait until it has ended or stop it first.");
   return true;
 }
@@ -129,9 +133,13 @@ void TForm1::showProgress(std::uint64_t job, const engine::Progress& progress) {
 }
 
 void TForm1::WorkDone() {
-  QCoreApplication::processEvents();
   // A job that was stopped has been finished by its Stop already.
   if (!m_work || m_work->stopRequested() || !m_jobActive) return;
+  m_inWorkDone = true;
+  QCoreApplication::processEvents();
+  m_inWorkDone = false;
+  // The window may have been closed, and the job ended with it, meanwhile.
+  if (!m_jobActive) return;
   JobFinished();
   const engine::JobResult& result = m_work->result();
   std::string text = result.message();
