@@ -180,6 +180,10 @@ void TForm1::ButtonSelectFirstClick() {
 }
 
 void TForm1::SelectSplitFile(const std::string& chosen) {
+  if (chosen.empty()) {
+    message("No file to split was given.");
+    return;
+  }
   const std::string path = pathForSelection(chosen);
   platform::IoError err;
   std::int64_t size = -1;

@@ -23,6 +23,7 @@
 
 #include "app/gauge.h"
 #include "app/message_box.h"
+#include "app/settings_file.h"
 #include "platform/file.h"
 #include "zip/zip_events.h"
 
@@ -92,6 +93,7 @@ class Form1Test : public QObject {
   void settingsValuesAreRead();
   void settingsRoundTrip();
   void failedSettingsWriteStillCloses();
+  void settingsFileLocation();
   void commandLine_data();
   void commandLine();
   void unreadableSplitFileIsReported();
@@ -323,6 +325,22 @@ void Form1Test::failedSettingsWriteStillCloses() {
   QVERIFY(!form->isVisible());
 }
 
+void Form1Test::settingsFileLocation() {
+  qunsetenv("SUNDRIX_SETTINGS");
+  qputenv("XDG_CONFIG_HOME", path("config").toLocal8Bit());
+  const std::string beside = path("bin/tool.exe").toStdString();
+  QVERIFY(QDir().mkpath(path("bin")));
+  QCOMPARE(app::settingsFilePath(beside), path("bin/tool.ini").toStdString());
+  const std::string installed = app::settingsFilePath("/nonexistent-folder/bin/sundrix");
+  QCOMPARE(installed, path("config/sundrix/sundrix.ini").toStdString());
+  app::Settings settings;
+  settings.language = "Dutch";
+  platform::IoError err;
+  QVERIFY(app::writeSettings(installed, settings, err));
+  QCOMPARE(app::readSettings(installed).language, std::string("Dutch"));
+  qunsetenv("XDG_CONFIG_HOME");
+}
+
 void Form1Test::commandLine_data() {
   QTest::addColumn<QString>("switchText");
   QTest::addColumn<QString>("file");
@@ -385,9 +403,12 @@ void Form1Test::unreadableSplitFileIsReported() {
   QVERIFY(m_messages[0].contains("missing.bin"));
   QCOMPARE(form->EditFileName->text(), QString("a.bin"));  // the tab is as it was
   QCOMPARE(form->InputPath, path("a.bin").toStdString());
-  form->SelectSplitFile(m_dir->path().toStdString());
+  form->SelectSplitFile(m_dir->path().toStdString());  // a folder
   QCOMPARE(m_messages.size(), 2);
+  form->SelectSplitFile("");  // "-s" without a file
+  QCOMPARE(m_messages.size(), 3);
   QCOMPARE(form->EditFileName->text(), QString("a.bin"));
+  QCOMPARE(form->EditSplitFolder->text(), m_dir->path() + "/");
 }
 
 void Form1Test::scriptOptionEnablesItsControls() {
