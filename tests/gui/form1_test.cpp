@@ -107,6 +107,7 @@ class Form1Test : public QObject {
   void secondStartIsRefused();
   void combineSelectionAndJoin();
   void stopDuringJoin();
+  void joinWithoutOutputNameIsReported();
   void gaugeClamps();
   void failedJobIsReported();
   void compressLeavesOnlyArchives();
@@ -602,6 +603,19 @@ void Form1Test::stopDuringJoin() {
   QCOMPARE(sizeOf(path("x.001")), 600000);
   QCOMPARE(sizeOf(path("x.002")), 600000);
   QVERIFY(m_messages.isEmpty());
+}
+
+void Form1Test::joinWithoutOutputNameIsReported() {
+  writeFile(path("noext"), "abc");
+  auto form = makeForm({"sundrix", "-j", path("noext")});
+  QCOMPARE(form->EditOutputFile->text(), QString());  // a name without "." proposes nothing
+  QVERIFY(form->ButtonCombine->isEnabled());
+  QTest::mouseClick(form->ButtonCombine, Qt::LeftButton);
+  waitUntilIdle(*form);
+  QCOMPARE(m_messages.size(), 1);
+  QVERIFY(QFileInfo(path("noext")).isFile());
+  QVERIFY(form->ButtonCombine->isEnabled());
+  QVERIFY(!form->ButtonStopCombine->isEnabled());
 }
 
 void Form1Test::gaugeClamps() {
