@@ -313,7 +313,9 @@ std::string formatRegistryStore(const std::vector<RegistryKey>& keys) {
 
 std::vector<RegistryKey> parseRegistryStore(std::string_view text) {
   std::vector<RegistryKey> keys;
-  std::optional<std::size_t> current;  // lines after a malformed section name belong to no key
+  // Lines after a malformed section name belong to no key.
+  constexpr std::size_t kNoKey = static_cast<std::size_t>(-1);
+  std::size_t current = kNoKey;
   std::size_t start = 0;
   while (start < text.size()) {
     std::size_t end = text.find('\n', start);
@@ -323,13 +325,13 @@ std::vector<RegistryKey> parseRegistryStore(std::string_view text) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
       const std::string_view path = line.substr(1, line.size() - 2);
-      current.reset();
+      current = kNoKey;
       if (!validKeyPath(path) || path.find('\\') == std::string_view::npos) continue;
       auto found = findKey(keys, path);
       if (found == keys.end()) found = keys.insert(keys.end(), {std::string(path), std::nullopt});
       current = static_cast<std::size_t>(found - keys.begin());
-    } else if (current && line.substr(0, 2) == "@=") {
-      if (auto value = unescapeValue(line.substr(2))) keys[*current].value = std::move(value);
+    } else if (current != kNoKey && line.substr(0, 2) == "@=") {
+      if (auto value = unescapeValue(line.substr(2))) keys[current].value = std::move(value);
     }
   }
   addMissingParents(keys);
