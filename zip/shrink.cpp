@@ -3,9 +3,16 @@
 // LookupCode in constant time. The hash always holds, for each pair, the node that a
 // walk along the prefix's child chain would find first, so the codes come out exactly
 // as a plain chain walk would produce them.
+//
+// A partial clear frees every node that is a leaf when it begins and unlinks it from its
+// parent's chain, keeping the order of the others. Which nodes those are does not depend
+// on the order in which the tree is visited, so instead of walking the whole tree the
+// coder keeps the set of current leaves up to date as codes are added, and a clear only
+// touches the chains that lose a node. No recursion, however deep the tree.
 #include "zip/shrink.h"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cstring>
 
@@ -14,37 +21,43 @@ namespace {
 
 constexpr int kHashBits = 14;
 constexpr int kHashSize = 1 << kHashBits;
-constexpr std::uint8_t kInHash = 1;    // the node is its pair's entry in the hash
-constexpr std::uint8_t kShadowed = 2;  // a later sibling may carry the same suffix
+constexpr std::uint8_t kInHash = 1;  // the node is its pair's entry in the hash
+constexpr std::uint8_t kInTree = 2;  // reachable from a root (codes 257..8191 only)
+constexpr std::uint8_t kDirty = 4;   // its chain loses a node in the running clear
+constexpr std::uint8_t kRepeat = 8;  // added for a pair that had a node already
 
 inline std::uint32_t pairKey(int prefix, int suffix) {
   return static_cast<std::uint32_t>(prefix) << 8 | static_cast<std::uint32_t>(suffix);
 }
 
+// Suffix in the high bits, prefix (13 bits) in the low ones: for one suffix every
+// prefix has its own bucket.
 inline std::size_t hashOf(std::uint32_t key) {
-  return (key * 2654435761u) >> (32 - kHashBits);
+  return ((key & 0xFFu) << (kHashBits - 8)) ^ (key >> 8);
 }
 
 }  // namespace
 
 struct Shrinker::Tables {
-  std::int16_t child[kShrinkCodes];
-  std::int16_t sibling[kShrinkCodes];
-  std::uint8_t suffix[kShrinkCodes];
-  // Not part of the format's tree; they keep lookups and additions O(1).
-  std::int16_t lastChild[kShrinkCodes];  // valid while child[] is not -1
-  std::uint32_t key[kShrinkCodes];       // (prefix, suffix) the node was added as
-  std::int16_t hashNext[kShrinkCodes];
-  std::uint8_t flags[kShrinkCodes];
+  // One node's fields side by side: a lookup, an addition or a clear touches one
+  // cache line per node. child, sibling and suffix are the format's tree; the rest
+  // keeps lookups, additions and clears cheap.
+  struct Node {
+    std::uint32_t key;       // (prefix, suffix) the node was added as
+    std::int16_t child;      // first child, -1 for none
+    std::int16_t sibling;    // next child of the same parent, -1 for none
+    std::int16_t lastChild;  // valid while child is not -1
+    std::int16_t hashNext;   // next node of the same hash bucket
+    std::int16_t leafPos;    // index in leaves[] while the node is a leaf of the tree
+    std::uint8_t suffix;
+    std::uint8_t flags;
+  };
+  Node node[kShrinkCodes];
   std::int16_t hashHead[kHashSize];
   std::int16_t freeList[kShrinkCodes];  // slots 257..8191 used
   std::uint64_t clearBits[kShrinkCodes / 64];
-  // Explicit stack for Prune: a chain of nested strings can be 7935 levels deep.
-  struct Frame {
-    std::int16_t parent;
-    std::int16_t current;
-  };
-  Frame stack[kShrinkCodes];
+  std::int16_t leaves[kShrinkCodes];  // codes in the tree without children
+  std::int16_t dirty[kShrinkCodes];   // parents whose chains a clear changes
 };
 
 Shrinker::Shrinker(ShrinkSink sink, std::size_t outputBufferSize)
@@ -59,18 +72,19 @@ Shrinker::~Shrinker() = default;
 void Shrinker::InitTable() {
   Tables& t = *m_t;
   for (int i = 0; i < kShrinkCodes; ++i) {
-    t.child[i] = -1;
-    t.sibling[i] = -1;
-    t.suffix[i] = static_cast<std::uint8_t>(i < 256 ? i : 0);
-    t.lastChild[i] = -1;
-    t.key[i] = 0;
-    t.hashNext[i] = -1;
-    t.flags[i] = 0;
+    t.node[i].child = -1;
+    t.node[i].sibling = -1;
+    t.node[i].suffix = static_cast<std::uint8_t>(i < 256 ? i : 0);
+    t.node[i].lastChild = -1;
+    t.node[i].key = 0;
+    t.node[i].hashNext = -1;
+    t.node[i].flags = 0;
     t.freeList[i] = static_cast<std::int16_t>(i);
   }
   std::fill(std::begin(t.hashHead), std::end(t.hashHead), std::int16_t{-1});
   m_nextFree = kShrinkFirstFree;
   m_tableFull = false;
+  m_leafCount = 0;
 }
 
 int Shrinker::nextCode() const {
@@ -96,155 +110,184 @@ void Shrinker::PutCode(int code) {
 int Shrinker::LookupCode(int prefix, int suffix) const {
   const Tables& t = *m_t;
   const std::uint32_t key = pairKey(prefix, suffix);
-  for (int x = t.hashHead[hashOf(key)]; x >= 0; x = t.hashNext[x]) {
-    if (t.key[x] == key) return x;
+  for (int x = t.hashHead[hashOf(key)]; x >= 0; x = t.node[x].hashNext) {
+    if (t.node[x].key == key) return x;
   }
   return -1;
 }
 
 void Shrinker::hashInsert(int x) {
   Tables& t = *m_t;
-  const std::size_t h = hashOf(t.key[x]);
-  t.hashNext[x] = t.hashHead[h];
+  const std::size_t h = hashOf(t.node[x].key);
+  t.node[x].hashNext = t.hashHead[h];
   t.hashHead[h] = static_cast<std::int16_t>(x);
-  t.flags[x] |= kInHash;
+  t.node[x].flags |= kInHash;
 }
 
 void Shrinker::hashRemove(int x) {
   Tables& t = *m_t;
-  std::int16_t* link = &t.hashHead[hashOf(t.key[x])];
+  std::int16_t* link = &t.hashHead[hashOf(t.node[x].key)];
   while (*link != x) {
     assert(*link >= 0 && "a node marked as hashed is in its bucket");
-    link = &t.hashNext[*link];
+    link = &t.node[*link].hashNext;
   }
-  *link = t.hashNext[x];
-  t.hashNext[x] = -1;
-  t.flags[x] = static_cast<std::uint8_t>(t.flags[x] & ~kInHash);
+  *link = t.node[x].hashNext;
+  t.node[x].hashNext = -1;
+  t.node[x].flags = static_cast<std::uint8_t>(t.node[x].flags & ~kInHash);
 }
 
-// The node that was its pair's answer is gone: the next node of the same suffix in the
-// parent's chain, if any, becomes the answer.
-void Shrinker::promoteDuplicate(int parent, int suffix) {
+void Shrinker::leafAdd(int x) {
   Tables& t = *m_t;
-  int first = -1;
-  bool more = false;
-  for (int y = t.child[parent]; y >= 0; y = t.sibling[y]) {
-    if (t.suffix[y] != suffix) continue;
-    if (first < 0) {
-      first = y;
-    } else {
-      more = true;
-      break;
-    }
-  }
-  if (first < 0) return;
-  hashInsert(first);
-  if (more) t.flags[first] |= kShadowed;
+  t.node[x].leafPos = static_cast<std::int16_t>(m_leafCount);
+  t.leaves[m_leafCount++] = static_cast<std::int16_t>(x);
+}
+
+void Shrinker::leafRemove(int x) {
+  Tables& t = *m_t;
+  const int last = t.leaves[--m_leafCount];
+  t.leaves[t.node[x].leafPos] = static_cast<std::int16_t>(last);
+  t.node[last].leafPos = t.node[x].leafPos;
 }
 
 void Shrinker::AddToTable(int prefix, int suffix) {
+  addToTable(prefix, suffix, true);
+}
+
+// `mayExist` is false when the caller has just looked the pair up in vain.
+void Shrinker::addToTable(int prefix, int suffix, bool mayExist) {
   if (m_nextFree >= kShrinkCodes) return;
   Tables& t = *m_t;
   const int k = t.freeList[m_nextFree++];
+  // A prefix freed by the clear just made is no longer in the tree, and neither is
+  // what is added below it (that includes k added below itself).
+  const bool inTree = prefix < 256 || (t.node[prefix].flags & kInTree);
   // Re-initialising k detaches whatever chain it still had (possible only for a code
   // that was freed and then used as a prefix before being handed out again).
-  for (int y = t.child[k]; y >= 0; y = t.sibling[y]) {
-    if (t.flags[y] & kInHash) hashRemove(y);
+  for (int y = t.node[k].child; y >= 0; y = t.node[y].sibling) {
+    if (t.node[y].flags & kInHash) hashRemove(y);
   }
-  t.child[k] = -1;
-  t.sibling[k] = -1;
-  t.suffix[k] = static_cast<std::uint8_t>(suffix);
-  t.key[k] = pairKey(prefix, suffix);
-  t.flags[k] = 0;
+  t.node[k].child = -1;
+  t.node[k].sibling = -1;
+  t.node[k].suffix = static_cast<std::uint8_t>(suffix);
+  t.node[k].key = pairKey(prefix, suffix);
+  t.node[k].flags = 0;
   // A new child always joins the end of the chain.
-  if (t.child[prefix] == -1) {
-    t.child[prefix] = static_cast<std::int16_t>(k);
+  if (t.node[prefix].child == -1) {
+    if (inTree && prefix >= kShrinkFirstFree) leafRemove(prefix);
+    t.node[prefix].child = static_cast<std::int16_t>(k);
   } else {
-    t.sibling[t.lastChild[prefix]] = static_cast<std::int16_t>(k);
+    t.node[t.node[prefix].lastChild].sibling = static_cast<std::int16_t>(k);
   }
-  t.lastChild[prefix] = static_cast<std::int16_t>(k);
-  const int existing = LookupCode(prefix, suffix);
-  if (existing >= 0) {
-    t.flags[existing] |= kShadowed;  // only after a clear, which adds without a lookup
-  } else {
+  t.node[prefix].lastChild = static_cast<std::int16_t>(k);
+  if (inTree) {
+    t.node[k].flags = kInTree;
+    leafAdd(k);
+  }
+  // After a clear the pair is added without a lookup and may exist already; the older
+  // node stays the answer, as it comes first in the chain.
+  if (!mayExist || LookupCode(prefix, suffix) < 0) {
     hashInsert(k);
+  } else {
+    t.node[k].flags |= kRepeat;
   }
   if (m_nextFree >= kShrinkCodes) m_tableFull = true;
 }
 
-void Shrinker::freeLeaf(int parent, int x) {
+// Unlinks the nodes this clear frees from the parent's chain, keeping the others in
+// order, and gives each pair of the chain its first node as the hash's answer.
+void Shrinker::Prune(int parent) {
   Tables& t = *m_t;
-  t.clearBits[x >> 6] |= std::uint64_t{1} << (x & 63);
-  const std::uint8_t flags = t.flags[x];
-  t.flags[x] = 0;
-  if (flags & kInHash) {
-    hashRemove(x);
-    if (flags & kShadowed) promoteDuplicate(parent, t.suffix[x]);
+  int prev = -1;
+  for (int y = t.node[parent].child; y >= 0;) {
+    const int next = t.node[y].sibling;
+    if (t.clearBits[y >> 6] & (std::uint64_t{1} << (y & 63))) {
+      if (prev < 0) {
+        t.node[parent].child = static_cast<std::int16_t>(next);
+      } else {
+        t.node[prev].sibling = static_cast<std::int16_t>(next);
+      }
+      t.node[y].sibling = -1;
+      if (!m_rebuildHash && (t.node[y].flags & kInHash)) hashRemove(y);
+    } else if (!m_rebuildHash) {
+      // A node that repeated an earlier pair answers for it once that one is gone.
+      if (!(t.node[y].flags & kInHash) &&
+          LookupCode(static_cast<int>(t.node[y].key >> 8), t.node[y].suffix) < 0) {
+        hashInsert(y);
+      }
+      prev = y;
+    } else {
+      prev = y;
+    }
+    y = next;
+  }
+  if (prev >= 0) {
+    t.node[parent].lastChild = static_cast<std::int16_t>(prev);
+  } else if (parent >= kShrinkFirstFree) {
+    leafAdd(parent);  // stays in use, and is a leaf for the next clear
   }
 }
 
-// Unlinks and frees the leaves at the head of p's chain; returns p's first remaining
-// child (which is not a leaf) or -1.
-int Shrinker::unlinkLeadingLeaves(int p) {
+// The hash anew from the nodes of the tree. A node that repeats a pair answers for it
+// only when no earlier node of its chain does.
+void Shrinker::rebuildHash() {
   Tables& t = *m_t;
-  int c;
-  while ((c = t.child[p]) >= 0 && t.child[c] == -1) {
-    t.child[p] = t.sibling[c];
-    t.sibling[c] = -1;
-    freeLeaf(p, c);
+  std::fill(std::begin(t.hashHead), std::end(t.hashHead), std::int16_t{-1});
+  bool repeats = false;
+  for (int x = kShrinkFirstFree; x < kShrinkCodes; ++x) {
+    Tables::Node& n = t.node[x];
+    n.flags = static_cast<std::uint8_t>(n.flags & ~kInHash);
+    if (!(n.flags & kInTree)) continue;
+    if (n.flags & kRepeat) {
+      repeats = true;
+    } else {
+      hashInsert(x);
+    }
   }
-  return c;
-}
-
-// Frees every leaf below `root`, visiting nodes depth first along the chains. Whether a
-// node is a leaf is decided before its own children are pruned, so a node that loses
-// all its children here stays in use.
-void Shrinker::Prune(int root) {
-  Tables& t = *m_t;
-  int c = unlinkLeadingLeaves(root);
-  if (c < 0) return;
-  int depth = 0;
-  t.stack[depth++] = {static_cast<std::int16_t>(root), static_cast<std::int16_t>(c)};
-  while (depth > 0) {
-    // Descend into the top frame's current child.
-    const int cur = t.stack[depth - 1].current;
-    const int first = unlinkLeadingLeaves(cur);
-    if (first >= 0) {
-      assert(depth < kShrinkCodes && "the tree is at most 7935 levels deep");
-      t.stack[depth++] = {static_cast<std::int16_t>(cur), static_cast<std::int16_t>(first)};
-      continue;
-    }
-    // `cur` is done: walk on along its parent's chain, popping finished frames.
-    while (depth > 0) {
-      Tables::Frame& f = t.stack[depth - 1];
-      int kept = f.current;
-      int n = t.sibling[kept];
-      while (n >= 0 && t.child[n] == -1) {
-        t.sibling[kept] = t.sibling[n];
-        t.sibling[n] = -1;
-        freeLeaf(f.parent, n);
-        n = t.sibling[kept];
-      }
-      if (n >= 0) {
-        f.current = static_cast<std::int16_t>(n);
-        break;  // descend into n
-      }
-      t.lastChild[f.parent] = static_cast<std::int16_t>(kept);
-      --depth;
-    }
+  if (!repeats) return;
+  for (int x = kShrinkFirstFree; x < kShrinkCodes; ++x) {
+    const Tables::Node& n = t.node[x];
+    if ((n.flags & (kInTree | kRepeat)) != (kInTree | kRepeat)) continue;
+    const int parent = static_cast<int>(n.key >> 8);
+    if (LookupCode(parent, n.suffix) >= 0) continue;
+    int y = t.node[parent].child;
+    while (t.node[y].suffix != n.suffix) y = t.node[y].sibling;
+    hashInsert(y);
   }
 }
 
 void Shrinker::PartialClear() {
   Tables& t = *m_t;
   std::memset(t.clearBits, 0, sizeof t.clearBits);
-  for (int r = 0; r < 256; ++r) Prune(r);
+  // Every node that is a leaf now is freed; the set was kept up to date as codes came.
+  int dirtyCount = 0;
+  for (int i = 0; i < m_leafCount; ++i) {
+    const int x = t.leaves[i];
+    t.clearBits[x >> 6] |= std::uint64_t{1} << (x & 63);
+    t.node[x].flags = static_cast<std::uint8_t>(t.node[x].flags & ~kInTree);
+    const int parent = static_cast<int>(t.node[x].key >> 8);
+    if (!(t.node[parent].flags & kDirty)) {
+      t.node[parent].flags |= kDirty;
+      t.dirty[dirtyCount++] = static_cast<std::int16_t>(parent);
+    }
+  }
+  // When most nodes go, building the hash anew is cheaper than taking them out one by one.
+  m_rebuildHash = m_leafCount * 3 > kShrinkCodes;
+  m_leafCount = 0;
+  for (int i = 0; i < dirtyCount; ++i) {
+    const int parent = t.dirty[i];
+    t.node[parent].flags = static_cast<std::uint8_t>(t.node[parent].flags & ~kDirty);
+    Prune(parent);
+  }
+  if (m_rebuildHash) rebuildHash();
   // The freed codes go into the free list in ascending order, so the smallest is
   // handed out first.
   m_nextFree = kShrinkCodes;
-  for (int x = kShrinkCodes - 1; x >= kShrinkFirstFree; --x) {
-    if (t.clearBits[x >> 6] & (std::uint64_t{1} << (x & 63))) {
-      t.freeList[--m_nextFree] = static_cast<std::int16_t>(x);
+  for (int w = kShrinkCodes / 64 - 1; w >= 0; --w) {
+    std::uint64_t bits = t.clearBits[w];
+    while (bits != 0) {
+      const int top = 63 - std::countl_zero(bits);
+      t.freeList[--m_nextFree] = static_cast<std::int16_t>(w * 64 + top);
+      bits &= ~(std::uint64_t{1} << top);
     }
   }
   if (m_nextFree < kShrinkCodes) m_tableFull = false;
@@ -265,7 +308,7 @@ void Shrinker::tableFullStep(int c) {
 
 void Shrinker::notFound(int c) {
   PutCode(m_lastCode);
-  AddToTable(m_lastCode, c);
+  addToTable(m_lastCode, c, false);
   m_lastCode = c;
   // Widen as soon as the code the next addition would get no longer fits. While the
   // table is full the width is already 13, before it the codes come in ascending order.
@@ -324,7 +367,7 @@ void Shrinker::shrinkBlock(const std::uint8_t* data, std::size_t n) {
     // LookupCode, inlined for the common case.
     const std::uint32_t key = pairKey(m_lastCode, c);
     int x = t.hashHead[hashOf(key)];
-    while (x >= 0 && t.key[x] != key) x = t.hashNext[x];
+    while (x >= 0 && t.node[x].key != key) x = t.node[x].hashNext;
     if (x >= 0) {
       m_lastCode = x;
     } else {

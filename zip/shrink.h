@@ -60,13 +60,14 @@ class Shrinker {
   void AddToTable(int prefix, int suffix);
   int LookupCode(int prefix, int suffix) const;
   void PartialClear();
-  void Prune(int root);
+  void Prune(int parent);
 
-  int unlinkLeadingLeaves(int p);
-  void freeLeaf(int parent, int x);
+  void addToTable(int prefix, int suffix, bool mayExist);
+  void rebuildHash();
+  void leafAdd(int x);
+  void leafRemove(int x);
   void hashInsert(int x);
   void hashRemove(int x);
-  void promoteDuplicate(int parent, int suffix);
   void flushOutput();
   void notFound(int c);
   void tableFullStep(int c);
@@ -77,6 +78,8 @@ class Shrinker {
   std::size_t m_outCount = 0;
 
   int m_nextFree = kShrinkFirstFree;  // free-list slot handed out next; 8192 = none
+  int m_leafCount = 0;
+  bool m_rebuildHash = false;  // the running clear builds the hash anew
   bool m_tableFull = false;
   int m_codeSize = 9;
   int m_maxCode = 511;
