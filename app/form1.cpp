@@ -55,6 +55,7 @@ void TForm1::FormCreate() {
   app::installWarningBox();
   const std::string executable = platform::executablePath();
   ProgramFolder = platform::folderPart(executable);
+  m_languageFolder = i18n::languageFolder(ProgramFolder);
   m_settingsPath = app::settingsFilePath(executable);
 
   const app::Settings settings = app::readSettings(m_settingsPath);
@@ -82,9 +83,11 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::FormShow() {
+  // A failure is reported and ends the show step there; the window shows all the same.
   try {
     PageControl1->setCurrentWidget(TabSheetSplit);
-    ListLanguageFiles(ProgramFolder + "language");
+    ListLanguageFiles(m_languageFolder);
+    buildLanguageMenu();
     LoadLanguage(LanguageName);
     UpdateExplorerEntries();
     ComboBoxSize->setCurrentIndex(1);
@@ -219,38 +222,7 @@ void TForm1::SelectFirstPart(const std::string& chosen) {
   CombineCount = selection.combineCount;
 }
 
-void TForm1::MSettingsClick() {
-  // The Settings dialog (TFormSettings) is shown here once it exists.
-}
-
-void TForm1::MAboutClick() {
-  // LoadLanguage(LanguageName), then the About box (TAboutBox), once they exist.
-}
-
-void TForm1::ButtonSplitFolderClick() {
-  // The folder picker for EditSplitFolder comes with the folder dialogs.
-}
-
-void TForm1::ButtonCombineFolderClick() {
-  // The folder picker for EditCombineFolder comes with the folder dialogs.
-}
-
-void TForm1::StDropFiles1DropFiles(const QStringList&) {
-  // Dropped files: the first one goes to the tab that is showing, once drops are accepted.
-}
-
-void TForm1::ListLanguageFiles(const std::string&) {
-  // Fills LanguageFiles and the Language menu, once language files are supported.
-}
-
-void TForm1::LoadLanguage(const std::string&) {
-  // Applies the language file's texts to every control, once language files are supported.
-}
-
-void TForm1::UpdateExplorerEntries() {
-  // Writes or removes the file managers' context-menu entries according to ContextMenu.
-}
-
 void TForm1::ApplicationEvents1Exception(const std::exception&) {
-  app::showMessage(this, app::BoxKind::Plain, kCaption, "Error !");
+  // The failure's own text is not shown; the box is centred on the screen.
+  app::showMessage(nullptr, app::BoxKind::Plain, kCaption, "Error !");
 }

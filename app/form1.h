@@ -41,6 +41,10 @@ class TForm1 : public QMainWindow {
 
   // The command line as FormShow takes it; the application's own by default.
   void setArguments(const QStringList& arguments) { m_arguments = arguments; }
+  // The folder the language files are looked for in; by default the "language" folder
+  // beside the program, else the installed one. Tests set it before the first show.
+  const std::string& languageFolder() const { return m_languageFolder; }
+  void setLanguageFolder(const std::string& folder) { m_languageFolder = folder; }
   const std::string& settingsPath() const { return m_settingsPath; }
   // True from a start until JobFinished.
   bool jobRunning() const { return m_jobActive; }
@@ -123,6 +127,7 @@ class TForm1 : public QMainWindow {
 
   // Settings and start-up.
   std::string ProgramFolder;
+  QString PickedFolder;  // the folder taken by the last folder pick
   bool DeleteInput = false;
   bool DeleteParts = false;
   bool Compress = false;
@@ -156,25 +161,35 @@ class TForm1 : public QMainWindow {
   void MSettingsClick();
   void MAboutClick();
 
-  // Left for the folder pickers, drag and drop, the language files, the Explorer entries
-  // and the central error report.
+  // Folder pickers of the output folders.
   void ButtonSplitFolderClick();
   void ButtonCombineFolderClick();
+  // Files dropped anywhere on the window: the first goes to the tab that is showing.
   void StDropFiles1DropFiles(const QStringList& paths);
+  // Language files and the Language menu.
   void ListLanguageFiles(const std::string& folder);
   void LoadLanguage(const std::string& name);
+  void LanguageItemClick(QAction* item);
+  // Writes or removes the context-menu entries according to ContextMenu; throws
+  // app::ShellError when the key store refuses a write.
   void UpdateExplorerEntries();
+  // The report of every failure that reaches the event loop: "Error !", nothing else.
   void ApplicationEvents1Exception(const std::exception& error);
 
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  // StDropFiles1: takes file drops for the window and every control on it.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void buildMenu();
   void buildSplitTab();
   void buildCombineTab();
   void connectControls();
+  void acceptDroppedFiles();
+  void buildLanguageMenu();
+  void pickFolder(QLineEdit* edit);
   void message(const QString& text);
   bool refuseWhileRunning();
   void startWork(std::unique_ptr<Work> work);
@@ -194,6 +209,7 @@ class TForm1 : public QMainWindow {
   bool m_closed = false;
   QStringList m_arguments;
   std::string m_settingsPath;
+  std::string m_languageFolder;
 };
 
 // The main window of the running program, for the dialogs that work on its fields.

@@ -3,7 +3,6 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
@@ -16,6 +15,7 @@
 
 #include "app/form1.h"
 #include "app/gauge.h"
+#include "app/program_look.h"
 #include "app/work.h"
 
 namespace {
@@ -59,13 +59,6 @@ QCheckBox* makeCheckBox(QWidget* parent, const char* name, const char* caption,
   return box;
 }
 
-QFont windowFont() {
-  if (QFontDatabase::families().contains("MS Sans Serif")) return QFont("MS Sans Serif", 8);
-  QFont font = QApplication::font();
-  font.setPointSize(8);
-  return font;
-}
-
 // Tab pages hold one group box that fills them.
 constexpr QRect kGroupBox(4, 4, 417, 279);
 constexpr int kEditLeft = 100;
@@ -79,7 +72,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
   setWindowTitle(kCaption);
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-  setFont(windowFont());
+  setFont(app::programFont());
+  setWindowIcon(app::programIcon());
   buildMenu();
 
   auto* client = new QWidget(this);
@@ -103,6 +97,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   connectControls();
+  acceptDroppedFiles();
   m_arguments = QCoreApplication::arguments();
   if (Form1 == nullptr) Form1 = this;
   FormCreate();

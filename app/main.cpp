@@ -1,15 +1,19 @@
-// Start-up: the application, the main window Form1, then the About box and the Settings
-// dialog; the message loop; and the report of a failure while the windows are made.
-#include <QApplication>
+// Start-up: the key store, the application, the main window Form1, then the About box
+// and the Settings dialog; the message loop; and the report of a failure while the
+// windows are made.
 #include <QMessageBox>
 #include <exception>
 #include <memory>
 
+#include "app/about_box.h"
+#include "app/application.h"
 #include "app/form1.h"
+#include "app/form_settings.h"
+#include "app/key_store.h"
 
 namespace {
 
-// The message as raised, with a full stop added unless it already ends in punctuation.
+// The message as raised, with a full stop added when its last character sorts after ".".
 QString startupFailureText(const char* what) {
   QString text = QString::fromLocal8Bit(what);
   if (!text.isEmpty() && text.back() > QChar('.')) text += '.';
@@ -19,13 +23,14 @@ QString startupFailureText(const char* what) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  // The key store for the context-menu entries is opened here, before any window, once
-  // it exists.
-  QApplication application(argc, argv);
+  // Before any window: the context-menu entries are written through it at the first show.
+  app::keyStore();
+  app::TApplication application(argc, argv);
   try {
     auto mainWindow = std::make_unique<TForm1>();
-    // The About box (TAboutBox) and the Settings dialog (TFormSettings) are created here,
-    // hidden, once they exist.
+    // Both dialogs live, hidden, until the main window goes.
+    new TAboutBox(mainWindow.get());
+    new TFormSettings(mainWindow.get());
     mainWindow->show();
     return QApplication::exec();
   } catch (const std::exception& error) {

@@ -1,0 +1,65 @@
+// The layout's font and the program's icon.
+#include "app/program_look.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFontDatabase>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace app {
+namespace {
+
+constexpr const char* kLayoutFamily = "MS Sans Serif";
+// Not registered with fontconfig, so it is loaded by the program itself.
+constexpr const char* kWineSansSerif = "/usr/share/wine/fonts/sserife.fon";
+
+QString layoutFamily() {
+  static const QString family = [] {
+    if (QFontDatabase::families().contains(kLayoutFamily)) return QString(kLayoutFamily);
+    if (!QFile::exists(kWineSansSerif)) return QString();
+    const int id = QFontDatabase::addApplicationFont(kWineSansSerif);
+    const QStringList families =
+        id < 0 ? QStringList() : QFontDatabase::applicationFontFamilies(id);
+    return families.isEmpty() ? QString() : families.first();
+  }();
+  return family;
+}
+
+}  // namespace
+
+QFont programFont() {
+  const QString family = layoutFamily();
+  if (!family.isEmpty()) return QFont(family, 8);
+  QFont font = QApplication::font();
+  font.setPointSize(8);
+  return font;
+}
+
+QPixmap programPixmap(int size) {
+  QPixmap pixmap(size, size);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.scale(size / 64.0, size / 64.0);
+  const QColor fills[] = {QColor("#2f6fb3"), QColor("#4a8fd6"), QColor("#7fb3ea")};
+  for (int i = 0; i < 3; ++i) {
+    const qreal top = 5 + 20 * i;
+    painter.setPen(QPen(QColor("#1d3f66"), 2));
+    painter.setBrush(fills[i]);
+    painter.drawRoundedRect(QRectF(8, top, 48, 15), 3, 3);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::white);
+    painter.drawRect(QRectF(14, top + 6, 22, 3));
+    painter.drawEllipse(QPointF(47, top + 7.5), 3, 3);
+  }
+  return pixmap;
+}
+
+QIcon programIcon() {
+  QIcon icon;
+  for (int size : {16, 24, 32, 48, 64, 128}) icon.addPixmap(programPixmap(size));
+  return icon;
+}
+
+}  // namespace app
