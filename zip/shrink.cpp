@@ -1,18 +1,29 @@
-// Shrink compressor. The dictionary is the tree the format describes (first child,
-// next sibling, suffix byte); beside it a hash of (prefix, suffix) -> code answers
-// LookupCode in constant time. The hash always holds, for each pair, the node that a
-// walk along the prefix's child chain would find first, so the codes come out exactly
-// as a plain chain walk would produce them.
+// Shrink compressor.
 //
-// A partial clear frees every node that is a leaf when it begins and unlinks it from its
-// parent's chain, keeping the order of the others. Which nodes those are does not depend
-// on the order in which the tree is visited, so instead of walking the whole tree the
-// coder keeps the set of current leaves up to date as codes are added, and a clear only
-// touches the chains that lose a node. No recursion, however deep the tree.
+// The format defines the dictionary as a tree held downward (first child, next sibling,
+// suffix) and a lookup as a walk along the prefix's child chain that takes the first
+// node with the wanted suffix. What the code stream depends on is only which node each
+// lookup finds, which nodes are leaves when a partial clear begins, and the order in
+// which codes are handed out. This coder keeps exactly that:
+//
+//  - a hash of (prefix, suffix) -> code holding, for each pair, the node the chain walk
+//    would find first. A pair can have two nodes: after a clear the pair is added
+//    without a lookup, and the older node, earlier in the chain, stays the answer;
+//  - per node the number of its children (a leaf has none) and when it was added (the
+//    order of its parent's chain);
+//  - per node whether it hangs below a root at all. The rules let the prefix of the
+//    addition after a clear be a code that clear has just freed, which would leave the
+//    new node cut off from the roots; such a node is never looked up nor freed again,
+//    so it stays out of the hash and out of the tree. (With the rules as they are, that
+//    prefix is always a single byte: the table only fills in an addition, right after
+//    which the pending string is one byte long.)
+//
+// A clear thus needs no walk over the tree, however deep it is: one pass over the codes
+// finds the leaves, in ascending order as the free list wants them, and freeing one
+// touches only its parent's count and the hash.
 #include "zip/shrink.h"
 
 #include <algorithm>
-#include <bit>
 #include <cassert>
 #include <cstring>
 
@@ -21,43 +32,32 @@ namespace {
 
 constexpr int kHashBits = 14;
 constexpr int kHashSize = 1 << kHashBits;
-constexpr std::uint8_t kInHash = 1;  // the node is its pair's entry in the hash
-constexpr std::uint8_t kInTree = 2;  // reachable from a root (codes 257..8191 only)
-constexpr std::uint8_t kDirty = 4;   // its chain loses a node in the running clear
-constexpr std::uint8_t kRepeat = 8;  // added for a pair that had a node already
+constexpr std::uint8_t kInTree = 1;  // reachable from a root
+constexpr std::uint8_t kInHash = 2;  // the hash's answer for its pair
 
 inline std::uint32_t pairKey(int prefix, int suffix) {
   return static_cast<std::uint32_t>(prefix) << 8 | static_cast<std::uint32_t>(suffix);
 }
 
-// Suffix in the high bits, prefix (13 bits) in the low ones: for one suffix every
-// prefix has its own bucket.
 inline std::size_t hashOf(std::uint32_t key) {
-  return ((key & 0xFFu) << (kHashBits - 8)) ^ (key >> 8);
+  return (key * 2654435761u) >> (32 - kHashBits);
 }
 
 }  // namespace
 
 struct Shrinker::Tables {
-  // One node's fields side by side: a lookup, an addition or a clear touches one
-  // cache line per node. child, sibling and suffix are the format's tree; the rest
-  // keeps lookups, additions and clears cheap.
   struct Node {
-    std::uint32_t key;       // (prefix, suffix) the node was added as
-    std::int16_t child;      // first child, -1 for none
-    std::int16_t sibling;    // next child of the same parent, -1 for none
-    std::int16_t lastChild;  // valid while child is not -1
-    std::int16_t hashNext;   // next node of the same hash bucket
-    std::int16_t leafPos;    // index in leaves[] while the node is a leaf of the tree
-    std::uint8_t suffix;
+    std::uint32_t key;    // prefix << 8 | suffix; the suffix is the string's last byte
+    std::uint32_t stamp;  // when it was added: the order of its parent's child chain
+    std::int16_t hashNext;
+    std::uint16_t children;  // children in the tree; 0 for a leaf
     std::uint8_t flags;
   };
   Node node[kShrinkCodes];
   std::int16_t hashHead[kHashSize];
-  std::int16_t freeList[kShrinkCodes];  // slots 257..8191 used
-  std::uint64_t clearBits[kShrinkCodes / 64];
-  std::int16_t leaves[kShrinkCodes];  // codes in the tree without children
-  std::int16_t dirty[kShrinkCodes];   // parents whose chains a clear changes
+  std::int16_t freeList[kShrinkCodes];   // slots 257..8191 used
+  std::int16_t freed[kShrinkCodes + 1];  // the codes a clear frees, ascending
+  std::int16_t waiting[kShrinkCodes];    // nodes of a repeated pair, during a clear
 };
 
 Shrinker::Shrinker(ShrinkSink sink, std::size_t outputBufferSize)
@@ -72,19 +72,14 @@ Shrinker::~Shrinker() = default;
 void Shrinker::InitTable() {
   Tables& t = *m_t;
   for (int i = 0; i < kShrinkCodes; ++i) {
-    t.node[i].child = -1;
-    t.node[i].sibling = -1;
-    t.node[i].suffix = static_cast<std::uint8_t>(i < 256 ? i : 0);
-    t.node[i].lastChild = -1;
-    t.node[i].key = 0;
-    t.node[i].hashNext = -1;
-    t.node[i].flags = 0;
+    t.node[i] = Tables::Node{pairKey(0, i & 0xFF), 0, -1, 0, 0};
     t.freeList[i] = static_cast<std::int16_t>(i);
   }
   std::fill(std::begin(t.hashHead), std::end(t.hashHead), std::int16_t{-1});
   m_nextFree = kShrinkFirstFree;
   m_tableFull = false;
-  m_leafCount = 0;
+  m_stamp = 0;
+  m_repeats = 0;
 }
 
 int Shrinker::nextCode() const {
@@ -132,21 +127,7 @@ void Shrinker::hashRemove(int x) {
     link = &t.node[*link].hashNext;
   }
   *link = t.node[x].hashNext;
-  t.node[x].hashNext = -1;
   t.node[x].flags = static_cast<std::uint8_t>(t.node[x].flags & ~kInHash);
-}
-
-void Shrinker::leafAdd(int x) {
-  Tables& t = *m_t;
-  t.node[x].leafPos = static_cast<std::int16_t>(m_leafCount);
-  t.leaves[m_leafCount++] = static_cast<std::int16_t>(x);
-}
-
-void Shrinker::leafRemove(int x) {
-  Tables& t = *m_t;
-  const int last = t.leaves[--m_leafCount];
-  t.leaves[t.node[x].leafPos] = static_cast<std::int16_t>(last);
-  t.node[last].leafPos = t.node[x].leafPos;
 }
 
 void Shrinker::AddToTable(int prefix, int suffix) {
@@ -158,145 +139,90 @@ void Shrinker::addToTable(int prefix, int suffix, bool mayExist) {
   if (m_nextFree >= kShrinkCodes) return;
   Tables& t = *m_t;
   const int k = t.freeList[m_nextFree++];
-  // A prefix freed by the clear just made is no longer in the tree, and neither is
-  // what is added below it (that includes k added below itself).
+  // Decided before k is re-initialised: k may be the prefix itself.
   const bool inTree = prefix < 256 || (t.node[prefix].flags & kInTree);
-  // Re-initialising k detaches whatever chain it still had (possible only for a code
-  // that was freed and then used as a prefix before being handed out again).
-  for (int y = t.node[k].child; y >= 0; y = t.node[y].sibling) {
-    if (t.node[y].flags & kInHash) hashRemove(y);
-  }
-  t.node[k].child = -1;
-  t.node[k].sibling = -1;
-  t.node[k].suffix = static_cast<std::uint8_t>(suffix);
-  t.node[k].key = pairKey(prefix, suffix);
-  t.node[k].flags = 0;
-  // A new child always joins the end of the chain.
-  if (t.node[prefix].child == -1) {
-    if (inTree && prefix >= kShrinkFirstFree) leafRemove(prefix);
-    t.node[prefix].child = static_cast<std::int16_t>(k);
-  } else {
-    t.node[t.node[prefix].lastChild].sibling = static_cast<std::int16_t>(k);
-  }
-  t.node[prefix].lastChild = static_cast<std::int16_t>(k);
+  t.node[k] = Tables::Node{pairKey(prefix, suffix), m_stamp++, -1, 0, 0};
   if (inTree) {
     t.node[k].flags = kInTree;
-    leafAdd(k);
-  }
-  // After a clear the pair is added without a lookup and may exist already; the older
-  // node stays the answer, as it comes first in the chain.
-  if (!mayExist || LookupCode(prefix, suffix) < 0) {
-    hashInsert(k);
-  } else {
-    t.node[k].flags |= kRepeat;
+    ++t.node[prefix].children;
+    // The new child joins the end of the chain: an older node of the same pair stays
+    // the answer.
+    if (!mayExist || LookupCode(prefix, suffix) < 0) {
+      hashInsert(k);
+    } else {
+      ++m_repeats;
+    }
   }
   if (m_nextFree >= kShrinkCodes) m_tableFull = true;
 }
 
-// Unlinks the nodes this clear frees from the parent's chain, keeping the others in
-// order, and gives each pair of the chain its first node as the hash's answer.
-void Shrinker::Prune(int parent) {
+// Frees the leaf x: out of the tree, out of its parent's chain, out of the hash.
+void Shrinker::Prune(int x) {
   Tables& t = *m_t;
-  int prev = -1;
-  for (int y = t.node[parent].child; y >= 0;) {
-    const int next = t.node[y].sibling;
-    if (t.clearBits[y >> 6] & (std::uint64_t{1} << (y & 63))) {
-      if (prev < 0) {
-        t.node[parent].child = static_cast<std::int16_t>(next);
-      } else {
-        t.node[prev].sibling = static_cast<std::int16_t>(next);
-      }
-      t.node[y].sibling = -1;
-      if (!m_rebuildHash && (t.node[y].flags & kInHash)) hashRemove(y);
-    } else if (!m_rebuildHash) {
-      // A node that repeated an earlier pair answers for it once that one is gone.
-      if (!(t.node[y].flags & kInHash) &&
-          LookupCode(static_cast<int>(t.node[y].key >> 8), t.node[y].suffix) < 0) {
-        hashInsert(y);
-      }
-      prev = y;
-    } else {
-      prev = y;
-    }
-    y = next;
+  Tables::Node& n = t.node[x];
+  --t.node[n.key >> 8].children;  // a parent left without children is a leaf next time
+  if (n.flags & kInHash) {
+    if (!m_rebuildHash) hashRemove(x);
+  } else {
+    --m_repeats;
   }
-  if (prev >= 0) {
-    t.node[parent].lastChild = static_cast<std::int16_t>(prev);
-  } else if (parent >= kShrinkFirstFree) {
-    leafAdd(parent);  // stays in use, and is a leaf for the next clear
-  }
+  n.flags = 0;
 }
 
-// The hash anew from the nodes of the tree. A node that repeats a pair answers for it
-// only when no earlier node of its chain does.
-void Shrinker::rebuildHash() {
+// A pair whose answer was freed is answered by its next node in chain order, if one
+// stayed: the one added first.
+void Shrinker::promoteRepeats() {
   Tables& t = *m_t;
-  std::fill(std::begin(t.hashHead), std::end(t.hashHead), std::int16_t{-1});
-  bool repeats = false;
+  int count = 0;
   for (int x = kShrinkFirstFree; x < kShrinkCodes; ++x) {
-    Tables::Node& n = t.node[x];
-    n.flags = static_cast<std::uint8_t>(n.flags & ~kInHash);
-    if (!(n.flags & kInTree)) continue;
-    if (n.flags & kRepeat) {
-      repeats = true;
-    } else {
-      hashInsert(x);
+    if ((t.node[x].flags & (kInTree | kInHash)) == kInTree) {
+      t.waiting[count++] = static_cast<std::int16_t>(x);
     }
   }
-  if (!repeats) return;
-  for (int x = kShrinkFirstFree; x < kShrinkCodes; ++x) {
-    const Tables::Node& n = t.node[x];
-    if ((n.flags & (kInTree | kRepeat)) != (kInTree | kRepeat)) continue;
-    const int parent = static_cast<int>(n.key >> 8);
-    if (LookupCode(parent, n.suffix) >= 0) continue;
-    int y = t.node[parent].child;
-    while (t.node[y].suffix != n.suffix) y = t.node[y].sibling;
-    hashInsert(y);
+  std::sort(t.waiting, t.waiting + count,
+            [&t](int a, int b) { return t.node[a].stamp < t.node[b].stamp; });
+  for (int i = 0; i < count; ++i) {
+    const int x = t.waiting[i];
+    if (LookupCode(static_cast<int>(t.node[x].key >> 8), static_cast<int>(t.node[x].key & 0xFF)) <
+        0) {
+      hashInsert(x);
+      --m_repeats;
+    }
   }
 }
 
 void Shrinker::PartialClear() {
   Tables& t = *m_t;
-  std::memset(t.clearBits, 0, sizeof t.clearBits);
-  // Every node that is a leaf now is freed; the set was kept up to date as codes came.
-  int dirtyCount = 0;
-  for (int i = 0; i < m_leafCount; ++i) {
-    const int x = t.leaves[i];
-    t.clearBits[x >> 6] |= std::uint64_t{1} << (x & 63);
-    t.node[x].flags = static_cast<std::uint8_t>(t.node[x].flags & ~kInTree);
-    const int parent = static_cast<int>(t.node[x].key >> 8);
-    if (!(t.node[parent].flags & kDirty)) {
-      t.node[parent].flags |= kDirty;
-      t.dirty[dirtyCount++] = static_cast<std::int16_t>(parent);
+  // Every node of the tree that has no children when the clear begins is freed. All
+  // are found before any is freed, so a parent that loses its last child here stays.
+  // The pass runs in code order, so the freed codes come out ascending.
+  int leaves = 0;
+  for (int x = kShrinkFirstFree; x < kShrinkCodes; ++x) {
+    const Tables::Node& n = t.node[x];
+    t.freed[leaves] = static_cast<std::int16_t>(x);
+    leaves += (n.flags & kInTree) != 0 && n.children == 0;
+  }
+  // When most nodes go, building the hash anew is cheaper than taking them out singly.
+  m_rebuildHash = leaves * 3 > kShrinkCodes;
+  for (int i = 0; i < leaves; ++i) Prune(t.freed[i]);
+  if (m_rebuildHash) {
+    std::fill(std::begin(t.hashHead), std::end(t.hashHead), std::int16_t{-1});
+    for (int x = kShrinkFirstFree; x < kShrinkCodes; ++x) {
+      if (t.node[x].flags & kInHash) hashInsert(x);
     }
   }
-  // When most nodes go, building the hash anew is cheaper than taking them out one by one.
-  m_rebuildHash = m_leafCount * 3 > kShrinkCodes;
-  m_leafCount = 0;
-  for (int i = 0; i < dirtyCount; ++i) {
-    const int parent = t.dirty[i];
-    t.node[parent].flags = static_cast<std::uint8_t>(t.node[parent].flags & ~kDirty);
-    Prune(parent);
-  }
-  if (m_rebuildHash) rebuildHash();
-  // The freed codes go into the free list in ascending order, so the smallest is
-  // handed out first.
-  m_nextFree = kShrinkCodes;
-  for (int w = kShrinkCodes / 64 - 1; w >= 0; --w) {
-    std::uint64_t bits = t.clearBits[w];
-    while (bits != 0) {
-      const int top = 63 - std::countl_zero(bits);
-      t.freeList[--m_nextFree] = static_cast<std::int16_t>(w * 64 + top);
-      bits &= ~(std::uint64_t{1} << top);
-    }
-  }
+  if (m_repeats > 0) promoteRepeats();
+  // The freed codes fill the free list in ascending order, so the smallest is handed
+  // out first.
+  m_nextFree = kShrinkCodes - leaves;
+  std::copy(t.freed, t.freed + leaves, t.freeList + m_nextFree);
   if (m_nextFree < kShrinkCodes) m_tableFull = false;
   ++m_partialClears;
 }
 
 // Format note: once the table is full, the next byte always costs a clear, found pair
 // or not; the pair is then added without a lookup, and the prefix may be a code this
-// very clear has freed (it may even be handed back to itself).
+// very clear has freed.
 void Shrinker::tableFullStep(int c) {
   PutCode(m_lastCode);
   PutCode(kShrinkControl);

@@ -7,7 +7,6 @@
 // change and every partial clear must happen exactly when the rules say.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -60,12 +59,10 @@ class Shrinker {
   void AddToTable(int prefix, int suffix);
   int LookupCode(int prefix, int suffix) const;
   void PartialClear();
-  void Prune(int parent);
+  void Prune(int leaf);
 
   void addToTable(int prefix, int suffix, bool mayExist);
-  void rebuildHash();
-  void leafAdd(int x);
-  void leafRemove(int x);
+  void promoteRepeats();
   void hashInsert(int x);
   void hashRemove(int x);
   void flushOutput();
@@ -78,9 +75,10 @@ class Shrinker {
   std::size_t m_outCount = 0;
 
   int m_nextFree = kShrinkFirstFree;  // free-list slot handed out next; 8192 = none
-  int m_leafCount = 0;
-  bool m_rebuildHash = false;  // the running clear builds the hash anew
   bool m_tableFull = false;
+  std::uint32_t m_stamp = 0;   // additions so far: the order of the child chains
+  int m_repeats = 0;           // nodes of the tree that repeat a pair with an answer
+  bool m_rebuildHash = false;  // the running clear builds the hash anew
   int m_codeSize = 9;
   int m_maxCode = 511;
   int m_lastCode = 0;

@@ -27,6 +27,9 @@ class PlainShrinker {
     nextFree = 257;
     full = false;
     out.clear();
+    bitBuf = bitCount = 0;
+    codeSize = 9;
+    maxCode = 511;
     if (in.empty()) return out;
     lastCode = in[0];
     for (std::size_t i = 1; i < in.size(); ++i) step(in[i]);
@@ -34,6 +37,12 @@ class PlainShrinker {
     if (bitCount > 0) out.push_back(static_cast<std::uint8_t>(bitBuf));
     return out;
   }
+
+  // The code the next addition would get (-1: table full), the smallest code the last
+  // clear freed, and the code of the last addition.
+  int nextCode() const { return nextFree <= 8191 ? freeList[nextFree] : -1; }
+  int smallestFreed = -1;
+  int lastAdded = -1;
 
  private:
   void step(int c) {
@@ -74,6 +83,7 @@ class PlainShrinker {
   void add(int prefix, int s) {
     if (nextFree > 8191) return;
     const int k = freeList[nextFree++];
+    lastAdded = k;
     child[k] = sibling[k] = -1;
     suffix[k] = s;
     if (child[prefix] == -1) {
@@ -93,6 +103,7 @@ class PlainShrinker {
       if (bits[x]) freeList[--nextFree] = x;
     }
     if (nextFree <= 8191) full = false;
+    smallestFreed = nextCode();
   }
   void prune(int p) {
     int c;
@@ -225,7 +236,13 @@ TEST(Shrink, WidthStaysAt13AndTableFillsWithClear) {
   EXPECT_EQ(dataCodesBefore(codes, 2, &at), 7935u + 1u);
   ASSERT_GT(at, 0u);
   const Bytes head(in.begin(), in.begin() + static_cast<long>(i));
-  EXPECT_EQ(out, plainShrink(head));
+  auto model = std::make_unique<PlainShrinker>();
+  EXPECT_EQ(out, model->run(head));
+  // The addition right after the clear took the smallest freed code; the coder hands
+  // out the same codes from there on.
+  EXPECT_EQ(model->lastAdded, model->smallestFreed);
+  EXPECT_EQ(s.nextCode(), model->nextCode());
+  EXPECT_GT(s.nextCode(), model->smallestFreed);
 }
 
 // The coder's hash must answer exactly as the chain walk does, also after clears that

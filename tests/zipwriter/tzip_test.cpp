@@ -406,3 +406,35 @@ TEST(ZipPartArchiver, ArchiveCheckRejectsIncompleteArchives) {
   }
   EXPECT_TRUE(engine::checkSingleMemberArchive(tmp / "p.zip", 5000, problem)) << problem;
 }
+
+TEST(TZipMessages, WithoutAnErrorHandlerTheWarningBoxShowsEachMessage) {
+  TempDir tmp;
+  std::vector<std::string> shown;
+  zip::setWarningBox([&shown](const std::string& m) { shown.push_back(m); });
+  zip::TZip zip;
+  zip.SetFName(tmp / "w.zip");
+  zip.Files = {tmp / "missing.txt"};
+  EXPECT_TRUE(zip.Execute());
+  zip::setWarningBox({});
+  EXPECT_EQ(shown, std::vector<std::string>{"Nejsou žádné soubory k smrsknutí !"});
+}
+
+// A file that grows after it was listed: the header describes the bytes really packed.
+TEST(TZipLayout, FileGrowingWhilePackedIsDescribedAsRead) {
+  TempDir tmp;
+  const std::string path = tmp / "log.txt";
+  writeText(path, std::string(1000, 'a'));
+  Recorder r;
+  bool grown = false;
+  r.zip.OnProgress = [&](zip::ZipComponent&, std::int16_t) {
+    if (grown) return;
+    grown = true;
+    std::ofstream(path, std::ios::app) << std::string(500, 'b');
+  };
+  ASSERT_TRUE(r.run(tmp / "g.zip", {path}));
+  const Archive a = parseArchive(readAll(tmp / "g.zip"));
+  ASSERT_EQ(a.error, "");
+  ASSERT_EQ(a.members.size(), 1u);
+  EXPECT_EQ(a.members[0].local.uncompressedSize, 1500u);
+  EXPECT_EQ(a.members[0].local.crc, zip::crc32(readAll(path).data(), 1500));
+}
