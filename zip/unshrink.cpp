@@ -56,9 +56,12 @@ void partialClear(Tables& t, int& nextFree) {
 class Output {
  public:
   Output(ByteSink& sink, std::uint8_t* buffer) : m_sink(sink), m_buffer(buffer) {}
-  // Room for n more bytes without a flush in between.
-  void reserve(std::size_t n) {
+  // Room for n more bytes, written through the pointer returned.
+  std::uint8_t* claim(std::size_t n) {
     if (m_pos + n > kOutSize) flush();
+    std::uint8_t* p = m_buffer + m_pos;
+    m_pos += n;
+    return p;
   }
   void put(std::uint8_t b) { m_buffer[m_pos++] = b; }
   void flush() {
@@ -138,9 +141,9 @@ DecodeResult Unshrink(BitReader& in, ByteSink& out, const DecodeReport& report) 
       return DecodeResult::Stopped;
     }
     first = t.suffix[current];
-    output.reserve(static_cast<std::size_t>(depth) + 1);
-    output.put(first);
-    while (depth > 0) output.put(t.stack[--depth]);
+    std::uint8_t* dst = output.claim(static_cast<std::size_t>(depth) + 1);
+    *dst++ = first;
+    while (depth > 0) *dst++ = t.stack[--depth];
 
     if (nextFree < kCodes) {
       const int added = t.freeList[nextFree++];
