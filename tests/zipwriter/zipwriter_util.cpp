@@ -1,48 +1,11 @@
 // Helpers of the archive-writer tests.
 #include "zipwriter/zipwriter_util.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <algorithm>
+#include <filesystem>
 #include <random>
-#include <stdexcept>
 
 namespace zipwriter_test {
-
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "zipw-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  m_path = pattern + "/";
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  std::filesystem::remove_all(m_path, ec);
-}
-
-Bytes readAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeAll(const std::string& path, const Bytes& data) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-  if (!out) throw std::runtime_error("cannot write " + path);
-}
-
-void writeText(const std::string& path, const std::string& text) {
-  writeAll(path, Bytes(text.begin(), text.end()));
-}
-
-bool exists(const std::string& path) {
-  return std::filesystem::exists(path);
-}
 
 std::string testdataDir() {
   const std::string dir = std::string(SUNDRIX_TESTDATA) + "/zip/";
@@ -154,18 +117,6 @@ std::vector<int> readCodes(const Bytes& stream) {
     control = !control && code == 256;
   }
   return codes;
-}
-
-int runCommand(const std::string& command, std::string* out) {
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return -1;
-  char buffer[65536];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-    if (out != nullptr) out->append(buffer, n);
-  }
-  const int status = ::pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 bool haveTool(const std::string& name) {

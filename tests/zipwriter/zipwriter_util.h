@@ -1,37 +1,32 @@
-// Helpers of the archive-writer tests: temporary folders, whole-file reads and writes,
-// a walk over the records of a written archive, and a reader of Shrink code streams.
+// Helpers of the archive-writer tests: deterministic inputs, a walk over the records of a written
+// archive, and a reader of Shrink code streams.
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
 #include "zip/zip_format.h"
 
 namespace zipwriter_test {
 
 using Bytes = std::vector<std::uint8_t>;
+using testing_support::exists;
+using testing_support::runCommand;
+using testing_support::TempDir;
+using testing_support::writeText;
 
-// A fresh folder under the system's temporary folder, removed with its contents.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  // The folder with a trailing "/".
-  const std::string& path() const { return m_path; }
-  std::string operator/(const std::string& name) const { return m_path + name; }
-
- private:
-  std::string m_path;
-};
-
-Bytes readAll(const std::string& path);
-void writeAll(const std::string& path, const Bytes& data);
-void writeText(const std::string& path, const std::string& text);
-bool exists(const std::string& path);
+// tmp / "name": a path in the temporary folder.
+inline std::string operator/(const TempDir& dir, const std::string& name) {
+  return dir.file(name);
+}
+inline Bytes readAll(const std::string& path) {
+  return testing_support::readFile(path);
+}
+inline void writeAll(const std::string& path, const Bytes& data) {
+  testing_support::writeFile(path, data);
+}
 std::string testdataDir();  // "" when the shared test data is absent
 
 // Deterministic test inputs.
@@ -62,8 +57,6 @@ Archive parseArchive(const Bytes& bytes);
 // Codes of a Shrink stream at the widths a reader would use (256,1 widens).
 std::vector<int> readCodes(const Bytes& stream);
 
-// Runs a shell command; returns its exit status, its standard output in `out`.
-int runCommand(const std::string& command, std::string* out = nullptr);
 bool haveTool(const std::string& name);
 std::string shellQuote(const std::string& s);
 
