@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QTabWidget>
 
+#include "app/key_store.h"
 #include "app/message_box.h"
 #include "app/settings_file.h"
 #include "app/work.h"
@@ -130,7 +131,7 @@ void TForm1::FormClose() {
   platform::IoError err;
   // Failing to save must not keep the window from closing: report it and end anyway.
   if (!app::writeSettings(m_settingsPath, settings, err))
-    app::showMessage(this, app::BoxKind::Critical, kCaption, "Error !");
+    ApplicationEvents1Exception(app::ShellError(err.message()));
 }
 
 void TForm1::MExitClick() {

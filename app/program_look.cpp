@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QPainter>
-#include <QPainterPath>
+#include <QRawFont>
 
 namespace app {
 namespace {
@@ -14,14 +14,23 @@ constexpr const char* kLayoutFamily = "MS Sans Serif";
 // Not registered with fontconfig, so it is loaded by the program itself.
 constexpr const char* kWineSansSerif = "/usr/share/wine/fonts/sserife.fon";
 
+// A family that is known by name but whose characters the font engine cannot map (the
+// case of wine's bitmap font under FreeType) would be drawn with a fallback's glyphs.
+bool drawsLatinText(const QString& family) {
+  return QRawFont::fromFont(QFont(family, 8)).supportsCharacter(QChar('A'));
+}
+
 QString layoutFamily() {
   static const QString family = [] {
-    if (QFontDatabase::families().contains(kLayoutFamily)) return QString(kLayoutFamily);
-    if (!QFile::exists(kWineSansSerif)) return QString();
-    const int id = QFontDatabase::addApplicationFont(kWineSansSerif);
-    const QStringList families =
-        id < 0 ? QStringList() : QFontDatabase::applicationFontFamilies(id);
-    return families.isEmpty() ? QString() : families.first();
+    if (!QFontDatabase::families().contains(kLayoutFamily) && QFile::exists(kWineSansSerif))
+      QFontDatabase::addApplicationFont(kWineSansSerif);
+    // Next best: sans serif faces of about the same width, so that the captions fit the
+    // layout's fixed places.
+    for (const char* candidate : {kLayoutFamily, "Arial", "Liberation Sans", "Nimbus Sans"}) {
+      if (QFontDatabase::families().contains(candidate) && drawsLatinText(candidate))
+        return QString(candidate);
+    }
+    return QString();
   }();
   return family;
 }
