@@ -106,6 +106,25 @@ NameParts splitName(const std::string& fullPath) {
   return parts;
 }
 
+// The files a list line names. A line without wildcards names one file, which is
+// looked up directly rather than by reading its whole folder (the expanded list of a
+// large folder would otherwise cost a folder read per file).
+std::vector<platform::DirEntry> searchFiles(const std::string& line) {
+  if (line.find_first_of("*?") != std::string::npos) {
+    return platform::findFiles(line, platform::SearchKind::Files);
+  }
+  std::vector<platform::DirEntry> found;
+  platform::IoError err;
+  platform::DirEntry entry;
+  entry.name = platform::namePart(line);
+  entry.size = platform::fileExists(line) ? platform::fileSize(line, err) : -1;
+  if (entry.size >= 0 && !entry.name.empty() &&
+      platform::fileModificationTime(line, entry.modified, err)) {
+    found.push_back(std::move(entry));
+  }
+  return found;
+}
+
 }  // namespace
 
 TZip::TZip() = default;
@@ -164,7 +183,7 @@ void TZip::BuildEntryList(const std::vector<std::string>& expanded) {
   m_entries.clear();
   for (const std::string& line : expanded) {
     const std::string folder = platform::folderPart(line);
-    for (const platform::DirEntry& found : platform::findFiles(line, platform::SearchKind::Files)) {
+    for (const platform::DirEntry& found : searchFiles(line)) {
       if (IsArchiveItself(folder + found.name)) continue;
       const platform::DosDateTime dos = platform::toDosDateTime(found.modified);
       AddEntry({folder, found.name, found.size, dos.date, dos.time});

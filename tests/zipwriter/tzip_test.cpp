@@ -438,3 +438,38 @@ TEST(TZipLayout, FileGrowingWhilePackedIsDescribedAsRead) {
   EXPECT_EQ(a.members[0].local.uncompressedSize, 1500u);
   EXPECT_EQ(a.members[0].local.crc, zip::crc32(readAll(path).data(), 1500));
 }
+
+// Long names are common here: folders far longer than 127 bytes, names longer than 80
+// (UTF-8 letters take two bytes each). They are packed whole, never cut.
+TEST(TZipLayout, LongFolderAndMemberNamesStayWhole) {
+  TempDir tmp;
+  std::string folder = tmp.path();
+  for (int i = 0; i < 6; ++i)
+    folder += "a-rather-long-folder-name-for-the-parts-" + std::to_string(i) + "/";
+  std::filesystem::create_directories(folder);
+  std::string name;
+  for (int i = 0; i < 5; ++i) name += "Příliš žluťoučký ";
+  name += "kůň.avi.001";
+  ASSERT_GT(folder.size(), 127u);
+  ASSERT_GT(name.size(), 80u);
+  writeText(folder + name, "part data part data part data");
+  Recorder r;
+  ASSERT_TRUE(r.run(tmp / "long.zip", {folder + name}));
+  EXPECT_EQ(r.messages, std::vector<std::string>{});
+  const Archive a = parseArchive(readAll(tmp / "long.zip"));
+  ASSERT_EQ(a.error, "");
+  EXPECT_EQ(memberNames(a), std::vector<std::string>{name});
+}
+
+TEST(TZipLimits, MoreThan65535MembersAreRefused) {
+  TempDir tmp;
+  const std::string folder = tmp / "many/";
+  std::filesystem::create_directories(folder);
+  for (int i = 0; i < 65536; ++i) writeAll(folder + std::to_string(i), {});
+  Recorder r;
+  r.zip.SourcePath = folder;
+  EXPECT_FALSE(r.run(tmp / "many.zip", {}));
+  ASSERT_EQ(r.messages.size(), 1u);
+  EXPECT_NE(r.messages[0].find("65535"), std::string::npos) << r.messages[0];
+  EXPECT_FALSE(exists(tmp / "many.zip"));
+}
