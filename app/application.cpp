@@ -1,6 +1,7 @@
 // Central handling of exceptions that reach the event loop.
 #include "app/application.h"
 
+#include <QThread>
 #include <stdexcept>
 
 #include "app/form1.h"
@@ -10,6 +11,13 @@ namespace app {
 namespace {
 
 void report(const std::exception& error) {
+  // Boxes belong to the GUI thread; a failure in an event of another thread's objects is
+  // reported there.
+  if (QThread::currentThread() != QCoreApplication::instance()->thread()) {
+    QMetaObject::invokeMethod(QCoreApplication::instance(),
+                              [] { report(std::runtime_error("failure in another thread")); });
+    return;
+  }
   if (Form1 != nullptr) {
     Form1->ApplicationEvents1Exception(error);
     return;

@@ -10,6 +10,7 @@
 #include "app/form1.h"
 #include "app/form_settings.h"
 #include "app/key_store.h"
+#include "app/program_look.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ int main(int argc, char* argv[]) {
   // Before any window: the context-menu entries are written through it at the first show.
   app::keyStore();
   app::TApplication application(argc, argv);
+  QApplication::setWindowIcon(app::programIcon());
   try {
     auto mainWindow = std::make_unique<TForm1>();
     // Both dialogs live, hidden, until the main window goes.

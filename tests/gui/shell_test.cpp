@@ -92,6 +92,7 @@ class ShellTest : public QObject {
   void init();
   void cleanup();
 
+  void dialogLayouts();
   void settingsDialogAppliesTheBoxOnClose();
   void refusedWriteKeepsSettingsDialogOpen();
   void settingsCommandShowsDialogModally();
@@ -171,6 +172,33 @@ bool ShellTest::fileManagerEntriesExist() const {
   return !QDir(path("data/") + platform::kKdeServiceMenuFolder)
               .entryList(QDir::Files | QDir::NoDotAndDotDot)
               .isEmpty();
+}
+
+void ShellTest::dialogLayouts() {
+  auto form = makeWindows();
+  QCOMPARE(FormSettings->windowTitle(), QString("Settings"));
+  QCOMPARE(FormSettings->size(), QSize(298, 75));
+  QCOMPARE(FormSettings->minimumSize(), FormSettings->maximumSize());
+  QCOMPARE(FormSettings->cbContextMenu->text(), QString("context menu"));
+  QCOMPARE(FormSettings->cbContextMenu->width(), 169);
+  QCOMPARE(FormSettings->ButtonClose->text(), QString("Close"));
+  QCOMPARE(FormSettings->ButtonClose->size(), QSize(75, 25));
+  QCOMPARE(FormSettings->ButtonClose->x(), (298 - 75) / 2);
+  QVERIFY(!FormSettings->ButtonClose->isDefault() && !FormSettings->ButtonClose->autoDefault());
+
+  QCOMPARE(AboutBox->windowTitle(), QString("About Program"));
+  QCOMPARE(AboutBox->size(), QSize(321, 175));
+  QCOMPARE(AboutBox->Panel1->geometry(), QRect(8, 8, 305, 161));
+  QCOMPARE(AboutBox->ProgramIcon->size(), QSize(32, 32));
+  QCOMPARE(AboutBox->LabelAbout->size(), QSize(249, 25));
+  QVERIFY(AboutBox->LabelTitle->font().bold());
+  QCOMPARE(textColor(AboutBox->LabelTitle), QColor(0, 0, 128));
+  QCOMPARE(textColor(AboutBox->LabelAbout), QColor(128, 0, 0));
+  QCOMPARE(textColor(AboutBox->LabelEmail), QColor(0, 128, 128));
+  QVERIFY(AboutBox->LabelSite->font().underline());
+  QCOMPARE(AboutBox->OKButton->size(), QSize(74, 25));
+  QVERIFY(AboutBox->OKButton->isDefault());
+  QVERIFY(!AboutBox->windowIcon().isNull());
 }
 
 void ShellTest::settingsDialogAppliesTheBoxOnClose() {
