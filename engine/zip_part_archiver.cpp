@@ -7,6 +7,7 @@
 
 #include "platform/file.h"
 #include "zip/tzip.h"
+#include "zip/zip_events.h"
 #include "zip/zip_format.h"
 
 namespace engine {
@@ -82,8 +83,11 @@ bool ZipPartArchiver::archive(const std::string& partPath, const std::string& ar
   }
   zip::TZip zip;
   std::vector<std::string> messages;
+  // Each problem is shown as it happens, in the warning box the split's archiver has always
+  // raised (the job waits for it), and kept for the job's closing report.
   zip.OnError = [&messages](zip::ZipComponent&, const std::string& message) {
     messages.push_back(message);
+    zip::showWarningBox(message);
   };
   zip.Files = {partPath};
   zip.Overwrite = true;
