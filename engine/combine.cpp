@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "engine/block_copy.h"
 #include "engine/part_names.h"
 #include "platform/file.h"
 #include "platform/path.h"
@@ -28,7 +29,6 @@ class CombineJob {
   JobResult appendPart(std::int32_t number, const std::string& path);
   void deletePart(const std::string& path);
   void publish(std::int32_t number, const std::string& name, std::int64_t size);
-  bool stopRequested() const { return m_stop.stopRequested(); }
 
   const CombineRequest& m_request;
   CombineOptions& m_options;
@@ -93,18 +93,11 @@ JobResult CombineJob::appendPart(std::int32_t number, const std::string& path) {
   if (size < 0) return JobResult::failed(path, err.message());
   const std::string name = platform::namePart(path);
   m_bytesDone = 0;
-  const std::int64_t blockSize = size / kBlocksPerPart;
-  for (int block = 1; block <= kBlocksPerPart; ++block) {
-    const std::int64_t n =
-        block == kBlocksPerPart ? size - (kBlocksPerPart - 1) * blockSize : blockSize;
-    if (stopRequested() ||
-        !platform::copyBytes(in, m_out, n, err, [this] { return stopRequested(); })) {
-      if (!err.isSet()) return JobResult{JobOutcome::Stopped, {}, {}, {}};
-      return JobResult::failed(err.path, err.message());
-    }
+  JobResult copied = copyInBlocks(in, m_out, size, m_stop, [&](std::int64_t n) {
     m_bytesDone += n;
     publish(number, name, size);
-  }
+  });
+  if (copied.outcome != JobOutcome::Done) return copied;
   m_written += size;
   if (!in.close(err)) return JobResult::failed(path, err.message());
   return {};

@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "engine/block_copy.h"
 #include "engine/join_script.h"
 #include "engine/part_names.h"
 #include "platform/file.h"
@@ -40,7 +41,6 @@ class SplitJob {
   void deleteInput();
   JobResult writeScript();
   void publish(std::int64_t part);
-  bool stopRequested() const { return m_stop.stopRequested(); }
   bool overwritesInput(const std::string& path) const {
     return platform::sameFile(path, m_request.path);
   }
@@ -120,19 +120,11 @@ JobResult SplitJob::writePart(std::int64_t number, std::int64_t size) {
   platform::File out = platform::File::open(partPath, platform::File::Mode::CreateReadWrite, err);
   if (!out.isOpen()) return JobResult::failed(partPath, err.message());
 
-  const std::int64_t blockSize = size / kBlocksPerPart;
-  for (int block = 1; block <= kBlocksPerPart; ++block) {
-    const std::int64_t n =
-        block == kBlocksPerPart ? size - (kBlocksPerPart - 1) * blockSize : blockSize;
-    if (stopRequested() ||
-        !platform::copyBytes(m_in, out, n, err, [this] { return stopRequested(); })) {
-      out.closeQuietly();
-      if (!err.isSet()) return JobResult{JobOutcome::Stopped, {}, {}, {}};
-      return JobResult::failed(err.path, err.message());
-    }
+  JobResult copied = copyInBlocks(m_in, out, size, m_stop, [&](std::int64_t n) {
     m_bytesDone += n;
     publish(number);
-  }
+  });
+  if (copied.outcome != JobOutcome::Done) return copied;
   if (!out.close(err)) return JobResult::failed(partPath, err.message());
 
   if (m_options.createBat()) m_script.addPart(partName, number == m_plan.partCount);
