@@ -232,6 +232,11 @@ TEST(TUnZip, ProgressOfAStoredMemberAndOfAShrunkOne) {
   const auto run =
       extract(writeArchive(dir, {storedMember("four.txt", "abcd")}), dir.path(), {}, true);
   EXPECT_EQ(run.progress, (std::vector<int>{0, 25, 50, 75}));
+  // Halves go to the even neighbour: 87.5 % left shows 12, 62.5 % shows 38.
+  TempDir dir8;
+  const auto run8 =
+      extract(writeArchive(dir8, {storedMember("eight.txt", "abcdefgh")}), dir8.path(), {}, true);
+  EXPECT_EQ(run8.progress, (std::vector<int>{0, 12, 25, 38, 50, 62, 75, 88}));
 
   const std::string text(5000, 'q');
   Member shrunk;
