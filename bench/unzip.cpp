@@ -1,19 +1,27 @@
-// Corpus maker of bench/unzip.sh: a deterministic file of word-like text with stretches of
-// noise, so that Shrink has strings to find and its table fills and clears many times.
-//   bench_unzip OUTPUT MEBIBYTES
+// Driver of bench/unzip.sh.
+//   bench_unzip corpus OUTPUT MEBIBYTES   a deterministic file of word-like text with
+//                                         stretches of noise, so that Shrink has strings to
+//                                         find and its table fills and clears many times
+//   bench_unzip test ARCHIVE              decodes every member in memory and checks its
+//                                         CRC-32, as `unzip -t` and `7z t` do
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
-int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: bench_unzip OUTPUT MEBIBYTES\n");
-    return 2;
-  }
-  const std::uint64_t size = std::strtoull(argv[2], nullptr, 10) << 20;
-  std::FILE* out = std::fopen(argv[1], "wb");
+#include "zip/bit_reader.h"
+#include "zip/crc32.h"
+#include "zip/explode.h"
+#include "zip/unreduce.h"
+#include "zip/unshrink.h"
+#include "zip/zip_format.h"
+
+namespace {
+
+int makeCorpus(const char* path, std::uint64_t size) {
+  std::FILE* out = std::fopen(path, "wb");
   if (out == nullptr) return 1;
   static const char* const kWords[] = {
       "part",   "file",   "join",  "split", "archive", "member", "the", "of",  "and",
@@ -43,4 +51,63 @@ int main(int argc, char** argv) {
     written += n;
   }
   return std::fclose(out) == 0 ? 0 : 1;
+}
+
+class CrcSink : public zip::ByteSink {
+ public:
+  void write(const std::uint8_t* data, std::size_t n) override {
+    crc = zip::updateCrc(crc, data, n);
+    total += n;
+  }
+  std::uint32_t crc = zip::kCrcStart;
+  std::uint64_t total = 0;
+};
+
+int testArchive(const char* path) {
+  std::FILE* in = std::fopen(path, "rb");
+  if (in == nullptr) return 1;
+  std::vector<std::uint8_t> bytes;
+  std::uint8_t buffer[1 << 16];
+  while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, in)) {
+    bytes.insert(bytes.end(), buffer, buffer + n);
+  }
+  std::fclose(in);
+  const zip::DecodeReport report = [](const std::string& m) {
+    std::fprintf(stderr, "%s\n", m.c_str());
+  };
+  std::size_t pos = 0;
+  int bad = 0;
+  while (pos + zip::kLocalHeaderSize <= bytes.size()) {
+    const zip::LocalHeader h = zip::readLocalHeader(&bytes[pos]);
+    if (h.signature != zip::kLocalHeaderSignature) break;
+    const std::size_t data = pos + zip::kLocalHeaderSize + h.nameLength + h.extraLength;
+    if (data + h.compressedSize > bytes.size()) return 1;
+    zip::MemorySource source(&bytes[data], h.compressedSize);
+    zip::BitReader bits(source);
+    CrcSink sink;
+    if (h.method == zip::kMethodStored) {
+      sink.write(&bytes[data], h.compressedSize);
+    } else if (h.method == zip::kMethodShrunk) {
+      zip::Unshrink(bits, sink, report);
+    } else if (h.method >= 2 && h.method <= 5) {
+      zip::Unreduce(bits, sink, h.method - 1, h.uncompressedSize, report);
+    } else if (h.method == zip::kMethodImploded) {
+      zip::Explode(bits, sink, h.flags, h.uncompressedSize, report);
+    }
+    if (~sink.crc != h.crc) ++bad;
+    pos = data + h.compressedSize;
+  }
+  if (bad > 0) std::fprintf(stderr, "%d members with a bad CRC\n", bad);
+  return bad == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], "corpus") == 0) {
+    return makeCorpus(argv[2], std::strtoull(argv[3], nullptr, 10) << 20);
+  }
+  if (argc == 3 && std::strcmp(argv[1], "test") == 0) return testArchive(argv[2]);
+  std::fprintf(stderr, "usage: bench_unzip corpus OUTPUT MEBIBYTES | bench_unzip test ARCHIVE\n");
+  return 2;
 }

@@ -2,9 +2,12 @@
 # Extraction speed of sundrix-cli against Info-ZIP unzip and 7-Zip, measured in one run.
 #   bench/unzip.sh [MEBIBYTES]        (default 64)
 # Shrunk: a deterministic corpus packed with `sundrix-cli zip` (the only writer of Shrink
-# here), extracted to a file by each tool and to stdout by the peers. Reduced and imploded:
-# the largest such members of the shared test archives, copied into one archive until it
-# holds as many bytes as the corpus (no peer reads Reduce; unzip and 7-Zip read Implode).
+# here). Reduced and imploded: the largest such members of the shared test archives, copied
+# into one archive until it holds as many bytes as the corpus. Each archive is
+#   tested    decoded in memory with the CRC checked: bench_unzip test, unzip -t, 7z t;
+#   extracted into files in a fresh folder: sundrix-cli unzip, unzip -d, 7z x;
+#   piped     to /dev/null by the peers (unzip -p, 7z e -so), for reference.
+# No peer reads Reduce; unzip and 7-Zip read Shrink and Implode.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 mib=${1:-64}
@@ -37,25 +40,38 @@ measure() {
     if [ -z "$bestTime" ] || awk -v a="$t" -v b="$bestTime" 'BEGIN { exit !(a < b) }'; then bestTime=$t; fi
   done
   best[$label]=$bestTime
-  printf "  %-34s %9.4f s  %8s MB/s\n" "$label" "$bestTime" "$(rate "$bestTime" "$bytes")"
+  printf "  %-44s %9.4f s  %8s MB/s\n" "$label" "$bestTime" "$(rate "$bestTime" "$bytes")"
 }
 ratio() {  # ratio A B: how many times faster A is than B
   awk -v a="${best[$1]}" -v b="${best[$2]}" 'BEGIN { printf "  %s / %s: %.2fx the speed\n", "'"$1"'", "'"$2"'", b / a }'
 }
 
 echo "== Shrink: $mib MiB corpus"
-"$build/bench/bench_unzip" "$work/corpus.txt" "$mib"
+"$build/bench/bench_unzip" corpus "$work/corpus.txt" "$mib"
 "$cli" zip "$work/shrunk.zip" "$work/corpus.txt" >/dev/null
 "$cli" list "$work/shrunk.zip"
 bytes=$((mib << 20))
-measure "sundrix-cli unzip (file)" $bytes 1 "$cli" unzip "$work/shrunk.zip" --dir "$work/o1"
-measure "unzip -o -d (file)" $bytes 1 unzip -o -qq "$work/shrunk.zip" -d "$work/o2"
-measure "7z x -o (file)" $bytes 1 7z x -y -bd "-o$work/o3" "$work/shrunk.zip"
-measure "unzip -p (stdout)" $bytes 1 unzip -p "$work/shrunk.zip"
-measure "7z e -so (stdout)" $bytes 1 7z e -so "$work/shrunk.zip"
-cmp "$work/corpus.txt" "$work/o1/corpus.txt" && echo "  output identical to the corpus"
-ratio "sundrix-cli unzip (file)" "unzip -o -d (file)"
-ratio "sundrix-cli unzip (file)" "7z x -o (file)"
+# compare ARCHIVE BYTES PEERS(yes/no) TAG
+compare() {
+  local archive=$1 bytes=$2 peers=$3 tag=$4
+  rm -rf "$work"/x?
+  measure "sundrix test $tag" "$bytes" 1 "$build/bench/bench_unzip" test "$archive"
+  measure "sundrix-cli unzip $tag" "$bytes" 1 "$cli" unzip "$archive" --dir "$work/x1"
+  if [ "$peers" = yes ]; then
+    measure "unzip -t $tag" "$bytes" 1 unzip -tqq "$archive"
+    measure "7z t $tag" "$bytes" 1 7z t -bd "$archive"
+    measure "unzip -d $tag" "$bytes" 1 unzip -o -qq "$archive" -d "$work/x2"
+    measure "7z x $tag" "$bytes" 1 7z x -y -bd "-o$work/x3" "$archive"
+    measure "unzip -p $tag" "$bytes" 1 unzip -p "$archive"
+    measure "7z e -so $tag" "$bytes" 1 7z e -so "$archive"
+    ratio "sundrix test $tag" "unzip -t $tag"
+    ratio "sundrix test $tag" "7z t $tag"
+    ratio "sundrix-cli unzip $tag" "unzip -d $tag"
+    ratio "sundrix-cli unzip $tag" "7z x $tag"
+  fi
+}
+compare "$work/shrunk.zip" $bytes yes shrink
+cmp "$work/corpus.txt" "$work/x1/corpus.txt" && echo "  output identical to the corpus"
 
 # replicate ARCHIVE MEMBER COPIES OUT: an archive holding COPIES copies of one member's
 # compressed data (names 00000_MEMBER ...), with a central directory so that 7-Zip reads it.
@@ -95,14 +111,7 @@ if [ -d "$testdata" ]; then
     replicate "$testdata/$archive" "$member" "$copies" "$work/$kind.zip"
     bytes=$((copies * size))
     echo "== $kind: $copies copies of $member from $archive ($bytes bytes)"
-    rm -rf "$work"/r?
-    measure "sundrix-cli $archive" $bytes 1 "$cli" unzip "$work/$kind.zip" --dir "$work/r1"
-    cmp "$work/r1/00000_$member" "$testdata/inputs/$member" && echo "  output identical to the original"
-    if [ "$kind" = implode ]; then
-      measure "unzip $archive" $bytes 1 unzip -o -qq "$work/$kind.zip" -d "$work/r2"
-      measure "7z $archive" $bytes 1 7z x -y -bd "-o$work/r3" "$work/$kind.zip"
-      ratio "sundrix-cli $archive" "unzip $archive"
-      ratio "sundrix-cli $archive" "7z $archive"
-    fi
+    compare "$work/$kind.zip" $bytes "$([ "$kind" = implode ] && echo yes || echo no)" "$kind-${archive%.zip}"
+    cmp "$work/x1/00000_$member" "$testdata/inputs/$member" && echo "  output identical to the original"
   done
 fi
