@@ -109,7 +109,9 @@ void checkLabel(const QLabel* label, std::vector<Misfit>& misfits) {
     const int needed = label->sizeHint().width();
     if (needed > label->width())
       misfits.push_back({label->objectName(), text, widthProblem(needed, label->width(), "has")});
-    checkRightSide(label, text, label->x() + std::min(needed, label->width()), misfits);
+    // A right-to-left caption may be drawn at the label's right end.
+    const int textWidth = text.isRightToLeft() ? label->width() : std::min(needed, label->width());
+    checkRightSide(label, text, label->x() + textWidth, misfits);
     return;
   }
   // A wrapping label may take more lines, as long as they fit its height and no single
