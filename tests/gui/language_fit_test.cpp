@@ -29,6 +29,7 @@
 #include "app/key_store.h"
 #include "app/message_box.h"
 #include "app/program_look.h"
+#include "i18n/language.h"
 #include "i18n/text_keys.h"
 
 namespace {
@@ -197,27 +198,22 @@ void checkTabs(const QTabWidget* pages, std::vector<Misfit>& misfits) {
 }
 
 // All captioned controls of one window.
-void checkWindow(QWidget* window, std::vector<Misfit>& misfits, int& checked) {
+void checkWindow(QWidget* window, std::vector<Misfit>& misfits) {
   for (QWidget* widget : window->findChildren<QWidget*>()) {
     widget->ensurePolished();
     if (auto* pages = qobject_cast<QTabWidget*>(widget)) {
       checkTabs(pages, misfits);
-      ++checked;
     } else if (auto* label = qobject_cast<QLabel*>(widget)) {
       if (label->text().isEmpty()) continue;  // the icon
       checkLabel(label, misfits);
-      ++checked;
     } else if (auto* push = qobject_cast<QPushButton*>(widget)) {
       if (push->text().isEmpty()) continue;
       checkPushButton(push, misfits);
-      ++checked;
     } else if (qobject_cast<QCheckBox*>(widget) != nullptr ||
                qobject_cast<QRadioButton*>(widget) != nullptr) {
       checkIndicatorButton(static_cast<QAbstractButton*>(widget), misfits);
-      ++checked;
     } else if (auto* box = qobject_cast<QGroupBox*>(widget)) {
       checkGroupBox(box, misfits);
-      ++checked;
     }
   }
 }
@@ -290,7 +286,6 @@ std::unique_ptr<TForm1> LanguageFitTest::makeWindows(const QString& language) {
 
 QStringList LanguageFitTest::misfits(TForm1& form) {
   std::vector<Misfit> found;
-  int checked = 0;
   // The About box sizes some labels to their texts when it shows.
   AboutBox->show();
   FormSettings->show();
@@ -299,12 +294,10 @@ QStringList LanguageFitTest::misfits(TForm1& form) {
                       QPoint(6, 8));
     for (QWidget* window : {static_cast<QWidget*>(&form), static_cast<QWidget*>(FormSettings),
                             static_cast<QWidget*>(AboutBox)})
-      checkWindow(window, found, checked);
+      checkWindow(window, found);
   }
   FormSettings->hide();
   AboutBox->hide();
-  // Tabs, group boxes, labels, check boxes, radio buttons and buttons of three windows.
-  if (checked < 2 * 30) qWarning("only %d captioned controls were checked", checked);
   QStringList lines;
   for (const Misfit& misfit : found) lines << misfit.describe();
   lines.removeDuplicates();
@@ -326,6 +319,12 @@ void LanguageFitTest::shippedLanguagesFit() {
   auto form = makeWindows(language);
   QCOMPARE(QString::fromStdString(form->LanguageName), language);
   QVERIFY(m_messages.isEmpty());
+  // The file's texts are the ones on show.
+  const i18n::LanguageFile file =
+      i18n::LanguageFile::open(kShippedFolder.toStdString(), language.toStdString());
+  QCOMPARE(form->GroupBoxSplit->title().toStdString(), file.read("GroupBoxSplit->Caption", ""));
+  QCOMPARE(FormSettings->ButtonClose->text().toStdString(),
+           file.read("FormSettings->ButtonClose->Caption", ""));
   const QStringList lines = misfits(*form);
   QVERIFY2(lines.isEmpty(),
            qPrintable(language + ": captions that do not fit:\n  " + lines.join("\n  ")));
