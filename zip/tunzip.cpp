@@ -208,9 +208,9 @@ void TUnZip::UnCrunch(const std::string& arcName, const std::string& extrPath,
     throw UnZipError(err.message(), err);
   }
   refill();
-  while (readLocalHeader()) {
+  while (ReadLocalHeader()) {
     if (selected(r.name)) {
-      extractMember();
+      ExtractMember();
     } else {
       SkipBytes(r.header.compressedSize);
     }
@@ -239,7 +239,7 @@ int TUnZip::readArchiveByte() {
   return r.input[r.inPos++];
 }
 
-bool TUnZip::readLocalHeader() {
+bool TUnZip::ReadLocalHeader() {
   Run& r = *m_run;
   if (r.atEnd) return false;
   std::uint8_t fixed[kLocalHeaderSize];
@@ -278,7 +278,7 @@ bool TUnZip::selected(const std::string& name) const {
   return false;
 }
 
-void TUnZip::extractMember() {
+void TUnZip::ExtractMember() {
   Run& r = *m_run;
   const std::string target = r.folder + r.name;
   if (!isSafeMemberName(r.name)) {
@@ -294,7 +294,7 @@ void TUnZip::extractMember() {
     SkipBytes(r.header.compressedSize);
     return;
   }
-  decodeMember(target);
+  DecodeMember(target);
   flushTarget();
   if (!r.target.close(err)) ReportError(ioErrorMessage(err.code));
   // A header time that is no real date and time leaves the file's own time.
@@ -304,7 +304,7 @@ void TUnZip::extractMember() {
   }
 }
 
-void TUnZip::decodeMember(const std::string& target) {
+void TUnZip::DecodeMember(const std::string& target) {
   Run& r = *m_run;
   r.crc = kCrcStart;
   r.remaining = r.header.compressedSize;

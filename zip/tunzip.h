@@ -77,10 +77,10 @@ class TUnZip : public ZipComponent {
 
   void refill();
   int readArchiveByte();
-  bool readLocalHeader();
+  bool ReadLocalHeader();
   bool selected(const std::string& name) const;
-  void extractMember();
-  void decodeMember(const std::string& target);
+  void ExtractMember();
+  void DecodeMember(const std::string& target);
   void skipRestOfMember();
   std::size_t nextCompressedRun(const std::uint8_t*& data);
   void reportProgress();
