@@ -26,9 +26,13 @@ QString layoutFamily() {
       QFontDatabase::addApplicationFont(kWineSansSerif);
     // Next best: sans serif faces of about the same width, so that the captions fit the
     // layout's fixed places.
+    // Families may carry a foundry suffix ("Nimbus Sans [urw]"), so match on the name.
+    const QStringList installed = QFontDatabase::families();
     for (const char* candidate : {kLayoutFamily, "Arial", "Liberation Sans", "Nimbus Sans"}) {
-      if (QFontDatabase::families().contains(candidate) && drawsLatinText(candidate))
-        return QString(candidate);
+      for (const QString& name : installed) {
+        const bool named = name == candidate || name.startsWith(QString(candidate) + " [");
+        if (named && drawsLatinText(name)) return name;
+      }
     }
     return QString();
   }();
