@@ -9,6 +9,7 @@
 #include "platform/dir_search.h"
 #include "platform/dos_time.h"
 #include "platform/path.h"
+#include "zip/name_match.h"
 #include "zip/shrink.h"
 #include "zip/tzip_run.h"
 
@@ -17,93 +18,6 @@ namespace {
 
 bool hasFolderPart(const std::string& path) {
   return std::any_of(path.begin(), path.end(), platform::isPathSeparator);
-}
-
-// Decodes UTF-8 into code points; a byte that starts no valid sequence stands for
-// itself (as U+DC00 + byte), so it only ever matches the same byte.
-std::u32string decodeUtf8(const std::string& s) {
-  std::u32string out;
-  for (std::size_t i = 0; i < s.size();) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    int extra = -1;  // continuation bytes; -1: not a valid first byte
-    if (b < 0x80) {
-      extra = 0;
-    } else if (b >= 0xC2 && b < 0xE0) {
-      extra = 1;
-    } else if (b >= 0xE0 && b < 0xF0) {
-      extra = 2;
-    } else if (b >= 0xF0 && b < 0xF5) {
-      extra = 3;
-    }
-    char32_t cp = extra <= 0 ? b : (b & (0x3Fu >> extra));
-    bool ok = extra >= 0;
-    for (int k = 1; ok && k <= extra; ++k) {
-      const std::size_t j = i + static_cast<std::size_t>(k);
-      if (j >= s.size() || (static_cast<unsigned char>(s[j]) & 0xC0) != 0x80) {
-        ok = false;
-      } else {
-        cp = cp << 6 | (static_cast<unsigned char>(s[j]) & 0x3F);
-      }
-    }
-    if (!ok) {
-      out.push_back(0xDC00 + b);
-      ++i;
-    } else {
-      out.push_back(cp);
-      i += 1 + static_cast<std::size_t>(extra);
-    }
-  }
-  return out;
-}
-
-// Letter case is folded for a to z and for these accented letters, pairwise.
-const char kLowerAccented[] = "üéďäčěĺľžôöůýťáíóúňšřŕ";
-const char kUpperAccented[] = "ÜÉĎÄČĚĹĽŽÔÖŮÝŤÁÍÓÚŇŠŘŔ";
-
-char32_t foldCase(char32_t c) {
-  if (c >= U'a' && c <= U'z') return c - U'a' + U'A';
-  static const std::u32string lower = decodeUtf8(kLowerAccented);
-  static const std::u32string upper = decodeUtf8(kUpperAccented);
-  const std::size_t at = lower.find(c);
-  return at == std::u32string::npos ? c : upper[at];
-}
-
-// Both texts may hold "?" (any one character) and "*" (any run of characters).
-bool namesMatch(const std::u32string& a, const std::u32string& b) {
-  const std::size_t n = a.size(), m = b.size();
-  // ok[i][j]: a[i..] matches b[j..]
-  std::vector<std::vector<char>> ok(n + 1, std::vector<char>(m + 1, 0));
-  ok[n][m] = 1;
-  for (std::size_t i = n + 1; i-- > 0;) {
-    for (std::size_t j = m + 1; j-- > 0;) {
-      if (i == n && j == m) continue;
-      bool r = false;
-      if (i < n && a[i] == U'*') r = ok[i + 1][j] || (j < m && ok[i][j + 1]);
-      if (!r && j < m && b[j] == U'*') r = ok[i][j + 1] || (i < n && ok[i + 1][j]);
-      if (!r && i < n && j < m && a[i] != U'*' && b[j] != U'*') {
-        r = (a[i] == U'?' || b[j] == U'?' || foldCase(a[i]) == foldCase(b[j])) && ok[i + 1][j + 1];
-      }
-      ok[i][j] = r;
-    }
-  }
-  return ok[0][0] != 0;
-}
-
-struct NameParts {
-  std::string folder;        // everything before the last separator
-  std::u32string stem;       // the name up to its first "."
-  std::u32string extension;  // up to 3 characters after the last "."
-};
-
-NameParts splitName(const std::string& fullPath) {
-  NameParts parts;
-  const std::string folder = platform::folderPart(fullPath);
-  parts.folder = folder.empty() ? folder : folder.substr(0, folder.size() - 1);
-  const std::u32string name = decodeUtf8(platform::namePart(fullPath));
-  const std::size_t firstDot = name.find(U'.');
-  parts.stem = name.substr(0, firstDot);
-  if (firstDot != std::u32string::npos) parts.extension = name.substr(name.rfind(U'.') + 1, 3);
-  return parts;
 }
 
 // The files a list line names. A line without wildcards names one file, which is
@@ -157,10 +71,7 @@ bool TZip::Execute() {
 }
 
 bool TZip::IsArchiveItself(const std::string& name) const {
-  const NameParts archive = splitName(platform::absolutePath(m_arcName));
-  const NameParts candidate = splitName(platform::absolutePath(name));
-  return archive.folder == candidate.folder && namesMatch(archive.stem, candidate.stem) &&
-         namesMatch(archive.extension, candidate.extension);
+  return sameArchiveName(m_arcName, name);
 }
 
 void TZip::AddEntry(const TZipEntry& entry) {
