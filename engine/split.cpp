@@ -36,6 +36,7 @@ class SplitJob {
 
  private:
   JobResult openInput();
+  JobResult checkRoom() const;
   JobResult writePart(std::int64_t number, std::int64_t size);
   void archivePart(const std::string& partPath, std::int64_t size);
   void deleteInput();
@@ -85,6 +86,8 @@ JobResult SplitJob::run() {
                  problem)) {
     return JobResult::failed(m_request.path, problem);
   }
+  JobResult room = checkRoom();
+  if (room.outcome != JobOutcome::Done) return room;
   const std::int64_t regularSize = m_plan.partSize;
   for (std::int64_t i = 1; i <= m_plan.partCount; ++i) {
     const std::int64_t size =
@@ -106,6 +109,24 @@ JobResult SplitJob::run() {
     }
   }
   return m_result;
+}
+
+// A half-written set of parts is worse than none: the parts must fit before the first
+// one is written. Parts of a sparse input keep its holes when they stay on its
+// filesystem, so they need only the room the input really occupies.
+JobResult SplitJob::checkRoom() const {
+  std::int64_t need = m_fileSize;
+  const std::int64_t allocated = platform::allocatedSize(m_request.path);
+  if (allocated >= 0 && allocated < need &&
+      platform::sameFilesystem(m_request.path, m_workFolder)) {
+    need = allocated;
+  }
+  const std::int64_t free = platform::freeSpace(m_workFolder);
+  if (free < 0 || free >= need) return {};
+  const std::string folder = m_workFolder.empty() ? platform::currentFolder() : m_workFolder;
+  return JobResult::failed(folder, "Not enough free space in " + folder + ": the parts need " +
+                                       std::to_string(need) + " bytes, " + std::to_string(free) +
+                                       " are free.");
 }
 
 JobResult SplitJob::writePart(std::int64_t number, std::int64_t size) {

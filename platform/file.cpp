@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -426,6 +427,28 @@ bool setFileModificationTime(const std::string& path, std::time_t when, IoError&
     return fail(err, FileOp::Write, path, errno);
   }
   return true;
+}
+
+std::int64_t freeSpace(const std::string& folder) {
+  if (FaultInjector* injector = g_injector.load()) {
+    if (const auto space = injector->freeSpace(folder)) return *space;
+  }
+  struct statvfs st {};
+  if (::statvfs(folder.empty() ? "." : folder.c_str(), &st) != 0) return -1;
+  return static_cast<std::int64_t>(st.f_bavail) * static_cast<std::int64_t>(st.f_frsize);
+}
+
+std::int64_t allocatedSize(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return -1;
+  return static_cast<std::int64_t>(st.st_blocks) * 512;
+}
+
+bool sameFilesystem(const std::string& a, const std::string& b) {
+  struct stat sa {
+  }, sb{};
+  return ::stat(a.empty() ? "." : a.c_str(), &sa) == 0 &&
+         ::stat(b.empty() ? "." : b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev;
 }
 
 bool folderWritable(const std::string& folder) {

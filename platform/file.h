@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -33,6 +34,8 @@ class FaultInjector {
  public:
   virtual ~FaultInjector() = default;
   virtual int before(FileOp op, const std::string& path) = 0;
+  // The free space to report for a folder instead of the filesystem's; nothing for the real one.
+  virtual std::optional<std::int64_t> freeSpace(const std::string& /*folder*/) { return {}; }
 };
 void setFaultInjector(FaultInjector* injector);  // nullptr removes it
 
@@ -99,6 +102,12 @@ bool sameFile(const std::string& a, const std::string& b);
 // Last-write time of an existing file, seconds since the epoch (UTC).
 bool fileModificationTime(const std::string& path, std::time_t& out, IoError& err);
 bool setFileModificationTime(const std::string& path, std::time_t when, IoError& err);
+// Bytes the user may still write on the filesystem that holds `folder`; -1 when unknown.
+std::int64_t freeSpace(const std::string& folder);
+// Bytes the file really occupies on disk (less than its size when it has holes).
+std::int64_t allocatedSize(const std::string& path);
+// True when both paths lie on the same filesystem.
+bool sameFilesystem(const std::string& a, const std::string& b);
 // True when the user may write into the folder.
 bool folderWritable(const std::string& folder);
 // Atomically replaces `path` with `contents` (temporary file in the same folder, synced, renamed).

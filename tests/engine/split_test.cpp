@@ -247,6 +247,28 @@ TEST_F(SplitTest, FailuresNameTheFileAndTheReason) {
   }
 }
 
+struct TightDisk : platform::FaultInjector {
+  std::int64_t free;
+  explicit TightDisk(std::int64_t f) : free(f) { platform::setFaultInjector(this); }
+  ~TightDisk() override { platform::setFaultInjector(nullptr); }
+  int before(platform::FileOp, const std::string&) override { return 0; }
+  std::optional<std::int64_t> freeSpace(const std::string&) override { return free; }
+};
+
+TEST_F(SplitTest, RefusesWhenThePartsCannotFit) {
+  const std::string path = input(10'000);
+  {
+    TightDisk disk(9'999);
+    const JobResult result = split(path, 3);
+    ASSERT_EQ(result.outcome, JobOutcome::Failed);
+    EXPECT_NE(result.reason.find("need 10000 bytes, 9999 are free"), std::string::npos)
+        << result.reason;
+    EXPECT_EQ(testing_support::listFolder(dir.path()), std::vector<std::string>{"movie.avi"});
+  }
+  TightDisk disk(10'000);
+  EXPECT_EQ(split(path, 3).outcome, JobOutcome::Done);
+}
+
 TEST_F(SplitTest, APartNeverReplacesTheInput) {
   options.withBat = true;
   options.bat = "temp";
