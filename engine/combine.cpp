@@ -28,6 +28,8 @@ class CombineJob {
   JobResult check() const;
   JobResult appendPart(std::int32_t number, const std::string& path);
   void deletePart(const std::string& path);
+  platform::FileIdentity m_partId;  // the part just copied, as it was when opened
+  bool m_folderSynced = false;
   void publish(std::int32_t number, const std::string& name, std::int64_t size);
 
   const CombineRequest& m_request;
@@ -42,15 +44,29 @@ class CombineJob {
 
 JobResult CombineJob::check() const {
   const std::string& output = m_request.outputPath;
+  platform::IoError err;
   if (platform::namePart(output).empty()) {
     return JobResult::failed(output, "No name is given for the joined file.");
   }
   bool anyPart = false;
+  std::int32_t firstMissing = 0;  // a number without a file before a later part
   const std::string outputFull = platform::absolutePath(output);
   for (std::int32_t i = 1; i <= m_request.combineCount; ++i) {
     const std::string part = numberedPath(m_request.firstPartPath, i);
-    if (!platform::fileExists(part)) continue;
+    if (!platform::fileExists(part)) {
+      if (firstMissing == 0) firstMissing = i;
+      continue;
+    }
     anyPart = true;
+    if (firstMissing != 0 && platform::fileSize(output, err) > 0) {
+      // Most likely an earlier join that deleted its parts and did not finish: the
+      // existing output may be the only copy of the missing part, so it is not replaced.
+      return JobResult::failed(
+          output, "The joined file " + output + " already exists and the part " +
+                      numberedPath(m_request.firstPartPath, firstMissing) +
+                      " is missing; an earlier join may have deleted it. Move or rename " + output +
+                      " and join again.");
+    }
     if (platform::sameFile(part, output) || platform::absolutePath(part) == outputFull) {
       return JobResult::failed(
           output, "The joined file " + output + " would replace one of its own parts.");
@@ -79,7 +95,14 @@ JobResult CombineJob::run() {
       part.warnings = m_result.warnings;
       return part;
     }
-    if (m_options.deleteParts()) deletePart(path);
+    if (m_options.deleteParts()) {
+      // A stop that arrives after the part's last block keeps the part.
+      if (m_stop.stopRequested()) {
+        m_out.closeQuietly();
+        return JobResult{JobOutcome::Stopped, {}, {}, m_result.warnings};
+      }
+      deletePart(path);
+    }
   }
   if (!m_out.close(err)) return JobResult::failed(m_request.outputPath, err.message());
   return m_result;
@@ -91,6 +114,7 @@ JobResult CombineJob::appendPart(std::int32_t number, const std::string& path) {
   if (!in.isOpen()) return JobResult::failed(path, err.message());
   const std::int64_t size = in.size(err);
   if (size < 0) return JobResult::failed(path, err.message());
+  in.identify(m_partId);
   const std::string name = platform::namePart(path);
   m_bytesDone = 0;
   JobResult copied = copyInBlocks(in, m_out, size, m_stop, [&](std::int64_t n) {
@@ -116,6 +140,19 @@ void CombineJob::deletePart(const std::string& path) {
                                 std::to_string(size) + " bytes instead of " +
                                 std::to_string(m_written) + ".");
     return;
+  }
+  // A part that changed after it was opened holds bytes the output lacks.
+  platform::FileIdentity now;
+  if (!platform::identifyPath(path, now) || now != m_partId) {
+    m_result.warnings.push_back("The part " + path + " was kept: it changed while it was joined.");
+    return;
+  }
+  if (!m_folderSynced) {
+    if (!platform::syncFolder(platform::folderPart(m_request.outputPath), err)) {
+      m_result.warnings.push_back("The part " + path + " was kept: " + err.message());
+      return;
+    }
+    m_folderSynced = true;
   }
   if (!platform::removeFile(path, err)) m_result.warnings.push_back(err.message());
 }

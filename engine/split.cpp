@@ -37,6 +37,7 @@ class SplitJob {
  private:
   JobResult openInput();
   JobResult checkRoom() const;
+  JobResult checkNames();
   JobResult writePart(std::int64_t number, std::int64_t size);
   void archivePart(const std::string& partPath, std::int64_t size);
   void deleteInput();
@@ -61,7 +62,9 @@ class SplitJob {
   SplitPlan m_plan;
   JoinScript m_script;
   std::vector<Holder> m_holders;
-  bool m_everyPartSafe = true;  // every part written and, where asked, archived
+  bool m_everyPartSafe = true;       // every part written and, where asked, archived
+  platform::FileIdentity m_inputId;  // the input as it was when the split began
+  bool m_inputUnchanged = false;     // ... and still was when the last part was written
   JobResult m_result;
 };
 
@@ -71,6 +74,55 @@ JobResult SplitJob::openInput() {
   if (!m_in.isOpen()) return JobResult::failed(m_request.path, err.message());
   m_fileSize = m_in.size(err);
   if (m_fileSize < 0) return JobResult::failed(m_request.path, err.message());
+  m_in.identify(m_inputId);
+  return {};
+}
+
+namespace {
+
+// k when `name` is the k-th part name of `templateName` (k >= 1), else 0.
+std::int64_t partNumberOf(const std::string& name, const std::string& templateName) {
+  const std::string stem = platform::replaceExtension(templateName, "");
+  if (name.size() <= stem.size() + 1 || name.compare(0, stem.size(), stem) != 0 ||
+      name[stem.size()] != '.') {
+    return 0;
+  }
+  const std::string digits = name.substr(stem.size() + 1);
+  if (digits.size() > 10 || digits.find_first_not_of("0123456789") != std::string::npos) return 0;
+  const std::int64_t k = std::stoll(digits);
+  return k >= 1 && partFileName(templateName, k) == name ? k : 0;
+}
+
+}  // namespace
+
+// The input must never be overwritten. Where a planned part, archive or script name
+// would land on it, refuse before the first part is written rather than at that part.
+JobResult SplitJob::checkNames() {
+  if (!platform::sameFile(
+          platform::folderPart(m_request.path).empty() ? "." : platform::folderPart(m_request.path),
+          m_workFolder.empty() ? "." : m_workFolder)) {
+    return {};  // another folder: names cannot meet (links are caught at each part)
+  }
+  const bool script = m_options.createBat();
+  std::vector<std::string> templates{partTemplate(m_baseName)};
+  if (script) templates.push_back(m_batName);
+  std::string name = m_baseName;
+  const bool archiveName = name.size() > 4 && name.compare(name.size() - 4, 4, ".zip") == 0;
+  for (const std::string& templateName : templates) {
+    for (const std::string& candidate :
+         {name, archiveName ? name.substr(0, name.size() - 4) : std::string()}) {
+      const std::int64_t k = candidate.empty() ? 0 : partNumberOf(candidate, templateName);
+      if (k >= 1 && k <= m_plan.partCount) {
+        return JobResult::failed(m_request.path, "cannot split " + m_request.path + ": part " +
+                                                     std::to_string(k) +
+                                                     " would be written over it");
+      }
+    }
+  }
+  if (script && m_batName + ".bat" == m_baseName) {
+    return JobResult::failed(m_request.path, "cannot split " + m_request.path +
+                                                 ": the join script would be written over it");
+  }
   return {};
 }
 
@@ -88,6 +140,8 @@ JobResult SplitJob::run() {
   }
   JobResult room = checkRoom();
   if (room.outcome != JobOutcome::Done) return room;
+  JobResult names = checkNames();
+  if (names.outcome != JobOutcome::Done) return names;
   const std::int64_t regularSize = m_plan.partSize;
   for (std::int64_t i = 1; i <= m_plan.partCount; ++i) {
     const std::int64_t size =
@@ -98,9 +152,14 @@ JobResult SplitJob::run() {
       return part;
     }
   }
+  // A stop that arrives after the last block still keeps the input and writes no script.
+  if (m_stop.stopRequested()) return JobResult{JobOutcome::Stopped, {}, {}, m_result.warnings};
+  platform::FileIdentity now;
+  m_inputUnchanged = m_in.identify(now) && now == m_inputId;
   platform::IoError err;
   if (!m_in.close(err)) return JobResult::failed(m_request.path, err.message());
   if (m_options.deleteInput()) deleteInput();
+  if (m_stop.stopRequested()) return JobResult{JobOutcome::Stopped, {}, {}, m_result.warnings};
   if (m_options.createBat()) {
     JobResult script = writeScript();
     if (script.outcome != JobOutcome::Done) {
@@ -188,6 +247,14 @@ void SplitJob::deleteInput() {
                                 " was not deleted because not every part was archived.");
     return;
   }
+  // Bytes that reached the input after it was opened are in no part; a file put in its
+  // place is not the one that was split.
+  platform::FileIdentity now;
+  if (!m_inputUnchanged || !platform::identifyPath(m_request.path, now) || now != m_inputId) {
+    m_result.warnings.push_back("The input " + m_request.path +
+                                " was not deleted because it changed while it was split.");
+    return;
+  }
   platform::IoError err;
   for (const Holder& holder : m_holders) {
     if (!platform::syncAndCheckSize(holder.path, holder.size, err)) {
@@ -196,6 +263,13 @@ void SplitJob::deleteInput() {
       return;
     }
   }
+  // The new files' names must be on disk too before the only other copy goes.
+  if (!platform::syncFolder(m_workFolder, err)) {
+    m_result.warnings.push_back("The input " + m_request.path +
+                                " was not deleted: " + err.message());
+    return;
+  }
+  if (m_stop.stopRequested()) return;
   if (!platform::removeFile(m_request.path, err)) m_result.warnings.push_back(err.message());
 }
 

@@ -62,7 +62,9 @@ bool injected(FileOp op, const std::string& path, IoError& err) {
 }
 
 constexpr std::int64_t kBufferedChunk = 128 * 1024;
-constexpr std::int64_t kKernelChunk = 64 * 1024 * 1024;
+// Large enough for the kernel's copy to run at full speed, small enough that a stop
+// request is seen within a fraction of a second even on slow media.
+constexpr std::int64_t kKernelChunk = 8 * 1024 * 1024;
 
 bool copyBuffered(File& in, File& out, std::int64_t n, IoError& err,
                   const std::function<bool()>& stopRequested) {
@@ -217,6 +219,40 @@ std::int64_t File::size(IoError& err) {
     return -1;
   }
   return st.st_size;
+}
+
+static FileIdentity identityOf(const struct stat& st) {
+  FileIdentity id;
+  id.device = static_cast<std::uint64_t>(st.st_dev);
+  id.inode = static_cast<std::uint64_t>(st.st_ino);
+  id.size = st.st_size;
+  id.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+  return id;
+}
+
+bool File::identify(FileIdentity& out) const {
+  struct stat st {};
+  if (m_fd < 0 || ::fstat(m_fd, &st) != 0) return false;
+  out = identityOf(st);
+  return true;
+}
+
+bool identifyPath(const std::string& path, FileIdentity& out) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  out = identityOf(st);
+  return true;
+}
+
+bool syncFolder(const std::string& folder, IoError& err) {
+  const std::string path = folder.empty() ? "." : folder;
+  if (injected(FileOp::Sync, path, err)) return false;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return fail(err, FileOp::Sync, path, errno);
+  const bool ok = ::fsync(fd) == 0 || errno == EINVAL;  // some filesystems cannot sync folders
+  const int code = errno;
+  ::close(fd);
+  return ok || fail(err, FileOp::Sync, path, code);
 }
 
 bool File::truncate(std::int64_t size, IoError& err) {

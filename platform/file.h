@@ -26,6 +26,15 @@ struct IoError {
   std::string message() const;
 };
 
+// What makes a file the same file later on: where it lives, how big it is, when it changed.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::int64_t size = -1;
+  std::int64_t modifiedNs = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
 enum class FileOp { Open, Create, Read, Write, Seek, Truncate, Sync, Close, Delete };
 
 // Test seam: when installed, asked before every operation; a non-zero return is taken
@@ -70,6 +79,8 @@ class File {
   bool seekToEnd(IoError& err);
   std::int64_t position(IoError& err);
   std::int64_t size(IoError& err);
+  // The open file's identity; false when the OS cannot tell.
+  bool identify(FileIdentity& out) const;
   bool truncate(std::int64_t size, IoError& err);
   // Data reaches the disk (fdatasync).
   bool sync(IoError& err);
@@ -106,6 +117,10 @@ bool setFileModificationTime(const std::string& path, std::time_t when, IoError&
 std::int64_t freeSpace(const std::string& folder);
 // Bytes the file really occupies on disk (less than its size when it has holes).
 std::int64_t allocatedSize(const std::string& path);
+// The identity of the file a path names now; false when there is none.
+bool identifyPath(const std::string& path, FileIdentity& out);
+// Makes the folder's entries (files created or renamed in it) durable.
+bool syncFolder(const std::string& folder, IoError& err);
 // True when both paths lie on the same filesystem.
 bool sameFilesystem(const std::string& a, const std::string& b);
 // True when the user may write into the folder.

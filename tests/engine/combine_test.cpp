@@ -132,6 +132,33 @@ TEST_F(CombineTest, RefusalsWriteNothing) {
   EXPECT_EQ(testing_support::sizeOf(dir.file("movie.avi.002")), 100);
 }
 
+TEST_F(CombineTest, AJoinAgainAfterAnUnfinishedOneKeepsItsOutput) {
+  options.remove = true;
+  makeParts({10'000, 10'000, 10'000});
+  sink.stop = &stop;
+  sink.stopAfter = 150;
+  ASSERT_EQ(combine(dir.file("movie.avi.001"), dir.file("movie.avi")).outcome, JobOutcome::Stopped);
+  ASSERT_FALSE(testing_support::exists(dir.file("movie.avi.001")));
+  const auto partial = testing_support::readFile(dir.file("movie.avi"));
+  stop.reset();
+  sink.stop = nullptr;
+  // Chosen again, by the part that is left: part 1's bytes live only in the output now.
+  const JobResult again = combine(dir.file("movie.avi.002"), dir.file("movie.avi"));
+  EXPECT_EQ(again.outcome, JobOutcome::Failed);
+  EXPECT_NE(again.reason.find("movie.avi.001 is missing"), std::string::npos) << again.reason;
+  EXPECT_EQ(testing_support::readFile(dir.file("movie.avi")), partial);
+}
+
+TEST_F(CombineTest, AStopAfterAPartsLastBlockKeepsThePart) {
+  options.remove = true;
+  makeParts({1000, 1000});
+  sink.stop = &stop;
+  sink.stopAfter = 200;
+  EXPECT_EQ(combine(dir.file("movie.avi.001"), dir.file("out")).outcome, JobOutcome::Stopped);
+  EXPECT_FALSE(testing_support::exists(dir.file("movie.avi.001")));
+  EXPECT_TRUE(testing_support::exists(dir.file("movie.avi.002")));
+}
+
 TEST_F(CombineTest, AWriteFailureStopsTheJoinAndDeletesNothingMore) {
   options.remove = true;
   makeParts({1000, 1000, 1000});

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "engine/join_script.h"
 #include "engine_fakes.h"
@@ -167,11 +168,12 @@ TEST_F(SplitTest, ScriptVariants) {
 }
 
 TEST_F(SplitTest, ScriptOptionIsReadForEveryPartAndAtTheEnd) {
-  // Reads 1-2 (name and list of part 1) on, 3-4 (part 2) off, then on again.
-  options.createBatAt = [](int read) { return read != 3 && read != 4; };
+  // Read 1 checks the planned names; reads 2-3 (name and list of part 1) on, 4-5 (part 2)
+  // off, then on again for part 3 and the end.
+  options.createBatAt = [](int read) { return read != 4 && read != 5; };
   const std::string path = input(30);
   ASSERT_EQ(split(path, 3).outcome, JobOutcome::Done);
-  EXPECT_EQ(options.createBatReads, 3 * 2 + 1);
+  EXPECT_EQ(options.createBatReads, 1 + 3 * 2 + 1);
   EXPECT_TRUE(testing_support::exists(dir.file("temp.001")));
   EXPECT_TRUE(testing_support::exists(dir.file("movie.avi.002")));
   EXPECT_TRUE(testing_support::exists(dir.file("temp.003")));
@@ -277,6 +279,61 @@ TEST_F(SplitTest, APartNeverReplacesTheInput) {
   const JobResult result = split(path, 2);
   EXPECT_EQ(result.outcome, JobOutcome::Failed);
   EXPECT_EQ(testing_support::readFile(path), before);
+}
+
+TEST_F(SplitTest, PlannedNamesThatHitTheInputAreRefusedBeforeAnyPart) {
+  options.withBat = true;
+  {
+    SCOPED_TRACE("script named like the input");
+    options.bat = "x";
+    const std::string path = input(100, "x.bat");
+    EXPECT_EQ(split(path, 2).outcome, JobOutcome::Failed);
+    EXPECT_FALSE(testing_support::exists(dir.file("x.001")));
+  }
+  {
+    SCOPED_TRACE("a later part named like the input");
+    options.bat = "temp";
+    const std::string path = input(100, "temp.002");
+    const JobResult result = split(path, 3);
+    EXPECT_EQ(result.outcome, JobOutcome::Failed);
+    EXPECT_NE(result.reason.find("part 2 would be written over it"), std::string::npos);
+    EXPECT_FALSE(testing_support::exists(dir.file("temp.001")));
+  }
+}
+
+TEST_F(SplitTest, AStopAfterTheLastBlockKeepsTheInputAndWritesNoScript) {
+  options.removeInput = true;
+  options.withBat = true;
+  sink.stop = &stop;
+  sink.stopAfter = 200;  // the last update of the last part
+  const std::string path = input(2000);
+  EXPECT_EQ(split(path, 2).outcome, JobOutcome::Stopped);
+  EXPECT_TRUE(testing_support::exists(path));
+  EXPECT_FALSE(testing_support::exists(dir.file("temp.bat")));
+}
+
+// Appends to the input while the first part is written, as a download still running would.
+struct GrowingInput : RecordingSink {
+  std::string path;
+  void publish(const engine::Progress& p) override {
+    RecordingSink::publish(p);
+    if (updates.size() == 50) {
+      FILE* f = std::fopen(path.c_str(), "ab");
+      std::fputs("late bytes", f);
+      std::fclose(f);
+    }
+  }
+};
+
+TEST_F(SplitTest, AnInputThatGrowsWhileSplitIsKept) {
+  options.removeInput = true;
+  GrowingInput growing;
+  growing.path = input(10'000);
+  const JobResult result = SplitFile({growing.path, 2, "t"}, options, growing, stop, nullptr);
+  EXPECT_EQ(result.outcome, JobOutcome::Done);
+  ASSERT_EQ(result.warnings.size(), 1u);
+  EXPECT_NE(result.warnings[0].find("changed while it was split"), std::string::npos);
+  EXPECT_EQ(testing_support::sizeOf(growing.path), 10'010);
 }
 
 struct FakeArchiver : PartArchiver {
