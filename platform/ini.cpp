@@ -2,7 +2,11 @@
 #include "platform/ini.h"
 
 #include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <limits>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -78,17 +82,26 @@ IniProfile::IniProfile(std::string_view text) {
 }
 
 IniProfile IniProfile::load(const std::string& path) {
+  IniProfile profile;
   IoError err;
+  load(path, profile, err);
+  return profile;
+}
+
+bool IniProfile::load(const std::string& path, IniProfile& out, IoError& err) {
+  out = IniProfile();
   File file = File::open(path, File::Mode::Read, err);
-  if (!file.isOpen()) return IniProfile();
+  if (!file.isOpen()) return err.code == ENOENT;
   std::string text;
   char buffer[8192];
   for (;;) {
     const std::int64_t got = file.read(buffer, sizeof buffer, err);
-    if (got <= 0) break;
+    if (got < 0) return false;
+    if (got == 0) break;
     text.append(buffer, static_cast<std::size_t>(got));
   }
-  return IniProfile(text);
+  out = IniProfile(text);
+  return true;
 }
 
 std::optional<std::string> IniProfile::find(std::string_view section, std::string_view key) const {
@@ -189,9 +202,15 @@ std::optional<std::int32_t> parseProfileInteger(std::string_view text) {
 
 bool writeProfileString(const std::string& path, std::string_view section, std::string_view key,
                         std::string_view value, IoError& err) {
-  IniProfile profile = IniProfile::load(path);
+  // A file that exists but cannot be read is left alone rather than replaced by one
+  // that would lack its other sections.
+  IniProfile profile;
+  if (!IniProfile::load(path, profile, err)) return false;
   profile.write(section, key, value);
-  return replaceFileContents(path, profile.text(), err);
+  // The file a link points at is the one to change; the link stays.
+  std::vector<char> real(PATH_MAX + 1);
+  const bool linked = ::realpath(path.c_str(), real.data()) != nullptr;
+  return replaceFileContents(linked ? std::string(real.data()) : path, profile.text(), err);
 }
 
 }  // namespace platform

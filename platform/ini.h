@@ -21,6 +21,9 @@ class IniProfile {
   IniProfile() = default;
   explicit IniProfile(std::string_view text);
   static IniProfile load(const std::string& path);
+  // As load(), but tells a missing file (an empty profile, true) from one that exists
+  // and cannot be read (false, with `err` set), which must not be replaced.
+  static bool load(const std::string& path, IniProfile& out, IoError& err);
 
   // The value of the first `key` in the first `section` of that name, or nothing.
   std::optional<std::string> find(std::string_view section, std::string_view key) const;

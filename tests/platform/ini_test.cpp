@@ -2,6 +2,8 @@
 #include "platform/ini.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "support/temp_dir.h"
 
@@ -79,6 +81,32 @@ TEST(IniProfile, AFailedWriteLeavesTheOldFileWhole) {
   platform::IoError err;
   EXPECT_FALSE(platform::writeProfileString(path, "Options", "k", "v", err));
   EXPECT_NE(err.message().find("missing-folder"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(IniProfile, AnUnreadableFileIsNotReplaced) {
+  // Something that exists but cannot be read as a profile (here a folder) stays as it is.
+  testing_support::TempDir dir;
+  ASSERT_EQ(::mkdir(dir.file("settings.ini").c_str(), 0755), 0);
+  testing_support::writeText(dir.file("settings.ini/inside"), "x");
+  platform::IoError err;
+  EXPECT_FALSE(platform::writeProfileString(dir.file("settings.ini"), "Options", "k", "v", err));
+  EXPECT_TRUE(err.isSet());
+  EXPECT_EQ(testing_support::readText(dir.file("settings.ini/inside")), "x");
+}
+
+TEST(IniProfile, WritingThroughALinkChangesTheLinkedFile) {
+  testing_support::TempDir dir;
+  testing_support::writeText(dir.file("real.ini"), "[Other]\nkeep=1\n");
+  ASSERT_EQ(::symlink(dir.file("real.ini").c_str(), dir.file("link.ini").c_str()), 0);
+  platform::IoError err;
+  ASSERT_TRUE(platform::writeProfileString(dir.file("link.ini"), "Options", "k", "v", err));
+  EXPECT_EQ(testing_support::readText(dir.file("real.ini")), "[Other]\nkeep=1\n\n[Options]\nk=v\n");
+  char target[256] = {};
+  EXPECT_GT(::readlink(dir.file("link.ini").c_str(), target, sizeof target - 1), 0);
 }
 
 }  // namespace
