@@ -16,6 +16,13 @@
 namespace zip {
 namespace {
 
+// Puts a name back when the scope ends, also when it ends by an exception.
+struct RestoreName {
+  std::string& name;
+  std::string saved;
+  ~RestoreName() { name = std::move(saved); }
+};
+
 bool hasFolderPart(const std::string& path) {
   return std::any_of(path.begin(), path.end(), platform::isPathSeparator);
 }
@@ -103,7 +110,8 @@ void TZip::BuildEntryList(const std::vector<std::string>& expanded) {
 }
 
 // Files of a folder come before those of its subfolders; the mask applies at every
-// level. A folder reached a second time (through a link) is not searched again.
+// level. A link back to a folder being searched (a loop) is not followed; any other
+// folder is searched each time a line reaches it.
 void TZip::ExpandPattern(const std::string& pattern, std::vector<std::string>& out) {
   const std::string folder = platform::withTrailingSeparator(platform::folderPart(pattern));
   const std::string mask = platform::namePart(pattern);
@@ -124,12 +132,15 @@ void TZip::ExpandPattern(const std::string& pattern, std::vector<std::string>& o
        platform::findFiles(folder + "*.*", platform::SearchKind::Folders)) {
     ExpandPattern(folder + sub.name + platform::kPathSeparator + mask, out);
   }
+  if (!ec) m_visitedFolders.pop_back();  // only the folders on the current path count
 }
 
 bool TZip::PrepareFileList(const std::string& arcName, const std::vector<std::string>& files,
                            const std::string& sourcePath) {
   m_entries.clear();
   m_visitedFolders.clear();
+  const RestoreName restore{m_arcName, m_arcName};
+  m_arcName = arcName;  // the archive this list is for, as IsArchiveItself sees it
   if (platform::firstMatchIsFile(arcName) && !Overwrite) {
     ReportError("No overwite rights for file " + arcName + "!");
     return false;
@@ -191,11 +202,11 @@ void TZip::checkLimits() {
 void TZip::Crunch(const std::string& arcName, const std::vector<std::string>& files,
                   const std::string& sourcePath) {
   m_run.reset();
-  const std::string savedName = m_arcName;
-  m_arcName = arcName;  // IsArchiveItself compares with the archive of this run
-  const bool prepared = PrepareFileList(arcName, files, sourcePath);
-  m_arcName = savedName;
-  if (!prepared) return;
+  // IsArchiveItself compares with the archive of this run; the property is restored
+  // however the run ends.
+  const RestoreName restore{m_arcName, m_arcName};
+  m_arcName = arcName;
+  if (!PrepareFileList(arcName, files, sourcePath)) return;
   auto run = std::make_unique<Run>();
   try {
     run->input.resize(kZipBufferSize);

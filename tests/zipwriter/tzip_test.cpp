@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 
 #include "engine/zip_part_archiver.h"
 #include "zip/crc32.h"
@@ -180,6 +181,10 @@ TEST(TZipList, SourceFolderAndPatterns) {
        {"deep.txt", "readme.txt", "top.txt"}},
       {"a pattern with a folder is ignored", tmp / "src", {"s1/*.txt"}, {}},
       {"no source: one folder only", "", {tmp / "src/*.txt"}, {"top.txt"}},
+      {"every pattern line reaches every folder",
+       tmp / "src",
+       {"*.txt", "*.dat"},
+       {"deep.txt", "readme.txt", "top.dat", "top.txt"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -236,6 +241,19 @@ TEST(TZipList, IsArchiveItselfFoldsCaseAndHonoursWildcards) {
     zip.SetFName(row.archive);
     EXPECT_EQ(zip.IsArchiveItself(row.candidate), row.same);
   }
+}
+
+TEST(TZipMessages, ARunEndedByAHandlerLeavesTheArchiveNameAlone) {
+  TempDir tmp;
+  writeText(tmp / "a.txt", "a");
+  writeText(tmp / "exists.zip", "old");
+  zip::TZip zip;
+  zip.SetFName(tmp / "chosen.zip");
+  zip.OnError = [](zip::ZipComponent&, const std::string& message) {
+    throw std::runtime_error(message);
+  };
+  EXPECT_THROW(zip.Crunch(tmp / "exists.zip", {tmp / "a.txt"}, ""), std::runtime_error);
+  EXPECT_EQ(zip.ArcName(), tmp / "chosen.zip");
 }
 
 TEST(TZipMessages, RefusalsAndSkippedFiles) {
