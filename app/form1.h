@@ -54,6 +54,9 @@ class TForm1 : public QMainWindow {
   // Shows one update of the job `job` (gauge, status line, title); updates of a job that
   // was stopped or has ended are dropped.
   void showProgress(std::uint64_t job, const engine::Progress& progress);
+  // What a stopped job still has to say (a failure, or parts kept unarchived), shown
+  // once its worker has ended.
+  void reportStoppedJob(const engine::JobResult& result);
 
   // Controls, named as their objectName.
   QMenu* MFile = nullptr;

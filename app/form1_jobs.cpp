@@ -153,6 +153,16 @@ void TForm1::WorkDone() {
   }
 }
 
+void TForm1::reportStoppedJob(const engine::JobResult& result) {
+  std::string text = result.message();
+  if (text.empty()) return;
+  if (result.outcome == engine::JobOutcome::Failed && !result.file.empty() &&
+      text.find(result.file) == std::string::npos) {
+    text = result.file + ": " + text;
+  }
+  app::showMessage(this, app::BoxKind::Warning, kCaption, QString::fromStdString(text));
+}
+
 void TForm1::JobFinished() {
   if (m_work && m_work->Running.load()) m_work->requestStop();
   m_jobActive = false;

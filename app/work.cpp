@@ -1,6 +1,8 @@
 // The worker thread: runs the job routine and hands the completion to the GUI thread.
 #include "app/work.h"
 
+#include <QPointer>
+
 #include "app/form1.h"
 
 void QueuedProgress::publish(const engine::Progress& progress) {
@@ -25,6 +27,19 @@ void Work::run() {
     m_result = engine::JobResult::failed("", "unexpected error");
   }
   Running.store(false);
-  if (m_stop.stopRequested()) return;
+  if (m_stop.stopRequested()) {
+    // The window has moved on; only news the user must not miss is passed on.
+    if (m_result.outcome == engine::JobOutcome::Failed || !m_result.warnings.empty()) {
+      const QPointer<TForm1> form(m_form);
+      const engine::JobResult result = m_result;
+      QMetaObject::invokeMethod(
+          m_form,
+          [form, result] {
+            if (form) form->reportStoppedJob(result);
+          },
+          Qt::QueuedConnection);
+    }
+    return;
+  }
   QMetaObject::invokeMethod(m_form, &TForm1::WorkDone, Qt::BlockingQueuedConnection);
 }

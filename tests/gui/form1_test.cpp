@@ -108,6 +108,7 @@ class Form1Test : public QObject {
   void secondStartIsRefused();
   void combineSelectionAndJoin();
   void stopDuringJoin();
+  void stoppedJobStillReportsWhatWasKept();
   void joinWithoutOutputNameIsReported();
   void gaugeClamps();
   void failedJobIsReported();
@@ -609,6 +610,18 @@ void Form1Test::stopDuringJoin() {
   QCOMPARE(sizeOf(path("x.001")), 600000);
   QCOMPARE(sizeOf(path("x.002")), 600000);
   QVERIFY(m_messages.isEmpty());
+}
+
+void Form1Test::stoppedJobStillReportsWhatWasKept() {
+  auto form = makeForm({"sundrix"});
+  engine::JobResult quiet;
+  quiet.outcome = engine::JobOutcome::Stopped;
+  form->reportStoppedJob(quiet);
+  QVERIFY(m_messages.isEmpty());
+  engine::JobResult kept = quiet;
+  kept.warnings.push_back("The part /x/a.001 was kept unarchived: disk full");
+  form->reportStoppedJob(kept);
+  QCOMPARE(m_messages, QStringList({"The part /x/a.001 was kept unarchived: disk full"}));
 }
 
 void Form1Test::joinWithoutOutputNameIsReported() {
