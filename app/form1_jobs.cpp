@@ -38,7 +38,20 @@ void TForm1::waitForWorker() {
 }
 
 bool TForm1::refuseWhileRunning() {
-  if (!m_jobActive && !m_inWorkDone && !m_waitingForWorker) return false;
+  if (!m_jobActive && !m_inWorkDone && !m_waitingForWorker) {
+    // A stopped worker ends within one chunk, but packing a part into its archive cannot
+    // be interrupted: rather than freeze the window until it ends, say so.
+    if (!m_work) return false;
+    const QDeadlineTimer patience(2000);
+    m_waitingForWorker = true;  // its hand-overs (a warning box) are still delivered
+    bool ended = false;
+    while (!(ended = m_work->wait(QDeadlineTimer(20))) && !patience.hasExpired())
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_waitingForWorker = false;
+    if (ended) return false;
+    message("The stopped job is still finishing its current step. Try again in a moment.");
+    return true;
+  }
   message("A job is running. Wait until it has ended or stop it first.");
   return true;
 }
