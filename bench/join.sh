@@ -6,15 +6,7 @@ set -euo pipefail
 build=${1:-build/release}
 size_mib=${2:-1024}
 parts=${3:-7}
-cli="$build/cli/sundrix-cli"
-[ -x "$cli" ] || { echo "build $cli first (cmake --preset release && cmake --build build/release)"; exit 1; }
-work=$(mktemp -d "${TMPDIR:-/tmp}/sundrix-bench-XXXXXX")
-trap 'rm -rf "$work"' EXIT
-
-# Input: deterministic, incompressible enough that no layer can cheat.
-head -c $((size_mib * 1048576)) </dev/zero | openssl enc -aes-128-ctr -nosalt \
-  -pass pass:sundrix-bench 2>/dev/null >"$work/input.bin" ||
-  python3 -c "import random,sys; r=random.Random(1); sys.stdout.buffer.write(r.randbytes($size_mib*1048576))" >"$work/input.bin"
+. "$(dirname "$0")/common.sh"
 "$cli" split "$work/input.bin" --parts "$parts" >/dev/null
 sync
 

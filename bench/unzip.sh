@@ -102,11 +102,11 @@ PY
 }
 
 if [ -d "$testdata" ]; then
-  for spec in "sh_reduce4.zip sh_mixed_256k.bin 262144 reduce" \
+  for row in "sh_reduce4.zip sh_mixed_256k.bin 262144 reduce" \
               "sh_reduce2.zip sh_text_64k.txt 65536 reduce" \
               "sh_implode_8k3.zip sh_text_64k.txt 65536 implode" \
               "sh_implode_4k2.zip sh_text_64k.txt 65536 implode"; do
-    read -r archive member size kind <<<"$spec"
+    read -r archive member size kind <<<"$row"
     copies=$(((mib << 20) / size))
     replicate "$testdata/$archive" "$member" "$copies" "$work/$kind.zip"
     bytes=$((copies * size))
