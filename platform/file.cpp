@@ -326,7 +326,8 @@ bool copyBytes(File& in, File& out, std::int64_t n, IoError& err,
   const bool sparse = kernelCopy && inPos >= 0 && outPos >= 0 &&
                       ::fstat(in.descriptor(), &inStat) == 0 &&
                       ::fstat(out.descriptor(), &outStat) == 0 && S_ISREG(inStat.st_mode) &&
-                      outPos >= outStat.st_size && inPos + n <= inStat.st_size;
+                      outPos >= outStat.st_size && inPos + n <= inStat.st_size &&
+                      inStat.st_blocks * 512 < inStat.st_size;  // only files with holes
   bool skipped = false;
   while (n > 0 && kernelCopy) {
     if (stopRequested && stopRequested()) return false;
