@@ -2,6 +2,7 @@
 // after the output holding its bytes has reached the disk.
 #include "engine/combine.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "engine/block_copy.h"
@@ -26,6 +27,7 @@ class CombineJob {
 
  private:
   JobResult check() const;
+  JobResult checkRoom();
   JobResult appendPart(std::int32_t number, const std::string& path);
   void deletePart(const std::string& path);
   platform::FileIdentity m_partId;  // the part just copied, as it was when opened
@@ -80,9 +82,42 @@ JobResult CombineJob::check() const {
   return {};
 }
 
+// A join that runs out of room half-way is worse than none: the joined file must fit
+// before it is created. Parts deleted as they are copied free their room on the way, so
+// then only the largest part must fit at once.
+JobResult CombineJob::checkRoom() {
+  const std::string folder = platform::folderPart(m_request.outputPath);
+  std::int64_t total = 0, largest = 0;
+  bool sameFilesystem = true;
+  for (std::int32_t i = 1; i <= m_request.combineCount; ++i) {
+    const std::string part = numberedPath(m_request.firstPartPath, i);
+    if (!platform::fileExists(part)) continue;
+    platform::IoError err;
+    const std::int64_t size = platform::fileSize(part, err);
+    const std::int64_t allocated = platform::allocatedSize(part);
+    const std::int64_t need = allocated >= 0 && allocated < size ? allocated : size;
+    total += need;
+    largest = std::max(largest, need);
+    sameFilesystem = sameFilesystem && platform::sameFilesystem(part, folder);
+  }
+  const std::int64_t need = m_options.deleteParts() && sameFilesystem ? largest : total;
+  std::int64_t free = platform::freeSpace(folder);
+  if (free < 0) return {};
+  if (platform::fileExists(m_request.outputPath)) {
+    free += std::max<std::int64_t>(0, platform::allocatedSize(m_request.outputPath));
+  }
+  if (free >= need) return {};
+  const std::string shown = folder.empty() ? platform::currentFolder() : folder;
+  return JobResult::failed(shown, "Not enough free space in " + shown + ": the joined file needs " +
+                                      std::to_string(need) + " bytes, " + std::to_string(free) +
+                                      " are free.");
+}
+
 JobResult CombineJob::run() {
   JobResult checked = check();
   if (checked.outcome != JobOutcome::Done) return checked;
+  JobResult room = checkRoom();
+  if (room.outcome != JobOutcome::Done) return room;
   platform::IoError err;
   m_out = platform::File::open(m_request.outputPath, platform::File::Mode::CreateReadWrite, err);
   if (!m_out.isOpen()) return JobResult::failed(m_request.outputPath, err.message());

@@ -159,6 +159,31 @@ TEST_F(CombineTest, AStopAfterAPartsLastBlockKeepsThePart) {
   EXPECT_TRUE(testing_support::exists(dir.file("movie.avi.002")));
 }
 
+struct TightDisk : platform::FaultInjector {
+  std::int64_t free;
+  explicit TightDisk(std::int64_t f) : free(f) { platform::setFaultInjector(this); }
+  ~TightDisk() override { platform::setFaultInjector(nullptr); }
+  int before(platform::FileOp, const std::string&) override { return 0; }
+  std::optional<std::int64_t> freeSpace(const std::string&) override { return free; }
+};
+
+TEST_F(CombineTest, RefusesWhenTheJoinedFileCannotFit) {
+  makeParts({30'000, 30'000, 10'000});
+  {
+    TightDisk disk(69'999);
+    const JobResult result = combine(dir.file("movie.avi.001"), dir.file("out"));
+    ASSERT_EQ(result.outcome, JobOutcome::Failed);
+    EXPECT_NE(result.reason.find("needs 70000 bytes, 69999 are free"), std::string::npos)
+        << result.reason;
+    EXPECT_FALSE(testing_support::exists(dir.file("out")));
+  }
+  // Parts deleted on the way free their room: the largest part is all that must fit.
+  options.remove = true;
+  TightDisk disk(30'000);
+  EXPECT_EQ(combine(dir.file("movie.avi.001"), dir.file("out")).outcome, JobOutcome::Done);
+  EXPECT_EQ(testing_support::sizeOf(dir.file("out")), 70'000);
+}
+
 TEST_F(CombineTest, AWriteFailureStopsTheJoinAndDeletesNothingMore) {
   options.remove = true;
   makeParts({1000, 1000, 1000});
