@@ -116,12 +116,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::FormClose() {
-  // A job still running is stopped; its files stay as far as they got.
-  if (m_work) {
-    m_work->requestStop();
-    if (m_jobActive) JobFinished();
-    waitForWorker();
-  }
+  // The settings are saved first: a job still packing a part may take a while to end.
   app::Settings settings;
   settings.language = LanguageName;
   settings.deleteInput = DeleteInput;
@@ -129,9 +124,15 @@ void TForm1::FormClose() {
   settings.compress = Compress;
   settings.contextMenu = ContextMenu;
   platform::IoError err;
+  const bool saved = app::writeSettings(m_settingsPath, settings, err);
+  // A job still running is stopped; its files stay as far as they got.
+  if (m_work) {
+    m_work->requestStop();
+    if (m_jobActive) JobFinished();
+    waitForWorker();
+  }
   // Failing to save must not keep the window from closing: report it and end anyway.
-  if (!app::writeSettings(m_settingsPath, settings, err))
-    ApplicationEvents1Exception(app::ShellError(err.message()));
+  if (!saved) ApplicationEvents1Exception(app::ShellError(err.message()));
 }
 
 void TForm1::MExitClick() {

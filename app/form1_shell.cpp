@@ -94,14 +94,18 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::DragMove: {
       auto* drag = static_cast<QDragMoveEvent*>(event);
       if (droppedPaths(drag->mimeData()).isEmpty()) break;
-      drag->acceptProposedAction();
+      // Only the paths are taken: the source is told "copy", never "move", so that no
+      // file manager deletes the dropped file afterwards.
+      drag->setDropAction(Qt::CopyAction);
+      drag->accept();
       return true;
     }
     case QEvent::Drop: {
       auto* drop = static_cast<QDropEvent*>(event);
       const QStringList paths = droppedPaths(drop->mimeData());
       if (paths.isEmpty()) break;
-      drop->acceptProposedAction();
+      drop->setDropAction(Qt::CopyAction);
+      drop->accept();
       StDropFiles1DropFiles(paths);
       return true;
     }

@@ -117,7 +117,9 @@ File File::open(const std::string& path, Mode mode, IoError& err) {
   File file;
   const FileOp op = mode == Mode::CreateReadWrite ? FileOp::Create : FileOp::Open;
   if (injected(op, path, err)) return file;
-  int flags = O_CLOEXEC;
+  // Non-blocking while opening, so that a named pipe in a file's place cannot hang the
+  // program until some other process writes to it; only regular files are accepted.
+  int flags = O_CLOEXEC | O_NONBLOCK;
   switch (mode) {
     case Mode::Read:
       flags |= O_RDONLY;
@@ -138,11 +140,13 @@ File File::open(const std::string& path, Mode mode, IoError& err) {
     return file;
   }
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int code = S_ISDIR(st.st_mode) ? EISDIR : 0;
     ::close(fd);
-    fail(err, op, path, EISDIR);
+    fail(err, op, path, code, code == 0 ? "not a regular file" : std::string());
     return file;
   }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   file.m_fd = fd;
   file.m_path = path;
   return file;

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -32,6 +33,11 @@ TEST(File, ErrorsNameOperationPathAndReason) {
   EXPECT_EQ(err.reason(), "the file ended early");
   File d = File::open(dir.path(), File::Mode::Read, err);
   EXPECT_FALSE(d.isOpen());
+  // A named pipe is refused at once instead of waiting for a writer.
+  ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0644), 0);
+  File p = File::open(dir.file("pipe"), File::Mode::Read, err);
+  EXPECT_FALSE(p.isOpen());
+  EXPECT_EQ(err.reason(), "not a regular file");
 }
 
 // Writes `size` bytes at `at` into a sparse file, returns all bytes as they read back.
