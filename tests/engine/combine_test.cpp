@@ -159,14 +159,6 @@ TEST_F(CombineTest, AStopAfterAPartsLastBlockKeepsThePart) {
   EXPECT_TRUE(testing_support::exists(dir.file("movie.avi.002")));
 }
 
-struct TightDisk : platform::FaultInjector {
-  std::int64_t free;
-  explicit TightDisk(std::int64_t f) : free(f) { platform::setFaultInjector(this); }
-  ~TightDisk() override { platform::setFaultInjector(nullptr); }
-  int before(platform::FileOp, const std::string&) override { return 0; }
-  std::optional<std::int64_t> freeSpace(const std::string&) override { return free; }
-};
-
 TEST_F(CombineTest, RefusesWhenTheJoinedFileCannotFit) {
   makeParts({30'000, 30'000, 10'000});
   {

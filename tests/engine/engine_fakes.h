@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,15 @@ struct FailNth : platform::FaultInjector {
       return 0;
     return ++seen == n ? code : 0;
   }
+};
+
+// Reports a fixed amount of free space for every folder.
+struct TightDisk : platform::FaultInjector {
+  std::int64_t free;
+  explicit TightDisk(std::int64_t f) : free(f) { platform::setFaultInjector(this); }
+  ~TightDisk() override { platform::setFaultInjector(nullptr); }
+  int before(platform::FileOp, const std::string&) override { return 0; }
+  std::optional<std::int64_t> freeSpace(const std::string&) override { return free; }
 };
 
 }  // namespace engine_test

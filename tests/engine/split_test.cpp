@@ -249,14 +249,6 @@ TEST_F(SplitTest, FailuresNameTheFileAndTheReason) {
   }
 }
 
-struct TightDisk : platform::FaultInjector {
-  std::int64_t free;
-  explicit TightDisk(std::int64_t f) : free(f) { platform::setFaultInjector(this); }
-  ~TightDisk() override { platform::setFaultInjector(nullptr); }
-  int before(platform::FileOp, const std::string&) override { return 0; }
-  std::optional<std::int64_t> freeSpace(const std::string&) override { return free; }
-};
-
 TEST_F(SplitTest, RefusesWhenThePartsCannotFit) {
   const std::string path = input(10'000);
   {
