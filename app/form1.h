@@ -48,6 +48,8 @@ class TForm1 : public QMainWindow {
   const std::string& settingsPath() const { return m_settingsPath; }
   // True from a start until JobFinished.
   bool jobRunning() const { return m_jobActive; }
+  // True once the last worker's routine has returned (it may still wait for WorkDone).
+  bool workerEnded() const;
   // Blocks (while the GUI keeps handling the worker's hand-overs) until the last worker
   // has ended.
   void waitForWorker();

@@ -37,6 +37,10 @@ void TForm1::waitForWorker() {
   m_waitingForWorker = nested;
 }
 
+bool TForm1::workerEnded() const {
+  return !m_work || !m_work->Running.load();
+}
+
 bool TForm1::refuseWhileRunning() {
   if (!m_jobActive && !m_inWorkDone && !m_waitingForWorker) {
     // A stopped worker ends within one chunk, but packing a part into its archive cannot
@@ -146,13 +150,21 @@ void TForm1::showProgress(std::uint64_t job, const engine::Progress& progress) {
 }
 
 void TForm1::WorkDone() {
-  // A job that was stopped has been finished by its Stop already.
-  if (!m_work || m_work->stopRequested() || !m_jobActive) return;
+  if (!m_work) return;
+  // A Stop that came after the job's routine had ended has finished the job on the window
+  // already, but what the job has to say is still said, once.
+  if (m_work->stopRequested() || !m_jobActive) {
+    reportStoppedJob(m_work->result());
+    return;
+  }
   m_inWorkDone = true;
   QCoreApplication::processEvents();
   m_inWorkDone = false;
-  // The window may have been closed, and the job ended with it, meanwhile.
-  if (!m_jobActive) return;
+  // The job may have been stopped, or the window closed, meanwhile.
+  if (!m_jobActive) {
+    reportStoppedJob(m_work->result());
+    return;
+  }
   JobFinished();
   const engine::JobResult& result = m_work->result();
   std::string text = result.message();

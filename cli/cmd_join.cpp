@@ -11,11 +11,17 @@ namespace {
 
 const char kHelp[] =
     "Usage: sundrix-cli join FIRST_PART [--out PATH] [--delete-parts]\n"
+    "                        [--append | --append-at BYTES] [--] \n"
     "\n"
     "Appends FIRST_PART's series (NAME.001, NAME.002, ...) in number order into one file.\n"
-    "  --out PATH       the joined file, or a folder for it (default: NAME beside the parts)\n"
-    "  --delete-parts   delete each part once its bytes are safely in the joined file\n"
-    "Parts are kept unless --delete-parts is given.\n";
+    "  --out PATH        the joined file, or a folder for it (default: NAME beside the parts)\n"
+    "  --delete-parts    delete each part once its bytes are safely in the joined file\n"
+    "  --append          finish an earlier join: append FIRST_PART and the parts after it\n"
+    "                    to the existing joined file\n"
+    "  --append-at BYTES the same, after cutting the joined file back to BYTES bytes\n"
+    "  --                the arguments after it are names, even when they begin with '-'\n"
+    "Parts are kept unless --delete-parts is given. A part missing before the last one\n"
+    "stops the join before anything is written.\n";
 
 class CliCombineOptions : public engine::CombineOptions {
  public:
@@ -29,32 +35,40 @@ int cli::runJoin(const Args& args) {
   CliCombineOptions options;
   std::string first;
   std::string out;
+  bool append = false;
+  std::int64_t appendAt = -1;
+  bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a == "--help" || a == "-h") {
+    if (optionsEnded || a.empty() || a[0] != '-') {
+      if (!first.empty()) return usageError("join: more than one first part given");
+      first = a;
+    } else if (a == "--") {
+      optionsEnded = true;
+    } else if (a == "--help" || a == "-h") {
       std::fputs(kHelp, stdout);
       return kExitOk;
     } else if (a == "--out" && i + 1 < args.size()) {
       out = args[++i];
     } else if (a == "--delete-parts") {
       options.remove = true;
-    } else if (!a.empty() && a[0] == '-') {
-      return usageError("join: unknown or incomplete option '" + a + "'");
-    } else if (first.empty()) {
-      first = a;
+    } else if (a == "--append") {
+      append = true;
+    } else if (a == "--append-at" && i + 1 < args.size()) {
+      if (!parseWholeNumber(args[++i], appendAt))
+        return usageError("--append-at needs a number of bytes");
+      append = true;
     } else {
-      return usageError("join: more than one first part given");
+      return usageError("join: unknown or incomplete option '" + a + "'");
     }
   }
   if (first.empty()) return usageError("join: no first part given");
-  if (!platform::fileExists(first)) {
-    std::fprintf(stderr, "sundrix-cli: the part %s does not exist\n", first.c_str());
-    return kExitFailure;
-  }
   const engine::CombineSelection selection = engine::SelectFirstPart(first);
   engine::CombineRequest request;
   request.firstPartPath = first;
   request.combineCount = selection.combineCount;
+  request.append = append;
+  request.appendAt = appendAt;
   if (out.empty()) {
     request.outputPath = selection.folder + selection.outputName;
   } else if (platform::folderExists(out) || platform::isPathSeparator(out.back())) {

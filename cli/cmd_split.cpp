@@ -29,7 +29,8 @@ const char kHelp[] =
     "                   the parts are then named NAME.001, NAME.002, ...\n"
     "  --bat-delete     the script also deletes the parts and itself\n"
     "  --zip            pack every part into its own archive PART.zip, delete the part\n"
-    "  --delete-input   delete FILE once every part is safely written\n";
+    "  --delete-input   delete FILE once every part is safely written\n"
+    "  --               the arguments after it are names, even when they begin with '-'\n";
 
 class CliSplitOptions : public engine::SplitOptions {
  public:
@@ -70,28 +71,28 @@ bool parseSize(const std::string& text, std::int64_t& value, int& unit) {
   return true;
 }
 
-bool parseCount(const std::string& text, std::int64_t& value) {
-  if (text.empty() || text.size() > 12 || text.find_first_not_of("0123456789") != std::string::npos)
-    return false;
-  value = std::strtoll(text.c_str(), nullptr, 10);
-  return true;
-}
-
 }  // namespace
 
 int cli::runSplit(const Args& args) {
   CliSplitOptions options;
   engine::SplitRequest request;
   bool haveValue = false;
+  bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool hasNext = i + 1 < args.size();
-    if (a == "--help" || a == "-h") {
+    if (optionsEnded || a.empty() || a[0] != '-') {
+      if (!request.path.empty()) return usageError("split: more than one file given");
+      request.path = a;
+    } else if (a == "--") {
+      optionsEnded = true;
+    } else if (a == "--help" || a == "-h") {
       std::fputs(kHelp, stdout);
       return kExitOk;
     } else if (a == "--parts" && hasNext) {
       if (haveValue) return usageError("give either --parts or --size, once");
-      if (!parseCount(args[++i], request.value)) return usageError("--parts needs a whole number");
+      if (!parseWholeNumber(args[++i], request.value))
+        return usageError("--parts needs a whole number");
       options.splitMode = engine::SplitMode::ByNumber;
       haveValue = true;
     } else if (a == "--size" && hasNext) {
@@ -111,12 +112,8 @@ int cli::runSplit(const Args& args) {
       options.zip = true;
     } else if (a == "--delete-input") {
       options.removeInput = true;
-    } else if (!a.empty() && a[0] == '-') {
-      return usageError("split: unknown or incomplete option '" + a + "'");
-    } else if (request.path.empty()) {
-      request.path = a;
     } else {
-      return usageError("split: more than one file given");
+      return usageError("split: unknown or incomplete option '" + a + "'");
     }
   }
   if (request.path.empty()) return usageError("split: no file given");

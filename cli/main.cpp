@@ -1,5 +1,6 @@
 // sundrix-cli: split, join, zip, unzip and list from the command line.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "cli/cli.h"
@@ -13,7 +14,7 @@ const char kUsage[] =
     "  split FILE (--parts N | --size N[B|K|M|G]) [--out DIR] [--delete-input]\n"
     "        [--bat NAME [--bat-delete]] [--zip]\n"
     "                          cut FILE into numbered parts FILE.001, FILE.002, ...\n"
-    "  join FIRST_PART [--out PATH] [--delete-parts]\n"
+    "  join FIRST_PART [--out PATH] [--delete-parts] [--append | --append-at BYTES]\n"
     "                          append the parts that follow FIRST_PART into one file\n"
     "  zip ARCHIVE FILE... [--overwrite] [--source DIR]\n"
     "                          pack files into a new archive (Shrink method)\n"
@@ -25,6 +26,13 @@ const char kUsage[] =
     "Exit status: 0 success, 1 failure, 2 bad usage.\n";
 
 }  // namespace
+
+bool cli::parseWholeNumber(const std::string& text, std::int64_t& value) {
+  if (text.empty() || text.size() > 12 || text.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  value = std::strtoll(text.c_str(), nullptr, 10);
+  return true;
+}
 
 int cli::usageError(const std::string& message) {
   std::fprintf(stderr, "sundrix-cli: %s\nTry 'sundrix-cli --help'.\n", message.c_str());

@@ -17,6 +17,10 @@ std::string numberedPath(const std::string& firstPartPath, std::int64_t number) 
   return platform::replaceExtension(firstPartPath, platform::partSuffix(number));
 }
 
+std::string orCurrent(const std::string& folder) {
+  return folder.empty() ? "." : folder;
+}
+
 class CombineJob {
  public:
   CombineJob(const CombineRequest& request, CombineOptions& options, ProgressSink& progress,
@@ -26,58 +30,128 @@ class CombineJob {
   JobResult run();
 
  private:
-  JobResult check() const;
+  JobResult planParts();
+  JobResult checkOutput() const;
   JobResult checkRoom();
+  JobResult lockFolders();
+  JobResult openOutput();
   JobResult appendPart(std::int32_t number, const std::string& path);
   void deletePart(const std::string& path);
-  platform::FileIdentity m_partId;  // the part just copied, as it was when opened
-  bool m_folderSynced = false;
+  JobResult finishFailed(JobResult result);
+  std::string howToFinish(std::int32_t nextNumber) const;
+  std::string howToFinishAt(std::int32_t nextNumber, std::int64_t keep) const;
   void publish(std::int32_t number, const std::string& name, std::int64_t size);
+  std::string part(std::int64_t number) const {
+    return numberedPath(m_request.firstPartPath, number);
+  }
 
   const CombineRequest& m_request;
   CombineOptions& m_options;
   ProgressSink& m_progress;
   const StopToken& m_stop;
+  std::int32_t m_first = 1;  // the numbers joined: m_first .. m_last
+  std::int32_t m_last = 0;
+  platform::FolderLock m_outputLock, m_partsLock;
   platform::File m_out;
-  std::int64_t m_written = 0;
+  platform::FileIdentity m_outId;   // the output as this run created or opened it
+  platform::FileIdentity m_partId;  // the part just copied, as it was when opened
+  std::int64_t m_written = 0;       // bytes the output must hold now
+  std::int64_t m_safeBytes = 0;     // ... of which the deleted parts' bytes end here
   std::int64_t m_bytesDone = 0;
+  std::int32_t m_lastDeleted = 0;  // the number of the last part deleted; 0 for none
+  bool m_folderSynced = false;
   JobResult m_result;
 };
 
-JobResult CombineJob::check() const {
+// The parts to join are every number from the first on up to the highest one present;
+// the count taken at selection only says where to start looking. A number without a
+// regular file below the highest one would silently leave out the parts after it.
+JobResult CombineJob::planParts() {
+  if (m_request.append) {
+    m_first = static_cast<std::int32_t>(partNumberOf(platform::namePart(m_request.firstPartPath),
+                                                     platform::namePart(m_request.firstPartPath)));
+    if (m_first < 1) {
+      return JobResult::failed(m_request.firstPartPath,
+                               m_request.firstPartPath + " is not a numbered part.");
+    }
+  }
+  const std::string folder = platform::folderPart(m_request.firstPartPath);
+  const std::string name = platform::namePart(m_request.firstPartPath);
+  m_last = m_request.combineCount;
+  for (const std::int64_t k : partNumbersIn(folder, name)) {
+    if (k <= INT32_MAX && k > m_last) m_last = static_cast<std::int32_t>(k);
+  }
+  while (m_last >= m_first && !platform::pathExists(part(m_last))) --m_last;
+  if (m_last < m_first) {
+    return JobResult::failed(
+        m_request.firstPartPath,
+        "No part to join was found: " + part(m_first) + " and the parts after it do not exist.");
+  }
+  for (std::int32_t i = m_first; i <= m_last; ++i) {
+    if (platform::fileExists(part(i))) continue;
+    std::int32_t gapEnd = i;
+    while (gapEnd < m_last && !platform::fileExists(part(gapEnd + 1))) ++gapEnd;
+    const bool leading = i == m_first && !m_request.append;
+    const std::string what =
+        platform::pathExists(part(i)) ? " is not a regular file" : " is missing";
+    std::string reason =
+        "The part " + part(i) + what + (gapEnd > i ? " (up to " + part(gapEnd) + ")" : "") +
+        (gapEnd + 1 < m_last ? "; the parts " + part(gapEnd + 1) + " to " + part(m_last)
+                             : "; the part " + part(m_last)) +
+        " would be left out. Nothing was joined.";
+    platform::IoError err;
+    if (leading && platform::fileSize(m_request.outputPath, err) > 0) {
+      reason += " The joined file " + m_request.outputPath +
+                " exists: if an earlier join deleted the missing parts, it is now the only copy "
+                "of them and stays as it is. " +
+                howToFinish(gapEnd + 1) +
+                " If that join ended inside a part, give --append-at with the bytes of the parts "
+                "it holds.";
+    }
+    return JobResult::failed(part(i), reason);
+  }
+  return {};
+}
+
+std::string CombineJob::howToFinish(std::int32_t nextNumber) const {
+  return "To finish, append the rest to it (sundrix-cli join " + part(nextNumber) + " --out " +
+         m_request.outputPath + " --append), or keep it as it is.";
+}
+
+std::string CombineJob::howToFinishAt(std::int32_t nextNumber, std::int64_t keep) const {
+  return "To finish, append the rest to it (sundrix-cli join " + part(nextNumber) + " --out " +
+         m_request.outputPath + " --append-at " + std::to_string(keep) + "), or keep its first " +
+         std::to_string(keep) + " bytes.";
+}
+
+// The joined file must not be any file the join reads, nor take a name of the series
+// it is joined from: a later join would read it as a part.
+JobResult CombineJob::checkOutput() const {
   const std::string& output = m_request.outputPath;
-  platform::IoError err;
   if (platform::namePart(output).empty()) {
     return JobResult::failed(output, "No name is given for the joined file.");
   }
-  bool anyPart = false;
-  std::int32_t firstMissing = 0;  // a number without a file before a later part
+  const bool sameFolder =
+      platform::sameFile(orCurrent(platform::folderPart(output)),
+                         orCurrent(platform::folderPart(m_request.firstPartPath)));
+  if (sameFolder &&
+      partNumberOf(platform::namePart(output), platform::namePart(m_request.firstPartPath)) > 0) {
+    return JobResult::failed(
+        output, "The joined file " + output + " would take the name of one of its own parts.");
+  }
   const std::string outputFull = platform::absolutePath(output);
-  for (std::int32_t i = 1; i <= m_request.combineCount; ++i) {
-    const std::string part = numberedPath(m_request.firstPartPath, i);
-    if (!platform::fileExists(part)) {
-      if (firstMissing == 0) firstMissing = i;
-      continue;
-    }
-    anyPart = true;
-    if (firstMissing != 0 && platform::fileSize(output, err) > 0) {
-      // Most likely an earlier join that deleted its parts and did not finish: the
-      // existing output may be the only copy of the missing part, so it is not replaced.
-      return JobResult::failed(
-          output, "The joined file " + output + " already exists and the part " +
-                      numberedPath(m_request.firstPartPath, firstMissing) +
-                      " is missing; an earlier join may have deleted it. Move or rename " + output +
-                      " and join again.");
-    }
-    if (platform::sameFile(part, output) || platform::absolutePath(part) == outputFull) {
+  for (std::int32_t i = m_first; i <= m_last; ++i) {
+    if (platform::sameFile(part(i), output) || platform::absolutePath(part(i)) == outputFull) {
       return JobResult::failed(
           output, "The joined file " + output + " would replace one of its own parts.");
     }
   }
-  if (!anyPart) {
-    return JobResult::failed(m_request.firstPartPath, "No part to join was found: " +
-                                                          numberedPath(m_request.firstPartPath, 1) +
-                                                          " and the parts after it do not exist.");
+  if (m_request.append) {
+    platform::FileIdentity id;
+    if (!platform::identifyEntry(output, id)) {
+      return JobResult::failed(output, "The joined file " + output +
+                                           " to append to is not there (or not a plain file).");
+    }
   }
   return {};
 }
@@ -89,21 +163,19 @@ JobResult CombineJob::checkRoom() {
   const std::string folder = platform::folderPart(m_request.outputPath);
   std::int64_t total = 0, largest = 0;
   bool sameFilesystem = true;
-  for (std::int32_t i = 1; i <= m_request.combineCount; ++i) {
-    const std::string part = numberedPath(m_request.firstPartPath, i);
-    if (!platform::fileExists(part)) continue;
+  for (std::int32_t i = m_first; i <= m_last; ++i) {
     platform::IoError err;
-    const std::int64_t size = platform::fileSize(part, err);
-    const std::int64_t allocated = platform::allocatedSize(part);
+    const std::int64_t size = platform::fileSize(part(i), err);
+    const std::int64_t allocated = platform::allocatedSize(part(i));
     const std::int64_t need = allocated >= 0 && allocated < size ? allocated : size;
     total += need;
     largest = std::max(largest, need);
-    sameFilesystem = sameFilesystem && platform::sameFilesystem(part, folder);
+    sameFilesystem = sameFilesystem && platform::sameFilesystem(part(i), folder);
   }
   const std::int64_t need = m_options.deleteParts() && sameFilesystem ? largest : total;
   std::int64_t free = platform::freeSpace(folder);
   if (free < 0) return {};
-  if (platform::fileExists(m_request.outputPath)) {
+  if (!m_request.append && platform::fileExists(m_request.outputPath)) {
     free += std::max<std::int64_t>(0, platform::allocatedSize(m_request.outputPath));
   }
   if (free >= need) return {};
@@ -113,40 +185,114 @@ JobResult CombineJob::checkRoom() {
                                       " are free.");
 }
 
+// Another run writing into the output's folder, or joining or deleting the same parts,
+// would mix its files with ours.
+JobResult CombineJob::lockFolders() {
+  const std::string outputFolder = orCurrent(platform::folderPart(m_request.outputPath));
+  const std::string partsFolder = orCurrent(platform::folderPart(m_request.firstPartPath));
+  platform::IoError err;
+  if (!m_outputLock.acquire(outputFolder, err) ||
+      (!platform::sameFile(outputFolder, partsFolder) && !m_partsLock.acquire(partsFolder, err))) {
+    return JobResult::failed(err.path, "cannot join into " + m_request.outputPath + ": " +
+                                           err.path + ": " + err.reason() + ".");
+  }
+  return {};
+}
+
+JobResult CombineJob::openOutput() {
+  platform::IoError err;
+  if (m_request.append) {
+    m_out = platform::File::open(m_request.outputPath, platform::File::Mode::ReadWrite, err);
+    if (m_out.isOpen()) m_written = m_out.size(err);
+    if (m_written >= 0 && m_request.appendAt >= 0) {
+      if (m_request.appendAt > m_written) {
+        return JobResult::failed(m_request.outputPath,
+                                 m_request.outputPath + " holds only " + std::to_string(m_written) +
+                                     " bytes, fewer than the " +
+                                     std::to_string(m_request.appendAt) + " to keep.");
+      }
+      m_written = m_out.truncate(m_request.appendAt, err) ? m_request.appendAt : -1;
+    }
+    if (m_written >= 0 && !m_out.seek(m_written, err)) m_written = -1;
+    m_safeBytes = m_written;
+  } else {
+    // A new file under the name, never one reached through a link there.
+    m_out = platform::File::open(m_request.outputPath, platform::File::Mode::CreateNew, err);
+  }
+  if (!m_out.isOpen() || m_written < 0)
+    return JobResult::failed(m_request.outputPath, err.message());
+  m_out.identify(m_outId);
+  return {};
+}
+
 JobResult CombineJob::run() {
-  JobResult checked = check();
+  JobResult planned = planParts();
+  if (planned.outcome != JobOutcome::Done) return planned;
+  JobResult checked = checkOutput();
   if (checked.outcome != JobOutcome::Done) return checked;
+  JobResult locked = lockFolders();
+  if (locked.outcome != JobOutcome::Done) return locked;
   JobResult room = checkRoom();
   if (room.outcome != JobOutcome::Done) return room;
+  JobResult opened = openOutput();
+  if (opened.outcome != JobOutcome::Done) return opened;
   platform::IoError err;
-  m_out = platform::File::open(m_request.outputPath, platform::File::Mode::CreateReadWrite, err);
-  if (!m_out.isOpen()) return JobResult::failed(m_request.outputPath, err.message());
-  for (std::int32_t i = 1; i <= m_request.combineCount; ++i) {
-    const std::string path = numberedPath(m_request.firstPartPath, i);
-    if (!platform::fileExists(path)) continue;  // a missing number is passed over
-    JobResult part = appendPart(i, path);
-    if (part.outcome != JobOutcome::Done) {
-      m_out.closeQuietly();
-      part.warnings = m_result.warnings;
-      return part;
-    }
+  for (std::int32_t i = m_first; i <= m_last; ++i) {
+    const std::string path = part(i);
+    JobResult appended = appendPart(i, path);
+    if (appended.outcome != JobOutcome::Done) return finishFailed(appended);
     if (m_options.deleteParts()) {
       // A stop that arrives after the part's last block keeps the part.
-      if (m_stop.stopRequested()) {
-        m_out.closeQuietly();
-        return JobResult{JobOutcome::Stopped, {}, {}, m_result.warnings};
-      }
+      if (m_stop.stopRequested()) return finishFailed({JobOutcome::Stopped, {}, {}, {}});
       deletePart(path);
     }
   }
-  if (!m_out.close(err)) return JobResult::failed(m_request.outputPath, err.message());
+  if (!m_out.close(err)) {
+    return finishFailed(JobResult::failed(m_request.outputPath, err.message()));
+  }
   return m_result;
+}
+
+// A join that ends early says what the output now is. When it deleted no part, its
+// unfinished output holds nothing the parts do not and goes; when it did, the output is
+// the only copy of those parts and stays, and the user is told how to finish.
+JobResult CombineJob::finishFailed(JobResult result) {
+  m_out.closeQuietly();
+  result.warnings.insert(result.warnings.begin(), m_result.warnings.begin(),
+                         m_result.warnings.end());
+  const bool stopped = result.outcome == JobOutcome::Stopped;
+  platform::IoError err;
+  platform::FileIdentity now;
+  if (m_lastDeleted == 0) {
+    if (!stopped && !m_request.append && platform::identifyEntry(m_request.outputPath, now) &&
+        now.sameObject(m_outId) && platform::removeFile(m_request.outputPath, err)) {
+      result.warnings.push_back("The unfinished joined file " + m_request.outputPath +
+                                " was removed; every part is kept.");
+    }
+    return result;
+  }
+  const std::int32_t lastDeleted = m_lastDeleted;
+  result.warnings.push_back("The joined file " + m_request.outputPath +
+                            " holds everything up to and including " + part(lastDeleted) +
+                            " in its first " + std::to_string(m_safeBytes) +
+                            " bytes and is now the only copy of the deleted parts. " +
+                            howToFinishAt(lastDeleted + 1, m_safeBytes));
+  return result;
 }
 
 JobResult CombineJob::appendPart(std::int32_t number, const std::string& path) {
   platform::IoError err;
   platform::File in = platform::File::open(path, platform::File::Mode::Read, err);
-  if (!in.isOpen()) return JobResult::failed(path, err.message());
+  if (!in.isOpen()) {
+    // It was there when the join began: a part that went or became something else
+    // cannot be passed over without leaving out its bytes.
+    if (!platform::pathExists(path)) {
+      return JobResult::failed(path, "The part " + path +
+                                         " disappeared during the join; the parts after it "
+                                         "were not joined.");
+    }
+    return JobResult::failed(path, err.message());
+  }
   const std::int64_t size = in.size(err);
   if (size < 0) return JobResult::failed(path, err.message());
   in.identify(m_partId);
@@ -163,17 +309,13 @@ JobResult CombineJob::appendPart(std::int32_t number, const std::string& path) {
 }
 
 void CombineJob::deletePart(const std::string& path) {
-  // The part's bytes must be on disk in the output before the part goes.
+  // The part's bytes must be on disk, in the file this run writes at the output's name,
+  // before the part goes.
   platform::IoError err;
-  if (!m_out.sync(err)) {
+  platform::FileIdentity expected = m_outId;
+  expected.size = m_written;
+  if (!platform::syncAndCheckFile(m_request.outputPath, expected, err)) {
     m_result.warnings.push_back("The part " + path + " was kept: " + err.message());
-    return;
-  }
-  const std::int64_t size = m_out.size(err);
-  if (size != m_written) {
-    m_result.warnings.push_back("The part " + path + " was kept: the joined file holds " +
-                                std::to_string(size) + " bytes instead of " +
-                                std::to_string(m_written) + ".");
     return;
   }
   // A part that changed after it was opened holds bytes the output lacks.
@@ -189,7 +331,13 @@ void CombineJob::deletePart(const std::string& path) {
     }
     m_folderSynced = true;
   }
-  if (!platform::removeFile(path, err)) m_result.warnings.push_back(err.message());
+  if (!platform::removeFile(path, err)) {
+    m_result.warnings.push_back(err.message());
+    return;
+  }
+  m_lastDeleted =
+      static_cast<std::int32_t>(partNumberOf(platform::namePart(path), platform::namePart(path)));
+  m_safeBytes = m_written;
 }
 
 void CombineJob::publish(std::int32_t number, const std::string& name, std::int64_t size) {

@@ -29,6 +29,11 @@ struct CombineRequest {
   std::string firstPartPath;
   std::string outputPath;
   std::int32_t combineCount = 0;
+  // Finishes an earlier join instead of starting one: the output exists and keeps its
+  // bytes (its first `appendAt` bytes when that is not -1), and the parts from the first
+  // part's own number on are appended to it.
+  bool append = false;
+  std::int64_t appendAt = -1;
 };
 
 JobResult CombineFiles(const CombineRequest& request, CombineOptions& options,

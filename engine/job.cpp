@@ -4,8 +4,7 @@
 namespace engine {
 
 std::string JobResult::message() const {
-  if (outcome == JobOutcome::Failed) return reason;
-  std::string text;
+  std::string text = outcome == JobOutcome::Failed ? reason : std::string();
   for (const std::string& warning : warnings) {
     if (!text.empty()) text += '\n';
     text += warning;

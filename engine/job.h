@@ -21,7 +21,8 @@ struct JobResult {
   std::string reason;                 // what went wrong, for the user
   std::vector<std::string> warnings;  // problems that did not stop the job
 
-  // One line for the user: "<reason>" naming the file, or "" when done without warnings.
+  // For the user: the reason of a failure (naming the file), then every warning, a line
+  // each; "" when done without warnings.
   std::string message() const;
   static JobResult failed(std::string file, std::string reason);
 };

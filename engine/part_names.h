@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace engine {
 
@@ -11,5 +12,14 @@ std::string partFileName(const std::string& templateName, std::int64_t number);
 
 // The template of a split without a join script: the input's name + ".000".
 std::string partTemplate(const std::string& baseName);
+
+// k when `name` is exactly the k-th part name of `templateName` (k >= 1), else 0.
+std::int64_t partNumberOf(const std::string& name, const std::string& templateName);
+
+// The numbers of the parts of `templateName` that have an entry in `folder` (a file, a
+// folder, a link: anything that holds the name), ascending. With `archives`, the name of a
+// part's archive (part name + ".zip") counts for its part as well.
+std::vector<std::int64_t> partNumbersIn(const std::string& folder, const std::string& templateName,
+                                        bool archives = false);
 
 }  // namespace engine

@@ -2,12 +2,14 @@
 // input once every byte is safely in a part or an archive, and the join script.
 #include "engine/split.h"
 
+#include <algorithm>
 #include <limits>
 #include <vector>
 
 #include "engine/block_copy.h"
 #include "engine/join_script.h"
 #include "engine/part_names.h"
+#include "engine/run_ledger.h"
 #include "platform/file.h"
 #include "platform/path.h"
 
@@ -15,12 +17,6 @@ namespace engine {
 namespace {
 
 constexpr std::int64_t kMaxValue = std::numeric_limits<std::int32_t>::max();
-
-// A file that now holds bytes of the input, and how many it must hold.
-struct Holder {
-  std::string path;
-  std::int64_t size = 0;
-};
 
 class SplitJob {
  public:
@@ -36,15 +32,28 @@ class SplitJob {
 
  private:
   JobResult openInput();
-  JobResult checkRoom() const;
+  JobResult checkRoom();
+  JobResult checkRoomForPart(std::int64_t number, const std::string& partPath, std::int64_t size);
   JobResult checkNames();
+  JobResult writeParts();
   JobResult writePart(std::int64_t number, std::int64_t size);
-  void archivePart(const std::string& partPath, std::int64_t size);
+  void archivePart(const std::string& partPath);
+  void noteLeftovers();
   void deleteInput();
   JobResult writeScript();
   void publish(std::int64_t part);
+  // A failure keeps the warnings gathered before it.
+  JobResult failed(JobResult result) const {
+    result.warnings.insert(result.warnings.begin(), m_result.warnings.begin(),
+                           m_result.warnings.end());
+    return result;
+  }
+  JobResult stopped() const { return JobResult{JobOutcome::Stopped, {}, {}, m_result.warnings}; }
   bool overwritesInput(const std::string& path) const {
     return platform::sameFile(path, m_request.path);
+  }
+  std::string folderShown() const {
+    return m_workFolder.empty() ? platform::currentFolder() : m_workFolder;
   }
 
   const SplitRequest& m_request;
@@ -56,15 +65,20 @@ class SplitJob {
   std::string m_workFolder;
   std::string m_baseName;
   std::string m_batName;
+  std::string m_lastTemplate;   // the name template of the last part written
+  bool m_namedAtStart = false;  // the parts were to be named after the script
   platform::File m_in;
+  platform::FolderLock m_lock;
   std::int64_t m_fileSize = 0;
   std::int64_t m_bytesDone = 0;
+  bool m_sparse = false;  // the parts keep the input's holes: room is checked up front only
   SplitPlan m_plan;
   JoinScript m_script;
-  std::vector<Holder> m_holders;
-  bool m_everyPartSafe = true;       // every part written and, where asked, archived
-  platform::FileIdentity m_inputId;  // the input as it was when the split began
-  bool m_inputUnchanged = false;     // ... and still was when the last part was written
+  RunLedger m_ledger;                    // every file that now holds bytes of the input
+  bool m_everyPartSafe = true;           // every part written and, where asked, archived
+  std::vector<std::string> m_leftovers;  // higher-numbered parts this run did not write
+  platform::FileIdentity m_inputId;      // the input as it was when the split began
+  bool m_inputUnchanged = false;         // ... and still was when the last part was written
   JobResult m_result;
 };
 
@@ -78,23 +92,6 @@ JobResult SplitJob::openInput() {
   return {};
 }
 
-namespace {
-
-// k when `name` is the k-th part name of `templateName` (k >= 1), else 0.
-std::int64_t partNumberOf(const std::string& name, const std::string& templateName) {
-  const std::string stem = platform::replaceExtension(templateName, "");
-  if (name.size() <= stem.size() + 1 || name.compare(0, stem.size(), stem) != 0 ||
-      name[stem.size()] != '.') {
-    return 0;
-  }
-  const std::string digits = name.substr(stem.size() + 1);
-  if (digits.size() > 10 || digits.find_first_not_of("0123456789") != std::string::npos) return 0;
-  const std::int64_t k = std::stoll(digits);
-  return k >= 1 && partFileName(templateName, k) == name ? k : 0;
-}
-
-}  // namespace
-
 // The input must never be overwritten. Where a planned part, archive or script name
 // would land on it, refuse before the first part is written rather than at that part.
 JobResult SplitJob::checkNames() {
@@ -103,7 +100,7 @@ JobResult SplitJob::checkNames() {
           m_workFolder.empty() ? "." : m_workFolder)) {
     return {};  // another folder: names cannot meet (links are caught at each part)
   }
-  const bool script = m_options.createBat();
+  const bool script = m_namedAtStart;
   std::vector<std::string> templates{partTemplate(m_baseName)};
   if (script) templates.push_back(m_batName);
   std::string name = m_baseName;
@@ -138,67 +135,128 @@ JobResult SplitJob::run() {
                  problem)) {
     return JobResult::failed(m_request.path, problem);
   }
-  JobResult room = checkRoom();
-  if (room.outcome != JobOutcome::Done) return room;
+  m_namedAtStart = m_options.createBat();
   JobResult names = checkNames();
   if (names.outcome != JobOutcome::Done) return names;
+  // Another run writing parts of the same name into this folder would take over ours.
+  platform::IoError err;
+  if (!m_lock.acquire(m_workFolder, err)) {
+    return JobResult::failed(folderShown(), "cannot split " + m_request.path + " into " +
+                                                folderShown() + ": " + err.reason() + ".");
+  }
+  JobResult room = checkRoom();
+  if (room.outcome != JobOutcome::Done) return room;
+  JobResult parts = writeParts();
+  if (parts.outcome != JobOutcome::Done) {
+    m_in.closeQuietly();
+    return parts;
+  }
+  // A stop that arrives after the last block still keeps the input and writes no script.
+  if (m_stop.stopRequested()) return stopped();
+  platform::FileIdentity now;
+  m_inputUnchanged = m_in.identify(now) && now == m_inputId;
+  if (!m_in.close(err)) return failed(JobResult::failed(m_request.path, err.message()));
+  // The script goes first: once the input is gone, a script that could not be written
+  // would leave parts that no one knows how to join.
+  if (m_options.createBat()) {
+    JobResult script = writeScript();
+    if (script.outcome != JobOutcome::Done) return failed(script);
+  }
+  noteLeftovers();
+  if (m_options.deleteInput()) deleteInput();
+  if (m_stop.stopRequested()) return stopped();
+  return m_result;
+}
+
+JobResult SplitJob::writeParts() {
   const std::int64_t regularSize = m_plan.partSize;
   for (std::int64_t i = 1; i <= m_plan.partCount; ++i) {
     const std::int64_t size =
         i == m_plan.partCount ? m_fileSize - (i - 1) * regularSize : regularSize;
     JobResult part = writePart(i, size);
-    if (part.outcome != JobOutcome::Done) {
-      m_in.closeQuietly();
-      return part;
-    }
+    if (part.outcome != JobOutcome::Done) return failed(part);
   }
-  // A stop that arrives after the last block still keeps the input and writes no script.
-  if (m_stop.stopRequested()) return JobResult{JobOutcome::Stopped, {}, {}, m_result.warnings};
-  platform::FileIdentity now;
-  m_inputUnchanged = m_in.identify(now) && now == m_inputId;
-  platform::IoError err;
-  if (!m_in.close(err)) return JobResult::failed(m_request.path, err.message());
-  if (m_options.deleteInput()) deleteInput();
-  if (m_stop.stopRequested()) return JobResult{JobOutcome::Stopped, {}, {}, m_result.warnings};
-  if (m_options.createBat()) {
-    JobResult script = writeScript();
-    if (script.outcome != JobOutcome::Done) {
-      script.warnings = m_result.warnings;
-      return script;
-    }
-  }
-  return m_result;
+  return {};
 }
 
-// A half-written set of parts is worse than none: the parts must fit before the first
-// one is written. Parts of a sparse input keep its holes when they stay on its
-// filesystem, so they need only the room the input really occupies.
-JobResult SplitJob::checkRoom() const {
+namespace {
+
+// Bytes that removing the regular file at `path` would give back; 0 for anything else.
+std::int64_t reclaimable(const std::string& path) {
+  platform::FileIdentity id;
+  if (!platform::identifyEntry(path, id)) return 0;
+  return std::max<std::int64_t>(0, platform::allocatedSize(path));
+}
+
+}  // namespace
+
+// A half-written set of parts is worse than none, so a split that cannot fit even at
+// best is refused before the first part. The best case counts the room that old files at
+// the parts' names give back and, with archives, that each part goes once it is packed;
+// parts of a sparse input keep its holes when they stay on its filesystem. Whatever the
+// best case leaves open is checked again before each part.
+JobResult SplitJob::checkRoom() {
   std::int64_t need = m_fileSize;
   const std::int64_t allocated = platform::allocatedSize(m_request.path);
   if (allocated >= 0 && allocated < need &&
       platform::sameFilesystem(m_request.path, m_workFolder)) {
     need = allocated;
+    m_sparse = true;
+  }
+  const bool archives = m_options.compressZip();
+  if (archives) {
+    need = std::min(
+        need, std::max(m_plan.partSize, m_fileSize - (m_plan.partCount - 1) * m_plan.partSize));
+  }
+  const std::string templateName = m_namedAtStart ? m_batName : partTemplate(m_baseName);
+  std::int64_t reclaim = 0;
+  for (const std::int64_t k : partNumbersIn(m_workFolder, templateName, true)) {
+    if (k > m_plan.partCount) break;
+    const std::string partPath = m_workFolder + partFileName(templateName, k);
+    reclaim += reclaimable(partPath) + reclaimable(partPath + ".zip");
   }
   const std::int64_t free = platform::freeSpace(m_workFolder);
-  if (free < 0 || free >= need) return {};
-  const std::string folder = m_workFolder.empty() ? platform::currentFolder() : m_workFolder;
-  return JobResult::failed(folder, "Not enough free space in " + folder + ": the parts need " +
-                                       std::to_string(need) + " bytes, " + std::to_string(free) +
-                                       " are free.");
+  if (free < 0 || free + reclaim >= need) return {};
+  return JobResult::failed(folderShown(), "Not enough free space in " + folderShown() +
+                                              ": the parts need " + std::to_string(need) +
+                                              " bytes, " + std::to_string(free + reclaim) +
+                                              " are free.");
+}
+
+JobResult SplitJob::checkRoomForPart(std::int64_t number, const std::string& partPath,
+                                     std::int64_t size) {
+  if (m_sparse) return {};
+  const bool archive = m_options.compressZip();
+  // Packing needs room for the archive while the part is still there.
+  const std::int64_t need = archive ? 2 * size : size;
+  const std::int64_t free = platform::freeSpace(m_workFolder);
+  const std::int64_t reclaim =
+      reclaimable(partPath) + (archive ? reclaimable(partPath + ".zip") : 0);
+  if (free < 0 || free + reclaim >= need) return {};
+  return JobResult::failed(folderShown(),
+                           "Not enough free space in " + folderShown() + " for part " +
+                               std::to_string(number) + ": it needs " + std::to_string(need) +
+                               " bytes, " + std::to_string(free + reclaim) +
+                               " are free. The parts written so far and the input are kept.");
 }
 
 JobResult SplitJob::writePart(std::int64_t number, std::int64_t size) {
   const bool named = m_options.createBat();
-  const std::string partName = partFileName(named ? m_batName : partTemplate(m_baseName), number);
+  m_lastTemplate = named ? m_batName : partTemplate(m_baseName);
+  const std::string partName = partFileName(m_lastTemplate, number);
   const std::string partPath = m_workFolder + partName;
   if (overwritesInput(partPath)) {
     return JobResult::failed(
         partPath, "cannot write " + partPath + ": the part would replace the file being split");
   }
+  JobResult room = checkRoomForPart(number, partPath, size);
+  if (room.outcome != JobOutcome::Done) return room;
   platform::IoError err;
-  platform::File out = platform::File::open(partPath, platform::File::Mode::CreateReadWrite, err);
+  // A new file under the name, never one reached through a link there.
+  platform::File out = platform::File::open(partPath, platform::File::Mode::CreateNew, err);
   if (!out.isOpen()) return JobResult::failed(partPath, err.message());
+  std::string problem;
+  if (!m_ledger.add(out, size, problem)) return JobResult::failed(partPath, problem);
 
   JobResult copied = copyInBlocks(m_in, out, size, m_stop, [&](std::int64_t n) {
     m_bytesDone += n;
@@ -208,65 +266,87 @@ JobResult SplitJob::writePart(std::int64_t number, std::int64_t size) {
   if (!out.close(err)) return JobResult::failed(partPath, err.message());
 
   if (m_options.createBat()) m_script.addPart(partName, number == m_plan.partCount);
-  if (m_options.compressZip()) {
-    archivePart(partPath, size);
-  } else {
-    m_holders.push_back({partPath, size});
-  }
+  if (m_options.compressZip()) archivePart(partPath);
   return {};
 }
 
-void SplitJob::archivePart(const std::string& partPath, std::int64_t size) {
+void SplitJob::archivePart(const std::string& partPath) {
   const std::string archivePath = partPath + ".zip";
   std::string problem;
+  platform::IoError err;
+  bool clean = false;  // nothing stands at the archive's name any more
   if (m_archiver == nullptr) {
     problem = "compression is not available in this build";
   } else if (overwritesInput(archivePath)) {
     problem = "the archive would replace the file being split";
-  } else if (m_archiver->archive(partPath, archivePath, problem)) {
-    std::int64_t archiveSize = 0;
-    platform::IoError err;
-    archiveSize = platform::fileSize(archivePath, err);
-    if (!platform::removeFile(partPath, err)) {
-      // The part stays beside its archive; both hold the bytes.
-      m_result.warnings.push_back(err.message());
-      m_holders.push_back({partPath, size});
+  } else if (!platform::clearName(archivePath, err)) {
+    // An old archive (or a link) there is removed so that the new one is a file of its own.
+    problem = err.message();
+  } else if ((clean = true) && m_archiver->archive(partPath, archivePath, problem)) {
+    const std::int64_t archiveSize = platform::fileSize(archivePath, err);
+    if (archiveSize >= 0 && m_ledger.add(archivePath, archiveSize, problem)) {
+      if (!platform::removeFile(partPath, err)) {
+        // The part stays beside its archive; both hold the bytes.
+        m_result.warnings.push_back(err.message());
+        return;
+      }
+      m_ledger.remove(partPath);
       return;
     }
-    m_holders.push_back({archivePath, archiveSize});
-    return;
+    if (problem.empty()) problem = err.message();
   }
   m_everyPartSafe = false;
-  m_holders.push_back({partPath, size});
-  m_result.warnings.push_back("The part " + partPath + " was kept unarchived: " + problem);
+  std::string note = "The part " + partPath + " was kept unarchived: " + problem;
+  // What the failed attempt left at the archive's name is this run's and holds nothing.
+  if (clean && platform::pathExists(archivePath) && !m_ledger.holds(archivePath) &&
+      platform::removeFile(archivePath, err)) {
+    note += " (the incomplete archive " + archivePath + " was removed)";
+  }
+  m_result.warnings.push_back(note);
+}
+
+// Parts with higher numbers than this run wrote, left by an earlier split of the same
+// name, would be joined after ours and give another file.
+void SplitJob::noteLeftovers() {
+  for (const std::int64_t k : partNumbersIn(m_workFolder, m_lastTemplate, true)) {
+    if (k > m_plan.partCount) m_leftovers.push_back(partFileName(m_lastTemplate, k));
+  }
+  if (m_leftovers.empty()) return;
+  std::string names;
+  for (std::size_t i = 0; i < m_leftovers.size() && i < 5; ++i) {
+    names += (i == 0 ? "" : ", ") + m_leftovers[i];
+  }
+  if (m_leftovers.size() > 5) names += " and " + std::to_string(m_leftovers.size() - 5) + " more";
+  m_result.warnings.push_back("Parts of an earlier split are still in " + folderShown() + " (" +
+                              names + "): a join would append them after the " +
+                              std::to_string(m_plan.partCount) +
+                              " parts of this split. Remove them before joining.");
 }
 
 void SplitJob::deleteInput() {
+  const std::string keep = "The input " + m_request.path + " was not deleted";
   if (!m_everyPartSafe) {
-    m_result.warnings.push_back("The input " + m_request.path +
-                                " was not deleted because not every part was archived.");
+    m_result.warnings.push_back(keep + " because not every part was archived.");
     return;
   }
-  // Bytes that reached the input after it was opened are in no part; a file put in its
-  // place is not the one that was split.
+  if (!m_leftovers.empty()) {
+    m_result.warnings.push_back(keep + " because a join of the parts in " + folderShown() +
+                                " would not give it back while the earlier parts are there.");
+    return;
+  }
+  // Every file that holds its bytes must still be the file written, whole and on disk,
+  // and the new names must be on disk too, before the only other copy goes.
+  platform::IoError err;
+  if (!m_ledger.verify(err) || !platform::syncFolder(m_workFolder, err)) {
+    m_result.warnings.push_back(keep + ": " + err.message());
+    return;
+  }
+  // Checked last, after the flushes: bytes that reached the input after it was opened
+  // are in no part (a rewrite that restored the modification time still moves the change
+  // time), and a file put in its place is not the one that was split.
   platform::FileIdentity now;
   if (!m_inputUnchanged || !platform::identifyPath(m_request.path, now) || now != m_inputId) {
-    m_result.warnings.push_back("The input " + m_request.path +
-                                " was not deleted because it changed while it was split.");
-    return;
-  }
-  platform::IoError err;
-  for (const Holder& holder : m_holders) {
-    if (!platform::syncAndCheckSize(holder.path, holder.size, err)) {
-      m_result.warnings.push_back("The input " + m_request.path +
-                                  " was not deleted: " + err.message());
-      return;
-    }
-  }
-  // The new files' names must be on disk too before the only other copy goes.
-  if (!platform::syncFolder(m_workFolder, err)) {
-    m_result.warnings.push_back("The input " + m_request.path +
-                                " was not deleted: " + err.message());
+    m_result.warnings.push_back(keep + " because it changed while it was split.");
     return;
   }
   if (m_stop.stopRequested()) return;
@@ -281,7 +361,7 @@ JobResult SplitJob::writeScript() {
   }
   const std::string text = m_script.text(m_batName, m_baseName, m_options.batDeleteLine());
   platform::IoError err;
-  platform::File out = platform::File::open(scriptPath, platform::File::Mode::CreateReadWrite, err);
+  platform::File out = platform::File::open(scriptPath, platform::File::Mode::CreateNew, err);
   if (!out.isOpen() || !out.writeAll(text.data(), static_cast<std::int64_t>(text.size()), err) ||
       !out.close(err)) {
     return JobResult::failed(scriptPath, err.message());

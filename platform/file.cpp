@@ -2,6 +2,7 @@
 #include "platform/file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -79,6 +80,20 @@ bool copyBuffered(File& in, File& out, std::int64_t n, IoError& err,
   return true;
 }
 
+// Makes room for a new file: a file or a link at `path` is removed (never what a link
+// points at); a folder is not.
+bool clearEntry(const std::string& path, IoError& err) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) {
+    return errno == ENOENT || fail(err, FileOp::Create, path, errno);
+  }
+  if (S_ISDIR(st.st_mode)) return fail(err, FileOp::Create, path, EISDIR);
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+    return fail(err, FileOp::Create, path, errno);
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string IoError::reason() const {
@@ -115,7 +130,8 @@ File::~File() {
 
 File File::open(const std::string& path, Mode mode, IoError& err) {
   File file;
-  const FileOp op = mode == Mode::CreateReadWrite ? FileOp::Create : FileOp::Open;
+  const bool creates = mode == Mode::CreateReadWrite || mode == Mode::CreateNew;
+  const FileOp op = creates ? FileOp::Create : FileOp::Open;
   if (injected(op, path, err)) return file;
   // Non-blocking while opening, so that a named pipe in a file's place cannot hang the
   // program until some other process writes to it; only regular files are accepted.
@@ -129,6 +145,10 @@ File File::open(const std::string& path, Mode mode, IoError& err) {
       break;
     case Mode::CreateReadWrite:
       flags |= O_RDWR | O_CREAT | O_TRUNC;
+      break;
+    case Mode::CreateNew:
+      flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
+      if (!clearEntry(path, err)) return file;
       break;
   }
   int fd;
@@ -231,6 +251,7 @@ static FileIdentity identityOf(const struct stat& st) {
   id.inode = static_cast<std::uint64_t>(st.st_ino);
   id.size = st.st_size;
   id.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+  id.changedNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
   return id;
 }
 
@@ -245,6 +266,64 @@ bool identifyPath(const std::string& path, FileIdentity& out) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return false;
   out = identityOf(st);
+  return true;
+}
+
+bool identifyEntry(const std::string& path, FileIdentity& out) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  out = identityOf(st);
+  return true;
+}
+
+bool syncAndCheckFile(const std::string& path, const FileIdentity& expected, IoError& err) {
+  if (injected(FileOp::Sync, path, err)) return false;
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    if (errno == ELOOP) return fail(err, FileOp::Sync, path, 0, "a link has taken its place");
+    return fail(err, FileOp::Sync, path, errno);
+  }
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0;
+  int code = ok ? 0 : errno;
+  std::string detail;
+  if (ok && (!S_ISREG(st.st_mode) || !identityOf(st).sameObject(expected))) {
+    ok = false;
+    detail = "it is no longer the file written by this run";
+  } else if (ok && st.st_size != expected.size) {
+    ok = false;
+    detail = "holds " + std::to_string(st.st_size) + " bytes instead of " +
+             std::to_string(expected.size);
+  } else if (ok && ::fdatasync(fd) != 0) {
+    ok = false;
+    code = errno;
+  }
+  ::close(fd);
+  return ok || fail(err, FileOp::Sync, path, code, detail);
+}
+
+FolderLock::~FolderLock() {
+  if (m_fd >= 0) ::close(m_fd);  // closing the last descriptor releases the lock
+}
+
+bool FolderLock::acquire(const std::string& folder, IoError& err) {
+  const std::string path = folder.empty() ? "." : folder;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return fail(err, FileOp::Open, path, errno);
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int code = errno;
+    ::close(fd);
+    if (code == EWOULDBLOCK || code == EINTR) {
+      return fail(err, FileOp::Open, path, code,
+                  "another run of this program is writing into this folder");
+    }
+    return true;  // the filesystem cannot lock; the identity checks still hold
+  }
+  if (m_fd >= 0) ::close(m_fd);
+  m_fd = fd;
   return true;
 }
 
@@ -320,7 +399,12 @@ Extent extentAt(int fd, off_t pos, std::int64_t n) {
 
 bool copyBytes(File& in, File& out, std::int64_t n, IoError& err,
                const std::function<bool()>& stopRequested) {
-  bool kernelCopy = g_injector.load() == nullptr;
+  int injectedCopyError = 0;
+  bool kernelCopy = true;
+  if (FaultInjector* injector = g_injector.load()) {
+    injectedCopyError = injector->kernelCopy(in.path(), out.path());
+    kernelCopy = injectedCopyError >= 0;
+  }
   // Holes in the input are not copied when the output grows at its end: skipping leaves a
   // hole there too, which reads back as the same zeros, and a sparse image stays sparse.
   struct stat inStat {
@@ -351,8 +435,13 @@ bool copyBytes(File& in, File& out, std::int64_t n, IoError& err,
       }
       want = std::max<std::int64_t>(1, e.data);
     }
-    const ssize_t got = ::copy_file_range(in.descriptor(), nullptr, out.descriptor(), nullptr,
-                                          static_cast<std::size_t>(want), 0);
+    ssize_t got = -1;
+    if (injectedCopyError > 0) {
+      errno = injectedCopyError;
+    } else {
+      got = ::copy_file_range(in.descriptor(), nullptr, out.descriptor(), nullptr,
+                              static_cast<std::size_t>(want), 0);
+    }
     if (got > 0) {
       n -= got;
       inPos += got;
@@ -361,15 +450,15 @@ bool copyBytes(File& in, File& out, std::int64_t n, IoError& err,
     }
     if (got == 0) return fail(err, FileOp::Read, in.path(), 0, "the file ended early");
     if (errno == EINTR) continue;
-    if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
-        errno == EBADF || errno == EPERM) {
-      kernelCopy = false;  // another filesystem or a special file: copy through a buffer
-      break;
+    // Only the output can be full or too big. For anything else the kernel does not say
+    // which side failed, so the rest goes through the buffer, whose read and write each
+    // name their own file (and which works where the kernel refuses: another filesystem,
+    // a special file).
+    if (errno == ENOSPC || errno == EDQUOT || errno == EFBIG) {
+      return fail(err, FileOp::Write, out.path(), errno);
     }
-    // The kernel does not say which side failed; the output is the usual culprit
-    // (a full disk), except for input errors.
-    if (errno == EIO) return fail(err, FileOp::Read, in.path(), errno);
-    return fail(err, FileOp::Write, out.path(), errno);
+    kernelCopy = false;
+    break;
   }
   if (skipped) {
     // A copy that ends in a hole must still reach its full length.
@@ -411,6 +500,11 @@ bool removeFile(const std::string& path, IoError& err) {
   if (injected(FileOp::Delete, path, err)) return false;
   if (::unlink(path.c_str()) != 0) return fail(err, FileOp::Delete, path, errno);
   return true;
+}
+
+bool clearName(const std::string& path, IoError& err) {
+  if (injected(FileOp::Delete, path, err)) return false;
+  return clearEntry(path, err);
 }
 
 bool createFolders(const std::string& path, IoError& err) {

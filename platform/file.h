@@ -32,7 +32,12 @@ struct FileIdentity {
   std::uint64_t inode = 0;
   std::int64_t size = -1;
   std::int64_t modifiedNs = 0;
+  std::int64_t changedNs = 0;  // status change: also moves when a write restores the mtime
   bool operator==(const FileIdentity&) const = default;
+  // The same file object, whatever it holds now.
+  bool sameObject(const FileIdentity& other) const {
+    return device == other.device && inode == other.inode;
+  }
 };
 
 enum class FileOp { Open, Create, Read, Write, Seek, Truncate, Sync, Close, Delete };
@@ -45,6 +50,10 @@ class FaultInjector {
   virtual int before(FileOp op, const std::string& path) = 0;
   // The free space to report for a folder instead of the filesystem's; nothing for the real one.
   virtual std::optional<std::int64_t> freeSpace(const std::string& /*folder*/) { return {}; }
+  // Whether copyBytes may use the kernel's copy while this injector is installed: -1 no
+  // (every byte then passes read and write, so their faults can be injected), 0 yes,
+  // an errno to make the kernel's copy fail with it.
+  virtual int kernelCopy(const std::string& /*in*/, const std::string& /*out*/) { return -1; }
 };
 void setFaultInjector(FaultInjector* injector);  // nullptr removes it
 
@@ -54,6 +63,8 @@ class File {
     Read,             // existing file, read only
     ReadWrite,        // existing file, read and write
     CreateReadWrite,  // created, or an existing file emptied
+    CreateNew,        // a new file: whatever had the name (a file, a link) is removed first,
+                      // and the name is never followed, so no other file can be written
   };
 
   File() = default;
@@ -104,10 +115,18 @@ bool folderExists(const std::string& path);                    // a folder (or a
 bool pathExists(const std::string& path);                      // anything at all
 std::int64_t fileSize(const std::string& path, IoError& err);  // -1 on failure
 bool removeFile(const std::string& path, IoError& err);
+// Frees a name for a new file: a file or a link there is removed (never what the link
+// points at), nothing there is fine, a folder is an error.
+bool clearName(const std::string& path, IoError& err);
 // Creates the folder with all missing parents.
 bool createFolders(const std::string& path, IoError& err);
 // Opens the file, flushes its data to disk and checks that it holds `expectedSize` bytes.
 bool syncAndCheckSize(const std::string& path, std::int64_t expectedSize, IoError& err);
+// Opens the file without following a link, checks that it is still the file `expected`
+// describes (device, inode) with `expected.size` bytes, and flushes its data to disk.
+bool syncAndCheckFile(const std::string& path, const FileIdentity& expected, IoError& err);
+// The identity of the regular file at `path` itself; false for a link, a folder or nothing.
+bool identifyEntry(const std::string& path, FileIdentity& out);
 // True when both paths name the same existing file (same device and inode).
 bool sameFile(const std::string& a, const std::string& b);
 // Last-write time of an existing file, seconds since the epoch (UTC).
@@ -127,5 +146,23 @@ bool sameFilesystem(const std::string& a, const std::string& b);
 bool folderWritable(const std::string& folder);
 // Atomically replaces `path` with `contents` (temporary file in the same folder, synced, renamed).
 bool replaceFileContents(const std::string& path, const std::string& contents, IoError& err);
+
+// An advisory lock on a folder, held for the life of the object, so that two runs of this
+// program never write into one folder at once. Filesystems that cannot lock are not an
+// error: the lock is then simply not held (held() says so).
+class FolderLock {
+ public:
+  FolderLock() = default;
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+  ~FolderLock();
+  // False with `err` set when the folder cannot be opened or another process holds it
+  // (err.code EWOULDBLOCK).
+  bool acquire(const std::string& folder, IoError& err);
+  bool held() const { return m_fd >= 0; }
+
+ private:
+  int m_fd = -1;
+};
 
 }  // namespace platform

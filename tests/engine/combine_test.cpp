@@ -1,4 +1,4 @@
-// The join: counting at selection, order, skipped numbers, deletion, refusals, faults.
+// The join: counting at selection, order, deletion, refusals, faults.
 #include "engine/combine.h"
 
 #include <gtest/gtest.h>
@@ -69,16 +69,6 @@ TEST_F(CombineTest, JoinsInNumberOrderWithTheExactProgressTexts) {
   EXPECT_EQ(sink.updates[100].gauge, 0);  // the gauge restarts for every part
   EXPECT_EQ(sink.updates[299].gauge, 100);
   EXPECT_TRUE(testing_support::exists(dir.file("movie.avi.001")));
-}
-
-TEST_F(CombineTest, AMissingNumberIsSkippedAndLaterPartsFollow) {
-  makeParts({100, 200, 300});
-  const CombineSelection s = SelectFirstPart(dir.file("movie.avi.001"));
-  std::remove(dir.file("movie.avi.002").c_str());
-  const JobResult result = CombineFiles(
-      {dir.file("movie.avi.001"), dir.file("out"), s.combineCount}, options, sink, stop);
-  ASSERT_EQ(result.outcome, JobOutcome::Done);
-  EXPECT_EQ(testing_support::readFile(dir.file("out")), joined({0, 2}));
 }
 
 TEST_F(CombineTest, EmptyPartsAddNothing) {

@@ -111,6 +111,7 @@ class Form1Test : public QObject {
   void stoppedJobStillReportsWhatWasKept();
   void joinWithoutOutputNameIsReported();
   void gaugeClamps();
+  void failedJobIsReported_data();
   void failedJobIsReported();
   void compressLeavesOnlyArchives();
   void warningBoxWaitsForTheUser();
@@ -646,13 +647,28 @@ void Form1Test::gaugeClamps() {
   QCOMPARE(gauge.text(), QString("0%"));
 }
 
+void Form1Test::failedJobIsReported_data() {
+  QTest::addColumn<bool>("stopAfterTheEnd");
+  QTest::newRow("ended") << false;
+  // The job has ended and waits for the window, which hears of it only after a Stop.
+  QTest::newRow("stopped after it ended") << true;
+}
+
 void Form1Test::failedJobIsReported() {
+  QFETCH(bool, stopAfterTheEnd);
   writeFile(path("x.bin"), pattern(30000));
   auto form = makeForm({"sundrix", "-s", path("x.bin")});
   form->EditSplitOption->setText("3");
   FailCreate fail(".002");
   platform::setFaultInjector(&fail);
   QTest::mouseClick(form->ButtonSplit, Qt::LeftButton);
+  if (stopAfterTheEnd) {
+    const QDeadlineTimer deadline(30000);
+    while (!form->workerEnded() && !deadline.hasExpired())
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    QVERIFY(form->workerEnded());
+    form->ButtonStopSplitClick();
+  }
   waitUntilIdle(*form);
   QCOMPARE(m_messages.size(), 1);
   QVERIFY2(m_messages[0].contains(path("x.bin.002")), qPrintable(m_messages[0]));

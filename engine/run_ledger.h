@@ -1,0 +1,41 @@
+// The files a run wrote, as it wrote them. Nothing is deleted on the strength of a name:
+// the input or a part goes only when every file that now holds its bytes is still the
+// file this run created (same device and inode), of the size written, and on disk.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/file.h"
+
+namespace engine {
+
+class RunLedger {
+ public:
+  // Records the file at `path` with `size` bytes. False (with `problem` set) when no
+  // regular file is there or it is a file already recorded under another name: two
+  // names of this run then meet in one file, and one of them lost its bytes.
+  bool add(const std::string& path, std::int64_t size, std::string& problem);
+  // Records a file from its open handle (the identity it was created with).
+  bool add(const platform::File& file, std::int64_t size, std::string& problem);
+  void remove(const std::string& path);
+  bool empty() const { return m_entries.empty(); }
+  // True when `path` names a file this run recorded (by identity, not by name).
+  bool holds(const std::string& path) const;
+
+  // Flushes every recorded file and checks it is still as written; false with `err`
+  // naming the first one that is not.
+  bool verify(platform::IoError& err) const;
+
+ private:
+  struct Entry {
+    std::string path;
+    platform::FileIdentity id;  // id.size: the bytes written
+  };
+  bool record(const std::string& path, platform::FileIdentity id, std::int64_t size,
+              std::string& problem);
+  std::vector<Entry> m_entries;
+};
+
+}  // namespace engine
