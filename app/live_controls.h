@@ -11,4 +11,6 @@ struct LiveControls {
   std::atomic<bool> compressZip{false};    // cbCompressZip
   std::atomic<bool> deleteInput{false};    // CheckBoxDeleteInput
   std::atomic<bool> deleteParts{true};     // CheckBoxDeleteTemp
+  std::atomic<bool> writeChecksum{true};   // Options > write checksum file
+  std::atomic<bool> createSh{false};       // Options > also create .sh file
 };

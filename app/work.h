@@ -36,6 +36,8 @@ class SplitJobOptions : public engine::SplitOptions {
   bool compressZip() override { return m_live.compressZip.load(); }
   bool deleteInput() override { return m_live.deleteInput.load(); }
   bool batDeleteLine() override { return m_live.batDeleteLine.load(); }
+  bool writeChecksum() override { return m_live.writeChecksum.load(); }
+  bool createShScript() override { return m_live.createSh.load(); }
 
  private:
   const LiveControls& m_live;

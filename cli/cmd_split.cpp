@@ -17,7 +17,8 @@ namespace {
 
 const char kHelp[] =
     "Usage: sundrix-cli split FILE (--parts N | --size N[B|K|M|G]) [--out DIR]\n"
-    "                         [--delete-input] [--bat NAME [--bat-delete]] [--zip]\n"
+    "                         [--delete-input] [--bat NAME [--bat-delete]] [--sh NAME]\n"
+    "                         [--zip] [--no-checksum] [--]\n"
     "\n"
     "Cuts FILE into numbered parts FILE.001, FILE.002, ... in the output folder\n"
     "(default: the folder of FILE).\n"
@@ -28,6 +29,11 @@ const char kHelp[] =
     "  --bat NAME       also write NAME.bat that joins the parts with 'Copy /b';\n"
     "                   the parts are then named NAME.001, NAME.002, ...\n"
     "  --bat-delete     the script also deletes the parts and itself\n"
+    "  --sh NAME        as --bat NAME, and also write NAME.sh, which checks the parts with\n"
+    "                   sha256sum or shasum, joins them with cat and checks the result\n"
+    "  --no-checksum    do not write FILE.sha256, the SHA-256 of every part and of FILE\n"
+    "                   (checked by 'sundrix-cli join' and 'verify', or by\n"
+    "                   'sha256sum -c --ignore-missing FILE.sha256')\n"
     "  --zip            pack every part into its own archive PART.zip, delete the part\n"
     "  --delete-input   delete FILE once every part is safely written\n"
     "  --               the arguments after it are names, even when they begin with '-'\n";
@@ -42,6 +48,8 @@ class CliSplitOptions : public engine::SplitOptions {
   bool batDelete = false;
   bool zip = false;
   bool removeInput = false;
+  bool checksum = true;
+  bool sh = false;
 
   std::string outputFolder() override { return folder; }
   std::string batName() override { return bat; }
@@ -51,6 +59,8 @@ class CliSplitOptions : public engine::SplitOptions {
   bool compressZip() override { return zip; }
   bool deleteInput() override { return removeInput; }
   bool batDeleteLine() override { return batDelete; }
+  bool writeChecksum() override { return checksum; }
+  bool createShScript() override { return sh; }
 };
 
 // "123", "4K", "2G" ... into value and unit index; false for anything else.
@@ -106,6 +116,12 @@ int cli::runSplit(const Args& args) {
     } else if (a == "--bat" && hasNext) {
       options.withBat = true;
       options.bat = args[++i];
+    } else if (a == "--sh" && hasNext) {
+      options.withBat = true;
+      options.sh = true;
+      options.bat = args[++i];
+    } else if (a == "--no-checksum") {
+      options.checksum = false;
     } else if (a == "--bat-delete") {
       options.batDelete = true;
     } else if (a == "--zip") {

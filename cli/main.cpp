@@ -12,7 +12,7 @@ const char kUsage[] =
     "\n"
     "Commands:\n"
     "  split FILE (--parts N | --size N[B|K|M|G]) [--out DIR] [--delete-input]\n"
-    "        [--bat NAME [--bat-delete]] [--zip]\n"
+    "        [--bat NAME [--bat-delete]] [--sh NAME] [--zip] [--no-checksum]\n"
     "                          cut FILE into numbered parts FILE.001, FILE.002, ...\n"
     "  join FIRST_PART [--out PATH] [--delete-parts] [--append | --append-at BYTES]\n"
     "                          append the parts that follow FIRST_PART into one file\n"

@@ -5,14 +5,17 @@
 #include <cstdint>
 #include <functional>
 
+#include "engine/digest_copy.h"
 #include "engine/job.h"
 #include "platform/file.h"
 
 namespace engine {
 
 // Copies `size` bytes from `in` to `out`; `afterBlock` gets each block's byte count.
-// Done, Stopped, or Failed naming the file and the reason.
+// With `digest`, the bytes pass through it. Done, Stopped, or Failed naming the file and
+// the reason.
 JobResult copyInBlocks(platform::File& in, platform::File& out, std::int64_t size,
-                       const StopToken& stop, const std::function<void(std::int64_t)>& afterBlock);
+                       const StopToken& stop, const std::function<void(std::int64_t)>& afterBlock,
+                       DigestCopy* digest = nullptr);
 
 }  // namespace engine

@@ -34,4 +34,64 @@ std::string JoinScript::text(const std::string& batName, const std::string& base
   return out;
 }
 
+namespace {
+
+std::string shellQuoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// A here-document for `$sum -c -`; the checking tools read the lines a checksum file has.
+std::string checkBlock(const std::string& lines, const std::string& failure) {
+  return "if [ -n \"$sum\" ]; then\n"
+         "  $sum -c - <<'END_OF_SUMS' || { echo " + shellQuoted(failure) + " >&2; exit 1; }\n" +
+         lines + "END_OF_SUMS\nfi\n";
+}
+
+}  // namespace
+
+std::string shScriptText(const std::vector<std::string>& partNames, const std::string& baseName,
+                         const ChecksumList* digests) {
+  const std::string out = shellQuoted(baseName);
+  std::string text =
+      "#!/bin/sh\n"
+      "# Joins the parts back into " + out + " and checks every byte on the way.\n"
+      "cd \"$(dirname \"$0\")\" || exit 1\n"
+      "if [ -e " + out + " ]; then\n"
+      "  echo " + shellQuoted(baseName + " is there already: move it away first.") + " >&2\n"
+      "  exit 1\n"
+      "fi\n";
+  if (digests != nullptr) {
+    text +=
+        "if command -v sha256sum >/dev/null 2>&1; then sum=sha256sum\n"
+        "elif command -v shasum >/dev/null 2>&1; then sum='shasum -a 256'\n"
+        "else sum=''; echo 'Neither sha256sum nor shasum is here: the parts are joined unchecked.' >&2\n"
+        "fi\n";
+    ChecksumList parts = *digests;
+    for (ChecksumList::Part& part : parts.parts) part.archiveName.clear();
+    std::string partLines, wholeLine;
+    const std::string all = checksumFileText(parts);
+    std::size_t at = 0;
+    while (at < all.size()) {
+      const std::size_t end = all.find('\n', at);
+      const std::string line = all.substr(at, end - at + 1);
+      at = end + 1;
+      if (line[0] == '#') continue;
+      (at >= all.size() ? wholeLine : partLines) += line;  // the whole file's line comes last
+    }
+    text += checkBlock(partLines, "A part is damaged or missing: nothing was joined.");
+    text += "cat";
+    for (const std::string& name : partNames) text += " " + shellQuoted(name);
+    text += " > " + out + " || { rm -f " + out + "; exit 1; }\n";
+    text += checkBlock(wholeLine, "The joined file " + baseName + " is not the original.");
+  } else {
+    text += "cat";
+    for (const std::string& name : partNames) text += " " + shellQuoted(name);
+    text += " > " + out + " || { rm -f " + out + "; exit 1; }\n";
+  }
+  text += "echo " + shellQuoted("Joined " + baseName + ".") + "\n";
+  return text;
+}
+
 }  // namespace engine

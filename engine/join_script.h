@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/checksum_file.h"
+
 namespace engine {
 
 // Collects the part names while a split runs and renders the script at its end.
@@ -24,5 +26,11 @@ class JoinScript {
   std::string m_copyList;
   std::string m_delList;
 };
+
+// A POSIX shell script for receivers without this program: it checks the parts with
+// sha256sum (or shasum) when `digests` holds their checksums, joins them with cat into
+// `baseName` (never over an existing file), and checks the result.
+std::string shScriptText(const std::vector<std::string>& partNames, const std::string& baseName,
+                         const ChecksumList* digests);
 
 }  // namespace engine

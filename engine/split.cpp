@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "engine/block_copy.h"
+#include "engine/checksum.h"
+#include "engine/checksum_file.h"
 #include "engine/join_script.h"
 #include "engine/part_names.h"
 #include "engine/run_ledger.h"
@@ -41,6 +44,8 @@ class SplitJob {
   void noteLeftovers();
   void deleteInput();
   JobResult writeScript();
+  JobResult writeChecksumFile();
+  JobResult writeNewFile(const std::string& path, const std::string& text, bool record);
   void publish(std::int64_t part);
   // A failure keeps the warnings gathered before it.
   JobResult failed(JobResult result) const {
@@ -74,6 +79,8 @@ class SplitJob {
   bool m_sparse = false;  // the parts keep the input's holes: room is checked up front only
   SplitPlan m_plan;
   JoinScript m_script;
+  std::unique_ptr<DigestCopy> m_digest;  // with the checksum file: digests of what is copied
+  ChecksumList m_list;                   // every part written, in order
   RunLedger m_ledger;                    // every file that now holds bytes of the input
   bool m_everyPartSafe = true;           // every part written and, where asked, archived
   std::vector<std::string> m_leftovers;  // higher-numbered parts this run did not write
@@ -136,6 +143,9 @@ JobResult SplitJob::run() {
     return JobResult::failed(m_request.path, problem);
   }
   m_namedAtStart = m_options.createBat();
+  if (m_options.writeChecksum()) {
+    m_digest = std::make_unique<DigestCopy>(DigestCopy::Lanes{true, true, false});
+  }
   JobResult names = checkNames();
   if (names.outcome != JobOutcome::Done) return names;
   // Another run writing parts of the same name into this folder would take over ours.
@@ -156,6 +166,10 @@ JobResult SplitJob::run() {
   platform::FileIdentity now;
   m_inputUnchanged = m_in.identify(now) && now == m_inputId;
   if (!m_in.close(err)) return failed(JobResult::failed(m_request.path, err.message()));
+  if (m_digest) {
+    JobResult sums = writeChecksumFile();
+    if (sums.outcome != JobOutcome::Done) return failed(sums);
+  }
   // The script goes first: once the input is gone, a script that could not be written
   // would leave parts that no one knows how to join.
   if (m_options.createBat()) {
@@ -258,12 +272,21 @@ JobResult SplitJob::writePart(std::int64_t number, std::int64_t size) {
   std::string problem;
   if (!m_ledger.add(out, size, problem)) return JobResult::failed(partPath, problem);
 
-  JobResult copied = copyInBlocks(m_in, out, size, m_stop, [&](std::int64_t n) {
-    m_bytesDone += n;
-    publish(number);
-  });
+  JobResult copied = copyInBlocks(
+      m_in, out, size, m_stop,
+      [&](std::int64_t n) {
+        m_bytesDone += n;
+        publish(number);
+      },
+      m_digest.get());
   if (copied.outcome != JobOutcome::Done) return copied;
   if (!out.close(err)) return JobResult::failed(partPath, err.message());
+  if (m_digest) m_digest->endPart();
+  ChecksumList::Part listed;
+  listed.number = number;
+  listed.size = size;
+  listed.name = partName;
+  m_list.parts.push_back(listed);
 
   if (m_options.createBat()) m_script.addPart(partName, number == m_plan.partCount);
   if (m_options.compressZip()) archivePart(partPath);
@@ -285,6 +308,18 @@ void SplitJob::archivePart(const std::string& partPath) {
   } else if ((clean = true) && m_archiver->archive(partPath, archivePath, problem)) {
     const std::int64_t archiveSize = platform::fileSize(archivePath, err);
     if (archiveSize >= 0 && m_ledger.add(archivePath, archiveSize, problem)) {
+      if (m_digest) {
+        // The archive is listed too, so that a receiver can check it before unpacking.
+        std::string hashProblem;
+        const std::string sha = sha256OfFile(archivePath, hashProblem);
+        if (sha.empty()) {
+          m_result.warnings.push_back("The archive " + archivePath +
+                                      " is not in the checksum file: " + hashProblem);
+        } else {
+          m_list.parts.back().archiveName = platform::namePart(archivePath);
+          m_list.parts.back().archiveSha256 = sha;
+        }
+      }
       if (!platform::removeFile(partPath, err)) {
         // The part stays beside its archive; both hold the bytes.
         m_result.warnings.push_back(err.message());
@@ -353,20 +388,52 @@ void SplitJob::deleteInput() {
   if (!platform::removeFile(m_request.path, err)) m_result.warnings.push_back(err.message());
 }
 
+JobResult SplitJob::writeNewFile(const std::string& path, const std::string& text,
+                                 bool record) {
+  if (overwritesInput(path)) {
+    return JobResult::failed(path, "cannot write " + path + ": it would replace the file being split");
+  }
+  platform::IoError err;
+  platform::File out = platform::File::open(path, platform::File::Mode::CreateNew, err);
+  if (!out.isOpen() || !out.writeAll(text.data(), static_cast<std::int64_t>(text.size()), err)) {
+    return JobResult::failed(path, err.message());
+  }
+  std::string problem;
+  if (record && !m_ledger.add(out, static_cast<std::int64_t>(text.size()), problem)) {
+    return JobResult::failed(path, problem);
+  }
+  if (!out.close(err)) return JobResult::failed(path, err.message());
+  return {};
+}
+
 JobResult SplitJob::writeScript() {
   const std::string scriptPath = m_workFolder + m_batName + ".bat";
-  if (overwritesInput(scriptPath)) {
-    return JobResult::failed(scriptPath, "cannot write " + scriptPath +
-                                             ": the script would replace the file being split");
-  }
   const std::string text = m_script.text(m_batName, m_baseName, m_options.batDeleteLine());
+  JobResult bat = writeNewFile(scriptPath, text, false);
+  if (bat.outcome != JobOutcome::Done || !m_options.createShScript()) return bat;
+  std::vector<std::string> names;
+  for (const ChecksumList::Part& part : m_list.parts) names.push_back(part.name);
+  const std::string shPath = m_workFolder + m_batName + ".sh";
+  JobResult sh = writeNewFile(shPath, shScriptText(names, m_baseName, m_digest ? &m_list : nullptr),
+                              false);
   platform::IoError err;
-  platform::File out = platform::File::open(scriptPath, platform::File::Mode::CreateNew, err);
-  if (!out.isOpen() || !out.writeAll(text.data(), static_cast<std::int64_t>(text.size()), err) ||
-      !out.close(err)) {
-    return JobResult::failed(scriptPath, err.message());
+  if (sh.outcome == JobOutcome::Done && !platform::makeExecutable(shPath, err)) {
+    m_result.warnings.push_back(err.message());
   }
-  return {};
+  return sh;
+}
+
+// Lists every part (and archive) and the whole input, so that a join, or a receiver with
+// nothing but the usual tools, can prove the bytes came back.
+JobResult SplitJob::writeChecksumFile() {
+  for (std::size_t i = 0; i < m_list.parts.size(); ++i) {
+    m_list.parts[i].sha256 = m_digest->partSha256(i);
+  }
+  m_list.wholeName = m_baseName;
+  m_list.wholeSize = m_fileSize;
+  m_list.wholeSha256 = m_digest->wholeSha256();
+  return writeNewFile(m_workFolder + m_baseName + kChecksumExtension, checksumFileText(m_list),
+                      true);
 }
 
 void SplitJob::publish(std::int64_t part) {

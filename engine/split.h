@@ -27,6 +27,8 @@ class SplitOptions {
   virtual bool compressZip() = 0;          // for every part, after it is written
   virtual bool deleteInput() = 0;          // once, at the end
   virtual bool batDeleteLine() = 0;        // once, at the end, when the script is written
+  virtual bool writeChecksum() = 0;        // once, at the start: the NAME.sha256 file
+  virtual bool createShScript() = 0;       // once, at the end, when the script is written
 };
 
 // Part size and count for a split of `fileSize` bytes. False (with `problem` set)

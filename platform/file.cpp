@@ -502,6 +502,16 @@ bool removeFile(const std::string& path, IoError& err) {
   return true;
 }
 
+bool makeExecutable(const std::string& path, IoError& err) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return fail(err, FileOp::Write, path, errno);
+  const mode_t readers = st.st_mode & (S_IRUSR | S_IRGRP | S_IROTH);
+  if (::chmod(path.c_str(), (st.st_mode & 07777) | (readers >> 2)) != 0) {
+    return fail(err, FileOp::Write, path, errno);
+  }
+  return true;
+}
+
 bool clearName(const std::string& path, IoError& err) {
   if (injected(FileOp::Delete, path, err)) return false;
   return clearEntry(path, err);

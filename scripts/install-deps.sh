@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libssl-dev
   unzip zip p7zip-full
   xvfb xauth fonts-wine fonts-liberation2
   clang libclang-rt-14-dev

@@ -21,6 +21,8 @@ struct FakeSplitOptions : engine::SplitOptions {
   bool compress = false;
   bool removeInput = false;
   bool batDelete = false;
+  bool checksum = false;
+  bool sh = false;
   int createBatReads = 0;
   std::function<bool(int read)> createBatAt;  // answers the n-th read when set
 
@@ -35,6 +37,8 @@ struct FakeSplitOptions : engine::SplitOptions {
   bool compressZip() override { return compress; }
   bool deleteInput() override { return removeInput; }
   bool batDeleteLine() override { return batDelete; }
+  bool writeChecksum() override { return checksum; }
+  bool createShScript() override { return sh; }
 };
 
 struct FakeCombineOptions : engine::CombineOptions {

@@ -1,0 +1,32 @@
+// Digests of the bytes a split or join moves: SHA-256 for the checksum file, CRC-32
+// for the ".crc" files other splitters leave beside their parts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace engine {
+
+// SHA-256 through the system's cryptographic library, which uses the processor's own
+// instructions where it has them.
+class Sha256 {
+ public:
+  Sha256();
+  ~Sha256();
+  Sha256(Sha256&&) noexcept;
+  Sha256& operator=(Sha256&&) noexcept;
+  void update(const void* data, std::size_t n);
+  // The digest as 64 lower-case hex digits; the object starts afresh after it.
+  std::string finishHex();
+
+ private:
+  struct State;
+  std::unique_ptr<State> m_state;
+};
+
+// The SHA-256 of a whole file, read through a buffer; "" with `problem` set on failure.
+std::string sha256OfFile(const std::string& path, std::string& problem);
+
+}  // namespace engine

@@ -1,0 +1,266 @@
+// Writing and reading checksum files.
+#include "engine/checksum_file.h"
+
+#include <cstdlib>
+#include <sstream>
+
+#include "engine/part_names.h"
+#include "platform/dir_search.h"
+#include "platform/file.h"
+#include "platform/path.h"
+
+namespace engine {
+namespace {
+
+constexpr char kMarker[] = "# sundrix checksums";
+constexpr std::int64_t kMaxTextSize = 64 * 1024 * 1024;
+
+// Names with a backslash or a line break are written escaped, and the line then starts
+// with a backslash, as the checking tools expect.
+bool needsEscape(const std::string& name) {
+  return name.find_first_of("\\\n") != std::string::npos;
+}
+
+std::string escaped(const std::string& name) {
+  std::string out;
+  for (char c : name) {
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+bool unescape(const std::string& text, std::string& name) {
+  name.clear();
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\') {
+      name += text[i];
+      continue;
+    }
+    if (++i == text.size()) return false;
+    switch (text[i]) {
+      case '\\': name += '\\'; break;
+      case 'n': name += '\n'; break;
+      case 'r': name += '\r'; break;
+      default: return false;
+    }
+  }
+  return true;
+}
+
+std::string hashLine(const std::string& sha, const std::string& name) {
+  return (needsEscape(name) ? "\\" : "") + sha + "  " + escaped(name) + "\n";
+}
+
+bool isHex64(const std::string& s) {
+  return s.size() == 64 && s.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
+bool parseNumber(const std::string& s, std::int64_t& value) {
+  if (s.empty() || s.size() > 18 || s.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  value = std::strtoll(s.c_str(), nullptr, 10);
+  return true;
+}
+
+// "<hex>  name", "<hex> *name", or the escaped form starting with a backslash.
+bool parseHashLine(const std::string& line, std::string& sha, std::string& name) {
+  const bool escapedLine = !line.empty() && line[0] == '\\';
+  const std::string rest = escapedLine ? line.substr(1) : line;
+  if (rest.size() < 67 || rest[64] != ' ' || (rest[65] != ' ' && rest[65] != '*')) return false;
+  sha = rest.substr(0, 64);
+  if (!isHex64(sha)) return false;
+  const std::string text = rest.substr(66);
+  if (!escapedLine) {
+    name = text;
+    return true;
+  }
+  return unescape(text, name);
+}
+
+// "# part K SIZE NAME" or "# whole SIZE NAME"; the name always escaped.
+bool parseSizeLine(const std::string& line, ChecksumList& list) {
+  std::istringstream in(line.substr(2));
+  std::string kind, first, second;
+  in >> kind;
+  std::int64_t number = 0, size = 0;
+  if (kind == "part") {
+    in >> first >> second;
+    if (!parseNumber(first, number) || !parseNumber(second, size)) return false;
+  } else if (kind == "whole") {
+    in >> first;
+    if (!parseNumber(first, size)) return false;
+  } else {
+    return true;  // a comment for people
+  }
+  if (in.get() != ' ') return false;
+  std::string rest, name;
+  std::getline(in, rest);
+  if (rest.empty() || !unescape(rest, name)) return false;
+  if (kind == "whole") {
+    list.wholeName = name;
+    list.wholeSize = size;
+  } else {
+    ChecksumList::Part part;
+    part.number = number;
+    part.size = size;
+    part.name = name;
+    list.parts.push_back(part);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string checksumFileText(const ChecksumList& list) {
+  const std::string self = escaped(list.wholeName) + kChecksumExtension;
+  std::string text = std::string(kMarker) + ": " + escaped(list.wholeName) + " in " +
+                     std::to_string(list.parts.size()) + " parts (SHA-256)\n";
+  text += "# Check the parts:      sha256sum -c --ignore-missing " + self + "\n";
+  text += "# and after joining:    sha256sum -c --ignore-missing " + self + "\n";
+  for (const ChecksumList::Part& part : list.parts) {
+    text += "# part " + std::to_string(part.number) + " " + std::to_string(part.size) + " " +
+            escaped(part.name) + "\n";
+  }
+  text += "# whole " + std::to_string(list.wholeSize) + " " + escaped(list.wholeName) + "\n";
+  for (const ChecksumList::Part& part : list.parts) {
+    if (!part.archiveName.empty()) text += hashLine(part.archiveSha256, part.archiveName);
+    text += hashLine(part.sha256, part.name);
+  }
+  text += hashLine(list.wholeSha256, list.wholeName);
+  return text;
+}
+
+bool parseChecksumFile(const std::string& text, ChecksumList& list, std::string& problem) {
+  list = ChecksumList{};
+  if (text.compare(0, sizeof kMarker - 1, kMarker) != 0) {
+    problem = "it was not written by this program";
+    return false;
+  }
+  std::vector<std::pair<std::string, std::string>> hashes;  // name, sha
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty()) continue;
+    if (line[0] == '#') {
+      if (line.size() > 2 && !parseSizeLine(line, list)) {
+        problem = "a line is damaged: " + line;
+        return false;
+      }
+      continue;
+    }
+    std::string sha, name;
+    if (!parseHashLine(line, sha, name)) {
+      problem = "a line is damaged: " + line;
+      return false;
+    }
+    hashes.emplace_back(name, sha);
+  }
+  for (const auto& [name, sha] : hashes) {
+    if (name == list.wholeName) list.wholeSha256 = sha;
+    for (ChecksumList::Part& part : list.parts) {
+      if (name == part.name) part.sha256 = sha;
+      if (name == part.name + ".zip") {
+        part.archiveName = name;
+        part.archiveSha256 = sha;
+      }
+    }
+  }
+  for (std::size_t i = 0; i < list.parts.size(); ++i) {
+    if (list.parts[i].number != static_cast<std::int64_t>(i + 1) || list.parts[i].sha256.empty()) {
+      problem = "the list of parts is damaged";
+      return false;
+    }
+  }
+  if (list.parts.empty() || list.wholeSha256.empty()) {
+    problem = "it lists no parts or no whole file";
+    return false;
+  }
+  return true;
+}
+
+bool readTextFile(const std::string& path, std::string& text, std::string& problem) {
+  platform::IoError err;
+  platform::File file = platform::File::open(path, platform::File::Mode::Read, err);
+  const std::int64_t size = file.isOpen() ? file.size(err) : -1;
+  if (size < 0) {
+    problem = err.message();
+    return false;
+  }
+  if (size > kMaxTextSize) {
+    problem = path + " is too large for a checksum file";
+    return false;
+  }
+  text.assign(static_cast<std::size_t>(size), '\0');
+  if (!file.readExact(text.data(), size, err)) {
+    problem = err.message();
+    return false;
+  }
+  return true;
+}
+
+std::string findChecksumFile(const std::string& firstPartPath) {
+  const std::string folder = platform::folderPart(firstPartPath);
+  const std::string name = platform::namePart(firstPartPath);
+  const std::string named = platform::replaceExtension(firstPartPath, kChecksumExtension);
+  std::string text, problem;
+  ChecksumList list;
+  const auto lists = [&](const std::string& path) {
+    if (!platform::fileExists(path) || !readTextFile(path, text, problem) ||
+        !parseChecksumFile(text, list, problem)) {
+      return false;
+    }
+    for (const ChecksumList::Part& part : list.parts) {
+      if (partNumberOf(part.name, name) > 0) return true;
+    }
+    return false;
+  };
+  if (lists(named)) return named;
+  for (const platform::DirEntry& entry :
+       platform::findFiles(folder + "*" + kChecksumExtension, platform::SearchKind::Files)) {
+    if (lists(folder + entry.name)) return folder + entry.name;
+  }
+  return {};
+}
+
+bool parseCrcFile(const std::string& text, CrcFile& crc, std::string& problem) {
+  crc = CrcFile{};
+  bool haveCrc = false;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    std::string key = line.substr(0, eq);
+    for (char& c : key) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    const std::string value = line.substr(eq + 1);
+    if (key == "filename") {
+      crc.name = value;
+    } else if (key == "size") {
+      if (!parseNumber(value, crc.size)) crc.size = -1;
+    } else if (key == "crc32") {
+      char* end = nullptr;
+      const unsigned long v = std::strtoul(value.c_str(), &end, 16);
+      haveCrc = !value.empty() && value.size() <= 8 && end != nullptr && *end == '\0';
+      crc.crc = static_cast<std::uint32_t>(v);
+    }
+  }
+  if (crc.size < 0 || !haveCrc) {
+    problem = "it has no size= and crc32= lines";
+    return false;
+  }
+  return true;
+}
+
+std::string findCrcFile(const std::string& firstPartPath) {
+  const std::string path = platform::replaceExtension(firstPartPath, ".crc");
+  return platform::fileExists(path) ? path : std::string();
+}
+
+}  // namespace engine

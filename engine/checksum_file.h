@@ -1,0 +1,52 @@
+// The checksum file a split writes beside its parts, in the line format that
+// `sha256sum -c` and `shasum -a 256 -c` read, and the ".crc" files of other splitters.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace engine {
+
+// What a checksum file says. Sizes and part numbers travel in comment lines, which the
+// checking tools skip.
+struct ChecksumList {
+  struct Part {
+    std::int64_t number = 0;
+    std::int64_t size = 0;
+    std::string name;           // the plain part, as the join reads it
+    std::string sha256;         // of the plain part
+    std::string archiveName;    // the part's archive, when the split packed it ("" else)
+    std::string archiveSha256;  // of the archive
+  };
+  std::vector<Part> parts;  // in number order
+  std::string wholeName;    // the input, as a join gives it back
+  std::int64_t wholeSize = 0;
+  std::string wholeSha256;
+};
+
+inline constexpr char kChecksumExtension[] = ".sha256";
+
+std::string checksumFileText(const ChecksumList& list);
+// False with `problem` set when the text is not a checksum file of this program.
+bool parseChecksumFile(const std::string& text, ChecksumList& list, std::string& problem);
+
+// The checksum file that lists the part at `firstPartPath`: the one named after the
+// series (NAME.001 -> NAME.sha256), else any ".sha256" file of this program in the same
+// folder that lists it. "" when there is none.
+std::string findChecksumFile(const std::string& firstPartPath);
+
+// A ".crc" file of another splitter: "filename=", "size=" and "crc32=" lines.
+struct CrcFile {
+  std::string name;
+  std::int64_t size = -1;
+  std::uint32_t crc = 0;
+};
+bool parseCrcFile(const std::string& text, CrcFile& crc, std::string& problem);
+// NAME.crc beside the part NAME.001; "" when there is none.
+std::string findCrcFile(const std::string& firstPartPath);
+
+// Reads a small text file whole; false with `problem` set when it cannot.
+bool readTextFile(const std::string& path, std::string& text, std::string& problem);
+
+}  // namespace engine

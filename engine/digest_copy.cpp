@@ -1,0 +1,157 @@
+// The copy with digests on the way.
+#include "engine/digest_copy.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "zip/crc32.h"
+
+namespace engine {
+
+DigestCopy::DigestCopy(Lanes lanes) : m_crc(zip::kCrcStart) {
+  m_active[kPart] = lanes.partSha256;
+  m_active[kWholeSha] = lanes.wholeSha256;
+  m_active[kWholeCrc] = lanes.wholeCrc32;
+  for (int lane = 0; lane < kLaneCount; ++lane) {
+    if (m_active[lane]) m_threads.emplace_back([this, lane] { run(static_cast<Lane>(lane)); });
+  }
+}
+
+DigestCopy::~DigestCopy() {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_closing = true;
+  }
+  m_changed.notify_all();
+  for (std::thread& t : m_threads) t.join();
+}
+
+char* DigestCopy::fillPointer() {
+  Slot& slot = m_slots[m_produced % kSlots];
+  if (m_filling) return slot.data.data() + slot.size;
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_changed.wait(lock, [this] {
+    for (int lane = 0; lane < kLaneCount; ++lane) {
+      if (m_active[lane] && m_produced - m_consumed[lane] >= kSlots) return false;
+    }
+    return true;
+  });
+  slot.size = 0;
+  m_filling = true;
+  return slot.data.data();
+}
+
+void DigestCopy::submit(bool endsPart, bool wholeOnly) {
+  if (!m_filling) fillPointer();
+  Slot& slot = m_slots[m_produced % kSlots];
+  slot.endsPart = endsPart;
+  slot.wholeOnly = wholeOnly;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ++m_produced;
+    m_filling = false;
+  }
+  m_changed.notify_all();
+}
+
+bool DigestCopy::copy(platform::File& in, platform::File& out, std::int64_t n,
+                      platform::IoError& err, const std::function<bool()>& stopRequested) {
+  if (m_filling && m_fillWholeOnly) submit(false, true);
+  while (n > 0) {
+    if (stopRequested && stopRequested()) return false;
+    char* at = fillPointer();
+    m_fillWholeOnly = false;
+    Slot& slot = m_slots[m_produced % kSlots];
+    const std::int64_t want = std::min<std::int64_t>(n, static_cast<std::int64_t>(kSlotBytes - slot.size));
+    if (!in.readExact(at, want, err) || !out.writeAll(at, want, err)) return false;
+    slot.size += static_cast<std::size_t>(want);
+    n -= want;
+    if (slot.size == kSlotBytes) submit(false, false);
+  }
+  return true;
+}
+
+void DigestCopy::feedWhole(const void* data, std::size_t n) {
+  const char* p = static_cast<const char*>(data);
+  if (m_filling && !m_fillWholeOnly) submit(false, false);
+  while (n > 0) {
+    char* at = fillPointer();
+    m_fillWholeOnly = true;
+    Slot& slot = m_slots[m_produced % kSlots];
+    const std::size_t take = std::min(n, kSlotBytes - slot.size);
+    std::memcpy(at, p, take);
+    slot.size += take;
+    p += take;
+    n -= take;
+    if (slot.size == kSlotBytes) submit(false, true);
+  }
+}
+
+void DigestCopy::endPart() {
+  if (m_filling && m_fillWholeOnly) submit(false, true);
+  submit(true, false);
+}
+
+std::string DigestCopy::partSha256(std::size_t k) {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_changed.wait(lock, [&] { return m_partDigests.size() > k; });
+  return m_partDigests[k];
+}
+
+void DigestCopy::waitForLane(Lane lane) {
+  if (m_filling) submit(false, m_fillWholeOnly);
+  std::unique_lock<std::mutex> lock(m_mutex);
+  m_changed.wait(lock, [&] { return m_consumed[lane] == m_produced; });
+}
+
+std::string DigestCopy::wholeSha256() {
+  waitForLane(kWholeSha);
+  return m_wholeSha.finishHex();
+}
+
+std::uint32_t DigestCopy::wholeCrc32() {
+  waitForLane(kWholeCrc);
+  return ~m_crc;
+}
+
+void DigestCopy::digest(Lane lane, const Slot& slot) {
+  switch (lane) {
+    case kPart:
+      if (slot.wholeOnly) return;
+      m_part.update(slot.data.data(), slot.size);
+      if (slot.endsPart) {
+        std::string hex = m_part.finishHex();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_partDigests.push_back(std::move(hex));
+      }
+      return;
+    case kWholeSha:
+      m_wholeSha.update(slot.data.data(), slot.size);
+      return;
+    case kWholeCrc:
+      m_crc = zip::updateCrc(m_crc, reinterpret_cast<const std::uint8_t*>(slot.data.data()),
+                             slot.size);
+      return;
+    case kLaneCount:
+      return;
+  }
+}
+
+void DigestCopy::run(Lane lane) {
+  std::uint64_t next = 0;
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(m_mutex);
+      m_changed.wait(lock, [&] { return m_produced > next || m_closing; });
+      if (m_produced == next) return;  // closing, and everything is digested
+    }
+    digest(lane, m_slots[next % kSlots]);
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_consumed[lane] = ++next;
+    }
+    m_changed.notify_all();
+  }
+}
+
+}  // namespace engine

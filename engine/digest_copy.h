@@ -1,0 +1,78 @@
+// Copies bytes through memory so that every byte written is also digested: the calling
+// thread reads and writes, and each digest runs on a thread of its own a few chunks
+// behind, so that with more than one core hashing adds little to the copy's time.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/checksum.h"
+#include "platform/file.h"
+
+namespace engine {
+
+class DigestCopy {
+ public:
+  struct Lanes {
+    bool partSha256 = false;   // a SHA-256 per part (endPart() closes one)
+    bool wholeSha256 = false;  // one SHA-256 of everything
+    bool wholeCrc32 = false;   // one CRC-32 of everything
+  };
+  explicit DigestCopy(Lanes lanes);
+  ~DigestCopy();
+  DigestCopy(const DigestCopy&) = delete;
+  DigestCopy& operator=(const DigestCopy&) = delete;
+
+  // Copies n bytes from the current position of `in` to that of `out`; false on a stop
+  // (err unset) or a failure (err names the file and the operation).
+  bool copy(platform::File& in, platform::File& out, std::int64_t n, platform::IoError& err,
+            const std::function<bool()>& stopRequested);
+  // Bytes that count for the whole file's digests only (what an output to append to
+  // already holds).
+  void feedWhole(const void* data, std::size_t n);
+  // Closes the current part; its digest becomes partSha256(k) for the k-th call (from 0).
+  void endPart();
+  // Waits for the k-th part's digest.
+  std::string partSha256(std::size_t k);
+  // Wait for everything given so far.
+  std::string wholeSha256();
+  std::uint32_t wholeCrc32();
+
+ private:
+  static constexpr std::size_t kSlots = 8;
+  static constexpr std::size_t kSlotBytes = 256 * 1024;
+  enum Lane { kPart, kWholeSha, kWholeCrc, kLaneCount };
+  struct Slot {
+    std::vector<char> data = std::vector<char>(kSlotBytes);
+    std::size_t size = 0;
+    bool endsPart = false;
+    bool wholeOnly = false;
+  };
+
+  char* fillPointer();  // room in the slot being filled, taking a free one if needed
+  void submit(bool endsPart, bool wholeOnly);
+  void waitForLane(Lane lane);
+  void run(Lane lane);
+  void digest(Lane lane, const Slot& slot);
+
+  bool m_active[kLaneCount] = {};
+  std::vector<Slot> m_slots = std::vector<Slot>(kSlots);
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::uint64_t m_produced = 0;               // slots handed to the lanes
+  std::uint64_t m_consumed[kLaneCount] = {};  // slots each lane is through with
+  bool m_filling = false;                     // the slot m_produced % kSlots is being filled
+  bool m_fillWholeOnly = false;
+  bool m_closing = false;
+  Sha256 m_part, m_wholeSha;
+  std::uint32_t m_crc;
+  std::vector<std::string> m_partDigests;
+  std::vector<std::thread> m_threads;
+};
+
+}  // namespace engine
