@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   unzip zip p7zip-full
+  dpkg-dev file lintian desktop-file-utils appstream
   xvfb xauth fonts-wine fonts-liberation2
   clang libclang-rt-14-dev
 )
