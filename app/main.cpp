@@ -2,6 +2,8 @@
 // and the Settings dialog; the message loop; and the report of a failure while the
 // windows are made.
 #include <QMessageBox>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -24,6 +26,18 @@ QString startupFailureText(const char* what) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // Answered before the application starts, so that it works without a display.
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::puts("sundrix " SUNDRIX_VERSION);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::puts(
+        "Usage: sundrix [-s FILE | -j FIRST_PART]\n"
+        "Opens the window; -s selects FILE for splitting, -j a first part for joining.\n"
+        "See also sundrix-cli(1) for the command-line tool.");
+    return 0;
+  }
   // Before any window: the context-menu entries are written through it at the first show.
   app::keyStore();
   app::TApplication application(argc, argv);

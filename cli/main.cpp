@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "cli/cli.h"
+#include "cli/common_options.h"
 
 namespace {
 
@@ -22,7 +23,9 @@ const char kUsage[] =
     "                          extract members (stored, shrunk, reduced, imploded)\n"
     "  list ARCHIVE            one line per member: name, sizes, ratio, date, time\n"
     "\n"
-    "Run 'sundrix-cli COMMAND --help' for the options of one command.\n"
+    "Every command also takes --quiet (-q): no progress line on the terminal.\n"
+    "Run 'sundrix-cli COMMAND --help' for the options of one command,\n"
+    "'sundrix-cli --version' for the version.\n"
     "Exit status: 0 success, 1 failure, 2 bad usage.\n";
 
 }  // namespace
@@ -49,7 +52,11 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return cli::kExitOk;
   }
-  const cli::Args args(argv + 2, argv + argc);
+  if (command == "--version" || command == "-V") {
+    std::puts(cli::versionLine());
+    return cli::kExitOk;
+  }
+  const cli::Args args = cli::takeCommonOptions(cli::Args(argv + 2, argv + argc));
   if (command == "split") return cli::runSplit(args);
   if (command == "join") return cli::runJoin(args);
   if (command == "zip") return cli::runZip(args);

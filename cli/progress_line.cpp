@@ -6,10 +6,11 @@
 #include <cstdio>
 
 #include "cli/cli.h"
+#include "cli/common_options.h"
 
 namespace cli {
 
-ProgressLine::ProgressLine() : m_enabled(::isatty(STDERR_FILENO) == 1) {}
+ProgressLine::ProgressLine() : m_enabled(!quiet() && ::isatty(STDERR_FILENO) == 1) {}
 
 ProgressLine::~ProgressLine() {
   finish();

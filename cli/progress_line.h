@@ -1,5 +1,5 @@
 // A one-line progress display on stderr, redrawn in place; silent when stderr is not a
-// terminal.
+// terminal and under --quiet.
 #pragma once
 
 #include <chrono>

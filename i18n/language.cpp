@@ -8,8 +8,10 @@
 #include "platform/file.h"
 #include "platform/path.h"
 
-#ifndef SUNDRIX_DATA_DIR
-#define SUNDRIX_DATA_DIR "/usr/local/share/sundrix"
+// The installed data folder as seen from the installed program's folder, so that an
+// install works wherever it is put and wherever it is moved.
+#ifndef SUNDRIX_DATA_FROM_BIN
+#define SUNDRIX_DATA_FROM_BIN "../share/sundrix"
 #endif
 
 namespace i18n {
@@ -81,7 +83,7 @@ bool isAsciiDigit(char c) {
 std::string languageFolder(const std::string& programFolder) {
   std::string beside = programFolder + "language";
   if (platform::folderExists(beside)) return beside;
-  return std::string(SUNDRIX_DATA_DIR) + "/language";
+  return platform::absolutePath(programFolder + SUNDRIX_DATA_FROM_BIN "/language");
 }
 
 std::vector<std::string> ListLanguageFiles(std::string folder) {

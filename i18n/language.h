@@ -19,8 +19,9 @@ namespace i18n {
 inline constexpr std::string_view kInterfaceSection = "Interface";
 
 // The language folder for a program in `programFolder` (with a trailing separator):
-// programFolder + "language" when that folder exists, else the installed data folder's
-// "language". The result has no trailing separator.
+// programFolder + "language" when that folder exists, else the "language" folder of the
+// installed data, found relative to programFolder (bin/../share/sundrix/language). The
+// result has no trailing separator.
 std::string languageFolder(const std::string& programFolder);
 
 // Names of the entries of `folder` (files and folders, hidden ones too) whose names

@@ -28,6 +28,13 @@ std::string safeVerb(std::string_view verb) {
   return out;
 }
 
+// A desktop action id allows letters, digits and "-"; everything else becomes "-".
+std::string actionIdPart(std::string_view verb) {
+  std::string out = safeVerb(verb);
+  std::replace(out.begin(), out.end(), '_', '-');
+  return out;
+}
+
 // The string escapes of a desktop-entry key file value.
 std::string keyFileString(std::string_view text) {
   std::string out;
@@ -233,22 +240,30 @@ std::string kdeServiceMenu(const ShellVerb& verb) {
        pos = label.find('&', pos + 2)) {
     label.insert(pos, 1, '&');
   }
-  const std::string action = "sundrix_" + safeVerb(verb.verb);
+  // The current service-menu format (the kio/servicemenus folder, read by KF5 and KF6):
+  // a Name in the main group as every desktop entry needs, and an action id of letters,
+  // digits and "-" only. all/allfiles keeps the entry off folders.
+  const std::string name = keyFileString(label);
+  const std::string action = "sundrix-" + actionIdPart(verb.verb);
   return "[Desktop Entry]\n"
          "Type=Service\n"
-         "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\n"
+         "Name=" +
+         name +
+         "\n"
          "MimeType=application/octet-stream;all/allfiles;\n"
-         "X-KDE-Priority=TopLevel\n"
-         "X-KDE-StartupNotify=false\n"
          "Actions=" +
-         action + ";\n" + std::string(kMarker) + keyFileString(verb.verb) +
+         action +
+         ";\n"
+         "X-KDE-Priority=TopLevel\n"
+         "X-KDE-StartupNotify=false\n" +
+         std::string(kMarker) + keyFileString(verb.verb) +
          "\n"
          "\n"
          "[Desktop Action " +
          action +
          "]\n"
          "Name=" +
-         keyFileString(label) +
+         name +
          "\n"
          "Exec=" +
          exec + "\n";
@@ -271,7 +286,8 @@ std::string nemoAction(const ShellVerb& verb) {
          "\n"
          "Quote=double\n"
          "Selection=s\n"
-         "Extensions=any;\n" +
+         // Files only: "any" would offer the entry on folders too.
+         "Extensions=nodirs;\n" +
          std::string(kMarker) + keyFileString(verb.verb) + "\n";
 }
 

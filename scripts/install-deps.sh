@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev
   unzip zip p7zip-full
+  dpkg-dev file lintian desktop-file-utils appstream
   xvfb xauth fonts-wine fonts-liberation2
   clang libclang-rt-14-dev
 )

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 
 #include "platform/shell_menu.h"
@@ -118,7 +120,7 @@ TEST(ExplorerEntries, OnWritesTheFourKeysAndAnEntryPerFileManager) {
   EXPECT_EQ(keyValue(nemo, "Name"), "Join parts");
   EXPECT_EQ(keyValue(nemo, "Exec"), "\"/opt/sundrix\" \"-j\" %F");
   EXPECT_EQ(keyValue(nemo, "Selection"), "s");
-  EXPECT_EQ(keyValue(nemo, "Extensions"), "any;");
+  EXPECT_EQ(keyValue(nemo, "Extensions"), "nodirs;");  // files, never folders
   EXPECT_EQ(keyValue(nemo, "Quote"), "double");
   for (const std::string& file : {home.kde("split"), home.kde("join"), home.script("Split file"),
                                   home.script("Join parts")}) {
@@ -290,6 +292,62 @@ TEST(NemoExec, TheSelectedPathInDoubleQuotesStaysOneArgument) {
     ASSERT_NE(field, std::string::npos);
     exec.replace(field, 2, "\"/my files/a  b.dat\"");
     EXPECT_EQ(desktopExec(exec, ""), (std::vector<std::string>{exe, "-j", "/my files/a  b.dat"}));
+  }
+}
+
+// The problems desktop-file-validate reports for `text`, less those that come from KDE's
+// own documented service-menu extensions (Type=Service with MimeType and Actions, the
+// all/allfiles type); nothing when the validator is not installed.
+std::vector<std::string> validatorComplaints(const std::string& text, const std::string& folder) {
+  const std::string file = folder + "entry.desktop";
+  writeText(file, text);
+  std::string output;
+  if (runCommand("command -v desktop-file-validate >/dev/null") != 0) return {};
+  runCommand("desktop-file-validate " + shellQuote(file) + " 2>&1", &output);
+  std::vector<std::string> complaints;
+  for (const std::string& line : lines(output)) {
+    const bool kdeExtension = line.find("the type is \"Service\"") != std::string::npos ||
+                              line.find("\"all/allfiles\"") != std::string::npos;
+    if (!kdeExtension) complaints.push_back(line);
+  }
+  return complaints;
+}
+
+bool isActionId(const std::string& id) {
+  return !id.empty() && std::all_of(id.begin(), id.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-';
+  });
+}
+
+TEST(ShellMenuFormat, GeneratedEntriesFollowTheFileManagersRules) {
+  testing_support::TempDir dir;
+  const platform::ShellVerb verbs[] = {
+      {"split", "", platform::explorerCommands("/opt/sundrix").split},
+      {"my_verb.x", "Cut & \"keep\" ", platform::explorerCommands("/opt/a b/sundrix").join},
+      {"join", "Verbinden\tder Teile", platform::explorerCommands("/100%/x").join},
+  };
+  for (const platform::ShellVerb& verb : verbs) {
+    SCOPED_TRACE(verb.verb);
+    const std::string kde = platform::kdeServiceMenu(verb);
+    const std::vector<std::string> kdeLines = lines(kde);
+    ASSERT_FALSE(kdeLines.empty());
+    EXPECT_EQ(kdeLines.front(), "[Desktop Entry]");
+    EXPECT_EQ(keyValue(kde, "Type"), "Service");
+    EXPECT_NE(keyValue(kde, "Name"), "<missing Name>");  // the main group's, first
+    std::string action = keyValue(kde, "Actions");
+    ASSERT_TRUE(action.ends_with(";"));
+    action.pop_back();
+    EXPECT_TRUE(isActionId(action)) << action;
+    EXPECT_NE(std::find(kdeLines.begin(), kdeLines.end(), "[Desktop Action " + action + "]"),
+              kdeLines.end());
+    EXPECT_EQ(validatorComplaints(kde, dir.path()), std::vector<std::string>{});
+
+    const std::string nemo = platform::nemoAction(verb);
+    EXPECT_EQ(lines(nemo).front(), "[Nemo Action]");
+    for (const char* key : {"Name", "Exec"})
+      EXPECT_NE(keyValue(nemo, key), "<missing " + std::string(key) + ">");
+    EXPECT_EQ(keyValue(nemo, "Selection"), "s");
+    EXPECT_EQ(keyValue(nemo, "Extensions"), "nodirs;");
   }
 }
 

@@ -1,0 +1,59 @@
+// Conventions of sundrix-cli: the version line, and a progress line on stderr only for a
+// terminal and never under --quiet.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/temp_dir.h"
+
+namespace {
+
+using testing_support::runCommand;
+
+std::string shellQuoted(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+const std::string kCli = shellQuoted(SUNDRIX_CLI);
+
+TEST(CliConventions, VersionNamesTheToolAndItsVersion) {
+  for (const char* option : {"--version", "-V"}) {
+    SCOPED_TRACE(option);
+    std::string output;
+    EXPECT_EQ(runCommand(kCli + " " + option, &output), 0);
+    EXPECT_EQ(output, "sundrix-cli " SUNDRIX_VERSION "\n");
+  }
+}
+
+TEST(CliConventions, ProgressGoesToATerminalOnlyAndNeverUnderQuiet) {
+  if (runCommand("command -v script >/dev/null") != 0)
+    GTEST_SKIP() << "no script(1) for a terminal";
+  testing_support::TempDir dir;
+  const std::string input = dir.file("in.bin");
+  testing_support::writeFile(input, testing_support::makeBytes(300000, 7));
+  struct Row {
+    const char* how;
+    bool terminal;
+    std::string arguments;
+    bool progress;
+  } rows[] = {
+      {"terminal", true, shellQuoted(input) + " --parts 3", true},
+      {"terminal, --quiet last", true, shellQuoted(input) + " --parts 3 --quiet", false},
+      {"terminal, -q first", true, "-q " + shellQuoted(input) + " --parts 3", false},
+      {"pipe", false, shellQuoted(input) + " --parts 3", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.how);
+    std::string command = kCli + " split " + row.arguments + " 2>&1";
+    // script(1) runs the command on a new terminal and copies what it shows.
+    if (row.terminal) command = "script -qec " + shellQuoted(command) + " /dev/null";
+    std::string output;
+    EXPECT_EQ(runCommand(command, &output), 0) << output;
+    EXPECT_EQ(output.find("100%") != std::string::npos, row.progress) << output;
+    EXPECT_EQ(testing_support::sizeOf(dir.file("in.bin.003")), 100000);
+  }
+}
+
+}  // namespace
