@@ -16,6 +16,7 @@ int runJoin(const Args& args);
 int runZip(const Args& args);
 int runUnzip(const Args& args);
 int runList(const Args& args);
+int runVerify(const Args& args);
 
 // Digits only, at most 12 of them ("0" included); false for anything else.
 bool parseWholeNumber(const std::string& text, std::int64_t& value);

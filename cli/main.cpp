@@ -22,6 +22,8 @@ const char kUsage[] =
     "  unzip ARCHIVE [--dir DIR] [MASK...]\n"
     "                          extract members (stored, shrunk, reduced, imploded)\n"
     "  list ARCHIVE            one line per member: name, sizes, ratio, date, time\n"
+    "  verify FIRST_PART       check the parts (and the joined file) against the\n"
+    "                          checksum file the split wrote, without joining\n"
     "\n"
     "Every command also takes --quiet (-q): no progress line on the terminal.\n"
     "Run 'sundrix-cli COMMAND --help' for the options of one command,\n"
@@ -62,5 +64,6 @@ int main(int argc, char** argv) {
   if (command == "zip") return cli::runZip(args);
   if (command == "unzip") return cli::runUnzip(args);
   if (command == "list") return cli::runList(args);
+  if (command == "verify") return cli::runVerify(args);
   return cli::usageError("unknown command '" + command + "'");
 }

@@ -39,11 +39,12 @@ void ProgressLine::finish() {
 }
 
 int reportResult(const engine::JobResult& result) {
-  for (const std::string& warning : result.warnings) {
-    std::fprintf(stderr, "sundrix-cli: %s\n", warning.c_str());
+  for (const auto* lines : {&result.warnings, &result.notes}) {
+    for (const std::string& line : *lines) std::fprintf(stderr, "sundrix-cli: %s\n", line.c_str());
   }
   switch (result.outcome) {
     case engine::JobOutcome::Done:
+      if (!result.summary.empty()) std::printf("%s\n", result.summary.c_str());
       return result.warnings.empty() ? kExitOk : kExitFailure;
     case engine::JobOutcome::Stopped:
       std::fprintf(stderr, "sundrix-cli: stopped\n");

@@ -15,7 +15,7 @@ JobResult copyInBlocks(platform::File& in, platform::File& out, std::int64_t siz
     if (stop.stopRequested() ||
         !(digest != nullptr ? digest->copy(in, out, n, err, stopRequested)
                             : platform::copyBytes(in, out, n, err, stopRequested))) {
-      if (!err.isSet()) return JobResult{JobOutcome::Stopped, {}, {}, {}};
+      if (!err.isSet()) return JobResult::stopped();
       return JobResult::failed(err.path, err.message());
     }
     afterBlock(n);

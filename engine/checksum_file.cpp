@@ -44,10 +44,17 @@ bool unescape(const std::string& text, std::string& name) {
     }
     if (++i == text.size()) return false;
     switch (text[i]) {
-      case '\\': name += '\\'; break;
-      case 'n': name += '\n'; break;
-      case 'r': name += '\r'; break;
-      default: return false;
+      case '\\':
+        name += '\\';
+        break;
+      case 'n':
+        name += '\n';
+        break;
+      case 'r':
+        name += '\r';
+        break;
+      default:
+        return false;
     }
   }
   return true;

@@ -3,9 +3,12 @@
 #include "engine/combine.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "engine/block_copy.h"
+#include "engine/checksum_file.h"
+#include "engine/digest_copy.h"
 #include "engine/part_names.h"
 #include "platform/file.h"
 #include "platform/path.h"
@@ -31,19 +34,28 @@ class CombineJob {
 
  private:
   JobResult planParts();
+  JobResult planListedParts();
+  JobResult checkDigests(std::int32_t number, const std::string& path);
+  JobResult checkWhole();
+  JobResult feedKeptBytes();
   JobResult checkOutput() const;
   JobResult checkRoom();
   JobResult lockFolders();
   JobResult openOutput();
   JobResult appendPart(std::int32_t number, const std::string& path);
-  void deletePart(const std::string& path);
+  void deletePart(std::int32_t number, const std::string& path);
   JobResult finishFailed(JobResult result);
   std::string howToFinish(std::int32_t nextNumber) const;
   std::string howToFinishAt(std::int32_t nextNumber, std::int64_t keep) const;
   void publish(std::int32_t number, const std::string& name, std::int64_t size);
   std::string part(std::int64_t number) const {
+    if (m_listed && number >= 1 && number <= static_cast<std::int64_t>(m_list.parts.size())) {
+      return platform::folderPart(m_request.firstPartPath) +
+             m_list.parts[static_cast<std::size_t>(number - 1)].name;
+    }
     return numberedPath(m_request.firstPartPath, number);
   }
+  bool verifying() const { return m_listed || m_crcChecked; }
 
   const CombineRequest& m_request;
   CombineOptions& m_options;
@@ -54,19 +66,40 @@ class CombineJob {
   platform::FolderLock m_outputLock, m_partsLock;
   platform::File m_out;
   platform::FileIdentity m_outId;   // the output as this run created or opened it
-  platform::FileIdentity m_partId;  // the part just copied, as it was when opened
+  std::vector<platform::FileIdentity> m_partIds;  // each part copied, as it was when opened
   std::int64_t m_written = 0;       // bytes the output must hold now
   std::int64_t m_safeBytes = 0;     // ... of which the deleted parts' bytes end here
   std::int64_t m_bytesDone = 0;
   std::int32_t m_lastDeleted = 0;  // the number of the last part deleted; 0 for none
   bool m_folderSynced = false;
   JobResult m_result;
+  // What the bytes are checked against: the checksum file of the split, or another
+  // splitter's ".crc" file. Either way the parts go only after the whole file matched.
+  bool m_listed = false;
+  ChecksumList m_list;
+  std::string m_sumsPath;
+  bool m_crcChecked = false;
+  CrcFile m_crc;
+  std::string m_crcPath;
+  std::unique_ptr<DigestCopy> m_digest;
+  std::size_t m_partsDigested = 0;
 };
 
 // The parts to join are every number from the first on up to the highest one present;
 // the count taken at selection only says where to start looking. A number without a
 // regular file below the highest one would silently leave out the parts after it.
 JobResult CombineJob::planParts() {
+  m_sumsPath = findChecksumFile(m_request.firstPartPath);
+  if (!m_sumsPath.empty()) return planListedParts();
+  m_crcPath = findCrcFile(m_request.firstPartPath);
+  if (!m_crcPath.empty()) {
+    std::string text, problem;
+    if (!readTextFile(m_crcPath, text, problem) || !parseCrcFile(text, m_crc, problem)) {
+      return JobResult::failed(m_crcPath, "The checksum file " + m_crcPath + " cannot be used: " +
+                                              problem + ". Nothing was joined.");
+    }
+    m_crcChecked = true;
+  }
   if (m_request.append) {
     m_first = static_cast<std::int32_t>(partNumberOf(platform::namePart(m_request.firstPartPath),
                                                      platform::namePart(m_request.firstPartPath)));
@@ -109,6 +142,55 @@ JobResult CombineJob::planParts() {
                 "it holds.";
     }
     return JobResult::failed(part(i), reason);
+  }
+  return {};
+}
+
+// With a checksum file the join takes exactly the parts it lists, each of the listed
+// size, and says so before anything is written when one is not there.
+JobResult CombineJob::planListedParts() {
+  std::string text, problem;
+  if (!readTextFile(m_sumsPath, text, problem) || !parseChecksumFile(text, m_list, problem)) {
+    return JobResult::failed(m_sumsPath, "The checksum file " + m_sumsPath + " cannot be used: " +
+                                             problem + ". Nothing was joined.");
+  }
+  m_listed = true;
+  m_last = static_cast<std::int32_t>(std::min<std::size_t>(m_list.parts.size(), INT32_MAX));
+  m_first = 1;
+  if (m_request.append) {
+    const std::string chosen = platform::namePart(m_request.firstPartPath);
+    m_first = 0;
+    for (const ChecksumList::Part& listed : m_list.parts) {
+      if (listed.name == chosen) m_first = static_cast<std::int32_t>(listed.number);
+    }
+    if (m_first < 1) {
+      return JobResult::failed(m_request.firstPartPath,
+                               m_request.firstPartPath + " is not listed in " + m_sumsPath + ".");
+    }
+  }
+  std::string problems;
+  for (std::int32_t i = m_first; i <= m_last; ++i) {
+    const ChecksumList::Part& listed = m_list.parts[static_cast<std::size_t>(i - 1)];
+    platform::IoError err;
+    const std::int64_t size = platform::fileExists(part(i)) ? platform::fileSize(part(i), err) : -1;
+    if (size == listed.size) continue;
+    problems += (problems.empty() ? "" : "; ") + part(i) +
+                (size < 0 ? " is missing"
+                          : " has " + std::to_string(size) + " bytes instead of " +
+                                std::to_string(listed.size));
+  }
+  if (!problems.empty()) {
+    return JobResult::failed(part(m_first), "The parts do not match " + m_sumsPath + ": " +
+                                                problems + ". Nothing was joined.");
+  }
+  std::string extra;
+  const std::string firstName = platform::namePart(m_request.firstPartPath);
+  for (const std::int64_t k :
+       partNumbersIn(platform::folderPart(m_request.firstPartPath), firstName)) {
+    if (k > m_last) extra += (extra.empty() ? "" : ", ") + partFileName(firstName, k);
+  }
+  if (!extra.empty()) {
+    m_result.notes.push_back("Not listed in " + m_sumsPath + ", so left out: " + extra + ".");
   }
   return {};
 }
@@ -172,7 +254,9 @@ JobResult CombineJob::checkRoom() {
     largest = std::max(largest, need);
     sameFilesystem = sameFilesystem && platform::sameFilesystem(part(i), folder);
   }
-  const std::int64_t need = m_options.deleteParts() && sameFilesystem ? largest : total;
+  // A verified join deletes its parts only at the end, so they must all fit beside it.
+  const std::int64_t need =
+      m_options.deleteParts() && sameFilesystem && !verifying() ? largest : total;
   std::int64_t free = platform::freeSpace(folder);
   if (free < 0) return {};
   if (!m_request.append && platform::fileExists(m_request.outputPath)) {
@@ -222,6 +306,62 @@ JobResult CombineJob::openOutput() {
   if (!m_out.isOpen() || m_written < 0)
     return JobResult::failed(m_request.outputPath, err.message());
   m_out.identify(m_outId);
+  if (!verifying()) return {};
+  m_digest = std::make_unique<DigestCopy>(DigestCopy::Lanes{m_listed, m_listed, m_crcChecked});
+  return feedKeptBytes();
+}
+
+// The bytes an output to append to already holds belong to the whole file's digest.
+JobResult CombineJob::feedKeptBytes() {
+  if (m_written == 0) return {};
+  platform::IoError err;
+  std::vector<char> buffer(256 * 1024);
+  if (!m_out.seek(0, err)) return JobResult::failed(m_request.outputPath, err.message());
+  for (std::int64_t left = m_written; left > 0;) {
+    const std::int64_t n = std::min<std::int64_t>(left, static_cast<std::int64_t>(buffer.size()));
+    if (!m_out.readExact(buffer.data(), n, err)) {
+      return JobResult::failed(m_request.outputPath, err.message());
+    }
+    m_digest->feedWhole(buffer.data(), static_cast<std::size_t>(n));
+    left -= n;
+  }
+  return {};
+}
+
+JobResult CombineJob::checkDigests(std::int32_t number, const std::string& path) {
+  if (!m_listed) return {};
+  m_digest->endPart();
+  const std::string sha = m_digest->partSha256(m_partsDigested++);
+  if (sha == m_list.parts[static_cast<std::size_t>(number - 1)].sha256) return {};
+  return JobResult::failed(path, "The part " + path + " does not match its checksum in " +
+                                     m_sumsPath +
+                                     ": it is damaged or belongs to another split. No part was "
+                                     "deleted.");
+}
+
+JobResult CombineJob::checkWhole() {
+  const std::string& output = m_request.outputPath;
+  if (m_listed) {
+    if (m_digest->wholeSha256() != m_list.wholeSha256 || m_written != m_list.wholeSize) {
+      return JobResult::failed(output, "The joined file " + output + " does not match " +
+                                           m_list.wholeName + " in " + m_sumsPath +
+                                           ". No part was deleted.");
+    }
+    m_result.summary = "Verified: every part and the joined file match " + m_sumsPath + ".";
+    return {};
+  }
+  if (m_crcChecked) {
+    const std::uint32_t crc = m_digest->wholeCrc32();
+    if (crc != m_crc.crc || m_written != m_crc.size) {
+      return JobResult::failed(output, "The joined file " + output + " does not match " +
+                                           m_crcPath +
+                                           " (the size or the CRC-32 differs). No part was "
+                                           "deleted.");
+    }
+    m_result.summary = "Verified: the joined file's size and CRC-32 match " + m_crcPath + ".";
+    return {};
+  }
+  m_result.summary = "Not verified: no checksum file was found beside the parts.";
   return {};
 }
 
@@ -235,16 +375,26 @@ JobResult CombineJob::run() {
   JobResult room = checkRoom();
   if (room.outcome != JobOutcome::Done) return room;
   JobResult opened = openOutput();
-  if (opened.outcome != JobOutcome::Done) return opened;
+  if (opened.outcome != JobOutcome::Done) return finishFailed(opened);
   platform::IoError err;
   for (std::int32_t i = m_first; i <= m_last; ++i) {
     const std::string path = part(i);
     JobResult appended = appendPart(i, path);
+    if (appended.outcome == JobOutcome::Done) appended = checkDigests(i, path);
     if (appended.outcome != JobOutcome::Done) return finishFailed(appended);
-    if (m_options.deleteParts()) {
+    if (!verifying() && m_options.deleteParts()) {
       // A stop that arrives after the part's last block keeps the part.
-      if (m_stop.stopRequested()) return finishFailed({JobOutcome::Stopped, {}, {}, {}});
-      deletePart(path);
+      if (m_stop.stopRequested()) return finishFailed(JobResult::stopped());
+      deletePart(i, path);
+    }
+  }
+  JobResult whole = checkWhole();
+  if (whole.outcome != JobOutcome::Done) return finishFailed(whole);
+  if (verifying()) {
+    for (std::int32_t i = m_first; i <= m_last; ++i) {
+      if (!m_options.deleteParts()) continue;
+      if (m_stop.stopRequested()) return finishFailed(JobResult::stopped());
+      deletePart(i, part(i));
     }
   }
   if (!m_out.close(err)) {
@@ -257,20 +407,29 @@ JobResult CombineJob::run() {
 // unfinished output holds nothing the parts do not and goes; when it did, the output is
 // the only copy of those parts and stays, and the user is told how to finish.
 JobResult CombineJob::finishFailed(JobResult result) {
-  m_out.closeQuietly();
   result.warnings.insert(result.warnings.begin(), m_result.warnings.begin(),
                          m_result.warnings.end());
+  result.notes.insert(result.notes.begin(), m_result.notes.begin(), m_result.notes.end());
   const bool stopped = result.outcome == JobOutcome::Stopped;
   platform::IoError err;
   platform::FileIdentity now;
   if (m_lastDeleted == 0) {
-    if (!stopped && !m_request.append && platform::identifyEntry(m_request.outputPath, now) &&
-        now.sameObject(m_outId) && platform::removeFile(m_request.outputPath, err)) {
+    if (stopped || !platform::identifyEntry(m_request.outputPath, now) ||
+        !now.sameObject(m_outId)) {
+      return result;
+    }
+    if (!m_request.append && platform::removeFile(m_request.outputPath, err)) {
       result.warnings.push_back("The unfinished joined file " + m_request.outputPath +
                                 " was removed; every part is kept.");
+    } else if (m_request.append && m_out.isOpen() && m_out.truncate(m_safeBytes, err)) {
+      result.warnings.push_back("The joined file " + m_request.outputPath +
+                                " was cut back to the " + std::to_string(m_safeBytes) +
+                                " bytes it held; every part is kept.");
     }
+    m_out.closeQuietly();
     return result;
   }
+  m_out.closeQuietly();
   const std::int32_t lastDeleted = m_lastDeleted;
   result.warnings.push_back("The joined file " + m_request.outputPath +
                             " holds everything up to and including " + part(lastDeleted) +
@@ -295,20 +454,25 @@ JobResult CombineJob::appendPart(std::int32_t number, const std::string& path) {
   }
   const std::int64_t size = in.size(err);
   if (size < 0) return JobResult::failed(path, err.message());
-  in.identify(m_partId);
+  platform::FileIdentity id;
+  in.identify(id);
+  m_partIds.push_back(id);
   const std::string name = platform::namePart(path);
   m_bytesDone = 0;
-  JobResult copied = copyInBlocks(in, m_out, size, m_stop, [&](std::int64_t n) {
-    m_bytesDone += n;
-    publish(number, name, size);
-  });
+  JobResult copied = copyInBlocks(
+      in, m_out, size, m_stop,
+      [&](std::int64_t n) {
+        m_bytesDone += n;
+        publish(number, name, size);
+      },
+      m_digest.get());
   if (copied.outcome != JobOutcome::Done) return copied;
   m_written += size;
   if (!in.close(err)) return JobResult::failed(path, err.message());
   return {};
 }
 
-void CombineJob::deletePart(const std::string& path) {
+void CombineJob::deletePart(std::int32_t number, const std::string& path) {
   // The part's bytes must be on disk, in the file this run writes at the output's name,
   // before the part goes.
   platform::IoError err;
@@ -320,7 +484,8 @@ void CombineJob::deletePart(const std::string& path) {
   }
   // A part that changed after it was opened holds bytes the output lacks.
   platform::FileIdentity now;
-  if (!platform::identifyPath(path, now) || now != m_partId) {
+  const std::size_t index = static_cast<std::size_t>(number - m_first);
+  if (!platform::identifyPath(path, now) || index >= m_partIds.size() || now != m_partIds[index]) {
     m_result.warnings.push_back("The part " + path + " was kept: it changed while it was joined.");
     return;
   }
@@ -335,8 +500,7 @@ void CombineJob::deletePart(const std::string& path) {
     m_result.warnings.push_back(err.message());
     return;
   }
-  m_lastDeleted =
-      static_cast<std::int32_t>(partNumberOf(platform::namePart(path), platform::namePart(path)));
+  m_lastDeleted = number;
   m_safeBytes = m_written;
 }
 

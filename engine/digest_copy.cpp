@@ -54,21 +54,47 @@ void DigestCopy::submit(bool endsPart, bool wholeOnly) {
   m_changed.notify_all();
 }
 
+namespace {
+
+bool allZero(const char* p, std::size_t n) {
+  static const char kZeros[4096] = {};
+  for (; n >= sizeof kZeros; p += sizeof kZeros, n -= sizeof kZeros) {
+    if (std::memcmp(p, kZeros, sizeof kZeros) != 0) return false;
+  }
+  return std::memcmp(p, kZeros, n) == 0;
+}
+
+}  // namespace
+
+// Whole pages of zeros are not written but passed over, as the kernel's copy passes over
+// holes: the output (which always grows at its end here) gets a hole that reads back as the
+// same zeros, and a sparse image keeps costing no room.
 bool DigestCopy::copy(platform::File& in, platform::File& out, std::int64_t n,
                       platform::IoError& err, const std::function<bool()>& stopRequested) {
   if (m_filling && m_fillWholeOnly) submit(false, true);
+  std::int64_t skippedTo = -1;  // the output's position after a run of zeros not written
   while (n > 0) {
     if (stopRequested && stopRequested()) return false;
     char* at = fillPointer();
     m_fillWholeOnly = false;
     Slot& slot = m_slots[m_produced % kSlots];
-    const std::int64_t want = std::min<std::int64_t>(n, static_cast<std::int64_t>(kSlotBytes - slot.size));
-    if (!in.readExact(at, want, err) || !out.writeAll(at, want, err)) return false;
+    const std::int64_t want =
+        std::min<std::int64_t>(n, static_cast<std::int64_t>(kSlotBytes - slot.size));
+    if (!in.readExact(at, want, err)) return false;
+    if (want >= kHoleBytes && allZero(at, static_cast<std::size_t>(want))) {
+      if (skippedTo < 0) skippedTo = out.position(err);
+      if (skippedTo < 0 || !out.seek(skippedTo += want, err)) return false;
+    } else {
+      if (!out.writeAll(at, want, err)) return false;
+      skippedTo = -1;
+    }
     slot.size += static_cast<std::size_t>(want);
     n -= want;
     if (slot.size == kSlotBytes) submit(false, false);
   }
-  return true;
+  // A copy that ends in a hole must still reach its full length.
+  if (skippedTo >= 0 && out.size(err) < skippedTo && !out.truncate(skippedTo, err)) return false;
+  return !err.isSet();
 }
 
 void DigestCopy::feedWhole(const void* data, std::size_t n) {
@@ -129,8 +155,8 @@ void DigestCopy::digest(Lane lane, const Slot& slot) {
       m_wholeSha.update(slot.data.data(), slot.size);
       return;
     case kWholeCrc:
-      m_crc = zip::updateCrc(m_crc, reinterpret_cast<const std::uint8_t*>(slot.data.data()),
-                             slot.size);
+      m_crc =
+          zip::updateCrc(m_crc, reinterpret_cast<const std::uint8_t*>(slot.data.data()), slot.size);
       return;
     case kLaneCount:
       return;

@@ -46,6 +46,7 @@ class DigestCopy {
  private:
   static constexpr std::size_t kSlots = 8;
   static constexpr std::size_t kSlotBytes = 256 * 1024;
+  static constexpr std::int64_t kHoleBytes = 64 * 1024;  // the least run of zeros passed over
   enum Lane { kPart, kWholeSha, kWholeCrc, kLaneCount };
   struct Slot {
     std::vector<char> data = std::vector<char>(kSlotBytes);

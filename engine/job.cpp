@@ -5,9 +5,11 @@ namespace engine {
 
 std::string JobResult::message() const {
   std::string text = outcome == JobOutcome::Failed ? reason : std::string();
-  for (const std::string& warning : warnings) {
-    if (!text.empty()) text += '\n';
-    text += warning;
+  for (const auto* lines : {&warnings, &notes}) {
+    for (const std::string& line : *lines) {
+      if (!text.empty()) text += '\n';
+      text += line;
+    }
   }
   return text;
 }
@@ -17,6 +19,13 @@ JobResult JobResult::failed(std::string file, std::string reason) {
   result.outcome = JobOutcome::Failed;
   result.file = std::move(file);
   result.reason = std::move(reason);
+  return result;
+}
+
+JobResult JobResult::stopped(std::vector<std::string> warnings) {
+  JobResult result;
+  result.outcome = JobOutcome::Stopped;
+  result.warnings = std::move(warnings);
   return result;
 }
 

@@ -20,11 +20,14 @@ struct JobResult {
   std::string file;                   // the file the failure concerns
   std::string reason;                 // what went wrong, for the user
   std::vector<std::string> warnings;  // problems that did not stop the job
+  std::vector<std::string> notes;     // things worth knowing that are not problems
+  std::string summary;                // what a finished job proved ("verified ..."), or ""
 
-  // For the user: the reason of a failure (naming the file), then every warning, a line
-  // each; "" when done without warnings.
+  // For the user: the reason of a failure (naming the file), then every warning and
+  // note, a line each; "" when done without any.
   std::string message() const;
   static JobResult failed(std::string file, std::string reason);
+  static JobResult stopped(std::vector<std::string> warnings = {});
 };
 
 // One update after a block: the gauge position (0..100), the status line and the title.

@@ -45,8 +45,8 @@ std::string shellQuoted(const std::string& text) {
 // A here-document for `$sum -c -`; the checking tools read the lines a checksum file has.
 std::string checkBlock(const std::string& lines, const std::string& failure) {
   return "if [ -n \"$sum\" ]; then\n"
-         "  $sum -c - <<'END_OF_SUMS' || { echo " + shellQuoted(failure) + " >&2; exit 1; }\n" +
-         lines + "END_OF_SUMS\nfi\n";
+         "  $sum -c - <<'END_OF_SUMS' || { echo " +
+         shellQuoted(failure) + " >&2; exit 1; }\n" + lines + "END_OF_SUMS\nfi\n";
 }
 
 }  // namespace
@@ -56,17 +56,24 @@ std::string shScriptText(const std::vector<std::string>& partNames, const std::s
   const std::string out = shellQuoted(baseName);
   std::string text =
       "#!/bin/sh\n"
-      "# Joins the parts back into " + out + " and checks every byte on the way.\n"
+      "# Joins the parts back into " +
+      out +
+      " and checks every byte on the way.\n"
       "cd \"$(dirname \"$0\")\" || exit 1\n"
-      "if [ -e " + out + " ]; then\n"
-      "  echo " + shellQuoted(baseName + " is there already: move it away first.") + " >&2\n"
+      "if [ -e " +
+      out +
+      " ]; then\n"
+      "  echo " +
+      shellQuoted(baseName + " is there already: move it away first.") +
+      " >&2\n"
       "  exit 1\n"
       "fi\n";
   if (digests != nullptr) {
     text +=
         "if command -v sha256sum >/dev/null 2>&1; then sum=sha256sum\n"
         "elif command -v shasum >/dev/null 2>&1; then sum='shasum -a 256'\n"
-        "else sum=''; echo 'Neither sha256sum nor shasum is here: the parts are joined unchecked.' >&2\n"
+        "else sum=''; echo 'Neither sha256sum nor shasum is here: the parts are joined unchecked.' "
+        ">&2\n"
         "fi\n";
     ChecksumList parts = *digests;
     for (ChecksumList::Part& part : parts.parts) part.archiveName.clear();

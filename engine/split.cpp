@@ -51,9 +51,14 @@ class SplitJob {
   JobResult failed(JobResult result) const {
     result.warnings.insert(result.warnings.begin(), m_result.warnings.begin(),
                            m_result.warnings.end());
+    result.notes.insert(result.notes.begin(), m_result.notes.begin(), m_result.notes.end());
     return result;
   }
-  JobResult stopped() const { return JobResult{JobOutcome::Stopped, {}, {}, m_result.warnings}; }
+  JobResult stopped() const {
+    JobResult result = JobResult::stopped(m_result.warnings);
+    result.notes = m_result.notes;
+    return result;
+  }
   bool overwritesInput(const std::string& path) const {
     return platform::sameFile(path, m_request.path);
   }
@@ -388,10 +393,10 @@ void SplitJob::deleteInput() {
   if (!platform::removeFile(m_request.path, err)) m_result.warnings.push_back(err.message());
 }
 
-JobResult SplitJob::writeNewFile(const std::string& path, const std::string& text,
-                                 bool record) {
+JobResult SplitJob::writeNewFile(const std::string& path, const std::string& text, bool record) {
   if (overwritesInput(path)) {
-    return JobResult::failed(path, "cannot write " + path + ": it would replace the file being split");
+    return JobResult::failed(path,
+                             "cannot write " + path + ": it would replace the file being split");
   }
   platform::IoError err;
   platform::File out = platform::File::open(path, platform::File::Mode::CreateNew, err);
@@ -414,8 +419,8 @@ JobResult SplitJob::writeScript() {
   std::vector<std::string> names;
   for (const ChecksumList::Part& part : m_list.parts) names.push_back(part.name);
   const std::string shPath = m_workFolder + m_batName + ".sh";
-  JobResult sh = writeNewFile(shPath, shScriptText(names, m_baseName, m_digest ? &m_list : nullptr),
-                              false);
+  JobResult sh =
+      writeNewFile(shPath, shScriptText(names, m_baseName, m_digest ? &m_list : nullptr), false);
   platform::IoError err;
   if (sh.outcome == JobOutcome::Done && !platform::makeExecutable(shPath, err)) {
     m_result.warnings.push_back(err.message());

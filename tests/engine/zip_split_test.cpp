@@ -24,7 +24,8 @@ TEST(ZipSplit, ArchivesUnpackAndJoinBackToTheInput) {
             0);
   EXPECT_EQ(
       testing_support::listFolder(dir.path()),
-      (std::vector<std::string>{"notes.txt.001.zip", "notes.txt.002.zip", "notes.txt.003.zip"}));
+      (std::vector<std::string>{"notes.txt.001.zip", "notes.txt.002.zip", "notes.txt.003.zip",
+                                "notes.txt.sha256"}));
   for (const char* n : {"001", "002", "003"}) {
     std::string out;
     ASSERT_EQ(testing_support::runCommand(

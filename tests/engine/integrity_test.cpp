@@ -1,0 +1,260 @@
+// Integrity from split to join: the checksum file, joins that prove their result, the
+// verify command, other splitters' ".crc" files and the shell script for receivers.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "engine/checksum_file.h"
+#include "engine/combine.h"
+#include "engine/split.h"
+#include "engine/verify.h"
+#include "engine/zip_part_archiver.h"
+#include "engine_fakes.h"
+#include "support/temp_dir.h"
+#include "zip/crc32.h"
+
+using namespace engine;
+using namespace engine_test;
+using testing_support::TempDir;
+
+namespace {
+
+bool haveTool(const std::string& tool) {
+  return testing_support::runCommand("command -v " + tool + " >/dev/null 2>&1") == 0;
+}
+
+class Integrity : public ::testing::Test {
+ public:  // the damage rows reach into the fixture
+  TempDir dir;
+  FakeSplitOptions splitOptions;
+  FakeCombineOptions joinOptions;
+  RecordingSink sink;
+  StopToken stop;
+  std::vector<std::uint8_t> bytes;
+
+  void SetUp() override {
+    splitOptions.folder = dir.path();
+    splitOptions.checksum = true;
+    splitOptions.removeInput = true;
+  }
+  JobResult split(std::size_t size, std::int64_t value, SplitMode mode = SplitMode::ByNumber,
+                  PartArchiver* archiver = nullptr) {
+    bytes = testing_support::makeBytes(size, 21);
+    testing_support::writeFile(dir.file("f.bin"), bytes);
+    splitOptions.splitMode = mode;
+    return SplitFile({dir.file("f.bin"), value, "t"}, splitOptions, sink, stop, archiver);
+  }
+  JobResult join(const std::string& firstName = "f.bin.001") {
+    const std::string first = dir.file(firstName);
+    return CombineFiles({first, dir.file("f.bin"), SelectFirstPart(first).combineCount},
+                        joinOptions, sink, stop);
+  }
+  VerifyReport verify() { return VerifyParts(dir.file("f.bin.001"), stop); }
+  void flipByte(const std::string& name, std::size_t at) {
+    auto part = testing_support::readFile(dir.file(name));
+    part[at] ^= 0x40;
+    testing_support::writeFile(dir.file(name), part);
+  }
+};
+
+TEST_F(Integrity, ChecksummedSplitsJoinVerifiedAndTheUsualToolsAgree) {
+  struct Row {
+    const char* what;
+    std::size_t size;
+    std::int64_t value;
+    SplitMode mode;
+    int unit;
+    bool zip;
+  };
+  const Row rows[] = {
+      {"three parts", 300'001, 3, SplitMode::ByNumber, 1, false},
+      {"empty last part", 8192, 4, SplitMode::BySize, 1, false},
+      {"empty input", 0, 2, SplitMode::ByNumber, 1, false},
+      {"over 999 parts", 3003, 3, SplitMode::BySize, 0, false},
+      {"archived parts", 100'000, 2, SplitMode::ByNumber, 1, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    TempDir local;
+    splitOptions.folder = local.path();
+    splitOptions.unit = row.unit;
+    splitOptions.compress = row.zip;
+    ZipPartArchiver archiver;
+    bytes = testing_support::makeBytes(row.size, 5);
+    testing_support::writeFile(local.file("f.bin"), bytes);
+    const JobResult made = SplitFile({local.file("f.bin"), row.value, "t"}, splitOptions, sink,
+                                     stop, row.zip ? &archiver : nullptr);
+    ASSERT_EQ(made.outcome, JobOutcome::Done) << made.message();
+    ASSERT_FALSE(testing_support::exists(local.file("f.bin")));
+    std::string out;
+    if (haveTool("sha256sum")) {
+      EXPECT_EQ(
+          testing_support::runCommand(
+              "cd '" + local.path() + "' && sha256sum -c --ignore-missing f.bin.sha256", &out),
+          0)
+          << out;
+    }
+    if (row.zip) {
+      ASSERT_EQ(testing_support::runCommand("cd '" + local.path() + "' && " + SUNDRIX_CLI +
+                                            " unzip f.bin.001.zip && " + SUNDRIX_CLI +
+                                            " unzip f.bin.002.zip"),
+                0);
+    }
+    EXPECT_TRUE(VerifyParts(local.file("f.bin.001"), stop).allRight());
+    const std::string first = local.file("f.bin.001");
+    joinOptions.remove = true;
+    const JobResult joined = CombineFiles(
+        {first, local.file("f.bin"), SelectFirstPart(first).combineCount}, joinOptions, sink, stop);
+    ASSERT_EQ(joined.outcome, JobOutcome::Done) << joined.message();
+    EXPECT_NE(joined.summary.find("Verified"), std::string::npos) << joined.summary;
+    EXPECT_EQ(testing_support::readFile(local.file("f.bin")), bytes);
+    if (haveTool("sha256sum")) {
+      EXPECT_EQ(testing_support::runCommand(
+                    "cd '" + local.path() +
+                    "' && sha256sum -c --ignore-missing f.bin.sha256 | grep -q 'f.bin: OK'"),
+                0);
+    }
+  }
+}
+
+TEST_F(Integrity, DamageIsNamedAndNothingIsLost) {
+  struct Row {
+    const char* what;
+    void (*damage)(Integrity& t);
+    const char* named;            // the file the join names
+    bool beforeWriting;           // found before the joined file is made
+    VerifyLine::Status verifyAs;  // how verify reports the named file
+  };
+  const Row rows[] = {
+      {"flipped byte in a middle part", [](Integrity& t) { t.flipByte("f.bin.002", 5000); },
+       "f.bin.002", false, VerifyLine::Status::Mismatch},
+      {"missing last part", [](Integrity& t) { std::remove(t.dir.file("f.bin.003").c_str()); },
+       "f.bin.003", true, VerifyLine::Status::Missing},
+      {"truncated part",
+       [](Integrity& t) {
+         auto part = testing_support::readFile(t.dir.file("f.bin.001"));
+         part.resize(part.size() - 1);
+         testing_support::writeFile(t.dir.file("f.bin.001"), part);
+       },
+       "f.bin.001", true, VerifyLine::Status::Mismatch},
+      {"part of another split of the same name",
+       [](Integrity& t) {
+         testing_support::writeFile(t.dir.file("f.bin.002"),
+                                    testing_support::makeBytes(10'000, 99));
+       },
+       "f.bin.002", false, VerifyLine::Status::Mismatch},
+  };
+  joinOptions.remove = true;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ASSERT_EQ(split(30'000, 3).outcome, JobOutcome::Done);
+    row.damage(*this);
+    const auto before = testing_support::listFolder(dir.path());
+    const JobResult result = join();
+    ASSERT_EQ(result.outcome, JobOutcome::Failed);
+    EXPECT_NE(result.reason.find(row.named), std::string::npos) << result.reason;
+    EXPECT_EQ(testing_support::listFolder(dir.path()), before);  // every part kept, no output
+    const VerifyReport report = verify();
+    EXPECT_FALSE(report.allRight());
+    bool seen = false;
+    for (const VerifyLine& line : report.lines) {
+      seen = seen || (line.name == row.named && line.status == row.verifyAs);
+    }
+    EXPECT_TRUE(seen);
+    for (const std::string& name : testing_support::listFolder(dir.path())) {
+      std::remove(dir.file(name).c_str());
+    }
+  }
+}
+
+TEST_F(Integrity, PartsBeyondTheListAreLeftOutAndNamed) {
+  ASSERT_EQ(split(30'000, 3).outcome, JobOutcome::Done);
+  testing_support::writeText(dir.file("f.bin.004"), "an old part");
+  const JobResult result = join();
+  ASSERT_EQ(result.outcome, JobOutcome::Done) << result.message();
+  EXPECT_NE(result.message().find("f.bin.004"), std::string::npos);
+  EXPECT_EQ(testing_support::readFile(dir.file("f.bin")), bytes);
+  const VerifyReport report = verify();
+  EXPECT_TRUE(report.allRight());
+  EXPECT_EQ(report.lines.back().status, VerifyLine::Status::Extra);
+}
+
+TEST_F(Integrity, ChecksumFilesReadBackAndRejectStrangers) {
+  ChecksumList list;
+  list.parts.push_back({1, 10, "odd\\name\nwith break.001", std::string(64, 'a'), "", ""});
+  list.parts.push_back({2, 0, "odd\\name\nwith break.002", std::string(64, 'b'),
+                        "odd\\name\nwith break.002.zip", std::string(64, 'c')});
+  list.wholeName = "odd\\name\nwith break";
+  list.wholeSize = 10;
+  list.wholeSha256 = std::string(64, 'd');
+  ChecksumList back;
+  std::string problem;
+  ASSERT_TRUE(parseChecksumFile(checksumFileText(list), back, problem)) << problem;
+  EXPECT_EQ(back.parts.size(), 2u);
+  EXPECT_EQ(back.parts[1].name, list.parts[1].name);
+  EXPECT_EQ(back.parts[1].archiveSha256, list.parts[1].archiveSha256);
+  EXPECT_EQ(back.wholeSha256, list.wholeSha256);
+  for (const char* text : {"", "d41d8cd98f00b204e9800998ecf8427e  f\n",
+                           "# sundrix checksums\n# part 2 5 x.002\nzz  x.002\n"}) {
+    EXPECT_FALSE(parseChecksumFile(text, back, problem)) << text;
+  }
+}
+
+TEST_F(Integrity, AnotherSplittersCrcFileChecksTheJoin) {
+  bytes = testing_support::makeBytes(20'000, 8);
+  testing_support::writeFile(dir.file("v.dat.001"), {bytes.begin(), bytes.begin() + 12'000});
+  testing_support::writeFile(dir.file("v.dat.002"), {bytes.begin() + 12'000, bytes.end()});
+  const std::uint32_t crc = zip::crc32(bytes.data(), bytes.size());
+  char line[64];
+  std::snprintf(line, sizeof line, "crc32=%08X\r\n", crc);
+  for (const bool right : {false, true}) {
+    SCOPED_TRACE(right ? "right" : "wrong");
+    testing_support::writeText(
+        dir.file("v.dat.crc"),
+        std::string("filename=v.dat\r\nsize=20000\r\n") + (right ? line : "crc32=1234ABCD\r\n"));
+    const JobResult result =
+        CombineFiles({dir.file("v.dat.001"), dir.file("v.dat"), 3}, joinOptions, sink, stop);
+    if (!right) {
+      EXPECT_EQ(result.outcome, JobOutcome::Failed);
+      EXPECT_NE(result.reason.find("CRC-32"), std::string::npos) << result.reason;
+      EXPECT_FALSE(testing_support::exists(dir.file("v.dat")));
+      EXPECT_FALSE(VerifyParts(dir.file("v.dat.001"), stop).allRight());
+      continue;
+    }
+    ASSERT_EQ(result.outcome, JobOutcome::Done) << result.message();
+    EXPECT_NE(result.summary.find("CRC-32"), std::string::npos);
+    const VerifyReport report = VerifyParts(dir.file("v.dat.001"), stop);
+    EXPECT_TRUE(report.allRight());
+    EXPECT_EQ(report.lines.size(), 2u);  // the parts together, and the joined file
+  }
+}
+
+TEST_F(Integrity, TheShellScriptChecksJoinsAndRefusesDamage) {
+  splitOptions.withBat = true;
+  splitOptions.sh = true;
+  ASSERT_EQ(split(50'000, 3).outcome, JobOutcome::Done);
+  std::string out;
+  ASSERT_EQ(testing_support::runCommand("sh '" + dir.file("temp.sh") + "' 2>&1", &out), 0) << out;
+  EXPECT_EQ(testing_support::readFile(dir.file("f.bin")), bytes);
+  EXPECT_NE(testing_support::runCommand("sh '" + dir.file("temp.sh") + "' 2>&1", &out), 0)
+      << "an existing file must not be overwritten";
+  std::remove(dir.file("f.bin").c_str());
+  flipByte("temp.002", 7);
+  if (haveTool("sha256sum") || haveTool("shasum")) {
+    EXPECT_NE(testing_support::runCommand("sh '" + dir.file("temp.sh") + "' 2>&1", &out), 0);
+    EXPECT_FALSE(testing_support::exists(dir.file("f.bin")));
+  }
+}
+
+TEST_F(Integrity, TheVerifyCommandPrintsALinePerFileAndExitsByTheResult) {
+  ASSERT_EQ(split(30'000, 3).outcome, JobOutcome::Done);
+  const std::string command = std::string(SUNDRIX_CLI) + " verify '" + dir.file("f.bin.001") + "'";
+  std::string out;
+  EXPECT_EQ(testing_support::runCommand(command, &out), 0) << out;
+  EXPECT_NE(out.find("ok       f.bin.003"), std::string::npos) << out;
+  flipByte("f.bin.003", 0);
+  EXPECT_EQ(testing_support::runCommand(command, &out), 1) << out;
+  EXPECT_NE(out.find("MISMATCH f.bin.003"), std::string::npos) << out;
+}
+
+}  // namespace
