@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   unzip zip p7zip-full
-  xvfb xauth fonts-wine fonts-liberation2
+  xvfb xauth fonts-wine fonts-liberation2 fonts-wqy-microhei
   clang libclang-rt-14-dev
 )
 
