@@ -1,10 +1,10 @@
 // The main window's controls: names, captions, places and initial states.
 #include <QApplication>
-#include <QGuiApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -283,6 +283,9 @@ void TForm1::followTextDirection() {
   const bool mirrored = rightToLeft > leftToRight;
   // Application-wide, so that the menus, the dialogs and the message boxes turn too.
   QGuiApplication::setLayoutDirection(mirrored ? Qt::RightToLeft : Qt::LeftToRight);
+  // The page control places its tabs only when it is shown, resized or restyled.
+  QEvent restyled(QEvent::StyleChange);
+  QCoreApplication::sendEvent(PageControl1, &restyled);
   if (mirrored == m_mirrored) return;
   m_mirrored = mirrored;
   // The controls stand at fixed places, which no layout mirrors: each moves to the other

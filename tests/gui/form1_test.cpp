@@ -588,7 +588,9 @@ void Form1Test::readOnlyFieldsAreReadableAndCopyable() {
   QVERIFY(edit != nullptr);
   const QString shown = edit->text();
   QVERIFY(!shown.isEmpty());
-  for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+  // In the colours it is drawn with, in an active and in an inactive window.
+  for (auto group : {QPalette::Active, QPalette::Inactive}) {
+    if (!edit->isEnabled()) group = QPalette::Disabled;
     const double ratio = contrast(edit->palette().color(group, edit->foregroundRole()),
                                   edit->palette().color(group, edit->backgroundRole()));
     QVERIFY2(ratio >= 4.5, qPrintable(QString("contrast %1:1").arg(ratio)));
