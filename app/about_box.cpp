@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QUrl>
+#include <algorithm>
 
 #include "app/form1.h"
 #include "app/program_look.h"
@@ -135,6 +136,10 @@ void TAboutBox::showEvent(QShowEvent* event) {
   LabelEmail->setFixedWidth(Panel1->width() - 16);
   LabelEmail->adjustSize();
   LabelSite->adjustSize();
+  // A description of two lines may reach a little past the layout's 25 pixels at some
+  // screen scales; the panel has room below it, and a cut line would lose its descenders.
+  LabelAbout->resize(LabelAbout->width(),
+                     std::clamp(LabelAbout->heightForWidth(LabelAbout->width()), 25, 33));
   if (const QScreen* screen = this->screen()) {
     QRect frame = frameGeometry();
     frame.moveCenter(screen->availableGeometry().center());

@@ -194,6 +194,12 @@ class TForm1 : public QMainWindow {
   void connectControls();
   void acceptDroppedFiles();
   void buildLanguageMenu();
+  // Lays the window out right to left while the texts on show are written that way.
+  void followTextDirection();
+  // Names the group boxes after their titles and the gauge after the job it shows or
+  // would show next, for screen readers, which would otherwise take a group's name from
+  // the group around it.
+  void nameForScreenReaders();
   void pickFolder(QLineEdit* edit);
   void message(const QString& text);
   bool refuseWhileRunning();
@@ -211,6 +217,7 @@ class TForm1 : public QMainWindow {
   bool m_inWorkDone = false;
   bool m_waitingForWorker = false;
   bool m_shown = false;
+  bool m_mirrored = false;  // the controls stand at their right-to-left places
   bool m_closed = false;
   QStringList m_arguments;
   std::string m_settingsPath;

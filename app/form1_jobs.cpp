@@ -138,6 +138,7 @@ void TForm1::startWork(std::unique_ptr<Work> work) {
   waitForWorker();
   m_work = std::move(work);
   m_jobActive = true;
+  nameForScreenReaders();
   m_work->Running.store(true);
   m_work->start(QThread::NormalPriority);
 }
@@ -200,6 +201,7 @@ void TForm1::JobFinished() {
     ButtonStopCombine->setEnabled(false);
   }
   CGauge1->setProgress(0);
+  nameForScreenReaders();
   setWindowTitle(kCaption);
 }
 

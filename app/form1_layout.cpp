@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -12,6 +13,7 @@
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <algorithm>
 
 #include "app/form1.h"
 #include "app/gauge.h"
@@ -34,13 +36,17 @@ QLabel* makeLabel(QWidget* parent, const char* name, const char* caption, const 
   return label;
 }
 
-// A read-only display: disabled, so the user cannot type, but white like an edit box.
+// A read-only display: the program fills it, the user cannot type into it but can reach,
+// select and copy its text. A disabled edit would grey the text out of legibility; this
+// one keeps the normal text colour on the window's face colour, which marks it as
+// read-only.
 QLineEdit* makeDisplay(QWidget* parent, const char* name, const QRect& geometry) {
   auto* edit = make<QLineEdit>(parent, name, geometry);
+  edit->setReadOnly(true);
   QPalette palette = edit->palette();
-  palette.setColor(QPalette::Disabled, QPalette::Base, Qt::white);
+  for (const auto group : {QPalette::Active, QPalette::Inactive})
+    palette.setColor(group, QPalette::Base, palette.color(group, QPalette::Window));
   edit->setPalette(palette);
-  edit->setEnabled(false);
   return edit;
 }
 
@@ -176,6 +182,13 @@ void TForm1::buildSplitTab() {
                    QRect(30, 230, 374, 18));
   CheckBoxDeleteTempBat->setEnabled(false);
 
+  // Screen readers announce each edit by the label beside it, in the language on show.
+  LabelFileName->setBuddy(EditFileName);
+  LabelSplitFolder->setBuddy(EditSplitFolder);
+  LabelFileSize->setBuddy(EditFileSize);
+  LabelSplitOption->setBuddy(EditSplitOption);
+  LabelFileBat->setBuddy(EditFileBat);
+
   ButtonSplit = makeButton(box, "ButtonSplit", "Split File", QRect(116, 251, 90, 23));
   ButtonSplit->setEnabled(false);
   ButtonStopSplit = makeButton(box, "ButtonStopSplit", "Stop", QRect(212, 251, 90, 23));
@@ -199,6 +212,10 @@ void TForm1::buildCombineTab() {
   EditCombineFolder = makeDisplay(box, "EditCombineFolder", QRect(kEditLeft, 92, kEditWidth, 21));
   ButtonCombineFolder = makeButton(box, "ButtonCombineFolder", "...", QRect(kDotsLeft, 92, 28, 21));
 
+  LabelFirstFile->setBuddy(EditFirstName);
+  LabelOutput->setBuddy(EditOutputFile);
+  LabelCombineFolder->setBuddy(EditCombineFolder);
+
   CheckBoxDeleteTemp =
       makeCheckBox(box, "CheckBoxDeleteTemp", "delete temporary files", QRect(12, 128, 390, 18));
   CheckBoxDeleteTemp->setChecked(true);
@@ -214,12 +231,17 @@ void TForm1::connectControls() {
   connect(MSettings, &QAction::triggered, this, &TForm1::MSettingsClick);
   connect(MAbout, &QAction::triggered, this, &TForm1::MAboutClick);
 
+  connect(PageControl1, &QTabWidget::currentChanged, this, &TForm1::nameForScreenReaders);
+
   connect(ButtonSelect, &QPushButton::clicked, this, &TForm1::ButtonSelectClick);
   connect(ButtonSplitFolder, &QPushButton::clicked, this, &TForm1::ButtonSplitFolderClick);
-  connect(RadioGroupSplitOptionsItems, &QButtonGroup::idClicked, this,
-          &TForm1::RadioGroupSplitOptionsClick);
-  connect(CheckBoxBat, &QCheckBox::clicked, this, &TForm1::CheckBoxBatClick);
-  connect(CheckBoxDeleteTempBat, &QCheckBox::clicked, this, &TForm1::CheckBoxBatClick);
+  // The handlers follow the state, not the click: a choice made by key, through the
+  // accessibility interface or by the program must update the controls that depend on it.
+  connect(RadioGroupSplitOptionsItems, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+    if (checked) RadioGroupSplitOptionsClick();
+  });
+  connect(CheckBoxBat, &QCheckBox::toggled, this, &TForm1::CheckBoxBatClick);
+  connect(CheckBoxDeleteTempBat, &QCheckBox::toggled, this, &TForm1::CheckBoxBatClick);
   connect(CheckBoxDeleteInput, &QCheckBox::toggled, this, &TForm1::CheckBoxDeleteInputClick);
   connect(cbCompressZip, &QCheckBox::toggled, this, &TForm1::cbCompressZipClick);
   connect(ButtonSplit, &QPushButton::clicked, this, &TForm1::ButtonSplitClick);
@@ -241,4 +263,46 @@ void TForm1::connectControls() {
   mirror(cbCompressZip, m_live.compressZip);
   mirror(CheckBoxDeleteInput, m_live.deleteInput);
   mirror(CheckBoxDeleteTemp, m_live.deleteParts);
+}
+
+void TForm1::followTextDirection() {
+  // The language's direction is the one most of its captions are written in.
+  int rightToLeft = 0;
+  int leftToRight = 0;
+  for (const QWidget* control : findChildren<QWidget*>()) {
+    QString text;
+    if (const auto* label = qobject_cast<const QLabel*>(control)) text = label->text();
+    if (const auto* button = qobject_cast<const QAbstractButton*>(control)) text = button->text();
+    if (const auto* group = qobject_cast<const QGroupBox*>(control)) text = group->title();
+    if (text.isRightToLeft()) {
+      ++rightToLeft;
+    } else if (std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.isLetter(); })) {
+      ++leftToRight;
+    }
+  }
+  const bool mirrored = rightToLeft > leftToRight;
+  // Application-wide, so that the menus, the dialogs and the message boxes turn too.
+  QGuiApplication::setLayoutDirection(mirrored ? Qt::RightToLeft : Qt::LeftToRight);
+  // The page control places its tabs only when it is shown, resized or restyled.
+  QEvent restyled(QEvent::StyleChange);
+  QCoreApplication::sendEvent(PageControl1, &restyled);
+  if (mirrored == m_mirrored) return;
+  m_mirrored = mirrored;
+  // The controls stand at fixed places, which no layout mirrors: each moves to the other
+  // side of its group, keeping its size.
+  for (QWidget* group : {GroupBoxSplit, GroupBoxCombine, RadioGroupSplitOptions}) {
+    for (QWidget* control : group->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      QRect place = control->geometry();
+      place.moveLeft(group->width() - place.right() - 1);
+      control->setGeometry(place);
+    }
+  }
+}
+
+void TForm1::nameForScreenReaders() {
+  for (QGroupBox* group : {GroupBoxSplit, GroupBoxCombine, RadioGroupSplitOptions})
+    group->setAccessibleName(group->title().trimmed());
+  const bool split =
+      m_jobActive ? JobKind == "split" : PageControl1->currentWidget() == TabSheetSplit;
+  CGauge1->setAccessibleName((split ? GroupBoxSplit : GroupBoxCombine)->title().trimmed());
 }

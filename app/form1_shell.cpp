@@ -307,4 +307,6 @@ void TForm1::LoadLanguage(const std::string& name) {
     i18n::applyLanguage(file, targets);
   }
   RadioGroupSplitOptionsClick();
+  followTextDirection();
+  nameForScreenReaders();
 }

@@ -10,7 +10,7 @@ packages=(
   libssl-dev
   unzip zip p7zip-full
   dpkg-dev file lintian desktop-file-utils appstream
-  xvfb xauth fonts-wine fonts-liberation2
+  xvfb xauth fonts-wine fonts-liberation2 fonts-wqy-microhei
   clang libclang-rt-14-dev
 )
 

@@ -2,9 +2,13 @@
 // join jobs started, watched and stopped through the buttons.
 #include "app/form1.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +21,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <fstream>
 #include <memory>
 #include <thread>
@@ -98,8 +103,13 @@ class Form1Test : public QObject {
   void commandLine_data();
   void commandLine();
   void unreadableSplitFileIsReported();
-  void scriptOptionEnablesItsControls();
-  void sizeChoiceShowsUnitList();
+  void dependentControlsFollowEveryChange_data();
+  void dependentControlsFollowEveryChange();
+  void controlsAreNamedByTheirLabels_data();
+  void controlsAreNamedByTheirLabels();
+  void gaugeReadsAsAProgressBar();
+  void readOnlyFieldsAreReadableAndCopyable_data();
+  void readOnlyFieldsAreReadableAndCopyable();
   void splitRunsToCompletion();
   void splitOptionIsValidated_data();
   void splitOptionIsValidated();
@@ -182,16 +192,17 @@ void Form1Test::controlsAsLaidOut_data() {
   const Row rows[] = {
       {"GroupBoxSplit", "QGroupBox", " Split File ", true, false, false},
       {"LabelFileName", "QLabel", "Input File:", true, false, false},
-      {"EditFileName", "QLineEdit", "", false, false, false},
+      // Read-only displays stay enabled, so that their text can be selected and copied.
+      {"EditFileName", "QLineEdit", "", true, false, false},
       {"ButtonSelect", "QPushButton", "...", true, false, false},
       {"LabelSplitFolder", "QLabel", "Output Folder:", true, false, false},
-      {"EditSplitFolder", "QLineEdit", "", false, false, false},
+      {"EditSplitFolder", "QLineEdit", "", true, false, false},
       {"ButtonSplitFolder", "QPushButton", "...", true, false, false},
       {"RadioGroupSplitOptions", "QGroupBox", " Split by ", true, false, false},
       {"RadioGroupSplitOptionsNumber", "QRadioButton", "number", true, false, true},
       {"RadioGroupSplitOptionsSize", "QRadioButton", "size", true, false, false},
       {"LabelFileSize", "QLabel", "FiIe Size (Kb):", true, false, false},
-      {"EditFileSize", "QLineEdit", "", false, false, false},
+      {"EditFileSize", "QLineEdit", "", true, false, false},
       // Without a language file the part-count text is empty, and the label shows it.
       {"LabelSplitOption", "QLabel", "", true, false, false},
       {"EditSplitOption", "QLineEdit", "", true, false, false},
@@ -208,12 +219,12 @@ void Form1Test::controlsAsLaidOut_data() {
       {"ButtonStopSplit", "QPushButton", "Stop", false, false, false},
       {"GroupBoxCombine", "QGroupBox", " Combine Files ", true, false, false},
       {"LabelFirstFile", "QLabel", "First File:", true, false, false},
-      {"EditFirstName", "QLineEdit", "", false, false, false},
+      {"EditFirstName", "QLineEdit", "", true, false, false},
       {"ButtonSelectFirst", "QPushButton", "...", true, false, false},
       {"LabelOutput", "QLabel", "Output File: ", true, false, false},
       {"EditOutputFile", "QLineEdit", "", true, false, false},
       {"LabelCombineFolder", "QLabel", "Output Folder:", true, false, false},
-      {"EditCombineFolder", "QLineEdit", "", false, false, false},
+      {"EditCombineFolder", "QLineEdit", "", true, false, false},
       {"ButtonCombineFolder", "QPushButton", "...", true, false, false},
       {"CheckBoxDeleteTemp", "QCheckBox", "delete temporary files", true, false, true},
       {"ButtonCombine", "QPushButton", "Combine", false, false, false},
@@ -420,30 +431,180 @@ void Form1Test::unreadableSplitFileIsReported() {
   QCOMPARE(form->EditSplitFolder->text(), m_dir->path() + "/");
 }
 
-void Form1Test::scriptOptionEnablesItsControls() {
+// However a choice is made, the controls that follow it change with it.
+void Form1Test::dependentControlsFollowEveryChange_data() {
+  QTest::addColumn<int>("way");
+  QTest::addColumn<bool>("sizeChoice");
+  const char* const ways[] = {"mouse", "space key", "accessible toggle", "program"};
+  for (int way = 0; way < 4; ++way) {
+    QTest::addRow("script box, %s", ways[way]) << way << false;
+    QTest::addRow("split by size, %s", ways[way]) << way << true;
+  }
+}
+
+void Form1Test::dependentControlsFollowEveryChange() {
+  QFETCH(int, way);
+  QFETCH(bool, sizeChoice);
   auto form = makeForm();
-  clickBox(form->CheckBoxBat);
+  form->PartsNumberText = "How many:";
+  form->PartsSizeText = "How big:";
+  // Turns the script box over, or selects the radio choice `button`.
+  const auto change = [way](QAbstractButton* button) {
+    switch (way) {
+      case 0:
+        clickBox(button);
+        break;
+      case 1:
+        button->setFocus();
+        QTest::keyClick(button, Qt::Key_Space);
+        break;
+      case 2: {
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(button);
+        QVERIFY(face != nullptr && face->actionInterface() != nullptr);
+        face->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        break;
+      }
+      default:
+        button->setChecked(!button->isChecked());
+    }
+  };
+  if (sizeChoice) {
+    change(form->RadioGroupSplitOptionsItems->button(1));
+    QCOMPARE(form->RadioGroupSplitOptionsItems->checkedId(), 1);
+    QVERIFY(!form->ComboBoxSize->isHidden());
+    QCOMPARE(form->LabelSplitOption->text(), QString("How big:"));
+    change(form->RadioGroupSplitOptionsItems->button(0));
+    QCOMPARE(form->RadioGroupSplitOptionsItems->checkedId(), 0);
+    QVERIFY(form->ComboBoxSize->isHidden());
+    QCOMPARE(form->LabelSplitOption->text(), QString("How many:"));
+    return;
+  }
+  change(form->CheckBoxBat);
+  QVERIFY(form->CheckBoxBat->isChecked());
   QVERIFY(form->LabelFileBat->isEnabled());
   QVERIFY(form->EditFileBat->isEnabled());
   QVERIFY(form->CheckBoxDeleteTempBat->isEnabled());
-  clickBox(form->CheckBoxDeleteTempBat);
-  clickBox(form->CheckBoxBat);
+  form->CheckBoxDeleteTempBat->setChecked(true);
+  change(form->CheckBoxBat);
+  QVERIFY(!form->CheckBoxBat->isChecked());
   QVERIFY(!form->LabelFileBat->isEnabled());
   QVERIFY(!form->EditFileBat->isEnabled());
   QVERIFY(!form->CheckBoxDeleteTempBat->isEnabled());
   QVERIFY(form->CheckBoxDeleteTempBat->isChecked());  // keeps its state while disabled
 }
 
-void Form1Test::sizeChoiceShowsUnitList() {
+// Screen readers announce each edit by its label, the radio group by its title and the
+// gauge by the job it shows, in the language on show.
+void Form1Test::controlsAreNamedByTheirLabels_data() {
+  QTest::addColumn<QString>("control");
+  QTest::addColumn<QString>("builtIn");
+  QTest::addColumn<QString>("key");
+  QTest::addColumn<QString>("translated");
+  QTest::newRow("input file") << "EditFileName" << "Input File:" << "LabelFileName->Caption"
+                              << "Datei:";
+  QTest::newRow("split folder") << "EditSplitFolder" << "Output Folder:"
+                                << "LabelSplitFolder->Caption" << "Zielordner:";
+  QTest::newRow("file size") << "EditFileSize" << "FiIe Size (Kb):" << "LabelFileSize->Caption"
+                             << "Größe (Kb):";
+  QTest::newRow("parts") << "EditSplitOption" << "" << "StringPartsNumber" << "Teile:";
+  QTest::newRow("script name") << "EditFileBat" << "File Name (<= 8 signs):"
+                               << "LabelFileBat->Caption" << "Skript:";
+  QTest::newRow("first part") << "EditFirstName" << "First File:" << "LabelFirstFile->Caption"
+                              << "Erster Teil:";
+  QTest::newRow("joined file") << "EditOutputFile" << "Output File: " << "LabelOutput->Caption"
+                               << "Ergebnis:";
+  QTest::newRow("join folder") << "EditCombineFolder" << "Output Folder:"
+                               << "LabelCombineFolder->Caption" << "Ordner:";
+  QTest::newRow("split by") << "RadioGroupSplitOptions" << "Split by"
+                            << "RadioGroupSplitOptions->Caption" << "Teilen nach";
+  QTest::newRow("gauge") << "CGauge1" << "Split File" << "GroupBoxSplit->Caption"
+                         << "Datei teilen";
+}
+
+void Form1Test::controlsAreNamedByTheirLabels() {
+  QFETCH(QString, control);
+  QFETCH(QString, builtIn);
+  QFETCH(QString, key);
+  QFETCH(QString, translated);
   auto form = makeForm();
-  form->PartsNumberText = "How many:";
-  form->PartsSizeText = "How big:";
-  clickBox(form->RadioGroupSplitOptionsItems->button(1));
-  QVERIFY(!form->ComboBoxSize->isHidden());
-  QCOMPARE(form->LabelSplitOption->text(), QString("How big:"));
-  clickBox(form->RadioGroupSplitOptionsItems->button(0));
-  QVERIFY(form->ComboBoxSize->isHidden());
-  QCOMPARE(form->LabelSplitOption->text(), QString("How many:"));
+  auto* widget = form->findChild<QWidget*>(control);
+  QVERIFY(widget != nullptr);
+  QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+  QVERIFY(face != nullptr);
+  QCOMPARE(face->text(QAccessible::Name), builtIn);
+  QVERIFY(QDir().mkpath(path("language")));
+  writeFile(path("language/German.ini"),
+            "[Interface]\n" + key.toStdString() + "=" + translated.toStdString() + "\n");
+  form->setLanguageFolder(path("language").toStdString());
+  form->LoadLanguage("German");
+  QCOMPARE(face->text(QAccessible::Name), translated);
+}
+
+void Form1Test::gaugeReadsAsAProgressBar() {
+  auto form = makeForm();
+  QAccessibleInterface* face = QAccessible::queryAccessibleInterface(form->CGauge1);
+  QVERIFY(face != nullptr);
+  QCOMPARE(face->role(), QAccessible::ProgressBar);
+  QAccessibleValueInterface* value = face->valueInterface();
+  QVERIFY(value != nullptr);
+  QCOMPARE(value->minimumValue().toInt(), 0);
+  QCOMPARE(value->maximumValue().toInt(), 100);
+  form->CGauge1->setProgress(42);
+  QCOMPARE(value->currentValue().toInt(), 42);
+  QCOMPARE(face->text(QAccessible::Value), QString("42%"));
+  // Between jobs it is named after the tab on show.
+  form->PageControl1->setCurrentWidget(form->TabSheetCombine);
+  QCOMPARE(face->text(QAccessible::Name), QString("Combine Files"));
+}
+
+// WCAG contrast of two colours: 1 (same) to 21 (black on white).
+double contrast(const QColor& a, const QColor& b) {
+  const auto luminance = [](const QColor& colour) {
+    const auto channel = [](double c) {
+      return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) +
+           0.0722 * channel(colour.blueF());
+  };
+  const double la = luminance(a);
+  const double lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+void Form1Test::readOnlyFieldsAreReadableAndCopyable_data() {
+  QTest::addColumn<QString>("control");
+  for (const char* name :
+       {"EditFileName", "EditSplitFolder", "EditFileSize", "EditFirstName", "EditCombineFolder"})
+    QTest::newRow(name) << name;
+}
+
+void Form1Test::readOnlyFieldsAreReadableAndCopyable() {
+  QFETCH(QString, control);
+  writeFile(path("movie.avi.001"), pattern(3000));
+  auto form = makeForm();
+  form->SelectSplitFile(path("movie.avi.001").toStdString());
+  form->SelectFirstPart(path("movie.avi.001").toStdString());
+  auto* edit = form->findChild<QLineEdit*>(control);
+  QVERIFY(edit != nullptr);
+  const QString shown = edit->text();
+  QVERIFY(!shown.isEmpty());
+  // In the colours it is drawn with, in an active and in an inactive window.
+  for (auto group : {QPalette::Active, QPalette::Inactive}) {
+    if (!edit->isEnabled()) group = QPalette::Disabled;
+    const double ratio = contrast(edit->palette().color(group, edit->foregroundRole()),
+                                  edit->palette().color(group, edit->backgroundRole()));
+    QVERIFY2(ratio >= 4.5, qPrintable(QString("contrast %1:1").arg(ratio)));
+  }
+  // Unlike an edit the user types into.
+  QVERIFY(edit->palette().color(QPalette::Active, QPalette::Base) !=
+          form->EditSplitOption->palette().color(QPalette::Active, QPalette::Base));
+  edit->setFocus();
+  QTest::keyClicks(edit, "typed");
+  QCOMPARE(edit->text(), shown);
+  QApplication::clipboard()->clear();
+  QTest::keySequence(edit, QKeySequence::SelectAll);
+  QTest::keySequence(edit, QKeySequence::Copy);
+  QCOMPARE(QApplication::clipboard()->text(), shown);
 }
 
 void Form1Test::splitRunsToCompletion() {
@@ -507,6 +668,14 @@ void Form1Test::stopDuringSplit() {
   platform::setFaultInjector(&m_slow);
   QTest::mouseClick(form->ButtonSplit, Qt::LeftButton);
   QTRY_VERIFY_WITH_TIMEOUT(form->windowTitle().startsWith("2 - "), 30000);
+  // A screen reader reads the gauge, named after the split whichever tab is on show, and
+  // the status line.
+  form->PageControl1->setCurrentWidget(form->TabSheetCombine);
+  QCOMPARE(QAccessible::queryAccessibleInterface(form->CGauge1)->text(QAccessible::Name),
+           QString("Split File"));
+  QVERIFY(!form->StatusBar1->currentMessage().isEmpty());
+  QCOMPARE(QAccessible::queryAccessibleInterface(form->StatusBar1)->text(QAccessible::Name),
+           form->StatusBar1->currentMessage());
   QTest::mouseClick(form->ButtonStopSplit, Qt::LeftButton);
   QVERIFY(!form->jobRunning());
   QVERIFY(form->ButtonSplit->isEnabled());
