@@ -69,6 +69,8 @@ void TForm1::FormCreate() {
   CheckBoxDeleteInput->setChecked(DeleteInput);
   CheckBoxDeleteTemp->setChecked(DeleteParts);
   cbCompressZip->setChecked(Compress);
+  MChecksum->setChecked(settings.checksum);
+  MShScript->setChecked(settings.shScript);
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -123,6 +125,8 @@ void TForm1::FormClose() {
   settings.deleteParts = DeleteParts;
   settings.compress = Compress;
   settings.contextMenu = ContextMenu;
+  settings.checksum = MChecksum->isChecked();
+  settings.shScript = MShScript->isChecked();
   platform::IoError err;
   const bool saved = app::writeSettings(m_settingsPath, settings, err);
   // A job still running is stopped; its files stay as far as they got.

@@ -62,9 +62,12 @@ class TForm1 : public QMainWindow {
 
   // Controls, named as their objectName.
   QMenu* MFile = nullptr;
+  QAction* MVerify = nullptr;  // checks the Combine tab's parts against their checksums
   QAction* MExit = nullptr;
   QMenu* MOptions = nullptr;
   QAction* MSettings = nullptr;
+  QAction* MChecksum = nullptr;  // checkable: a split writes NAME.sha256
+  QAction* MShScript = nullptr;  // checkable: the .bat gets a .sh beside it
   QMenu* MLanguage = nullptr;
   QMenu* MHelp = nullptr;
   QAction* MAbout = nullptr;
@@ -164,6 +167,7 @@ class TForm1 : public QMainWindow {
 
   void MExitClick();
   void MSettingsClick();
+  void MVerifyClick();
   void MAboutClick();
 
   // Folder pickers of the output folders.

@@ -11,6 +11,7 @@
 #include "app/gauge.h"
 #include "app/message_box.h"
 #include "app/work.h"
+#include "engine/verify.h"
 #include "engine/zip_part_archiver.h"
 #include "platform/file.h"
 
@@ -133,6 +134,36 @@ std::unique_ptr<Work> TForm1::makeCombineWork() {
                                 });
 }
 
+// Checks the parts of the Combine tab's selection against their checksum file, on the
+// worker like any job, so that a large set does not freeze the window.
+void TForm1::MVerifyClick() {
+  if (FirstPartPath.empty()) {
+    message("Choose the first part on the Combine tab first.");
+    return;
+  }
+  if (refuseWhileRunning()) return;
+  const std::string first = FirstPartPath;
+  const std::uint64_t job = ++m_jobSerial;
+  auto work = std::make_unique<Work>(this, job, [first](const engine::StopToken& stop) {
+    const engine::VerifyReport report = engine::VerifyParts(first, stop);
+    if (!report.problem.empty()) return engine::JobResult::failed(first, report.problem);
+    std::string lines;
+    for (const engine::VerifyLine& line : report.lines) {
+      lines += std::string(engine::statusWord(line.status)) + "  " + line.name + "\n";
+    }
+    lines += "(" + report.against + ")";
+    if (!report.allRight()) return engine::JobResult::failed(first, lines);
+    engine::JobResult result;
+    result.notes.push_back(lines);
+    result.summary = "Verified: every listed part is right (" + report.against + ").";
+    return result;
+  });
+  ButtonCombine->setEnabled(false);
+  ButtonStopCombine->setEnabled(true);
+  JobKind = "combine";
+  startWork(std::move(work));
+}
+
 void TForm1::startWork(std::unique_ptr<Work> work) {
   // A stopped worker may still be finishing its last chunk.
   waitForWorker();
@@ -174,8 +205,14 @@ void TForm1::WorkDone() {
     if (!result.file.empty() && text.find(result.file) == std::string::npos)
       text = result.file + ": " + text;
     app::showMessage(this, app::BoxKind::Critical, kCaption, QString::fromStdString(text));
-  } else if (!text.empty()) {
+    return;
+  }
+  // What the job proved stays on the status line.
+  if (!result.summary.empty()) StatusBar1->showMessage(QString::fromStdString(result.summary));
+  if (!result.warnings.empty()) {
     app::showMessage(this, app::BoxKind::Warning, kCaption, QString::fromStdString(text));
+  } else if (!text.empty()) {
+    app::showMessage(this, app::BoxKind::Information, kCaption, QString::fromStdString(text));
   }
 }
 

@@ -114,12 +114,21 @@ void TForm1::buildMenu() {
   bar->setObjectName("MainMenu1");
   MFile = bar->addMenu("File");
   MFile->setObjectName("MFile");
+  MVerify = MFile->addAction("Verify parts");
+  MVerify->setObjectName("MVerify");
   MExit = MFile->addAction("Exit");
   MExit->setObjectName("MExit");
   MOptions = bar->addMenu("Options");
   MOptions->setObjectName("MOptions");
   MSettings = MOptions->addAction("Settings");
   MSettings->setObjectName("MSettings");
+  MChecksum = MOptions->addAction("write checksum file");
+  MChecksum->setObjectName("MChecksum");
+  MChecksum->setCheckable(true);
+  MChecksum->setChecked(true);
+  MShScript = MOptions->addAction("also create .sh file");
+  MShScript->setObjectName("MShScript");
+  MShScript->setCheckable(true);
   MLanguage = MOptions->addMenu("Language");
   MLanguage->setObjectName("MLanguage");
   MHelp = bar->addMenu("Help");
@@ -229,6 +238,13 @@ void TForm1::buildCombineTab() {
 void TForm1::connectControls() {
   connect(MExit, &QAction::triggered, this, &TForm1::MExitClick);
   connect(MSettings, &QAction::triggered, this, &TForm1::MSettingsClick);
+  connect(MVerify, &QAction::triggered, this, &TForm1::MVerifyClick);
+  // The worker reads the two options through their thread-safe copies.
+  for (auto [item, copy] : {std::pair{MChecksum, &m_live.writeChecksum},
+                            std::pair{MShScript, &m_live.createSh}}) {
+    copy->store(item->isChecked());
+    connect(item, &QAction::toggled, this, [copy](bool checked) { copy->store(checked); });
+  }
   connect(MAbout, &QAction::triggered, this, &TForm1::MAboutClick);
 
   connect(PageControl1, &QTabWidget::currentChanged, this, &TForm1::nameForScreenReaders);

@@ -42,6 +42,8 @@ Settings readSettings(const std::string& path) {
   settings.deleteParts = profile.readBool(kSection, "deleteParts", defaults.deleteParts);
   settings.compress = profile.readBool(kSection, "compress", defaults.compress);
   settings.contextMenu = profile.readBool(kSection, "contextMenu", defaults.contextMenu);
+  settings.checksum = profile.readBool(kSection, "checksum", defaults.checksum);
+  settings.shScript = profile.readBool(kSection, "shScript", defaults.shScript);
   return settings;
 }
 
@@ -57,7 +59,10 @@ bool writeSettings(const std::string& path, const Settings& settings, platform::
          platform::writeProfileString(path, kSection, "compress", boolText(settings.compress),
                                       err) &&
          platform::writeProfileString(path, kSection, "contextMenu", boolText(settings.contextMenu),
-                                      err);
+                                      err) &&
+         platform::writeProfileString(path, kSection, "checksum", boolText(settings.checksum),
+                                      err) &&
+         platform::writeProfileString(path, kSection, "shScript", boolText(settings.shScript), err);
 }
 
 }  // namespace app

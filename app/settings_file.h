@@ -1,4 +1,4 @@
-// The settings file: where it lies, and the five keys of section Options.
+// The settings file: where it lies, and the keys of section Options.
 #pragma once
 
 #include <string>
@@ -13,6 +13,8 @@ struct Settings {
   bool deleteParts = true;
   bool compress = false;
   bool contextMenu = true;
+  bool checksum = true;   // a split writes its checksum file
+  bool shScript = false;  // the join script gets a POSIX twin
 };
 
 // The executable's path with ".ini" in place of its extension when its folder may be

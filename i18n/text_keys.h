@@ -32,11 +32,15 @@ struct TextKey {
 
 // Held texts have no built-in text: only a language file fills them. A Language-menu
 // item starts with its language name, which only the running program knows.
-inline constexpr std::array<TextKey, 54> kTextKeys{{
+inline constexpr std::array<TextKey, 57> kTextKeys{{
     {"MFile->Caption", Window::Main, Target::Caption, "MFile", 0, "File"},
+    {"MVerify->Caption", Window::Main, Target::Caption, "MVerify", 0, "Verify parts"},
     {"MExit->Caption", Window::Main, Target::Caption, "MExit", 0, "Exit"},
     {"MOptions->Caption", Window::Main, Target::Caption, "MOptions", 0, "Options"},
     {"MSettings->Caption", Window::Main, Target::Caption, "MSettings", 0, "Settings"},
+    {"MChecksum->Caption", Window::Main, Target::Caption, "MChecksum", 0, "write checksum file"},
+    {"MShScript->Caption", Window::Main, Target::Caption, "MShScript", 0,
+     "also create .sh file"},
     {"MLanguage->Caption", Window::Main, Target::Caption, "MLanguage", 0, "Language"},
     {"MLangArabic->Caption", Window::Main, Target::LanguageItem, "MLanguage", 1, ""},
     {"MLangChinese->Caption", Window::Main, Target::LanguageItem, "MLanguage", 2, ""},

@@ -126,6 +126,7 @@ class Form1Test : public QObject {
   void compressLeavesOnlyArchives();
   void warningBoxWaitsForTheUser();
   void closeDuringJobStopsIt();
+  void checksumOptionsAndVerifyParts();
 
  private:
   std::unique_ptr<TForm1> makeForm(const QStringList& arguments = {"sundrix"});
@@ -293,7 +294,7 @@ void Form1Test::firstStartWritesDefaultSettings() {
   }
   QCOMPARE(QString::fromStdString(readAll(m_settings)).split('\n', Qt::SkipEmptyParts),
            QStringList({"[Options]", "Language=English", "deleteInput=0", "deleteParts=1",
-                        "compress=0", "contextMenu=1"}));
+                        "compress=0", "contextMenu=1", "checksum=1", "shScript=0"}));
 }
 
 void Form1Test::settingsValuesAreRead_data() {
@@ -756,7 +757,8 @@ void Form1Test::combineSelectionAndJoin() {
   QCOMPARE(readAll(path("movie.avi")), whole);
   QVERIFY(!QFileInfo::exists(path("movie.avi.001")));  // "delete temporary files" is on
   QVERIFY(!QFileInfo::exists(path("movie.avi.003")));
-  QVERIFY(form->StatusBar1->currentMessage().endsWith(" Kb - movie.avi.003"));
+  // Parts without a checksum file cannot be proven; the status line says so.
+  QVERIFY(form->StatusBar1->currentMessage().startsWith("Not verified"));
   QCOMPARE(form->windowTitle(), QString("Sundrix 1.72"));
   QVERIFY(form->ButtonCombine->isEnabled());
   QVERIFY(!form->ButtonStopCombine->isEnabled());
@@ -856,8 +858,45 @@ void Form1Test::compressLeavesOnlyArchives() {
   waitUntilIdle(*form);
   QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
   QCOMPARE(QDir(m_dir->path()).entryList({"c.txt.*"}, QDir::Files, QDir::Name),
-           QStringList({"c.txt.001.zip", "c.txt.002.zip"}));
+           QStringList({"c.txt.001.zip", "c.txt.002.zip", "c.txt.sha256"}));
   QVERIFY(sizeOf(path("c.txt.001.zip")) > 0);
+}
+
+void Form1Test::checksumOptionsAndVerifyParts() {
+  writeFile(path("v.bin"), pattern(90000));
+  {
+    auto form = makeForm({"sundrix", "-s", path("v.bin")});
+    QVERIFY(form->MChecksum->isChecked());  // on unless the settings say otherwise
+    QVERIFY(!form->MShScript->isChecked());
+    clickBox(form->CheckBoxBat);
+    form->MShScript->trigger();
+    form->EditSplitOption->setText("3");
+    QTest::mouseClick(form->ButtonSplit, Qt::LeftButton);
+    waitUntilIdle(*form);
+    QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+    QVERIFY(QFileInfo::exists(path("v.bin.sha256")));
+    QVERIFY(QFileInfo::exists(path("temp.sh")));
+    // The Combine tab's parts are checked in place, and the result is shown.
+    form->SelectFirstPart(path("temp.001").toStdString());
+    form->MVerify->trigger();
+    waitUntilIdle(*form);
+    QCOMPARE(m_messages.size(), 1);
+    QVERIFY2(m_messages[0].contains("ok  temp.003"), qPrintable(m_messages[0]));
+    QVERIFY(form->StatusBar1->currentMessage().startsWith("Verified"));
+    writeFile(path("temp.002"), pattern(30000).replace(0, 1, "#"));
+    form->MVerify->trigger();
+    waitUntilIdle(*form);
+    QCOMPARE(m_messages.size(), 2);
+    QVERIFY2(m_messages[1].contains("MISMATCH  temp.002"), qPrintable(m_messages[1]));
+    form->MChecksum->trigger();
+    form->close();
+  }
+  // Both options live in the settings file.
+  QCOMPARE(app::readSettings(m_settings.toStdString()).checksum, false);
+  QCOMPARE(app::readSettings(m_settings.toStdString()).shScript, true);
+  auto form = makeForm({"sundrix", "-s", path("v.bin")});
+  QVERIFY(!form->MChecksum->isChecked());
+  QVERIFY(form->MShScript->isChecked());
 }
 
 void Form1Test::warningBoxWaitsForTheUser() {
