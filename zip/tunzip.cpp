@@ -55,6 +55,10 @@ std::string twoDigits(int value) {
   return text;
 }
 
+std::string endsInsideHeaderMessage(const std::string& archive) {
+  return "Archive " + archive + " ends inside a local header !";
+}
+
 bool validDate(const platform::DosFields& f) {
   static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (f.month < 1 || f.month > 12 || f.day < 1 || f.day > kDays[f.month - 1]) return false;
@@ -280,6 +284,11 @@ bool TUnZip::ReadLocalHeader() {
   };
   readField(r.header.nameLength, &r.name);
   readField(r.header.extraLength, nullptr);
+  if (r.atEnd) {
+    // Fields past the archive's end would be made-up bytes: no member to extract.
+    ReportError(endsInsideHeaderMessage(r.archiveName));
+    return false;
+  }
   return true;
 }
 
@@ -514,7 +523,7 @@ void TUnZip::GetZipList(const std::string& arcName, std::vector<std::string>& li
       break;
     }
     if (got < kLocalHeaderSize) {
-      m_listingProblem = "Archive " + arcName + " ends inside a local header !";
+      m_listingProblem = endsInsideHeaderMessage(arcName);
       break;
     }
     const LocalHeader h = zip::readLocalHeader(fixed);
@@ -542,9 +551,11 @@ void TUnZip::GetZipList(const std::string& arcName, std::vector<std::string>& li
                    std::to_string(h.compressedSize) + '\t' + std::to_string(ratio) + "%\t" + date +
                    '\t' + time);
 
+    const bool headerCut = position > fileSize;
     position += h.compressedSize;
     if (position > fileSize) {
-      m_listingProblem = endsInsideMessage(arcName, name);
+      m_listingProblem =
+          headerCut ? endsInsideHeaderMessage(arcName) : endsInsideMessage(arcName, name);
       break;
     }
     if (!file.seek(position, err)) break;
