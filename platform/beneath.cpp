@@ -60,12 +60,13 @@ BeneathTarget::Reach BeneathTarget::reachFolder(const std::string& root, const s
     const std::string part = name.substr(start, end - start);
     start = end + 1;
     if (part.empty()) continue;
-    const int next = ::openat(m_folder, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int next =
+        ::openat(m_folder, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (next < 0) {
       const int code = errno;
       struct stat st {};
-      const bool link = ::fstatat(m_folder, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                        S_ISLNK(st.st_mode);
+      const bool link =
+          ::fstatat(m_folder, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
       closeFolder();
       if (link) {
         m_linkedPart = name.substr(0, end);

@@ -65,8 +65,7 @@ void TZip::ShrinkFile(platform::File& input, const TZipEntry& entry) {
   const std::int64_t limit = m_run->sizeAtStart;
   platform::IoError err;
   for (;;) {
-    const std::int64_t want =
-        std::min(static_cast<std::int64_t>(buffer.size()), limit - taken);
+    const std::int64_t want = std::min(static_cast<std::int64_t>(buffer.size()), limit - taken);
     if (want == 0) break;
     const std::int64_t n = input.read(buffer.data(), want, err);
     check(n >= 0, err);
@@ -154,7 +153,8 @@ void TZip::FinishMember(platform::File& input, const TZipEntry& entry) {
   writeArchive(bytes, kLocalHeaderSize);
   writeArchive(entry.FileName.data(), static_cast<std::int64_t>(entry.FileName.size()));
   check(arc.seekToEnd(err), err);
-  if (m_run->changed) ReportError(entry.Path + entry.FileName + " changed while it was being packed");
+  if (m_run->changed)
+    ReportError(entry.Path + entry.FileName + " changed while it was being packed");
 }
 
 void TZip::WriteCentralDirectory() {

@@ -36,18 +36,28 @@ TEST(HostileArchive, LinksInTheExtractionFolderAreNeverFollowed) {
     const char* name;
     const char* member;
     const char* mask;
-    const char* link;    // made in t/, pointing at `points`
-    const char* points;  // relative to t/
+    const char* link;     // made in t/, pointing at `points`
+    const char* points;   // relative to t/
     const char* outside;  // the file outside t/ that must not change or appear
     std::vector<std::string> messages;
   };
   const Case cases[] = {
       {"link at the target", "evil.txt", "*.*", "evil.txt", "../victim.txt", "victim.txt", {}},
       {"dangling link at the target", "new.txt", "*.*", "new.txt", "../made.txt", "made.txt", {}},
-      {"linked folder part", "sub/y.txt", "sub/*.*", "sub", "../elsewhere", "elsewhere/y.txt",
+      {"linked folder part",
+       "sub/y.txt",
+       "sub/*.*",
+       "sub",
+       "../elsewhere",
+       "elsewhere/y.txt",
        {"Name sub/y.txt leads through the link sub ! Skip next..."}},
-      {"linked folder deeper down", "d/sub/y.txt", "d/sub/*.*", "d/sub", "../../elsewhere",
-       "elsewhere/y.txt", {"Name d/sub/y.txt leads through the link d/sub ! Skip next..."}},
+      {"linked folder deeper down",
+       "d/sub/y.txt",
+       "d/sub/*.*",
+       "d/sub",
+       "../../elsewhere",
+       "elsewhere/y.txt",
+       {"Name d/sub/y.txt leads through the link d/sub ! Skip next..."}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -57,9 +67,8 @@ TEST(HostileArchive, LinksInTheExtractionFolderAreNeverFollowed) {
     writeText(dir.file("victim.txt"), "keep me");
     ASSERT_EQ(::symlink(c.points, dir.file(std::string("t/") + c.link).c_str()), 0);
     const std::string before = exists(dir.file(c.outside)) ? readText(dir.file(c.outside)) : "";
-    const std::string archive =
-        writeArchive(dir.file("a.zip"), {storedMember(c.member, "payload"),
-                                         storedMember("after.txt", "next")});
+    const std::string archive = writeArchive(
+        dir.file("a.zip"), {storedMember(c.member, "payload"), storedMember("after.txt", "next")});
     const auto run = extract(archive, dir.file("t"), {c.mask, "*.*"});
     EXPECT_EQ(run.messages, c.messages);
     EXPECT_EQ(exists(dir.file(c.outside)) ? readText(dir.file(c.outside)) : "", before);
@@ -80,16 +89,18 @@ TEST(HostileArchive, TheArchiveBeingReadIsNeverATarget) {
   const Case cases[] = {
       {"its own name", "x.zip", [](const std::string&) {}},
       {"a hard link", "hard.zip",
-       [](const std::string& d) { ASSERT_EQ(::link((d + "x.zip").c_str(), (d + "hard.zip").c_str()), 0); }},
+       [](const std::string& d) {
+         ASSERT_EQ(::link((d + "x.zip").c_str(), (d + "hard.zip").c_str()), 0);
+       }},
       {"a symbolic link", "soft.zip",
        [](const std::string& d) { ASSERT_EQ(::symlink("x.zip", (d + "soft.zip").c_str()), 0); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
-    const std::string archive =
-        writeArchive(dir.file("x.zip"), {storedMember(c.member, std::string(100000, 'z')),
-                                         storedMember("b.txt", "next")});
+    const std::string archive = writeArchive(
+        dir.file("x.zip"),
+        {storedMember(c.member, std::string(100000, 'z')), storedMember("b.txt", "next")});
     const auto bytes = testing_support::readFile(archive);
     c.make(dir.path());
     const auto run = extract(archive, dir.path());
@@ -153,7 +164,8 @@ TEST(HostileArchive, TargetsAreReplacedOnlyByCompleteMembers) {
     std::string content;  // a.txt afterwards
     std::string message;  // the start of the one message
   };
-  std::vector<std::uint8_t> cut = buildArchive({storedMember("a.txt", std::string(1000, 'c'))}, false);
+  std::vector<std::uint8_t> cut =
+      buildArchive({storedMember("a.txt", std::string(1000, 'c'))}, false);
   cut.resize(30 + 5 + 400);
   const Case cases[] = {
       {"cut off by the archive's end", cut, "good", "Archive "},
@@ -180,8 +192,8 @@ TEST(HostileArchive, TargetsAreReplacedOnlyByCompleteMembers) {
     testing_support::writeFile(fresh.file("a.zip"), cut);
     const auto run = extract(fresh.file("a.zip"), fresh.file("out"));
     const std::string inside = size > 35 ? "member a.txt !" : "a local header !";
-    EXPECT_EQ(run.messages,
-              std::vector<std::string>{"Archive " + fresh.file("a.zip") + " ends inside " + inside});
+    EXPECT_EQ(run.messages, std::vector<std::string>{"Archive " + fresh.file("a.zip") +
+                                                     " ends inside " + inside});
     EXPECT_TRUE(listFolder(fresh.file("out/")).empty());
   }
 }
@@ -221,8 +233,8 @@ TEST(HostileArchive, ListAndUnzipExitWithTheReasonOnDamage) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command);
     std::string out;
-    EXPECT_EQ(testing_support::runCommand(std::string(SUNDRIX_CLI) + " " + c.command + " 2>" +
-                                          dir.file("err"), &out),
+    EXPECT_EQ(testing_support::runCommand(
+                  std::string(SUNDRIX_CLI) + " " + c.command + " 2>" + dir.file("err"), &out),
               c.exit);
     const std::string err = readText(dir.file("err"));
     if (c.error.empty()) {
