@@ -402,34 +402,4 @@ TEST(Explode, EveryTruncationEndsWithoutOverrunningTheSize) {
   }
 }
 
-// Data cut short under a huge declared size: the output ends with the data (the unit
-// cut short still decoded), never filled up to the size.
-TEST(Decoders, ShortDataEndsTheOutputWhateverTheDeclaredSize) {
-  BitWriter implode;
-  flatTree(implode, 64, 6);
-  flatTree(implode, 64, 6);
-  implode.put(1, 1).put('h', 8).put(1, 1).put('i', 8);
-  implode.put(0, 1);  // a match whose distance and length are missing
-  struct Case {
-    const char* name;
-    Method method;
-    Bytes data;
-    std::string start;
-  };
-  const Case cases[] = {
-      {"reduce literals", Method::Reduce1, reduceLiterals({'a', 'b'}), "ab"},
-      {"reduce follower sets only", Method::Reduce2, reduceLiterals({}), ""},
-      {"reduce inside a copy", Method::Reduce4, prefix(reduceLiterals({'a', 144, 0x3F}), 194), "a"},
-      {"implode two trees", Method::Implode, implode.bytes(), "hi"},
-  };
-  constexpr std::uint64_t kDeclared = 64u << 20;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const Decoded d = decode(c.method, c.data, kDeclared);
-    EXPECT_EQ(d.result, zip::DecodeResult::Stopped);
-    EXPECT_LE(d.out.size(), 600u);
-    EXPECT_EQ(std::string(d.out.begin(), d.out.end()).substr(0, c.start.size()), c.start);
-  }
-}
-
 }  // namespace

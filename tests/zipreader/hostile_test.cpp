@@ -116,6 +116,8 @@ TEST(HostileArchive, TheArchiveBeingReadIsNeverATarget) {
 TEST(HostileArchive, TruncatedReduceAndImplodeStopWithTheirData) {
   reader_test::BitWriter reduce;
   for (int value = 255; value >= 0; --value) reduce.put(0, 6);
+  reader_test::BitWriter reduceDle = reduce;
+  reduceDle.put(144, 8);  // a run begins, its length and distance are missing
   reader_test::BitWriter implode;
   for (int tree = 0; tree < 2; ++tree) {
     implode.put(3, 8);
@@ -130,6 +132,7 @@ TEST(HostileArchive, TruncatedReduceAndImplodeStopWithTheirData) {
   const Case cases[] = {
       {"reduce, 200 MiB", 2, reduce.bytes(), 200u << 20},
       {"reduce, 4 GiB", 5, reduce.bytes(), 0xFFFFFFFF},
+      {"reduce cut inside a run, 4 GiB", 2, reduceDle.bytes(), 0xFFFFFFFF},
       {"implode, 4 GiB", 6, implode.bytes(), 0xFFFFFFFF},
   };
   for (const Case& c : cases) {
@@ -140,6 +143,7 @@ TEST(HostileArchive, TruncatedReduceAndImplodeStopWithTheirData) {
     m.method = c.method;
     m.data = c.data;
     m.uncompressedSize = c.declared;
+    m.crc = 0xDEADBEEF;  // not the CRC of what the data holds
     const auto run = extract(writeArchive(dir.file("a.zip"), {m, storedMember("b.txt", "next")}),
                              dir.file("out"));
     EXPECT_LE(testing_support::sizeOf(dir.file("out/big.bin")), 16);
