@@ -14,7 +14,9 @@ const char kHelp[] =
     "Prints one line per member, walking the local headers front to back:\n"
     "  NAME<TAB>SIZE<TAB>PACKED<TAB>RATIO%<TAB>DATE<TAB>TIME\n"
     "DATE is day, month, year and TIME hours, minutes, seconds, separated as the\n"
-    "LC_TIME locale separates them (\"/\" and \":\" in the C locale).\n";
+    "LC_TIME locale separates them (\"/\" and \":\" in the C locale).\n"
+    "An archive that ends before its central directory is listed as far as it goes;\n"
+    "the reason is printed on stderr and the exit status is 1.\n";
 
 }  // namespace
 
@@ -41,5 +43,9 @@ int cli::runList(const Args& args) {
     return kExitFailure;
   }
   for (const std::string& line : lines) std::printf("%s\n", line.c_str());
+  if (!unzip.listingProblem().empty()) {
+    std::fprintf(stderr, "sundrix-cli: %s\n", unzip.listingProblem().c_str());
+    return kExitFailure;
+  }
   return kExitOk;
 }

@@ -13,9 +13,11 @@ const char kHelp[] =
     "\n"
     "Extracts the members of ARCHIVE (stored, shrunk, reduced or imploded) into DIR\n"
     "(default: the current folder), which is created when missing. Existing files are\n"
-    "replaced. A MASK (\"*\" any run, \"?\" any one character, letter case ignored)\n"
-    "selects members by name and extension; the default \"*.*\" selects every member\n"
-    "stored without a folder. Names that would lead outside DIR are refused.\n"
+    "replaced once their member was read to the end; a link there is replaced, never\n"
+    "followed, and a member whose folder part is a link is refused. A MASK (\"*\" any\n"
+    "run, \"?\" any one character, letter case ignored) selects members by name and\n"
+    "extension; the default \"*.*\" selects every member stored without a folder.\n"
+    "Names that would lead outside DIR, and ARCHIVE itself as a target, are refused.\n"
     "Problems are printed on stderr; the exit status is then 1.\n";
 
 }  // namespace

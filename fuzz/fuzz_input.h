@@ -17,9 +17,8 @@
 
 namespace fuzz_input {
 
-// Uncompressed sizes above this are lowered in every local header: Reduce and Implode
-// decode until the declared size is reached, and a 4 GiB member of garbage is slow, not
-// wrong.
+// Uncompressed sizes above this are lowered in every local header: a few kilobytes of
+// Reduce or Implode data may rightly stand for many megabytes, which is slow, not wrong.
 inline constexpr std::uint32_t kMaxDeclaredSize = 1u << 20;
 
 inline void clampDeclaredSizes(std::vector<std::uint8_t>& bytes) {

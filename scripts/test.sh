@@ -14,5 +14,11 @@ fi
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSUNDRIX_WERROR=ON >/dev/null
 cmake --build build/test
 export QT_QPA_PLATFORM=offscreen
-cd build/test
-ctest --output-on-failure -j2 "$@"
+(cd build/test && ctest --output-on-failure -j2 "$@")
+
+# The fuzz targets must keep building and running: saved finds replayed, a few seconds each.
+if command -v clang++ >/dev/null; then
+  bash fuzz/smoke.sh 3
+else
+  echo "fuzz smoke skipped: no clang++"
+fi

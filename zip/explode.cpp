@@ -191,6 +191,7 @@ DecodeResult Explode(BitReader& in, ByteSink& out, std::uint16_t flags, std::uin
       const int literal = literalTree ? decoder.decode(t.literal) : (in.ReadBits(8) & 0xFF);
       if (literal < 0) break;
       window->put(static_cast<std::uint8_t>(literal));
+      if (in.ended()) break;
       continue;
     }
     const int low = in.ReadBits(lowBits) & ((1 << lowBits) - 1);
@@ -203,6 +204,8 @@ DecodeResult Explode(BitReader& in, ByteSink& out, std::uint16_t flags, std::uin
     // Format note: the longest length symbol is followed by eight more bits of length.
     if (length == 63) length += in.ReadBits(8) & 0xFF;
     window->copy(distance + 1, static_cast<std::size_t>(length + minimumMatch));
+    // The member's data has ended: made-up bits would only fill up to the declared size.
+    if (in.ended()) break;
   }
   window->flush();
   return window->full() ? DecodeResult::Done : DecodeResult::Stopped;

@@ -13,12 +13,13 @@ inline constexpr char kExplodeNoMemory[] = "Není dost paměti k rozpnutí ! Př
 inline constexpr char kExplodeBadTree[] = "Chybný dekódovací strom !";
 inline constexpr char kExplodeBadCode[] = "Úplně chybné kódování !";
 
-// Decodes one imploded member until `size` bytes (its uncompressed size) are delivered;
-// a member of size 0 reads nothing. Bit 1 of `flags` selects the 8192-byte window, bit 2
-// the literal tree (three trees). Missing bits at the end of the data count as ones.
-// Outcomes:
+// Decodes one imploded member until `size` bytes (its uncompressed size) are delivered
+// or its data ends; a member of size 0 reads nothing. Bit 1 of `flags` selects the
+// 8192-byte window, bit 2 the literal tree (three trees). The literal or match whose bits
+// the data cuts short is still decoded, its missing bits counted as ones. Outcomes:
 //   Done      `size` bytes delivered;
-//   Stopped   kExplodeBadTree for a tree with more symbols or inner nodes than it holds;
+//   Stopped   the data ended first (nothing reported: the caller's CRC check says so);
+//             kExplodeBadTree for a tree with more symbols or inner nodes than it holds;
 //             kExplodeBadCode for an empty tree branch once the data has ended;
 //   NoMemory  kExplodeNoMemory.
 // Reported while going on: kExplodeBadTree for a code placed under a leaf or twice on the

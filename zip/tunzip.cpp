@@ -9,6 +9,7 @@
 #include <ctime>
 #include <new>
 
+#include "platform/beneath.h"
 #include "platform/dos_time.h"
 #include "platform/path.h"
 #include "zip/bit_reader.h"
@@ -54,6 +55,10 @@ std::string twoDigits(int value) {
   return text;
 }
 
+std::string endsInsideHeaderMessage(const std::string& archive) {
+  return "Archive " + archive + " ends inside a local header !";
+}
+
 bool validDate(const platform::DosFields& f) {
   static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (f.month < 1 || f.month > 12 || f.day < 1 || f.day > kDays[f.month - 1]) return false;
@@ -80,6 +85,10 @@ std::size_t readUpTo(platform::File& file, std::uint8_t* buffer, std::size_t n) 
 
 }  // namespace
 
+std::string endsInsideMessage(const std::string& archive, const std::string& member) {
+  return "Archive " + archive + " ends inside member " + member + " !";
+}
+
 std::string ioErrorMessage(int osError) {
   switch (osError) {
     case ENOENT:
@@ -88,6 +97,7 @@ std::string ioErrorMessage(int osError) {
       return "Cesta není platná/nebyla nalezana";
     case EACCES:
     case EPERM:
+    case EISDIR:
       return "Chyba souboru/cesty/syntaxe";
     case ENOSPC:
       return "Disk je plný";
@@ -115,16 +125,19 @@ struct TUnZip::Run {
   std::string folder;
   std::vector<std::string> masks;
   platform::File archive;
+  platform::FileIdentity archiveId;
+  std::int64_t archiveSize = 0;
   std::vector<std::uint8_t> input;
   std::size_t inCount = 0;
   std::size_t inPos = 0;
   bool atEnd = false;
-  platform::File target;
+  platform::BeneathTarget target;
   std::vector<std::uint8_t> output;
   std::size_t outPos = 0;
   std::uint32_t crc = kCrcStart;
   std::uint64_t written = 0;
   std::uint32_t remaining = 0;
+  bool cutOff = false;  // the archive ends inside the member's data
   LocalHeader header;
   std::string name;
 };
@@ -207,6 +220,9 @@ void TUnZip::UnCrunch(const std::string& arcName, const std::string& extrPath,
     ReportError(ioErrorMessage(err.code));
     throw UnZipError(err.message(), err);
   }
+  r.archive.identify(r.archiveId);
+  r.archiveSize = r.archive.size(err);
+  if (r.archiveSize < 0) throw UnZipError(err.message(), err);
   refill();
   while (ReadLocalHeader()) {
     if (selected(r.name)) {
@@ -268,6 +284,11 @@ bool TUnZip::ReadLocalHeader() {
   };
   readField(r.header.nameLength, &r.name);
   readField(r.header.extraLength, nullptr);
+  if (r.atEnd) {
+    // Fields past the archive's end would be made-up bytes: no member to extract.
+    ReportError(endsInsideHeaderMessage(r.archiveName));
+    return false;
+  }
   return true;
 }
 
@@ -280,36 +301,76 @@ bool TUnZip::selected(const std::string& name) const {
 
 void TUnZip::ExtractMember() {
   Run& r = *m_run;
-  const std::string target = r.folder + r.name;
   if (!isSafeMemberName(r.name)) {
     ReportError("Name " + r.name + " leads outside the extraction folder ! Skip next...");
     SkipBytes(r.header.compressedSize);
     return;
   }
-  platform::IoError err;
-  r.target = platform::File::open(target, platform::File::Mode::CreateReadWrite, err);
-  if (!r.target.isOpen()) {
-    // Creating a file fails with "not found" only when a folder on its path is missing.
-    ReportError(ioErrorMessage(err.code == ENOENT ? ENOTDIR : err.code));
+  if (!prepareTarget()) {
     SkipBytes(r.header.compressedSize);
     return;
   }
-  DecodeMember(target);
+  // The target is replaced only by a member whose data was there to the end; one with a
+  // bad CRC still is, its message tells the user.
+  if (!DecodeMember(r.folder + r.name)) {
+    r.target.discard();
+    return;
+  }
   flushTarget();
-  if (!r.target.close(err)) ReportError(ioErrorMessage(err.code));
+  platform::IoError err;
   // A header time that is no real date and time leaves the file's own time.
   std::time_t when = 0;
   if (platform::fromDosDateTime({r.header.date, r.header.time}, when)) {
-    platform::setFileModificationTime(target, when, err);
+    r.target.setModificationTime(when, err);
   }
+  if (!r.target.commit(err)) ReportError(ioErrorMessage(err.code));
 }
 
-void TUnZip::DecodeMember(const std::string& target) {
+// Nothing in the extraction folder is followed: a link on the way to the target refuses
+// the member, a link at the target is replaced. A folder or the archive being read in
+// the target's place is never replaced.
+bool TUnZip::prepareTarget() {
+  Run& r = *m_run;
+  platform::IoError err;
+  switch (r.target.reachFolder(r.folder, r.name, err)) {
+    case platform::BeneathTarget::Reach::LinkedFolder:
+      ReportError("Name " + r.name + " leads through the link " + r.target.linkedPart() +
+                  " ! Skip next...");
+      return false;
+    case platform::BeneathTarget::Reach::Failed:
+      // A folder missing on the target's path is a path error.
+      ReportError(ioErrorMessage(err.code == ENOENT ? ENOTDIR : err.code));
+      return false;
+    case platform::BeneathTarget::Reach::Ok:
+      break;
+  }
+  platform::FileIdentity existing;
+  if (r.target.targetIsFolder()) {
+    ReportError(ioErrorMessage(EISDIR) + ": " + r.name);
+    return false;
+  }
+  if (r.target.identifyTarget(existing) && existing.device == r.archiveId.device &&
+      existing.inode == r.archiveId.inode) {
+    ReportError("Name " + r.name + " is the archive being read ! Skip next...");
+    return false;
+  }
+  if (!r.target.createTemporary(err)) {
+    ReportError(ioErrorMessage(err.code));
+    return false;
+  }
+  return true;
+}
+
+bool TUnZip::DecodeMember(const std::string& target) {
   Run& r = *m_run;
   r.crc = kCrcStart;
   r.remaining = r.header.compressedSize;
   r.written = 0;
   r.outPos = 0;
+  platform::IoError err;
+  const std::int64_t position = r.archive.position(err);
+  const std::int64_t dataStart = position - static_cast<std::int64_t>(r.inCount - r.inPos);
+  r.cutOff = position >= 0 && dataStart + std::int64_t{r.header.compressedSize} > r.archiveSize;
   MemberSource source(*this);
   TargetSink sink(*this);
   BitReader bits(source);
@@ -329,17 +390,27 @@ void TUnZip::DecodeMember(const std::string& target) {
     ReportError("Unknown compress method (" + std::to_string(method) + ") use on " + r.name +
                 " ! Skip next...");
     skipRestOfMember();
-    return;
+    return false;
   }
   // Whatever the decoder left of the member's data is passed over, so that the next
   // header is read where it lies even after damaged data.
   skipRestOfMember();
-  if (result == DecodeResult::NoMemory) return;
+  if (result == DecodeResult::NoMemory) return false;
+  if (r.cutOff) {
+    ReportError(endsInsideMessage(r.archiveName, r.name));
+    return false;
+  }
+  if (r.written != r.header.uncompressedSize) {
+    ReportError("File " + target + " has wrong size ! Stored size is " +
+                std::to_string(r.header.uncompressedSize) + ", written size is " +
+                std::to_string(r.written) + ".");
+  }
   const std::uint32_t computed = ~r.crc;
   if (computed != r.header.crc) {
     ReportError("File " + target + " has bad CRC ! Stored CRC is " + hex(r.header.crc) +
                 ", computed CRC is " + hex(computed) + ".");
   }
+  return true;
 }
 
 void TUnZip::skipRestOfMember() {
@@ -428,13 +499,14 @@ void TUnZip::flushTarget() {
   Run& r = *m_run;
   if (r.outPos == 0) return;
   platform::IoError err;
-  if (!r.target.writeAll(r.output.data(), static_cast<std::int64_t>(r.outPos), err)) {
+  if (!r.target.write(r.output.data(), static_cast<std::int64_t>(r.outPos), err)) {
     throw UnZipError(err.message(), err);
   }
   r.outPos = 0;
 }
 
 void TUnZip::GetZipList(const std::string& arcName, std::vector<std::string>& list) {
+  m_listingProblem.clear();
   platform::IoError err;
   platform::File file = platform::File::open(arcName, platform::File::Mode::Read, err);
   if (!file.isOpen()) throw UnZipError(err.message(), err);
@@ -443,9 +515,18 @@ void TUnZip::GetZipList(const std::string& arcName, std::vector<std::string>& li
   std::int64_t position = 0;
   for (;;) {
     std::uint8_t fixed[kLocalHeaderSize];
-    if (readUpTo(file, fixed, kLocalHeaderSize) < kLocalHeaderSize) break;
+    const std::size_t got = readUpTo(file, fixed, kLocalHeaderSize);
+    if (got >= 4 && get32(fixed) == kCentralHeaderSignature) break;
+    // The walk ends where the extraction would end; the reason is kept for the caller.
+    if (got < 4 || get32(fixed) != kLocalHeaderSignature) {
+      if (got > 0 || position > 0) m_listingProblem = "Hlava chybí nebo je poškozena u " + arcName;
+      break;
+    }
+    if (got < kLocalHeaderSize) {
+      m_listingProblem = endsInsideHeaderMessage(arcName);
+      break;
+    }
     const LocalHeader h = zip::readLocalHeader(fixed);
-    if (h.signature != kLocalHeaderSignature) break;
     std::string name(h.nameLength, '\0');
     name.resize(readUpTo(file, reinterpret_cast<std::uint8_t*>(name.data()), name.size()));
     if (name.size() > kMaxNameLength) name.resize(kMaxNameLength);
@@ -470,8 +551,14 @@ void TUnZip::GetZipList(const std::string& arcName, std::vector<std::string>& li
                    std::to_string(h.compressedSize) + '\t' + std::to_string(ratio) + "%\t" + date +
                    '\t' + time);
 
+    const bool headerCut = position > fileSize;
     position += h.compressedSize;
-    if (position > fileSize || !file.seek(position, err)) break;
+    if (position > fileSize) {
+      m_listingProblem =
+          headerCut ? endsInsideHeaderMessage(arcName) : endsInsideMessage(arcName, name);
+      break;
+    }
+    if (!file.seek(position, err)) break;
   }
   file.closeQuietly();
 }

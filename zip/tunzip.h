@@ -27,6 +27,9 @@ class UnZipError : public std::runtime_error {
 // The message for the OS error of a failed file operation.
 std::string ioErrorMessage(int osError);
 
+// The archive's file ends before the member's header or data does.
+std::string endsInsideMessage(const std::string& archive, const std::string& member);
+
 // False for a stored name that would leave the extraction folder: an absolute path, a
 // drive ("C:"), a ".." component (with "/" or "\" between components) or a NUL byte.
 bool isSafeMemberName(std::string_view name);
@@ -61,6 +64,9 @@ class TUnZip : public ZipComponent {
   // Appends one line per member: name, sizes, ratio, date and time, tab-separated.
   // Throws UnZipError when the archive cannot be opened or read.
   void GetZipList(const std::string& arcName, std::vector<std::string>& list);
+  // Why the last listing ended before the central directory (the archive is cut off or
+  // damaged); empty when it reached it, and for an empty file.
+  const std::string& listingProblem() const { return m_listingProblem; }
   // OnError when assigned, else the warning box.
   void ReportError(const std::string& message);
 
@@ -80,7 +86,9 @@ class TUnZip : public ZipComponent {
   bool ReadLocalHeader();
   bool selected(const std::string& name) const;
   void ExtractMember();
-  void DecodeMember(const std::string& target);
+  bool prepareTarget();
+  // False when the member's file is not to be put in place.
+  bool DecodeMember(const std::string& target);
   void skipRestOfMember();
   std::size_t nextCompressedRun(const std::uint8_t*& data);
   void reportProgress();
@@ -89,6 +97,7 @@ class TUnZip : public ZipComponent {
 
   std::string m_arcName;
   std::string m_extrPath;
+  std::string m_listingProblem;
   std::unique_ptr<Run> m_run;
 };
 

@@ -23,6 +23,10 @@ struct RestoreName {
   ~RestoreName() { name = std::move(saved); }
 };
 
+bool sameInode(const platform::FileIdentity& a, const platform::FileIdentity& b) {
+  return a.device == b.device && a.inode == b.inode;
+}
+
 bool hasFolderPart(const std::string& path) {
   return std::any_of(path.begin(), path.end(), platform::isPathSeparator);
 }
@@ -79,6 +83,16 @@ bool TZip::Execute() {
 
 bool TZip::IsArchiveItself(const std::string& name) const {
   return sameArchiveName(m_arcName, name);
+}
+
+bool TZip::archiveNamesASource() const {
+  platform::FileIdentity archiveId;
+  if (!platform::identifyPath(m_arcName, archiveId)) return false;
+  for (const auto& [name, entry] : m_entries) {
+    platform::FileIdentity id;
+    if (platform::identifyPath(entry.Path + name, id) && sameInode(id, archiveId)) return true;
+  }
+  return false;
 }
 
 void TZip::AddEntry(const TZipEntry& entry) {
@@ -228,9 +242,16 @@ void TZip::Crunch(const std::string& arcName, const std::vector<std::string>& fi
     return;
   }
   checkLimits();
+  if (archiveNamesASource()) {
+    // Another name of a file to pack (a hard or symbolic link): creating the archive
+    // through it would empty that file before it is read. The name is given up instead.
+    platform::IoError removeErr;
+    platform::removeFile(arcName, removeErr);
+  }
   run->archivePath = arcName;
   run->archive =
       platform::File::open(arcName, platform::File::Mode::CreateReadWrite, run->createError);
+  run->archive.identify(run->archiveId);
   m_run = std::move(run);
   if (!m_run->archive.isOpen()) ReportError("Chyba při otevítání souboru");
   for (const auto& item : m_entries) writeMember(item.second);
@@ -248,6 +269,13 @@ void TZip::writeMember(const TZipEntry& entry) {
     ReportError("Nejde otevřít " + entry.FileName + ".  Překračuji ...");
     return;
   }
+  // The archive itself under another name (a link made before or during the run) is
+  // never packed: reading it while it grows would not end.
+  platform::FileIdentity id;
+  if (input.identify(id) && sameInode(id, m_run->archiveId)) return;
+  m_run->sizeAtStart = input.size(err);
+  if (m_run->sizeAtStart < 0) throw TZipFailure(err.message());
+  m_run->changed = false;
   m_run->shrinker->InitTable();
   WriteLocalHeader(entry);
   ShrinkFile(input, entry);

@@ -85,6 +85,9 @@ class TZip : public ZipComponent {
 
   void ReportError(const std::string& message);
   void checkLimits();
+  // True when the existing archive is one of the files to pack under another name.
+  bool archiveNamesASource() const;
+  std::uint32_t copyStored(platform::File& input, std::int64_t size);
   void writeMember(const TZipEntry& entry);
   void WriteLocalHeader(const TZipEntry& entry);
   void ShrinkFile(platform::File& input, const TZipEntry& entry);

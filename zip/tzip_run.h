@@ -24,10 +24,13 @@ struct TZip::Run {
   std::string archivePath;
   platform::File archive;
   platform::IoError createError;  // why the archive could not be created
+  platform::FileIdentity archiveId;
   // The member being written.
   std::int64_t headerOffset = 0;
+  std::int64_t sizeAtStart = 0;  // no byte past it is read
   std::uint32_t crc = 0;
   std::int64_t bytesRead = 0;
+  bool changed = false;  // the file changed size or bytes while it was read
 };
 
 }  // namespace zip

@@ -124,9 +124,12 @@ DecodeResult Unreduce(BitReader& in, ByteSink& out, int factor, std::uint64_t si
     }
     expander.take(x);
     last = x;
+    // The member's data has ended: the byte cut short was the last one. Going on with
+    // made-up bits would fill up to the declared size, which damaged data may put at 4 GiB.
+    if (in.ended()) break;
   }
   window->flush();
-  return DecodeResult::Done;
+  return window->full() ? DecodeResult::Done : DecodeResult::Stopped;
 }
 
 }  // namespace zip

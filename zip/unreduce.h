@@ -12,11 +12,12 @@ inline constexpr char kUnreduceNoMemory[] = "Není dost paměti k rozvinutí ! P
 inline constexpr char kUnreduceBadFollowers[] = "Follower set is damaged ! Skip next...";
 
 // Decodes one reduced member with compression factor `factor` (1 to 4) until `size`
-// bytes (the member's uncompressed size) are delivered; a member of size 0 reads nothing.
-// When the data ends early, the missing bits count as ones (bytes 0xFF) and decoding goes
-// on to the full size. Outcomes:
+// bytes (the member's uncompressed size) are delivered or its data ends; a member of size
+// 0 reads nothing. The byte whose bits the data cuts short is still decoded, its missing
+// bits counted as ones. Outcomes:
 //   Done      `size` bytes delivered;
-//   Stopped   kUnreduceBadFollowers: a follower-set count above 32, or a follower number
+//   Stopped   the data ended first (nothing reported: the caller's CRC check says so), or
+//             kUnreduceBadFollowers: a follower-set count above 32, or a follower number
 //             at or above its set's count (neither occurs in valid data);
 //   NoMemory  kUnreduceNoMemory.
 DecodeResult Unreduce(BitReader& in, ByteSink& out, int factor, std::uint64_t size,

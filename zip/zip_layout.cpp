@@ -1,6 +1,7 @@
 // The archive as TZip writes it: per member a provisional local header, the shrunk
 // data, then the patched header (or the stored bytes when shrinking did not pay); at
 // the end a central directory rebuilt from the local headers, and the end record.
+#include <algorithm>
 #include <cmath>
 
 #include "zip/crc32.h"
@@ -61,9 +62,12 @@ void TZip::ShrinkFile(platform::File& input, const TZipEntry& entry) {
   shrinker.begin();
   std::uint32_t crc = kCrcStart;
   std::int64_t taken = 0;
+  const std::int64_t limit = m_run->sizeAtStart;
+  platform::IoError err;
   for (;;) {
-    platform::IoError err;
-    const std::int64_t n = input.read(buffer.data(), static_cast<std::int64_t>(buffer.size()), err);
+    const std::int64_t want = std::min(static_cast<std::int64_t>(buffer.size()), limit - taken);
+    if (want == 0) break;
+    const std::int64_t n = input.read(buffer.data(), want, err);
     check(n >= 0, err);
     if (n == 0) break;
     const auto count = static_cast<std::size_t>(n);
@@ -79,9 +83,38 @@ void TZip::ShrinkFile(platform::File& input, const TZipEntry& entry) {
       taken += n;
     }
   }
+  // A file that grew goes in as it was when its member began; one that shrank, with
+  // the bytes it still had. Either way the member describes what was read.
+  std::uint8_t probe = 0;
+  const std::int64_t more = input.read(&probe, 1, err);
+  check(more >= 0, err);
+  m_run->changed = taken != limit || more > 0;
   m_run->crc = ~crc;
   m_run->bytesRead = taken;
   shrinker.end();
+}
+
+// Copies `size` bytes of the input over the shrunk data and returns their CRC. A file
+// that shrank meanwhile is made up with zeros so that the member keeps its length.
+std::uint32_t TZip::copyStored(platform::File& input, std::int64_t size) {
+  platform::IoError err;
+  check(input.seek(0, err), err);
+  std::vector<std::uint8_t>& buffer = m_run->input;
+  std::uint32_t crc = kCrcStart;
+  std::int64_t copied = 0;
+  while (copied < size) {
+    const std::int64_t want = std::min(static_cast<std::int64_t>(buffer.size()), size - copied);
+    std::int64_t n = input.read(buffer.data(), want, err);
+    check(n >= 0, err);
+    if (n == 0) {
+      std::fill(buffer.begin(), buffer.begin() + want, std::uint8_t{0});
+      n = want;
+    }
+    crc = updateCrc(crc, buffer.data(), static_cast<std::size_t>(n));
+    writeArchive(buffer.data(), n);
+    copied += n;
+  }
+  return ~crc;
 }
 
 void TZip::FinishMember(platform::File& input, const TZipEntry& entry) {
@@ -97,41 +130,31 @@ void TZip::FinishMember(platform::File& input, const TZipEntry& entry) {
                       " grew to 2 GiB or more while it was being packed");
   }
   const bool stored = compressed >= size;
+  platform::IoError err;
+  std::uint32_t crc = m_run->crc;
+  if (stored) {
+    // The file's bytes replace the shrunk ones; the header then gives their own CRC.
+    check(arc.seek(dataStart, err), err);
+    crc = copyStored(input, size);
+    if (crc != m_run->crc) m_run->changed = true;
+    check(arc.truncate(dataStart + size, err), err);
+  }
   LocalHeader h;
   h.method = stored ? kMethodStored : kMethodShrunk;
   h.time = entry.FileTime;
   h.date = entry.FileDate;
-  h.crc = m_run->crc;
+  h.crc = crc;
   h.compressedSize = static_cast<std::uint32_t>(stored ? size : compressed);
   h.uncompressedSize = static_cast<std::uint32_t>(size);
   h.nameLength = static_cast<std::uint16_t>(entry.FileName.size());
   std::uint8_t bytes[kLocalHeaderSize];
   writeLocalHeader(bytes, h);
-  platform::IoError err;
   check(arc.seek(m_run->headerOffset, err), err);
   writeArchive(bytes, kLocalHeaderSize);
   writeArchive(entry.FileName.data(), static_cast<std::int64_t>(entry.FileName.size()));
-  if (!stored) {
-    check(arc.seekToEnd(err), err);
-    return;
-  }
-  // Stored: the file's bytes replace the shrunk ones, and the archive is cut after them.
-  check(input.seek(0, err), err);
-  std::vector<std::uint8_t>& buffer = m_run->input;
-  std::int64_t copied = 0;
-  for (;;) {
-    const std::int64_t n = input.read(buffer.data(), static_cast<std::int64_t>(buffer.size()), err);
-    check(n >= 0, err);
-    if (n == 0) break;
-    copied += n;
-    if (copied > size) break;
-    writeArchive(buffer.data(), n);
-  }
-  if (copied != size) {
-    throw TZipFailure(entry.Path + entry.FileName + " changed while it was being packed");
-  }
-  check(arc.truncate(dataStart + size, err), err);
   check(arc.seekToEnd(err), err);
+  if (m_run->changed)
+    ReportError(entry.Path + entry.FileName + " changed while it was being packed");
 }
 
 void TZip::WriteCentralDirectory() {

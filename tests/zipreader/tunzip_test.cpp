@@ -273,19 +273,6 @@ TEST(TUnZip, FileTimesComeFromTheHeaderAndInvalidOnesAreLeftAlone) {
   EXPECT_LT(std::difftime(std::time(nullptr), got), 3600);
 }
 
-TEST(TUnZip, ArchiveCutInsideAStoredMemberEndsTheRun) {
-  TempDir dir;
-  std::vector<std::uint8_t> bytes =
-      buildArchive({storedMember("cut.txt", std::string(1000, 'c'))}, false);
-  bytes.resize(30 + 7 + 400);
-  testing_support::writeFile(dir.file("cut.zip"), bytes);
-  const auto run = extract(dir.file("cut.zip"), dir.file("out"));
-  EXPECT_TRUE(run.executed);
-  ASSERT_EQ(run.messages.size(), 1u);
-  EXPECT_EQ(run.messages[0].rfind("File " + dir.file("out/cut.txt") + " has bad CRC", 0), 0u);
-  EXPECT_EQ(testing_support::sizeOf(dir.file("out/cut.txt")), 400);
-}
-
 TEST(TUnZip, TargetsThatCannotBeCreatedAreReportedAndSkipped) {
   TempDir dir;
   const auto run =

@@ -438,25 +438,6 @@ TEST(TZipMessages, WithoutAnErrorHandlerTheWarningBoxShowsEachMessage) {
 }
 
 // A file that grows after it was listed: the header describes the bytes really packed.
-TEST(TZipLayout, FileGrowingWhilePackedIsDescribedAsRead) {
-  TempDir tmp;
-  const std::string path = tmp / "log.txt";
-  writeText(path, std::string(1000, 'a'));
-  Recorder r;
-  bool grown = false;
-  r.zip.OnProgress = [&](zip::ZipComponent&, std::int16_t) {
-    if (grown) return;
-    grown = true;
-    std::ofstream(path, std::ios::app) << std::string(500, 'b');
-  };
-  ASSERT_TRUE(r.run(tmp / "g.zip", {path}));
-  const Archive a = parseArchive(readAll(tmp / "g.zip"));
-  ASSERT_EQ(a.error, "");
-  ASSERT_EQ(a.members.size(), 1u);
-  EXPECT_EQ(a.members[0].local.uncompressedSize, 1500u);
-  EXPECT_EQ(a.members[0].local.crc, zip::crc32(readAll(path).data(), 1500));
-}
-
 // Long names are common here: folders far longer than 127 bytes, names longer than 80
 // (UTF-8 letters take two bytes each). They are packed whole, never cut.
 TEST(TZipLayout, LongFolderAndMemberNamesStayWhole) {
