@@ -18,6 +18,22 @@ int runUnzip(const Args& args);
 int runList(const Args& args);
 int runVerify(const Args& args);
 
+// Tells options from names in a command's arguments: after "--" everything is a name,
+// so that a file called "-x" can be given as it is.
+class ArgumentKinds {
+ public:
+  enum Kind { Option, Name, EndOfOptions };
+  Kind operator()(const std::string& arg) {
+    if (m_ended || arg.empty() || arg[0] != '-') return Name;
+    if (arg != "--") return Option;
+    m_ended = true;
+    return EndOfOptions;
+  }
+
+ private:
+  bool m_ended = false;
+};
+
 // Digits only, at most 12 of them ("0" included); false for anything else.
 bool parseWholeNumber(const std::string& text, std::int64_t& value);
 

@@ -37,14 +37,14 @@ int cli::runJoin(const Args& args) {
   std::string out;
   bool append = false;
   std::int64_t appendAt = -1;
-  bool optionsEnded = false;
+  ArgumentKinds kindOf;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (optionsEnded || a.empty() || a[0] != '-') {
+    const ArgumentKinds::Kind kind = kindOf(a);
+    if (kind == ArgumentKinds::EndOfOptions) continue;
+    if (kind == ArgumentKinds::Name) {
       if (!first.empty()) return usageError("join: more than one first part given");
       first = a;
-    } else if (a == "--") {
-      optionsEnded = true;
     } else if (a == "--help" || a == "-h") {
       std::fputs(kHelp, stdout);
       return kExitOk;

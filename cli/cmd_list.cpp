@@ -22,12 +22,15 @@ const char kHelp[] =
 
 int cli::runList(const Args& args) {
   std::string archive;
+  ArgumentKinds kindOf;
   for (const std::string& a : args) {
-    if (a == "--help" || a == "-h") {
+    const ArgumentKinds::Kind kind = kindOf(a);
+    if (kind == ArgumentKinds::EndOfOptions) continue;
+    if (kind == ArgumentKinds::Option && (a == "--help" || a == "-h")) {
       std::fputs(kHelp, stdout);
       return kExitOk;
     }
-    if (!a.empty() && a[0] == '-') return usageError("list: unknown option '" + a + "'");
+    if (kind == ArgumentKinds::Option) return usageError("list: unknown option '" + a + "'");
     if (!archive.empty()) return usageError("list: more than one archive given");
     archive = a;
   }

@@ -87,15 +87,15 @@ int cli::runSplit(const Args& args) {
   CliSplitOptions options;
   engine::SplitRequest request;
   bool haveValue = false;
-  bool optionsEnded = false;
+  ArgumentKinds kindOf;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool hasNext = i + 1 < args.size();
-    if (optionsEnded || a.empty() || a[0] != '-') {
+    const ArgumentKinds::Kind kind = kindOf(a);
+    if (kind == ArgumentKinds::EndOfOptions) continue;
+    if (kind == ArgumentKinds::Name) {
       if (!request.path.empty()) return usageError("split: more than one file given");
       request.path = a;
-    } else if (a == "--") {
-      optionsEnded = true;
     } else if (a == "--help" || a == "-h") {
       std::fputs(kHelp, stdout);
       return kExitOk;

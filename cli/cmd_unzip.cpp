@@ -26,8 +26,15 @@ int cli::runUnzip(const Args& args) {
   std::string archive;
   std::string folder;
   std::vector<std::string> masks;
+  ArgumentKinds kindOf;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    const ArgumentKinds::Kind kind = kindOf(a);
+    if (kind == ArgumentKinds::EndOfOptions) continue;
+    if (kind == ArgumentKinds::Name) {
+      (archive.empty() ? archive : masks.emplace_back()) = a;
+      continue;
+    }
     if (a == "--help" || a == "-h") {
       std::fputs(kHelp, stdout);
       return kExitOk;
@@ -36,12 +43,8 @@ int cli::runUnzip(const Args& args) {
         return usageError("unzip: --dir needs a folder");
       }
       folder = args[++i];
-    } else if (!a.empty() && a[0] == '-') {
-      return usageError("unzip: unknown option '" + a + "'");
-    } else if (archive.empty()) {
-      archive = a;
     } else {
-      masks.push_back(a);
+      return usageError("unzip: unknown option '" + a + "'");
     }
   }
   if (archive.empty()) return usageError("unzip: no archive given");

@@ -18,13 +18,13 @@ const char kHelp[] =
 
 int cli::runVerify(const Args& args) {
   std::string first;
-  bool optionsEnded = false;
+  ArgumentKinds kindOf;
   for (const std::string& a : args) {
-    if (optionsEnded || a.empty() || a[0] != '-') {
+    const ArgumentKinds::Kind kind = kindOf(a);
+    if (kind == ArgumentKinds::EndOfOptions) continue;
+    if (kind == ArgumentKinds::Name) {
       if (!first.empty()) return usageError("verify: more than one first part given");
       first = a;
-    } else if (a == "--") {
-      optionsEnded = true;
     } else if (a == "--help" || a == "-h") {
       std::fputs(kHelp, stdout);
       return kExitOk;

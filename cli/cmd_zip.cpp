@@ -26,8 +26,15 @@ const char kZipHelp[] =
 int cli::runZip(const Args& args) {
   zip::TZip zip;
   std::vector<std::string> operands;
+  ArgumentKinds kindOf;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    const ArgumentKinds::Kind kind = kindOf(a);
+    if (kind == ArgumentKinds::EndOfOptions) continue;
+    if (kind == ArgumentKinds::Name) {
+      operands.push_back(a);
+      continue;
+    }
     if (a == "--help" || a == "-h") {
       std::fputs(kZipHelp, stdout);
       return kExitOk;

@@ -475,6 +475,12 @@ TEST_F(HostileCli, NamesThatLookLikeOptionsFollowADoubleDash) {
   EXPECT_EQ(run("split --parts 2 -- -x"), 0) << out;
   EXPECT_EQ(run("join --out joined -- -x.001"), 0) << out;
   EXPECT_EQ(testing_support::readText(dir.file("joined")), "data of a file named -x");
+  EXPECT_EQ(run("verify -- -x.001"), 0) << out;
+  EXPECT_EQ(run("zip -- -a.zip -x"), 0) << out;
+  EXPECT_EQ(run("list -- -a.zip"), 0) << out;
+  ::mkdir(dir.file("t").c_str(), 0777);
+  EXPECT_EQ(run("unzip --dir t -- -a.zip"), 0) << out;
+  EXPECT_EQ(testing_support::readText(dir.file("t/-x")), "data of a file named -x");
   EXPECT_EQ(run("split --parts 2 -x"), 2) << out;
 }
 
