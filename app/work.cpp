@@ -29,7 +29,7 @@ void Work::run() {
   Running.store(false);
   if (m_stop.stopRequested()) {
     // The window has moved on; only news the user must not miss is passed on.
-    if (m_result.outcome == engine::JobOutcome::Failed || !m_result.warnings.empty()) {
+    if (m_result.outcome == engine::JobOutcome::Failed || !m_result.message().empty()) {
       const QPointer<TForm1> form(m_form);
       const engine::JobResult result = m_result;
       QMetaObject::invokeMethod(

@@ -221,6 +221,13 @@ JobResult CombineJob::checkOutput() const {
     return JobResult::failed(
         output, "The joined file " + output + " would take the name of one of its own parts.");
   }
+  for (const std::string* sums : {&m_sumsPath, &m_crcPath}) {
+    if (!sums->empty() && (platform::sameFile(*sums, output) ||
+                           platform::absolutePath(*sums) == platform::absolutePath(output))) {
+      return JobResult::failed(output, "The joined file " + output +
+                                           " would replace the checksum file it is checked with.");
+    }
+  }
   const std::string outputFull = platform::absolutePath(output);
   for (std::int32_t i = m_first; i <= m_last; ++i) {
     if (platform::sameFile(part(i), output) || platform::absolutePath(part(i)) == outputFull) {

@@ -169,6 +169,9 @@ TEST_F(Integrity, DamageIsNamedAndNothingIsLost) {
 
 TEST_F(Integrity, PartsBeyondTheListAreLeftOutAndNamed) {
   ASSERT_EQ(split(30'000, 3).outcome, JobOutcome::Done);
+  const JobResult overSums = CombineFiles({dir.file("f.bin.001"), dir.file("f.bin.sha256"), 4},
+                                          joinOptions, sink, stop);
+  EXPECT_EQ(overSums.outcome, JobOutcome::Failed);  // never over the file it is checked with
   testing_support::writeText(dir.file("f.bin.004"), "an old part");
   const JobResult result = join();
   ASSERT_EQ(result.outcome, JobOutcome::Done) << result.message();
