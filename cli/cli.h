@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/job.h"
+
 namespace cli {
 
 enum ExitCode { kExitOk = 0, kExitFailure = 1, kExitUsage = 2 };
@@ -33,6 +35,10 @@ class ArgumentKinds {
  private:
   bool m_ended = false;
 };
+
+// The stop request of this run, set by Ctrl-C or a polite kill, so that a job ends
+// between chunks and reports what it leaves behind.
+engine::StopToken& stopOnInterrupt();
 
 // Digits only, at most 12 of them ("0" included); false for anything else.
 bool parseWholeNumber(const std::string& text, std::int64_t& value);

@@ -77,7 +77,7 @@ int cli::runJoin(const Args& args) {
     request.outputPath = out;
   }
   ProgressLine progress;
-  engine::StopToken stop;
+  engine::StopToken& stop = stopOnInterrupt();
   const engine::JobResult result = engine::CombineFiles(request, options, progress, stop);
   progress.finish();
   return reportResult(result);

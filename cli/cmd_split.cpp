@@ -148,7 +148,7 @@ int cli::runSplit(const Args& args) {
   archiver = std::make_unique<engine::ZipPartArchiver>();
 #endif
   ProgressLine progress;
-  engine::StopToken stop;
+  engine::StopToken& stop = stopOnInterrupt();
   const engine::JobResult result =
       engine::SplitFile(request, options, progress, stop, archiver.get());
   progress.finish();

@@ -33,7 +33,7 @@ int cli::runVerify(const Args& args) {
     }
   }
   if (first.empty()) return usageError("verify: no first part given");
-  engine::StopToken stop;
+  engine::StopToken& stop = stopOnInterrupt();
   const engine::VerifyReport report = engine::VerifyParts(first, stop);
   if (!report.problem.empty()) {
     std::fprintf(stderr, "sundrix-cli: %s\n", report.problem.c_str());

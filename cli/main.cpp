@@ -5,6 +5,7 @@
 
 #include "cli/cli.h"
 #include "cli/common_options.h"
+#include "platform/interrupt.h"
 
 namespace {
 
@@ -31,6 +32,12 @@ const char kUsage[] =
     "Exit status: 0 success, 1 failure, 2 bad usage.\n";
 
 }  // namespace
+
+engine::StopToken& cli::stopOnInterrupt() {
+  static engine::StopToken stop;
+  platform::onInterrupt([] { stop.requestStop(); });
+  return stop;
+}
 
 bool cli::parseWholeNumber(const std::string& text, std::int64_t& value) {
   if (text.empty() || text.size() > 12 || text.find_first_not_of("0123456789") != std::string::npos)

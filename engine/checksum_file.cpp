@@ -12,13 +12,13 @@
 namespace engine {
 namespace {
 
-constexpr char kMarker[] = "# sundrix checksums";
+constexpr const char* kMarker = kChecksumMarker;
 constexpr std::int64_t kMaxTextSize = 64 * 1024 * 1024;
 
 // Names with a backslash or a line break are written escaped, and the line then starts
 // with a backslash, as the checking tools expect.
 bool needsEscape(const std::string& name) {
-  return name.find_first_of("\\\n") != std::string::npos;
+  return name.find_first_of("\\\n\r") != std::string::npos;
 }
 
 std::string escaped(const std::string& name) {
@@ -28,6 +28,8 @@ std::string escaped(const std::string& name) {
       out += "\\\\";
     } else if (c == '\n') {
       out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
     } else {
       out += c;
     }
@@ -145,7 +147,7 @@ std::string checksumFileText(const ChecksumList& list) {
 
 bool parseChecksumFile(const std::string& text, ChecksumList& list, std::string& problem) {
   list = ChecksumList{};
-  if (text.compare(0, sizeof kMarker - 1, kMarker) != 0) {
+  if (text.compare(0, std::string_view(kMarker).size(), kMarker) != 0) {
     problem = "it was not written by this program";
     return false;
   }
@@ -153,6 +155,7 @@ bool parseChecksumFile(const std::string& text, ChecksumList& list, std::string&
   std::istringstream in(text);
   std::string line;
   while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();  // a copy with CR LF line ends
     if (line.empty()) continue;
     if (line[0] == '#') {
       if (line.size() > 2 && !parseSizeLine(line, list)) {
@@ -167,6 +170,15 @@ bool parseChecksumFile(const std::string& text, ChecksumList& list, std::string&
       return false;
     }
     hashes.emplace_back(name, sha);
+  }
+  // A name listed twice must say the same twice: the checking tools check every line.
+  for (std::size_t i = 0; i < hashes.size(); ++i) {
+    for (std::size_t j = 0; j < i; ++j) {
+      if (hashes[i].first == hashes[j].first && hashes[i].second != hashes[j].second) {
+        problem = hashes[i].first + " is listed twice with different checksums";
+        return false;
+      }
+    }
   }
   for (const auto& [name, sha] : hashes) {
     if (name == list.wholeName) list.wholeSha256 = sha;
@@ -183,6 +195,25 @@ bool parseChecksumFile(const std::string& text, ChecksumList& list, std::string&
       problem = "the list of parts is damaged";
       return false;
     }
+  }
+  // Names are files beside the checksum file, nothing else: the parts of one series, in
+  // number order, and a plain name for the whole file.
+  const auto plainName = [](const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    for (char c : name) {
+      if (platform::isPathSeparator(c)) return false;
+    }
+    return true;
+  };
+  for (const ChecksumList::Part& part : list.parts) {
+    if (!plainName(part.name) || partNumberOf(part.name, list.parts.front().name) != part.number) {
+      problem = "the part name " + part.name + " is not a part of the series it lists";
+      return false;
+    }
+  }
+  if (!plainName(list.wholeName)) {
+    problem = "the name " + list.wholeName + " is not a plain file name";
+    return false;
   }
   if (list.parts.empty() || list.wholeSha256.empty()) {
     problem = "it lists no parts or no whole file";
@@ -211,26 +242,30 @@ bool readTextFile(const std::string& path, std::string& text, std::string& probl
   return true;
 }
 
-std::string findChecksumFile(const std::string& firstPartPath) {
+std::string findChecksumFile(const std::string& firstPartPath, std::string& problem) {
+  problem.clear();
   const std::string folder = platform::folderPart(firstPartPath);
   const std::string name = platform::namePart(firstPartPath);
+  // The file named after the series is meant for it, so it is used even when it cannot be
+  // read: a damaged list must stop a join, not let it run unchecked.
   const std::string named = platform::replaceExtension(firstPartPath, kChecksumExtension);
-  std::string text, problem;
-  ChecksumList list;
-  const auto lists = [&](const std::string& path) {
-    if (!platform::fileExists(path) || !readTextFile(path, text, problem) ||
-        !parseChecksumFile(text, list, problem)) {
-      return false;
-    }
-    for (const ChecksumList::Part& part : list.parts) {
-      if (partNumberOf(part.name, name) > 0) return true;
-    }
-    return false;
-  };
-  if (lists(named)) return named;
+  if (platform::fileExists(named)) return named;
+  // Parts named after a join script are listed in the file named after the input.
+  std::vector<std::string> candidates;
   for (const platform::DirEntry& entry :
        platform::findFiles(folder + "*" + kChecksumExtension, platform::SearchKind::Files)) {
-    if (lists(folder + entry.name)) return folder + entry.name;
+    std::string text, why;
+    ChecksumList list;
+    if (!readTextFile(folder + entry.name, text, why) || !parseChecksumFile(text, list, why)) {
+      continue;
+    }
+    if (partNumberOf(list.parts.front().name, name) > 0) candidates.push_back(folder + entry.name);
+  }
+  if (candidates.size() == 1) return candidates.front();
+  if (candidates.size() > 1) {
+    problem = "several checksum files list the parts of " + firstPartPath + ":";
+    for (const std::string& c : candidates) problem += " " + c;
+    problem += "; move the ones of earlier splits away";
   }
   return {};
 }

@@ -26,15 +26,17 @@ struct ChecksumList {
 };
 
 inline constexpr char kChecksumExtension[] = ".sha256";
+inline constexpr char kChecksumMarker[] = "# sundrix checksums";  // how every such file begins
 
 std::string checksumFileText(const ChecksumList& list);
 // False with `problem` set when the text is not a checksum file of this program.
 bool parseChecksumFile(const std::string& text, ChecksumList& list, std::string& problem);
 
-// The checksum file that lists the part at `firstPartPath`: the one named after the
-// series (NAME.001 -> NAME.sha256), else any ".sha256" file of this program in the same
-// folder that lists it. "" when there is none.
-std::string findChecksumFile(const std::string& firstPartPath);
+// The checksum file of the series of `firstPartPath`: the one named after the series
+// (NAME.001 -> NAME.sha256) whatever it holds, else the one ".sha256" file of this
+// program in the same folder that lists the series. "" when there is none, with
+// `problem` set when there are several.
+std::string findChecksumFile(const std::string& firstPartPath, std::string& problem);
 
 // A ".crc" file of another splitter: "filename=", "size=" and "crc32=" lines.
 struct CrcFile {

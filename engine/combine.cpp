@@ -42,6 +42,8 @@ class CombineJob {
   JobResult checkRoom();
   JobResult lockFolders();
   JobResult openOutput();
+  JobResult checkKeptBytes(std::int64_t held, std::int64_t keep);
+  JobResult putInPlace();
   JobResult appendPart(std::int32_t number, const std::string& path);
   void deletePart(std::int32_t number, const std::string& path);
   JobResult finishFailed(JobResult result);
@@ -56,6 +58,10 @@ class CombineJob {
     return numberedPath(m_request.firstPartPath, number);
   }
   bool verifying() const { return m_listed || m_crcChecked; }
+  std::string temporaryName() const {
+    return platform::folderPart(m_request.outputPath) + "." +
+           platform::namePart(m_request.outputPath) + ".sundrix-join";
+  }
 
   const CombineRequest& m_request;
   CombineOptions& m_options;
@@ -65,10 +71,13 @@ class CombineJob {
   std::int32_t m_last = 0;
   platform::FolderLock m_outputLock, m_partsLock;
   platform::File m_out;
-  platform::FileIdentity m_outId;   // the output as this run created or opened it
+  platform::FileIdentity m_outId;                 // the output as this run created or opened it
   std::vector<platform::FileIdentity> m_partIds;  // each part copied, as it was when opened
-  std::int64_t m_written = 0;       // bytes the output must hold now
-  std::int64_t m_safeBytes = 0;     // ... of which the deleted parts' bytes end here
+  std::int64_t m_written = 0;                     // bytes the output must hold now
+  std::int64_t m_safeBytes = 0;
+  // Where the bytes go: the output's own name, or, when a file is there already, a
+  // temporary name beside it that replaces it only once the join has succeeded.
+  std::string m_writePath;  // ... of which the deleted parts' bytes end here
   std::int64_t m_bytesDone = 0;
   std::int32_t m_lastDeleted = 0;  // the number of the last part deleted; 0 for none
   bool m_folderSynced = false;
@@ -89,7 +98,13 @@ class CombineJob {
 // the count taken at selection only says where to start looking. A number without a
 // regular file below the highest one would silently leave out the parts after it.
 JobResult CombineJob::planParts() {
-  m_sumsPath = findChecksumFile(m_request.firstPartPath);
+  std::string ambiguity;
+  m_sumsPath = findChecksumFile(m_request.firstPartPath, ambiguity);
+  if (!ambiguity.empty()) {
+    return JobResult::failed(
+        m_request.firstPartPath,
+        "Cannot tell which checksum file to join by: " + ambiguity + ". Nothing was joined.");
+  }
   if (!m_sumsPath.empty()) return planListedParts();
   m_crcPath = findCrcFile(m_request.firstPartPath);
   if (!m_crcPath.empty()) {
@@ -133,8 +148,10 @@ JobResult CombineJob::planParts() {
                              : "; the part " + part(m_last)) +
         " would be left out. Nothing was joined.";
     platform::IoError err;
-    if (leading && platform::fileSize(m_request.outputPath, err) > 0) {
-      reason += " The joined file " + m_request.outputPath +
+    const std::string holder =
+        platform::fileSize(temporaryName(), err) > 0 ? temporaryName() : m_request.outputPath;
+    if (leading && platform::fileSize(holder, err) > 0) {
+      reason += " The joined file " + holder +
                 " exists: if an earlier join deleted the missing parts, it is now the only copy "
                 "of them and stays as it is. " +
                 howToFinish(gapEnd + 1) +
@@ -202,7 +219,7 @@ std::string CombineJob::howToFinish(std::int32_t nextNumber) const {
 
 std::string CombineJob::howToFinishAt(std::int32_t nextNumber, std::int64_t keep) const {
   return "To finish, append the rest to it (sundrix-cli join " + part(nextNumber) + " --out " +
-         m_request.outputPath + " --append-at " + std::to_string(keep) + "), or keep its first " +
+         m_writePath + " --append-at " + std::to_string(keep) + "), or keep its first " +
          std::to_string(keep) + " bytes.";
 }
 
@@ -266,9 +283,6 @@ JobResult CombineJob::checkRoom() {
       m_options.deleteParts() && sameFilesystem && !verifying() ? largest : total;
   std::int64_t free = platform::freeSpace(folder);
   if (free < 0) return {};
-  if (!m_request.append && platform::fileExists(m_request.outputPath)) {
-    free += std::max<std::int64_t>(0, platform::allocatedSize(m_request.outputPath));
-  }
   if (free >= need) return {};
   const std::string shown = folder.empty() ? platform::currentFolder() : folder;
   return JobResult::failed(shown, "Not enough free space in " + shown + ": the joined file needs " +
@@ -292,30 +306,81 @@ JobResult CombineJob::lockFolders() {
 
 JobResult CombineJob::openOutput() {
   platform::IoError err;
+  m_writePath = m_request.outputPath;
   if (m_request.append) {
-    m_out = platform::File::open(m_request.outputPath, platform::File::Mode::ReadWrite, err);
-    if (m_out.isOpen()) m_written = m_out.size(err);
-    if (m_written >= 0 && m_request.appendAt >= 0) {
-      if (m_request.appendAt > m_written) {
-        return JobResult::failed(m_request.outputPath,
-                                 m_request.outputPath + " holds only " + std::to_string(m_written) +
-                                     " bytes, fewer than the " +
-                                     std::to_string(m_request.appendAt) + " to keep.");
-      }
-      m_written = m_out.truncate(m_request.appendAt, err) ? m_request.appendAt : -1;
-    }
-    if (m_written >= 0 && !m_out.seek(m_written, err)) m_written = -1;
-    m_safeBytes = m_written;
+    m_out = platform::File::open(m_writePath, platform::File::Mode::ReadWrite, err);
+    const std::int64_t held = m_out.isOpen() ? m_out.size(err) : -1;
+    if (held < 0) return JobResult::failed(m_writePath, err.message());
+    const std::int64_t keep = m_request.appendAt >= 0 ? m_request.appendAt : held;
+    JobResult kept = checkKeptBytes(held, keep);
+    if (kept.outcome != JobOutcome::Done) return kept;
+    if (keep < held && !m_out.truncate(keep, err))
+      return JobResult::failed(m_writePath, err.message());
+    if (!m_out.seek(keep, err)) return JobResult::failed(m_writePath, err.message());
+    m_written = m_safeBytes = keep;
   } else {
-    // A new file under the name, never one reached through a link there.
-    m_out = platform::File::open(m_request.outputPath, platform::File::Mode::CreateNew, err);
+    // A new file, never one reached through a link. A file already at the name stays
+    // until the join has succeeded: it may be the only good copy.
+    if (platform::pathExists(m_writePath)) m_writePath = temporaryName();
+    m_out = platform::File::open(m_writePath, platform::File::Mode::CreateNew, err);
+    if (!m_out.isOpen()) return JobResult::failed(m_writePath, err.message());
   }
-  if (!m_out.isOpen() || m_written < 0)
-    return JobResult::failed(m_request.outputPath, err.message());
   m_out.identify(m_outId);
   if (!verifying()) return {};
   m_digest = std::make_unique<DigestCopy>(DigestCopy::Lanes{m_listed, m_listed, m_crcChecked});
   return feedKeptBytes();
+}
+
+// What an output to append to keeps must be whole parts: with a checksum file, exactly
+// the listed parts before the first one appended; and bytes cut off must be the start of
+// that part (what a join that ended inside it had copied), so that nothing is lost.
+JobResult CombineJob::checkKeptBytes(std::int64_t held, std::int64_t keep) {
+  const std::string& output = m_writePath;
+  if (keep > held) {
+    return JobResult::failed(output, output + " holds only " + std::to_string(held) +
+                                         " bytes, fewer than the " + std::to_string(keep) +
+                                         " to keep. Nothing was changed.");
+  }
+  if (m_listed) {
+    std::int64_t before = 0;
+    for (std::int32_t i = 1; i < m_first; ++i)
+      before += m_list.parts[static_cast<std::size_t>(i - 1)].size;
+    if (keep != before) {
+      return JobResult::failed(output, "The parts before " + part(m_first) + " are " +
+                                           std::to_string(before) + " bytes in " + m_sumsPath +
+                                           ", but " + std::to_string(keep) + " of " + output +
+                                           " would be kept. Nothing was changed.");
+    }
+  }
+  if (keep == held) return {};
+  platform::IoError err;
+  platform::File next = platform::File::open(part(m_first), platform::File::Mode::Read, err);
+  std::vector<char> a(64 * 1024), b(64 * 1024);
+  bool same = next.isOpen() && m_out.seek(keep, err);
+  for (std::int64_t left = held - keep; same && left > 0;) {
+    const std::int64_t n = std::min<std::int64_t>(left, static_cast<std::int64_t>(a.size()));
+    same = m_out.readExact(a.data(), n, err) && next.readExact(b.data(), n, err) &&
+           std::equal(a.begin(), a.begin() + n, b.begin());
+    left -= n;
+  }
+  if (same) return {};
+  return JobResult::failed(output, "The " + std::to_string(held - keep) + " bytes of " + output +
+                                       " after its first " + std::to_string(keep) +
+                                       " are not the start of " + part(m_first) +
+                                       ": cutting them off could lose data. Nothing was changed.");
+}
+
+// A join into a temporary name replaces the file at the output's name only now, in one
+// step, when every byte is there (and, when a checksum was at hand, proven right).
+JobResult CombineJob::putInPlace() {
+  if (m_writePath == m_request.outputPath) return {};
+  platform::IoError err;
+  if (!platform::renameReplacing(m_writePath, m_request.outputPath, err) ||
+      !platform::syncFolder(platform::folderPart(m_request.outputPath), err)) {
+    return JobResult::failed(m_request.outputPath, err.message());
+  }
+  m_writePath = m_request.outputPath;
+  return {};
 }
 
 // The bytes an output to append to already holds belong to the whole file's digest.
@@ -396,6 +461,7 @@ JobResult CombineJob::run() {
     }
   }
   JobResult whole = checkWhole();
+  if (whole.outcome == JobOutcome::Done) whole = putInPlace();
   if (whole.outcome != JobOutcome::Done) return finishFailed(whole);
   if (verifying()) {
     for (std::int32_t i = m_first; i <= m_last; ++i) {
@@ -421,24 +487,23 @@ JobResult CombineJob::finishFailed(JobResult result) {
   platform::IoError err;
   platform::FileIdentity now;
   if (m_lastDeleted == 0) {
-    if (stopped || !platform::identifyEntry(m_request.outputPath, now) ||
-        !now.sameObject(m_outId)) {
+    if (stopped || !platform::identifyEntry(m_writePath, now) || !now.sameObject(m_outId)) {
       return result;
     }
-    if (!m_request.append && platform::removeFile(m_request.outputPath, err)) {
-      result.warnings.push_back("The unfinished joined file " + m_request.outputPath +
+    if (!m_request.append && platform::removeFile(m_writePath, err)) {
+      result.warnings.push_back("The unfinished joined file " + m_writePath +
                                 " was removed; every part is kept.");
     } else if (m_request.append && m_out.isOpen() && m_out.truncate(m_safeBytes, err)) {
-      result.warnings.push_back("The joined file " + m_request.outputPath +
-                                " was cut back to the " + std::to_string(m_safeBytes) +
-                                " bytes it held; every part is kept.");
+      result.warnings.push_back("The joined file " + m_writePath + " was cut back to its first " +
+                                std::to_string(m_safeBytes) +
+                                " bytes, the parts it held before; every part is kept.");
     }
     m_out.closeQuietly();
     return result;
   }
   m_out.closeQuietly();
   const std::int32_t lastDeleted = m_lastDeleted;
-  result.warnings.push_back("The joined file " + m_request.outputPath +
+  result.warnings.push_back("The joined file " + m_writePath +
                             " holds everything up to and including " + part(lastDeleted) +
                             " in its first " + std::to_string(m_safeBytes) +
                             " bytes and is now the only copy of the deleted parts. " +
@@ -485,7 +550,7 @@ void CombineJob::deletePart(std::int32_t number, const std::string& path) {
   platform::IoError err;
   platform::FileIdentity expected = m_outId;
   expected.size = m_written;
-  if (!platform::syncAndCheckFile(m_request.outputPath, expected, err)) {
+  if (!platform::syncAndCheckFile(m_writePath, expected, err)) {
     m_result.warnings.push_back("The part " + path + " was kept: " + err.message());
     return;
   }

@@ -54,20 +54,12 @@ std::string checkBlock(const std::string& lines, const std::string& failure) {
 std::string shScriptText(const std::vector<std::string>& partNames, const std::string& baseName,
                          const ChecksumList* digests) {
   const std::string out = shellQuoted(baseName);
-  std::string text =
-      "#!/bin/sh\n"
-      "# Joins the parts back into " +
-      out +
-      " and checks every byte on the way.\n"
-      "cd \"$(dirname \"$0\")\" || exit 1\n"
-      "if [ -e " +
-      out +
-      " ]; then\n"
-      "  echo " +
-      shellQuoted(baseName + " is there already: move it away first.") +
-      " >&2\n"
-      "  exit 1\n"
-      "fi\n";
+  // No name goes into a comment: a line break in it would end the comment.
+  std::string text = std::string(kShScriptStart) + " together and checks every byte.\n" +
+                     "cd \"$(dirname \"$0\")\" || exit 1\n" + "if [ -e " + out + " ] || [ -L " +
+                     out + " ]; then\n" + "  echo " +
+                     shellQuoted(baseName + " is there already: move it away first.") +
+                     " >&2\n  exit 1\nfi\n";
   if (digests != nullptr) {
     text +=
         "if command -v sha256sum >/dev/null 2>&1; then sum=sha256sum\n"
@@ -88,12 +80,12 @@ std::string shScriptText(const std::vector<std::string>& partNames, const std::s
       (at >= all.size() ? wholeLine : partLines) += line;  // the whole file's line comes last
     }
     text += checkBlock(partLines, "A part is damaged or missing: nothing was joined.");
-    text += "cat";
+    text += "cat --";
     for (const std::string& name : partNames) text += " " + shellQuoted(name);
     text += " > " + out + " || { rm -f " + out + "; exit 1; }\n";
     text += checkBlock(wholeLine, "The joined file " + baseName + " is not the original.");
   } else {
-    text += "cat";
+    text += "cat --";
     for (const std::string& name : partNames) text += " " + shellQuoted(name);
     text += " > " + out + " || { rm -f " + out + "; exit 1; }\n";
   }

@@ -27,6 +27,9 @@ class JoinScript {
   std::string m_delList;
 };
 
+// How every such script begins.
+inline constexpr char kShScriptStart[] = "#!/bin/sh\n# Joins the parts back";
+
 // A POSIX shell script for receivers without this program: it checks the parts with
 // sha256sum (or shasum) when `digests` holds their checksums, joins them with cat into
 // `baseName` (never over an existing file), and checks the result.

@@ -38,6 +38,7 @@ class SplitJob {
   JobResult checkRoom();
   JobResult checkRoomForPart(std::int64_t number, const std::string& partPath, std::int64_t size);
   JobResult checkNames();
+  JobResult checkOwnNames();
   JobResult writeParts();
   JobResult writePart(std::int64_t number, std::int64_t size);
   void archivePart(const std::string& partPath);
@@ -45,6 +46,7 @@ class SplitJob {
   void deleteInput();
   JobResult writeScript();
   JobResult writeChecksumFile();
+  void removeStaleChecksumFile();
   JobResult writeNewFile(const std::string& path, const std::string& text, bool record);
   void publish(std::int64_t part);
   // A failure keeps the warnings gathered before it.
@@ -135,6 +137,43 @@ JobResult SplitJob::checkNames() {
   return {};
 }
 
+namespace {
+
+// A join script quotes names, and nothing in a name may end or escape the quotes.
+bool scriptSafe(const std::string& name) {
+  return std::none_of(name.begin(), name.end(),
+                      [](char c) { return c == '"' || (static_cast<unsigned char>(c) < 0x20); });
+}
+
+// True when the file at `path` begins with `start`: one this program wrote.
+bool startsWith(const std::string& path, const std::string& start) {
+  platform::IoError err;
+  platform::File file = platform::File::open(path, platform::File::Mode::Read, err);
+  std::string head(start.size(), '\0');
+  return file.isOpen() &&
+         file.readExact(head.data(), static_cast<std::int64_t>(head.size()), err) && head == start;
+}
+
+}  // namespace
+
+// The checksum file and the scripts replace only their own kind: a file of the user's at
+// such a name stays, and the split is refused before it writes anything.
+JobResult SplitJob::checkOwnNames() {
+  if (m_namedAtStart && (!scriptSafe(m_batName) || !scriptSafe(m_baseName))) {
+    return JobResult::failed(m_request.path,
+                             "A join script cannot name " + m_baseName + " or " + m_batName +
+                                 ": a quote or a control character would break it.");
+  }
+  const std::string sums = m_workFolder + m_baseName + kChecksumExtension;
+  platform::FileIdentity id;  // a plain file there, not a link (a link is just replaced)
+  if (m_digest && platform::identifyEntry(sums, id) && !startsWith(sums, kChecksumMarker)) {
+    return JobResult::failed(sums, sums +
+                                       " is a file this program did not write; move it away "
+                                       "or split without the checksum file.");
+  }
+  return {};
+}
+
 JobResult SplitJob::run() {
   m_workFolder = m_options.outputFolder();
   m_baseName = platform::namePart(m_request.path);
@@ -152,6 +191,7 @@ JobResult SplitJob::run() {
     m_digest = std::make_unique<DigestCopy>(DigestCopy::Lanes{true, true, false});
   }
   JobResult names = checkNames();
+  if (names.outcome == JobOutcome::Done) names = checkOwnNames();
   if (names.outcome != JobOutcome::Done) return names;
   // Another run writing parts of the same name into this folder would take over ours.
   platform::IoError err;
@@ -174,6 +214,8 @@ JobResult SplitJob::run() {
   if (m_digest) {
     JobResult sums = writeChecksumFile();
     if (sums.outcome != JobOutcome::Done) return failed(sums);
+  } else {
+    removeStaleChecksumFile();
   }
   // The script goes first: once the input is gone, a script that could not be written
   // would leave parts that no one knows how to join.
@@ -400,7 +442,12 @@ JobResult SplitJob::writeNewFile(const std::string& path, const std::string& tex
   }
   platform::IoError err;
   platform::File out = platform::File::open(path, platform::File::Mode::CreateNew, err);
-  if (!out.isOpen() || !out.writeAll(text.data(), static_cast<std::int64_t>(text.size()), err)) {
+  if (!out.isOpen()) return JobResult::failed(path, err.message());
+  if (!out.writeAll(text.data(), static_cast<std::int64_t>(text.size()), err)) {
+    // Half a file of this run helps no one.
+    out.closeQuietly();
+    platform::IoError ignored;
+    platform::removeFile(path, ignored);
     return JobResult::failed(path, err.message());
   }
   std::string problem;
@@ -414,8 +461,20 @@ JobResult SplitJob::writeNewFile(const std::string& path, const std::string& tex
 JobResult SplitJob::writeScript() {
   const std::string scriptPath = m_workFolder + m_batName + ".bat";
   const std::string text = m_script.text(m_batName, m_baseName, m_options.batDeleteLine());
+  if (!scriptSafe(m_batName) || !scriptSafe(m_baseName)) {
+    return JobResult::failed(scriptPath, "A join script cannot name " + m_baseName + " or " +
+                                             m_batName +
+                                             ": a quote or a control character would break it.");
+  }
   JobResult bat = writeNewFile(scriptPath, text, false);
   if (bat.outcome != JobOutcome::Done || !m_options.createShScript()) return bat;
+  const std::string shPathToBe = m_workFolder + m_batName + ".sh";
+  platform::FileIdentity id;
+  if (platform::identifyEntry(shPathToBe, id) && !startsWith(shPathToBe, kShScriptStart)) {
+    return JobResult::failed(shPathToBe, shPathToBe +
+                                             " is a file this program did not write; "
+                                             "move it away.");
+  }
   std::vector<std::string> names;
   for (const ChecksumList::Part& part : m_list.parts) names.push_back(part.name);
   const std::string shPath = m_workFolder + m_batName + ".sh";
@@ -426,6 +485,21 @@ JobResult SplitJob::writeScript() {
     m_result.warnings.push_back(err.message());
   }
   return sh;
+}
+
+// A checksum file of an earlier split at this split's name describes parts this split has
+// just replaced: a join would check the new parts against it, or trust it for a file
+// that no longer exists.
+void SplitJob::removeStaleChecksumFile() {
+  const std::string sums = m_workFolder + m_baseName + kChecksumExtension;
+  if (!platform::fileExists(sums) || !startsWith(sums, kChecksumMarker)) return;
+  platform::IoError err;
+  if (platform::removeFile(sums, err)) {
+    m_result.notes.push_back("The checksum file " + sums +
+                             " of an earlier split was removed: it described other parts.");
+  } else {
+    m_result.warnings.push_back(err.message() + " (it describes the parts of an earlier split)");
+  }
 }
 
 // Lists every part (and archive) and the whole input, so that a join, or a receiver with

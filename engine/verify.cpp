@@ -137,7 +137,12 @@ const char* statusWord(VerifyLine::Status status) {
 
 VerifyReport VerifyParts(const std::string& firstPartPath, const StopToken& stop) {
   VerifyReport report;
-  report.against = findChecksumFile(firstPartPath);
+  std::string ambiguity;
+  report.against = findChecksumFile(firstPartPath, ambiguity);
+  if (!ambiguity.empty()) {
+    report.problem = "Cannot tell which checksum file to check with: " + ambiguity + ".";
+    return report;
+  }
   if (!report.against.empty()) {
     verifyListed(report, firstPartPath, stop);
     return report;

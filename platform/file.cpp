@@ -502,6 +502,12 @@ bool removeFile(const std::string& path, IoError& err) {
   return true;
 }
 
+bool renameReplacing(const std::string& from, const std::string& to, IoError& err) {
+  if (injected(FileOp::Write, to, err)) return false;
+  if (::rename(from.c_str(), to.c_str()) != 0) return fail(err, FileOp::Write, to, errno);
+  return true;
+}
+
 bool makeExecutable(const std::string& path, IoError& err) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return fail(err, FileOp::Write, path, errno);

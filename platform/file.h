@@ -115,6 +115,8 @@ bool folderExists(const std::string& path);                    // a folder (or a
 bool pathExists(const std::string& path);                      // anything at all
 std::int64_t fileSize(const std::string& path, IoError& err);  // -1 on failure
 bool removeFile(const std::string& path, IoError& err);
+// Gives the file `from` the name `to` in one step, replacing what had that name.
+bool renameReplacing(const std::string& from, const std::string& to, IoError& err);
 // Lets everyone who may read the file also run it (a script).
 bool makeExecutable(const std::string& path, IoError& err);
 // Frees a name for a new file: a file or a link there is removed (never what the link

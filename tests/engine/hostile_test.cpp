@@ -241,6 +241,13 @@ TEST_F(Hostile, AJoinThatDeletedPartsSaysHowToFinishAndCanBeFinished) {
   const JobResult again = join(dir.file("f.bin.002"), dir.file("out"));
   EXPECT_EQ(again.outcome, JobOutcome::Failed);
   EXPECT_NE(again.reason.find("--append"), std::string::npos) << again.reason;
+  // A length that does not end a part is refused, and nothing is cut.
+  const auto held = testing_support::readFile(dir.file("out"));
+  for (const std::int64_t wrong : {400, 1001, 99'999}) {
+    CombineRequest bad{dir.file("f.bin.002"), dir.file("out"), 0, true, wrong};
+    EXPECT_EQ(CombineFiles(bad, joinOptions, sink, stop).outcome, JobOutcome::Failed);
+    EXPECT_EQ(testing_support::readFile(dir.file("out")), held);
+  }
   // Finished as told.
   CombineRequest finish{dir.file("f.bin.002"), dir.file("out"), 0, true, 1000};
   ASSERT_EQ(CombineFiles(finish, joinOptions, sink, stop).outcome, JobOutcome::Done);
@@ -439,9 +446,8 @@ class HostileCli : public ::testing::Test {
   TempDir dir;
   std::string out;
   int run(const std::string& arguments) {
-    return testing_support::runCommand("cd '" + dir.path() + "' && " + SUNDRIX_CLI + " " +
-                                           arguments + " 2>&1",
-                                       &out);
+    return testing_support::runCommand(
+        "cd '" + dir.path() + "' && " + SUNDRIX_CLI + " " + arguments + " 2>&1", &out);
   }
 };
 

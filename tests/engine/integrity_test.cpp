@@ -1,7 +1,9 @@
 // Integrity from split to join: the checksum file, joins that prove their result, the
 // verify command, other splitters' ".crc" files and the shell script for receivers.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "engine/checksum_file.h"
@@ -149,11 +151,13 @@ TEST_F(Integrity, DamageIsNamedAndNothingIsLost) {
     SCOPED_TRACE(row.what);
     ASSERT_EQ(split(30'000, 3).outcome, JobOutcome::Done);
     row.damage(*this);
+    testing_support::writeText(dir.file("f.bin"), "a good copy kept by the user");
     const auto before = testing_support::listFolder(dir.path());
     const JobResult result = join();
     ASSERT_EQ(result.outcome, JobOutcome::Failed);
     EXPECT_NE(result.reason.find(row.named), std::string::npos) << result.reason;
     EXPECT_EQ(testing_support::listFolder(dir.path()), before);  // every part kept, no output
+    EXPECT_EQ(testing_support::readText(dir.file("f.bin")), "a good copy kept by the user");
     const VerifyReport report = verify();
     EXPECT_FALSE(report.allRight());
     bool seen = false;
@@ -169,8 +173,8 @@ TEST_F(Integrity, DamageIsNamedAndNothingIsLost) {
 
 TEST_F(Integrity, PartsBeyondTheListAreLeftOutAndNamed) {
   ASSERT_EQ(split(30'000, 3).outcome, JobOutcome::Done);
-  const JobResult overSums = CombineFiles({dir.file("f.bin.001"), dir.file("f.bin.sha256"), 4},
-                                          joinOptions, sink, stop);
+  const JobResult overSums =
+      CombineFiles({dir.file("f.bin.001"), dir.file("f.bin.sha256"), 4}, joinOptions, sink, stop);
   EXPECT_EQ(overSums.outcome, JobOutcome::Failed);  // never over the file it is checked with
   testing_support::writeText(dir.file("f.bin.004"), "an old part");
   const JobResult result = join();
@@ -184,10 +188,10 @@ TEST_F(Integrity, PartsBeyondTheListAreLeftOutAndNamed) {
 
 TEST_F(Integrity, ChecksumFilesReadBackAndRejectStrangers) {
   ChecksumList list;
-  list.parts.push_back({1, 10, "odd\\name\nwith break.001", std::string(64, 'a'), "", ""});
-  list.parts.push_back({2, 0, "odd\\name\nwith break.002", std::string(64, 'b'),
-                        "odd\\name\nwith break.002.zip", std::string(64, 'c')});
-  list.wholeName = "odd\\name\nwith break";
+  list.parts.push_back({1, 10, "odd\\name\nwith\rbreaks.001", std::string(64, 'a'), "", ""});
+  list.parts.push_back({2, 0, "odd\\name\nwith\rbreaks.002", std::string(64, 'b'),
+                        "odd\\name\nwith\rbreaks.002.zip", std::string(64, 'c')});
+  list.wholeName = "odd\\name\nwith\rbreaks";
   list.wholeSize = 10;
   list.wholeSha256 = std::string(64, 'd');
   ChecksumList back;
@@ -197,10 +201,79 @@ TEST_F(Integrity, ChecksumFilesReadBackAndRejectStrangers) {
   EXPECT_EQ(back.parts[1].name, list.parts[1].name);
   EXPECT_EQ(back.parts[1].archiveSha256, list.parts[1].archiveSha256);
   EXPECT_EQ(back.wholeSha256, list.wholeSha256);
-  for (const char* text : {"", "d41d8cd98f00b204e9800998ecf8427e  f\n",
-                           "# sundrix checksums\n# part 2 5 x.002\nzz  x.002\n"}) {
+  std::string crlf;
+  for (char c : checksumFileText(list)) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  EXPECT_TRUE(parseChecksumFile(crlf, back, problem)) << problem;  // copied through Windows
+  const std::string hashA = std::string(64, 'a') + "  ", hashB = std::string(64, 'b') + "  ";
+  const std::string head = "# sundrix checksums\n# whole 1 w\n" + hashA + "w\n";
+  for (const std::string& text : {
+           std::string(), std::string("d41d8cd98f00b204e9800998ecf8427e  f\n"),
+           head + "# part 2 5 x.002\n" + hashA + "x.002\n",        // no part 1
+           head + "# part 1 5 ../x.001\n" + hashA + "../x.001\n",  // leaves the folder
+           head + "# part 1 5 x.001\n# part 2 5 y.002\n" + hashA + "x.001\n" + hashA +
+               "y.002\n",                                                        // another series
+           head + "# part 1 5 x.001\n" + hashA + "x.001\n" + hashB + "x.001\n",  // two answers
+       }) {
     EXPECT_FALSE(parseChecksumFile(text, back, problem)) << text;
   }
+}
+
+TEST_F(Integrity, TheChecksumFileToJoinByIsNeverGuessed) {
+  joinOptions.remove = true;
+  // A list named after the series that cannot be read stops the join.
+  ASSERT_EQ(split(3000, 3).outcome, JobOutcome::Done);
+  const std::string sums = testing_support::readText(dir.file("f.bin.sha256"));
+  testing_support::writeText(dir.file("f.bin.sha256"), sums.substr(0, sums.size() / 2));
+  JobResult result = join();
+  EXPECT_EQ(result.outcome, JobOutcome::Failed);
+  EXPECT_NE(result.reason.find("cannot be used"), std::string::npos) << result.reason;
+  EXPECT_TRUE(testing_support::exists(dir.file("f.bin.001")));
+  // Parts named after a script, and two inputs' lists that both name them: no choice.
+  testing_support::writeText(dir.file("f.bin.sha256"), sums);
+  splitOptions.withBat = true;
+  for (const char* input : {"a.bin", "b.bin"}) {
+    testing_support::writeFile(dir.file(input), testing_support::makeBytes(2000, 1));
+    ASSERT_EQ(SplitFile({dir.file(input), 2, "t"}, splitOptions, sink, stop, nullptr).outcome,
+              JobOutcome::Done);
+  }
+  result = CombineFiles({dir.file("temp.001"), dir.file("out"), 3}, joinOptions, sink, stop);
+  EXPECT_EQ(result.outcome, JobOutcome::Failed);
+  EXPECT_NE(result.reason.find("several checksum files"), std::string::npos) << result.reason;
+  EXPECT_FALSE(VerifyParts(dir.file("temp.001"), stop).problem.empty());
+  // Once the stale one is gone, the other is found by what it lists.
+  std::remove(dir.file("a.bin.sha256").c_str());
+  result = CombineFiles({dir.file("temp.001"), dir.file("out"), 3}, joinOptions, sink, stop);
+  EXPECT_EQ(result.outcome, JobOutcome::Done) << result.message();
+  EXPECT_NE(result.summary.find("b.bin.sha256"), std::string::npos);
+}
+
+TEST_F(Integrity, TheSplitsOwnFilesReplaceOnlyTheirOwnKind) {
+  testing_support::writeText(dir.file("f.bin.sha256"), "the user's notes\n");
+  EXPECT_EQ(split(3000, 3).outcome, JobOutcome::Failed);
+  EXPECT_EQ(testing_support::readText(dir.file("f.bin.sha256")), "the user's notes\n");
+  EXPECT_FALSE(testing_support::exists(dir.file("f.bin.001")));
+  std::remove(dir.file("f.bin.sha256").c_str());
+  {
+    // Out of room while the checksum file is written: no half file stays, the input does.
+    FailNth full(platform::FileOp::Write, 1, ENOSPC, ".sha256");
+    splitOptions.removeInput = true;
+    EXPECT_EQ(split(3000, 3).outcome, JobOutcome::Failed);
+    EXPECT_FALSE(testing_support::exists(dir.file("f.bin.sha256")));
+    EXPECT_TRUE(testing_support::exists(dir.file("f.bin")));
+  }
+  // A later split without the checksum file takes away the list that no longer fits.
+  ASSERT_EQ(split(3000, 3).outcome, JobOutcome::Done);
+  splitOptions.checksum = false;
+  const JobResult again = split(4000, 2);
+  EXPECT_EQ(again.outcome, JobOutcome::Done);
+  EXPECT_FALSE(testing_support::exists(dir.file("f.bin.sha256")));
+  EXPECT_NE(again.message().find("of an earlier split was removed"), std::string::npos);
+  // Names a join script cannot quote are refused before anything is written.
+  splitOptions.withBat = true;
+  testing_support::writeText(dir.file("line\nbreak"), "x");
+  EXPECT_EQ(SplitFile({dir.file("line\nbreak"), 2, "t"}, splitOptions, sink, stop, nullptr).outcome,
+            JobOutcome::Failed);
+  EXPECT_FALSE(testing_support::exists(dir.file("temp.bat")));
 }
 
 TEST_F(Integrity, AnotherSplittersCrcFileChecksTheJoin) {
@@ -241,6 +314,10 @@ TEST_F(Integrity, TheShellScriptChecksJoinsAndRefusesDamage) {
   EXPECT_EQ(testing_support::readFile(dir.file("f.bin")), bytes);
   EXPECT_NE(testing_support::runCommand("sh '" + dir.file("temp.sh") + "' 2>&1", &out), 0)
       << "an existing file must not be overwritten";
+  std::remove(dir.file("f.bin").c_str());
+  ASSERT_EQ(::symlink("elsewhere", dir.file("f.bin").c_str()), 0);  // nor a link, even dangling
+  EXPECT_NE(testing_support::runCommand("sh '" + dir.file("temp.sh") + "' 2>&1", &out), 0);
+  EXPECT_FALSE(testing_support::exists(dir.file("elsewhere")));
   std::remove(dir.file("f.bin").c_str());
   flipByte("temp.002", 7);
   if (haveTool("sha256sum") || haveTool("shasum")) {

@@ -1,0 +1,12 @@
+// Interrupts from the terminal or the system (Ctrl-C, a polite kill), turned into a
+// request that a running job can obey: it then stops between chunks and says what it
+// leaves behind, instead of dying in the middle of a part.
+#pragma once
+
+namespace platform {
+
+// From now on, an interrupt calls `handler` (which must only set an atomic flag) instead
+// of ending the process; a second interrupt ends it as usual.
+void onInterrupt(void (*handler)());
+
+}  // namespace platform
