@@ -208,9 +208,7 @@ bool writeProfileString(const std::string& path, std::string_view section, std::
   if (!IniProfile::load(path, profile, err)) return false;
   profile.write(section, key, value);
   // The file a link points at is the one to change; the link stays.
-  std::vector<char> real(PATH_MAX + 1);
-  const bool linked = ::realpath(path.c_str(), real.data()) != nullptr;
-  return replaceFileContents(linked ? std::string(real.data()) : path, profile.text(), err);
+  return replaceFileContents(resolveLinks(path), profile.text(), err);
 }
 
 }  // namespace platform

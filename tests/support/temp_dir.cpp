@@ -1,30 +1,38 @@
-// Test helpers on POSIX.
+// Test helpers, on the standard library's filesystem so that they work on every OS.
 #include "support/temp_dir.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
+#ifndef _WIN32
 #include <sys/wait.h>
-#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
+
+namespace fs = std::filesystem;
 
 namespace testing_support {
 
 TempDir::TempDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/sundrix-test-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  m_path = pattern + "/";
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const fs::path candidate =
+        fs::temp_directory_path() / ("sundrix-test-" + std::to_string(random()));
+    if (fs::create_directory(candidate)) {
+      m_path = candidate.string() + static_cast<char>(fs::path::preferred_separator);
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a temporary folder");
 }
 
 TempDir::~TempDir() {
-  const std::string command = "rm -rf '" + m_path + "'";
-  [[maybe_unused]] const int rc = std::system(command.c_str());
+  std::error_code ignored;
+  fs::remove_all(m_path, ignored);
 }
 
 std::vector<std::uint8_t> makeBytes(std::size_t n, std::uint32_t seed) {
@@ -61,38 +69,45 @@ std::string readText(const std::string& path) {
 }
 
 bool exists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(path, ec));
 }
 
 std::int64_t sizeOf(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+  std::error_code ec;
+  const auto size = fs::file_size(path, ec);
+  return ec ? -1 : static_cast<std::int64_t>(size);
 }
 
 std::vector<std::string> listFolder(const std::string& folder) {
   std::vector<std::string> names;
-  if (DIR* dir = ::opendir(folder.c_str())) {
-    while (const dirent* e = ::readdir(dir)) {
-      const std::string name = e->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    ::closedir(dir);
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    names.push_back(entry.path().filename().string());
   }
   std::sort(names.begin(), names.end());
   return names;
 }
 
+// The command goes to the system's shell: sh on POSIX, cmd.exe on Windows.
 int runCommand(const std::string& command, std::string* output) {
+#ifdef _WIN32
+  FILE* pipe = ::_popen(command.c_str(), "rb");
+#else
   FILE* pipe = ::popen(command.c_str(), "r");
+#endif
   if (pipe == nullptr) return -1;
   char buffer[4096];
   std::size_t n;
   while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
     if (output) output->append(buffer, n);
   }
+#ifdef _WIN32
+  return ::_pclose(pipe);
+#else
   const int status = ::pclose(pipe);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
 }
 
 }  // namespace testing_support

@@ -1,0 +1,51 @@
+// Path parts and part-number names; the separators themselves come from the back end.
+#include "platform/path.h"
+
+#include <cstdio>
+
+namespace platform {
+
+static std::size_t lastSeparator(std::string_view path) {
+  for (std::size_t i = path.size(); i > 0; --i) {
+    if (isPathSeparator(path[i - 1])) return i - 1;
+  }
+  return std::string_view::npos;
+}
+
+std::string folderPart(std::string_view path) {
+  const std::size_t sep = lastSeparator(path);
+  return sep == std::string_view::npos ? std::string() : std::string(path.substr(0, sep + 1));
+}
+
+std::string namePart(std::string_view path) {
+  const std::size_t sep = lastSeparator(path);
+  return std::string(sep == std::string_view::npos ? path : path.substr(sep + 1));
+}
+
+std::string replaceExtension(std::string_view path, std::string_view suffix) {
+  const std::size_t sep = lastSeparator(path);
+  const std::size_t nameStart = sep == std::string_view::npos ? 0 : sep + 1;
+  const std::size_t dot = path.rfind('.');
+  std::string result;
+  if (dot != std::string_view::npos && dot >= nameStart) {
+    result = std::string(path.substr(0, dot));
+  } else {
+    result = std::string(path);
+  }
+  result += suffix;
+  return result;
+}
+
+std::string partSuffix(std::int64_t n) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, ".%03lld", static_cast<long long>(n));
+  return buffer;
+}
+
+std::string withTrailingSeparator(std::string_view folder) {
+  std::string result(folder);
+  if (!result.empty() && !isPathSeparator(result.back())) result += kPathSeparator;
+  return result;
+}
+
+}  // namespace platform
