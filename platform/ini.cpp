@@ -105,6 +105,9 @@ bool IniProfile::load(const std::string& path, IniProfile& out, IoError& err) {
 }
 
 std::optional<std::string> IniProfile::find(std::string_view section, std::string_view key) const {
+  // The names asked for are trimmed like the names in the file.
+  section = trim(section);
+  key = trim(key);
   bool inSection = false;
   bool sectionSeen = false;
   for (const std::string& line : m_lines) {
