@@ -16,6 +16,14 @@
 namespace fs = std::filesystem;
 
 namespace testing_support {
+namespace {
+
+// The paths are UTF-8, whatever the system's narrow code page is.
+fs::path utf8Path(const std::string& path) {
+  return fs::path(std::u8string(path.begin(), path.end()));
+}
+
+}  // namespace
 
 TempDir::TempDir() {
   std::random_device random;
@@ -48,7 +56,7 @@ std::vector<std::uint8_t> makeBytes(std::size_t n, std::uint32_t seed) {
 }
 
 void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(utf8Path(path), std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path);
@@ -59,7 +67,7 @@ void writeText(const std::string& path, const std::string& text) {
 }
 
 std::vector<std::uint8_t> readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(utf8Path(path), std::ios::binary);
   return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
@@ -70,20 +78,21 @@ std::string readText(const std::string& path) {
 
 bool exists(const std::string& path) {
   std::error_code ec;
-  return fs::exists(fs::symlink_status(path, ec));
+  return fs::exists(fs::symlink_status(utf8Path(path), ec));
 }
 
 std::int64_t sizeOf(const std::string& path) {
   std::error_code ec;
-  const auto size = fs::file_size(path, ec);
+  const auto size = fs::file_size(utf8Path(path), ec);
   return ec ? -1 : static_cast<std::int64_t>(size);
 }
 
 std::vector<std::string> listFolder(const std::string& folder) {
   std::vector<std::string> names;
   std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(folder, ec)) {
-    names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(utf8Path(folder), ec)) {
+    const std::u8string name = entry.path().filename().u8string();
+    names.emplace_back(name.begin(), name.end());
   }
   std::sort(names.begin(), names.end());
   return names;

@@ -7,6 +7,13 @@
 
 namespace testing_support {
 
+// Whether the test folders tell "a.txt" from "A.TXT": not on Windows.
+#ifdef _WIN32
+inline constexpr bool kNamesKeepCase = false;
+#else
+inline constexpr bool kNamesKeepCase = true;
+#endif
+
 class TempDir {
  public:
   TempDir();
