@@ -35,7 +35,10 @@ cmake --build build/win
 passed=0
 failed=0
 log=build/win/ctest.log
-if (cd build/win && ctest -j2 --timeout 300 --output-on-failure) | tee "$log"; then :; fi
+# Wine looks names up without regard to case by reading the folder, so creating 65536
+# files in one folder takes it most of an hour: that limit is tested on Linux only.
+if (cd build/win && ctest -j2 --timeout 300 --output-on-failure \
+  -E 'TZipLimits.MoreThan65535MembersAreRefused') | tee "$log"; then :; fi
 total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -1)
 bad=$(sed -n 's/.* \([0-9]*\) tests failed out of.*/\1/p' "$log" | tail -1)
 passed=$((passed + ${total:-0} - ${bad:-0}))
