@@ -61,6 +61,8 @@ check() {
 }
 (cd "$work" && head -c 5000000 /dev/urandom >big.bin && : >empty.bin &&
   printf 'line one\r\nline two\nno end' >text.txt && seq 1 200000 >numbers.txt)
+mkdir "$work/parts-big.bin" "$work/parts-text.txt" "$work/parts-numbers.txt" "$work/sized" \
+  "$work/unzipped"
 for file in big.bin text.txt numbers.txt; do
   check "split $file into 7 parts" wine "$cli" split "$work/$file" --parts 7 --out "$work/parts-$file" -q
   check "join $file" wine "$cli" join "$work/parts-$file/$file.001" --out "$work/joined-$file" -q
@@ -71,9 +73,9 @@ check "split by size" wine "$cli" split "$work/big.bin" --size 1M --out "$work/s
 check "five parts of 1 MiB or less" test "$(ls "$work/sized" | grep -c '^big\.bin\.[0-9]')" -eq 5
 check "join by size" wine "$cli" join "$work/sized/big.bin.001" --out "$work/sized-joined" -q
 check "size-split file is identical" cmp "$work/big.bin" "$work/sized-joined"
-check "zip" wine "$cli" zip "$work/all.zip" --source "$work" big.bin empty.bin text.txt numbers.txt -q
+check "zip" wine "$cli" zip "$work/all.zip" "$work/big.bin" "$work/empty.bin" "$work/text.txt" \
+  "$work/numbers.txt" -q
 check "another tool reads the archive" unzip -tq "$work/all.zip"
-mkdir "$work/unzipped"
 check "unzip" wine "$cli" unzip "$work/all.zip" --dir "$work/unzipped" -q
 for file in big.bin empty.bin text.txt numbers.txt; do
   check "unzipped $file is identical" cmp "$work/$file" "$work/unzipped/$file"
