@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 googletest unzip)
+packages=(cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 googletest unzip zip)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -80,6 +80,18 @@ check "unzip" wine "$cli" unzip "$work/all.zip" --dir "$work/unzipped" -q
 for file in big.bin empty.bin text.txt numbers.txt; do
   check "unzipped $file is identical" cmp "$work/$file" "$work/unzipped/$file"
 done
+
+# A folder of a member's name that is a link (made on this side, where wine shows it as
+# a plain folder) is refused, and nothing is written where it points.
+mkdir -p "$work/tree/sub" "$work/linked" "$work/elsewhere"
+echo data >"$work/tree/sub/x.txt"
+(cd "$work/tree" && zip -q ../sub.zip sub/x.txt)
+ln -s ../elsewhere "$work/linked/sub"
+check "unzip through a linked folder fails" test "$(
+  wine "$cli" unzip "$work/sub.zip" --dir "$work/linked" 'sub/x.txt' >/dev/null 2>&1
+  echo $?
+)" -eq 1
+check "nothing written through the link" test ! -e "$work/elsewhere/x.txt"
 
 echo "windows: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -1,6 +1,8 @@
 // BeneathTarget on Windows: every folder of the name is opened by itself with
 // FILE_FLAG_OPEN_REPARSE_POINT, and refused when it is a reparse point (a link or a
-// junction). The handle of the last one is kept without delete sharing, and the system
+// junction) or when the system's final path of the folder opened is not its parent's
+// plus its name: links that the system does not report as reparse points (a POSIX
+// link seen through a compatibility layer) still show there. The handle of the last one is kept without delete sharing, and the system
 // renames no folder above an open one, so the chain cannot be swapped for a link while
 // the file is written. The file is written under a temporary name and moved onto the
 // target name, which replaces a link there rather than writing through it.
@@ -29,6 +31,28 @@ HANDLE openFolder(const std::string& path, DWORD flags) {
   return ::CreateFileW(longPath(path).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                        FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
+}
+
+// The path the system resolved for an open handle, "" when it cannot tell.
+std::wstring finalPath(HANDLE h) {
+  std::wstring buffer(32768, L'\0');
+  const DWORD n =
+      ::GetFinalPathNameByHandleW(h, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
+  if (n == 0 || n >= buffer.size()) return {};
+  buffer.resize(n);
+  if (!buffer.empty() && buffer.back() == L'\\') buffer.pop_back();
+  return buffer;
+}
+
+// True when `child`, opened as `name` below `parent`, is that folder and not one a link
+// led to.
+bool reachedDirectly(HANDLE parent, HANDLE child, const std::string& name) {
+  const std::wstring above = finalPath(parent);
+  const std::wstring here = finalPath(child);
+  if (above.empty() || here.empty()) return true;  // nothing to compare: attributes decide
+  const std::wstring expected = above + L"\\" + win32::toWide(name);
+  return ::CompareStringOrdinal(here.c_str(), static_cast<int>(here.size()), expected.c_str(),
+                                static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
 }
 
 }  // namespace
@@ -71,7 +95,8 @@ BeneathTarget::Reach BeneathTarget::reachFolder(const std::string& root, const s
     BY_HANDLE_FILE_INFORMATION info{};
     const DWORD code = next == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
     if (next != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(next, &info) != 0 &&
-        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+         !reachedDirectly(asHandle(m_folder), next, part))) {
       ::CloseHandle(next);
       closeFolder();
       m_linkedPart = name.substr(0, end);
