@@ -427,13 +427,29 @@ bool clearName(const std::string& path, IoError& err) {
   return clearEntry(path, err);
 }
 
+// Where the folders of a path begin: after "C:\", "C:", "\\server\share\" or a leading
+// separator, none of which can be created.
+std::size_t rootLength(const std::string& path) {
+  if (path.size() >= 2 && path[1] == ':') {
+    return path.size() >= 3 && isPathSeparator(path[2]) && path[2] != ':' ? 3 : 2;
+  }
+  if (path.size() >= 2 && isPathSeparator(path[0]) && isPathSeparator(path[1])) {
+    std::size_t at = 2;
+    for (int part = 0; part < 2 && at < path.size(); ++part) {
+      while (at < path.size() && !isPathSeparator(path[at])) ++at;
+      if (at < path.size()) ++at;
+    }
+    return at;
+  }
+  return !path.empty() && isPathSeparator(path[0]) ? 1 : 0;
+}
+
 bool createFolders(const std::string& path, IoError& err) {
   if (path.empty()) return fail(err, FileOp::Create, path, ERROR_PATH_NOT_FOUND);
-  for (std::size_t i = 1; i <= path.size(); ++i) {
+  for (std::size_t i = rootLength(path) + 1; i <= path.size(); ++i) {
     if (i < path.size() && !isPathSeparator(path[i])) continue;
     const std::string partial = path.substr(0, i);
-    // Drive letters ("C:") and the root are never created.
-    if (partial.back() == ':' || isPathSeparator(partial.back()) || folderExists(partial)) continue;
+    if (isPathSeparator(partial.back()) || folderExists(partial)) continue;
     if (::CreateDirectoryW(longPath(partial).c_str(), nullptr) == 0 &&
         lastError() != ERROR_ALREADY_EXISTS) {
       return fail(err, FileOp::Create, partial, lastError());

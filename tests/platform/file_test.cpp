@@ -13,6 +13,7 @@
 
 #include "platform/dir_search.h"
 #include "platform/dos_time.h"
+#include "platform/path.h"
 #include "support/temp_dir.h"
 
 using platform::File;
@@ -117,6 +118,27 @@ TEST(CopyBytes, AShortInputIsAnError) {
 }
 
 #endif  // POSIX: named pipes and files with holes
+
+TEST(CreateFolders, MakesEveryMissingFolderOfAnAbsolutePathAndNothingElse) {
+  TempDir work, target;
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(work.path());
+  const std::string sep(1, platform::kPathSeparator);
+  const std::string rows[] = {target.file("a"), target.file("b" + sep + "c" + sep + "d"),
+                              target.file("e/f") + sep, target.path()};
+  for (const std::string& path : rows) {
+    SCOPED_TRACE(path);
+    IoError err;
+    EXPECT_TRUE(platform::createFolders(path, err)) << err.message();
+    EXPECT_TRUE(platform::folderExists(path));
+  }
+  // Nothing may appear in the current folder (a drive letter taken for a folder name).
+  EXPECT_EQ(testing_support::listFolder(work.path()), std::vector<std::string>{});
+  IoError err;
+  testing_support::writeText(target.file("file"), "x");
+  EXPECT_FALSE(platform::createFolders(target.file("file") + sep + "below", err));
+  std::filesystem::current_path(previous);
+}
 
 TEST(Wildcards, MatchWholeNames) {
   struct Row {
