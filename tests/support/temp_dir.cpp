@@ -1,8 +1,12 @@
 // Test helpers, on the standard library's filesystem so that they work on every OS.
 #include "support/temp_dir.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
@@ -118,5 +122,97 @@ int runCommand(const std::string& command, std::string* output) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
 }
+
+#ifdef _WIN32
+namespace {
+
+// One argument as the C runtime's start-up splits it back: quoted, with the backslashes
+// before a quotation mark doubled.
+std::wstring quotedArgument(const std::string& argument) {
+  const std::wstring wide = fs::path(std::u8string(argument.begin(), argument.end())).wstring();
+  std::wstring out = L"\"";
+  std::size_t backslashes = 0;
+  for (const wchar_t c : wide) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+    backslashes = 0;
+    out += c;
+  }
+  out.append(2 * backslashes, L'\\');
+  return out + L"\"";
+}
+
+}  // namespace
+
+int runProgram(const std::vector<std::string>& arguments, std::string* output) {
+  std::wstring commandLine;
+  for (const std::string& argument : arguments) {
+    commandLine += (commandLine.empty() ? L"" : L" ") + quotedArgument(argument);
+  }
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (::CreatePipe(&readEnd, &writeEnd, &inherit, 0) == 0) return -1;
+  ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = writeEnd;
+  PROCESS_INFORMATION process{};
+  const BOOL started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &process);
+  ::CloseHandle(writeEnd);
+  if (started == 0) {
+    ::CloseHandle(readEnd);
+    return -1;
+  }
+  char buffer[4096];
+  DWORD n = 0;
+  while (::ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) != 0 && n > 0) {
+    if (output) output->append(buffer, n);
+  }
+  ::CloseHandle(readEnd);
+  ::WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD status = 0;
+  ::GetExitCodeProcess(process.hProcess, &status);
+  ::CloseHandle(process.hProcess);
+  ::CloseHandle(process.hThread);
+  return static_cast<int>(status);
+}
+#else
+int runProgram(const std::vector<std::string>& arguments, std::string* output) {
+  int pipeEnds[2];
+  if (::pipe(pipeEnds) != 0) return -1;
+  posix_spawn_file_actions_t actions;
+  ::posix_spawn_file_actions_init(&actions);
+  ::posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+  ::posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 2);
+  ::posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+  std::vector<char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  ::posix_spawn_file_actions_destroy(&actions);
+  ::close(pipeEnds[1]);
+  if (spawned != 0) {
+    ::close(pipeEnds[0]);
+    return -1;
+  }
+  char buffer[4096];
+  ssize_t n;
+  while ((n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0) {
+    if (output) output->append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(pipeEnds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+#endif
 
 }  // namespace testing_support
