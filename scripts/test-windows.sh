@@ -51,11 +51,13 @@ trap 'rm -rf "$work"' EXIT
 check() {
   local what=$1
   shift
-  if "$@" >"$work/out.txt" 2>&1; then
+  local status=0
+  "$@" >"$work/out.txt" 2>&1 || status=$?
+  if [ "$status" -eq 0 ]; then
     passed=$((passed + 1))
   else
     failed=$((failed + 1))
-    echo "FAILED: $what" >&2
+    echo "FAILED ($status): $what" >&2
     cat "$work/out.txt" >&2
   fi
 }
