@@ -1,16 +1,15 @@
 // Terminal progress for the split and join commands.
 #include "cli/progress_line.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "cli/cli.h"
 #include "cli/common_options.h"
+#include "platform/console.h"
 
 namespace cli {
 
-ProgressLine::ProgressLine() : m_enabled(!quiet() && ::isatty(STDERR_FILENO) == 1) {}
+ProgressLine::ProgressLine() : m_enabled(!quiet() && platform::errorStreamIsTerminal()) {}
 
 ProgressLine::~ProgressLine() {
   finish();

@@ -1,47 +1,33 @@
-// SHA-256 on OpenSSL's EVP interface.
+// SHA-256 as hex digits, and of whole files.
 #include "engine/checksum.h"
 
-#include <openssl/evp.h>
-
-#include <cassert>
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/sha256.h"
 
 namespace engine {
 
 struct Sha256::State {
-  EVP_MD_CTX* context = EVP_MD_CTX_new();
-  ~State() { EVP_MD_CTX_free(context); }
-  void start() {
-    const int ok = EVP_DigestInit_ex(context, EVP_sha256(), nullptr);
-    assert(ok == 1 && "SHA-256 is always available");
-    (void)ok;
-  }
+  platform::Sha256Digest digest;
 };
 
-Sha256::Sha256() : m_state(std::make_unique<State>()) {
-  m_state->start();
-}
+Sha256::Sha256() : m_state(std::make_unique<State>()) {}
 Sha256::~Sha256() = default;
 Sha256::Sha256(Sha256&&) noexcept = default;
 Sha256& Sha256::operator=(Sha256&&) noexcept = default;
 
 void Sha256::update(const void* data, std::size_t n) {
-  if (n > 0) EVP_DigestUpdate(m_state->context, data, n);
+  m_state->digest.update(data, n);
 }
 
 std::string Sha256::finishHex() {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  EVP_DigestFinal_ex(m_state->context, digest, &length);
   static const char kHex[] = "0123456789abcdef";
   std::string hex;
-  for (unsigned int i = 0; i < length; ++i) {
-    hex += kHex[digest[i] >> 4];
-    hex += kHex[digest[i] & 15];
+  for (const std::uint8_t byte : m_state->digest.finish()) {
+    hex += kHex[byte >> 4];
+    hex += kHex[byte & 15];
   }
-  m_state->start();
   return hex;
 }
 

@@ -9,8 +9,7 @@
 
 namespace engine {
 
-// SHA-256 through the system's cryptographic library, which uses the processor's own
-// instructions where it has them.
+// SHA-256 through the system's cryptographic library (see platform/sha256.h).
 class Sha256 {
  public:
   Sha256();

@@ -46,9 +46,10 @@ class BeneathTarget {
  private:
   void closeFolder();
 
-  int m_folder = -1;
-  int m_file = -1;
+  NativeHandle m_folder = -1;
+  NativeHandle m_file = -1;
   std::string m_path;  // root + name, for messages
+  std::string m_folderPath;  // the target's folder, for an OS that names files by path only
   std::string m_leaf;
   std::string m_temporary;
   std::string m_linkedPart;

@@ -15,7 +15,7 @@ struct DirEntry {
   std::int64_t size = 0;
   std::time_t modified = 0;  // last write, UTC seconds
   bool isFolder = false;
-  bool hidden = false;    // name starts with "."
+  bool hidden = false;    // name starts with "." (or, on Windows, the hidden attribute)
   bool readOnly = false;  // the user may not write it
 };
 

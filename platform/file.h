@@ -11,8 +11,23 @@
 
 namespace platform {
 
-// What went wrong in a file operation. `code` is the OS error number (errno here);
-// `detail` explains failures that have no OS code (a file that ended early).
+// The OS's handle of an open file or folder: a descriptor on POSIX, a HANDLE (held as an
+// integer) on Windows. -1 is no handle on both: it is INVALID_HANDLE_VALUE there.
+#ifdef _WIN32
+using NativeHandle = std::intptr_t;
+#else
+using NativeHandle = int;
+#endif
+
+// The failures that callers tell apart, whatever code the OS gives them.
+enum class ErrorKind { Other, NotFound, PathNotFound, Denied, DiskFull, Busy };
+ErrorKind errorKind(int code);
+// An OS code of that kind, for tests and fault injectors that must fail like the OS.
+int errorCode(ErrorKind kind);
+
+// What went wrong in a file operation. `code` is the OS error code (errno on POSIX, the
+// system error code on Windows); `detail` explains failures that have no OS code (a file
+// that ended early).
 struct IoError {
   std::string operation;  // "open", "create", "read", "write", "seek", "sync", "delete" ...
   std::string path;
@@ -43,7 +58,7 @@ struct FileIdentity {
 enum class FileOp { Open, Create, Read, Write, Seek, Truncate, Sync, Close, Delete };
 
 // Test seam: when installed, asked before every operation; a non-zero return is taken
-// as the errno of a failure of that operation.
+// as the OS error code of a failure of that operation.
 class FaultInjector {
  public:
   virtual ~FaultInjector() = default;
@@ -52,7 +67,7 @@ class FaultInjector {
   virtual std::optional<std::int64_t> freeSpace(const std::string& /*folder*/) { return {}; }
   // Whether copyBytes may use the kernel's copy while this injector is installed: -1 no
   // (every byte then passes read and write, so their faults can be injected), 0 yes,
-  // an errno to make the kernel's copy fail with it.
+  // an OS error code to make the kernel's copy fail with it. Windows has no kernel copy.
   virtual int kernelCopy(const std::string& /*in*/, const std::string& /*out*/) { return -1; }
 };
 void setFaultInjector(FaultInjector* injector);  // nullptr removes it
@@ -79,7 +94,7 @@ class File {
 
   bool isOpen() const { return m_fd >= 0; }
   const std::string& path() const { return m_path; }
-  int descriptor() const { return m_fd; }
+  NativeHandle descriptor() const { return m_fd; }
 
   // Up to n bytes; 0 at the end of the file, -1 on failure.
   std::int64_t read(void* buffer, std::int64_t n, IoError& err);
@@ -100,7 +115,7 @@ class File {
   void closeQuietly();
 
  private:
-  int m_fd = -1;
+  NativeHandle m_fd = -1;
   std::string m_path;
 };
 
@@ -117,7 +132,8 @@ std::int64_t fileSize(const std::string& path, IoError& err);  // -1 on failure
 bool removeFile(const std::string& path, IoError& err);
 // Gives the file `from` the name `to` in one step, replacing what had that name.
 bool renameReplacing(const std::string& from, const std::string& to, IoError& err);
-// Lets everyone who may read the file also run it (a script).
+// Lets everyone who may read the file also run it (a script). Windows runs a script by
+// its extension, so there it only checks that the file exists.
 bool makeExecutable(const std::string& path, IoError& err);
 // Frees a name for a new file: a file or a link there is removed (never what the link
 // points at), nothing there is fine, a folder is an error.
@@ -142,7 +158,8 @@ std::int64_t freeSpace(const std::string& folder);
 std::int64_t allocatedSize(const std::string& path);
 // The identity of the file a path names now; false when there is none.
 bool identifyPath(const std::string& path, FileIdentity& out);
-// Makes the folder's entries (files created or renamed in it) durable.
+// Makes the folder's entries (files created or renamed in it) durable. Windows cannot
+// flush a folder; its filesystems journal the entries themselves.
 bool syncFolder(const std::string& folder, IoError& err);
 // True when both paths lie on the same filesystem.
 bool sameFilesystem(const std::string& a, const std::string& b);
@@ -161,12 +178,16 @@ class FolderLock {
   FolderLock& operator=(const FolderLock&) = delete;
   ~FolderLock();
   // False with `err` set when the folder cannot be opened or another process holds it
-  // (err.code EWOULDBLOCK).
+  // (errorKind(err.code) is Busy).
   bool acquire(const std::string& folder, IoError& err);
   bool held() const { return m_fd >= 0; }
 
  private:
-  int m_fd = -1;
+  NativeHandle m_fd = -1;
 };
+
+// The path of the file a link at `path` points to, links resolved; `path` itself when
+// nothing is there.
+std::string resolveLinks(const std::string& path);
 
 }  // namespace platform

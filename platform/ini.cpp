@@ -105,6 +105,9 @@ bool IniProfile::load(const std::string& path, IniProfile& out, IoError& err) {
 }
 
 std::optional<std::string> IniProfile::find(std::string_view section, std::string_view key) const {
+  // The names asked for are trimmed like the names in the file.
+  section = trim(section);
+  key = trim(key);
   bool inSection = false;
   bool sectionSeen = false;
   for (const std::string& line : m_lines) {
@@ -208,9 +211,7 @@ bool writeProfileString(const std::string& path, std::string_view section, std::
   if (!IniProfile::load(path, profile, err)) return false;
   profile.write(section, key, value);
   // The file a link points at is the one to change; the link stays.
-  std::vector<char> real(PATH_MAX + 1);
-  const bool linked = ::realpath(path.c_str(), real.data()) != nullptr;
-  return replaceFileContents(linked ? std::string(real.data()) : path, profile.text(), err);
+  return replaceFileContents(resolveLinks(path), profile.text(), err);
 }
 
 }  // namespace platform

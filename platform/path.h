@@ -9,9 +9,14 @@
 namespace platform {
 
 // The separator this build writes between folders.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
 inline constexpr char kPathSeparator = '/';
+#endif
 
-// True for every character that ends a folder part ("/" here; "\" and ":" on Windows).
+// True for every character that ends a folder part ("/" on POSIX; "\", "/" and ":" on
+// Windows).
 bool isPathSeparator(char c);
 
 // Everything up to and including the last separator ("" when there is none).

@@ -1,7 +1,8 @@
-// The program's own key store in place of the registry's classes root: keys named by
-// "\"-separated paths, each with an optional default string value, kept in a text file
-// under the user's configuration folder. Changes below `*\shell` are also exported as
-// context-menu entries of the desktop's file managers (see shell_menu.h).
+// The classes root of the registry: keys named by "\"-separated paths, each with an
+// optional default string value. On POSIX a key store of the program's own, kept in a
+// text file under the user's configuration folder, whose changes below `*\shell` are also
+// exported as context-menu entries of the desktop's file managers (see shell_menu.h). On
+// Windows the registry itself, below the current user's Software\Classes key.
 #pragma once
 
 #include <optional>
@@ -15,11 +16,12 @@ namespace platform {
 
 // Where the store and the exported entries live.
 struct RegistryPaths {
-  std::string storeFile;  // the key store itself
+  std::string storeFile;  // the key store itself; on Windows the key below HKEY_CURRENT_USER
   std::string dataHome;   // base of the file managers' folders; empty: export nothing
 
   // $XDG_CONFIG_HOME/sundrix/registry.ini and $XDG_DATA_HOME, with the defaults
-  // ~/.config and ~/.local/share when the variables are unset or not absolute.
+  // ~/.config and ~/.local/share when the variables are unset or not absolute. On
+  // Windows Software\Classes, and nothing to export.
   static RegistryPaths fromEnvironment();
 };
 
@@ -68,7 +70,7 @@ struct RegistryKey {
   std::optional<std::string> value;
 };
 
-// The store's text form, exposed for the exporter and for tests.
+// The file store's text form (POSIX only), exposed for the exporter and for tests.
 std::string formatRegistryStore(const std::vector<RegistryKey>& keys);
 std::vector<RegistryKey> parseRegistryStore(std::string_view text);
 

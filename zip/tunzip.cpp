@@ -1,15 +1,13 @@
 // TUnZip: the extraction run, the byte paths the decoders use, and the listing.
 #include "zip/tunzip.h"
 
-#include <langinfo.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <new>
 
 #include "platform/beneath.h"
+#include "platform/console.h"
 #include "platform/dos_time.h"
 #include "platform/path.h"
 #include "zip/bit_reader.h"
@@ -26,22 +24,6 @@ namespace {
 constexpr std::size_t kInputSize = 1 << 16;
 constexpr std::size_t kOutputSize = 1 << 16;
 constexpr std::size_t kMaxNameLength = 255;
-
-// The first character of a locale format that is not part of a conversion.
-char formatSeparator(const char* format, char fallback) {
-  if (format == nullptr) return fallback;
-  for (const char* p = format; *p != 0; ++p) {
-    if (*p == '%') {
-      if (p[1] == 0) break;
-      ++p;
-      while (*p == 'E' || *p == 'O') ++p;
-      if (*p == 0) break;
-      continue;
-    }
-    if (*p != ' ') return *p;
-  }
-  return fallback;
-}
 
 std::string hex(std::uint32_t value) {
   char text[16];
@@ -90,20 +72,20 @@ std::string endsInsideMessage(const std::string& archive, const std::string& mem
 }
 
 std::string ioErrorMessage(int osError) {
-  switch (osError) {
-    case ENOENT:
+  switch (platform::errorKind(osError)) {
+    case platform::ErrorKind::NotFound:
       return "Soubor nebyl nalezen";
-    case ENOTDIR:
+    case platform::ErrorKind::PathNotFound:
       return "Cesta není platná/nebyla nalezana";
-    case EACCES:
-    case EPERM:
-    case EISDIR:
+    case platform::ErrorKind::Denied:
       return "Chyba souboru/cesty/syntaxe";
-    case ENOSPC:
+    case platform::ErrorKind::DiskFull:
       return "Disk je plný";
-    default:
-      return "Vstupně/výstupní chyba " + std::to_string(osError);
+    case platform::ErrorKind::Busy:
+    case platform::ErrorKind::Other:
+      break;
   }
+  return "Vstupně/výstupní chyba " + std::to_string(osError);
 }
 
 bool isSafeMemberName(std::string_view name) {
@@ -161,8 +143,8 @@ class TUnZip::TargetSink : public ByteSink {
 };
 
 TUnZip::TUnZip() {
-  DateSeparator = formatSeparator(::nl_langinfo(D_FMT), '.');
-  TimeSeparator = formatSeparator(::nl_langinfo(T_FMT), ':');
+  DateSeparator = platform::localDateSeparator('.');
+  TimeSeparator = platform::localTimeSeparator(':');
 }
 
 TUnZip::~TUnZip() = default;
@@ -339,14 +321,16 @@ bool TUnZip::prepareTarget() {
       return false;
     case platform::BeneathTarget::Reach::Failed:
       // A folder missing on the target's path is a path error.
-      ReportError(ioErrorMessage(err.code == ENOENT ? ENOTDIR : err.code));
+      ReportError(ioErrorMessage(platform::errorKind(err.code) == platform::ErrorKind::NotFound
+                                      ? platform::errorCode(platform::ErrorKind::PathNotFound)
+                                      : err.code));
       return false;
     case platform::BeneathTarget::Reach::Ok:
       break;
   }
   platform::FileIdentity existing;
   if (r.target.targetIsFolder()) {
-    ReportError(ioErrorMessage(EISDIR) + ": " + r.name);
+    ReportError(ioErrorMessage(platform::errorCode(platform::ErrorKind::Denied)) + ": " + r.name);
     return false;
   }
   if (r.target.identifyTarget(existing) && existing.device == r.archiveId.device &&

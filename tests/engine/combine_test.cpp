@@ -170,10 +170,10 @@ TEST_F(CombineTest, AWriteFailureStopsTheJoinAndDeletesNothingMore) {
   options.remove = true;
   makeParts({1000, 1000, 1000});
   // The output's writes: 100 per part; the first of part 2 fails.
-  FailNth fault(platform::FileOp::Write, 101, ENOSPC, "out");
+  FailNth fault(platform::FileOp::Write, 101, osCode(platform::ErrorKind::DiskFull), "out");
   const JobResult result = combine(dir.file("movie.avi.001"), dir.file("out"));
   ASSERT_EQ(result.outcome, JobOutcome::Failed);
-  EXPECT_NE(result.reason.find("out: No space left on device"), std::string::npos) << result.reason;
+  EXPECT_NE(result.reason.find("out: " + systemText(platform::ErrorKind::DiskFull)), std::string::npos) << result.reason;
   EXPECT_FALSE(testing_support::exists(dir.file("movie.avi.001")));
   EXPECT_TRUE(testing_support::exists(dir.file("movie.avi.002")));
   EXPECT_TRUE(testing_support::exists(dir.file("movie.avi.003")));

@@ -87,4 +87,13 @@ struct TightDisk : platform::FaultInjector {
   std::optional<std::int64_t> freeSpace(const std::string&) override { return free; }
 };
 
+// An OS code of the kind, and the system's text for it, so that fault tests read the same
+// on every OS.
+inline int osCode(platform::ErrorKind kind) {
+  return platform::errorCode(kind);
+}
+inline std::string systemText(platform::ErrorKind kind) {
+  return platform::IoError{"use", "", platform::errorCode(kind), ""}.reason();
+}
+
 }  // namespace engine_test

@@ -8,6 +8,7 @@
 #include <set>
 #include <tuple>
 
+#include "platform/path.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -28,14 +29,17 @@ TEST(ListLanguageFiles, TakesEveryEntryWithIniInItsNameSortedWithoutRegardToCase
   TempDir dir;
   for (const char* name : {"English.ini", "russian.ini", "Arabic.ini", "Turkish.INI", "x.ini.old",
                            ".hidden.ini", "notes.txt", "ini", "B.ini", "b.ini"}) {
-    writeFile(dir, name, "[Interface]\n");
+    if (testing_support::kNamesKeepCase || std::string(name) != "b.ini") {
+      writeFile(dir, name, "[Interface]\n");
+    }
   }
   fs::create_directory(dir.file("dir.ini"));
   fs::create_directory(dir.file("sub"));
 
   // Byte order would put "dir.ini" after "English.ini" and "b.ini" after "x.ini.old".
-  const std::vector<std::string> expected{".hidden.ini", "Arabic.ini",  "B.ini",       "b.ini",
-                                          "dir.ini",     "English.ini", "russian.ini", "x.ini.old"};
+  std::vector<std::string> expected{".hidden.ini", "Arabic.ini",  "B.ini",       "b.ini",
+                                    "dir.ini",     "English.ini", "russian.ini", "x.ini.old"};
+  if (!testing_support::kNamesKeepCase) std::erase(expected, "b.ini");
   EXPECT_EQ(i18n::ListLanguageFiles(bare(dir)), expected);
   EXPECT_EQ(i18n::ListLanguageFiles(dir.path()), expected);
 }
@@ -59,7 +63,9 @@ TEST(LanguageNames, AreCutBeforeTheFirstIni) {
 TEST(LanguageFolder, PrefersTheFolderBesideTheProgram) {
   TempDir program;
   EXPECT_EQ(i18n::languageFolder(program.path()).find(bare(program)), std::string::npos);
-  EXPECT_TRUE(i18n::languageFolder(program.path()).ends_with("/sundrix/language"));
+  const std::string sep(1, platform::kPathSeparator);
+  EXPECT_TRUE(i18n::languageFolder(program.path()).ends_with(sep + "sundrix" + sep + "language"))
+      << i18n::languageFolder(program.path());
   fs::create_directory(program.file("language"));
   EXPECT_EQ(i18n::languageFolder(program.path()), program.path() + "language");
 }

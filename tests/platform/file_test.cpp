@@ -2,15 +2,18 @@
 // directory search and MS-DOS times.
 #include "platform/file.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
-#include <cerrno>
+#include <filesystem>
 
 #include "platform/dir_search.h"
 #include "platform/dos_time.h"
+#include "platform/path.h"
 #include "support/temp_dir.h"
 
 using platform::File;
@@ -24,8 +27,13 @@ TEST(File, ErrorsNameOperationPathAndReason) {
   IoError err;
   File f = File::open(dir.file("none"), File::Mode::Read, err);
   EXPECT_FALSE(f.isOpen());
-  EXPECT_EQ(err.code, ENOENT);
-  EXPECT_EQ(err.message(), "cannot open " + dir.file("none") + ": No such file or directory");
+  EXPECT_EQ(platform::errorKind(err.code), platform::ErrorKind::NotFound);
+#ifdef _WIN32
+  const std::string systemText = "File not found";
+#else
+  const std::string systemText = "No such file or directory";
+#endif
+  EXPECT_EQ(err.message(), "cannot open " + dir.file("none") + ": " + systemText);
   testing_support::writeText(dir.file("short"), "abc");
   File s = File::open(dir.file("short"), File::Mode::Read, err);
   char buffer[8];
@@ -33,6 +41,12 @@ TEST(File, ErrorsNameOperationPathAndReason) {
   EXPECT_EQ(err.reason(), "the file ended early");
   File d = File::open(dir.path(), File::Mode::Read, err);
   EXPECT_FALSE(d.isOpen());
+}
+
+#ifndef _WIN32
+TEST(File, ANamedPipeIsRefused) {
+  TempDir dir;
+  IoError err;
   // A named pipe is refused at once instead of waiting for a writer.
   ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0644), 0);
   File p = File::open(dir.file("pipe"), File::Mode::Read, err);
@@ -103,6 +117,29 @@ TEST(CopyBytes, AShortInputIsAnError) {
   EXPECT_EQ(err.reason(), "the file ended early");
 }
 
+#endif  // POSIX: named pipes and files with holes
+
+TEST(CreateFolders, MakesEveryMissingFolderOfAnAbsolutePathAndNothingElse) {
+  TempDir work, target;
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(work.path());
+  const std::string sep(1, platform::kPathSeparator);
+  const std::string rows[] = {target.file("a"), target.file("b" + sep + "c" + sep + "d"),
+                              target.file("e/f") + sep, target.path()};
+  for (const std::string& path : rows) {
+    SCOPED_TRACE(path);
+    IoError err;
+    EXPECT_TRUE(platform::createFolders(path, err)) << err.message();
+    EXPECT_TRUE(platform::folderExists(path));
+  }
+  // Nothing may appear in the current folder (a drive letter taken for a folder name).
+  EXPECT_EQ(testing_support::listFolder(work.path()), std::vector<std::string>{});
+  IoError err;
+  testing_support::writeText(target.file("file"), "x");
+  EXPECT_FALSE(platform::createFolders(target.file("file") + sep + "below", err));
+  std::filesystem::current_path(previous);
+}
+
 TEST(Wildcards, MatchWholeNames) {
   struct Row {
     const char* mask;
@@ -133,8 +170,8 @@ TEST(DirSearch, KindsAndOrder) {
   testing_support::writeText(dir.file("b.txt"), "b");
   testing_support::writeText(dir.file("a.txt"), "a");
   testing_support::writeText(dir.file(".hidden.txt"), "h");
-  ASSERT_EQ(::mkdir(dir.file("sub.txt").c_str(), 0755), 0);
-  ASSERT_EQ(::mkdir(dir.file(".git").c_str(), 0755), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(dir.file("sub.txt")));
+  ASSERT_TRUE(std::filesystem::create_directory(dir.file(".git")));
   auto names = [](const std::vector<platform::DirEntry>& entries) {
     std::vector<std::string> out;
     for (const auto& e : entries) out.push_back(e.name);

@@ -34,10 +34,19 @@ TEST(PathParts, PartNumbersHaveAtLeastThreeDigits) {
 }
 
 TEST(PathParts, AbsolutePathResolvesDotsLexically) {
+#ifdef _WIN32
+  EXPECT_EQ(platform::absolutePath("C:/a/b/../c/./d"), "C:\\a\\c\\d");
+  EXPECT_EQ(platform::absolutePath("C:\\a\\b\\"), "C:\\a\\b\\");
+  EXPECT_EQ(platform::absolutePath("\\\\server\\share\\x\\..\\y"), "\\\\server\\share\\y");
+  EXPECT_EQ(platform::namePart("C:file.txt"), "file.txt");
+  EXPECT_EQ(platform::folderPart("D:\\parts/movie.avi.001"), "D:\\parts/");
+#else
   EXPECT_EQ(platform::absolutePath("/a/b/../c/./d"), "/a/c/d");
   EXPECT_EQ(platform::absolutePath("/a/b/"), "/a/b/");
+#endif
   EXPECT_EQ(platform::absolutePath("x"), platform::currentFolder() + "x");
-  EXPECT_EQ(platform::withTrailingSeparator("/a"), "/a/");
+  const std::string sep(1, platform::kPathSeparator);
+  EXPECT_EQ(platform::withTrailingSeparator("/a"), "/a" + sep);
   EXPECT_EQ(platform::withTrailingSeparator("/a/"), "/a/");
   EXPECT_EQ(platform::withTrailingSeparator(""), "");
 }

@@ -7,6 +7,13 @@
 
 namespace testing_support {
 
+// Whether the test folders tell "a.txt" from "A.TXT": not on Windows.
+#ifdef _WIN32
+inline constexpr bool kNamesKeepCase = false;
+#else
+inline constexpr bool kNamesKeepCase = true;
+#endif
+
 class TempDir {
  public:
   TempDir();
@@ -33,5 +40,8 @@ std::int64_t sizeOf(const std::string& path);  // -1 when missing
 std::vector<std::string> listFolder(const std::string& folder);
 // Runs a shell command, returns its exit status and captures stdout (and stderr if asked).
 int runCommand(const std::string& command, std::string* output = nullptr);
+// Runs a program with these arguments, no shell between, on every OS; returns its exit
+// status (-1 when it could not start) and captures its stdout and stderr together.
+int runProgram(const std::vector<std::string>& arguments, std::string* output = nullptr);
 
 }  // namespace testing_support

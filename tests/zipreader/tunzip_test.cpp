@@ -9,6 +9,7 @@
 
 #include "platform/dos_time.h"
 #include "platform/file.h"
+#include "platform/path.h"
 #include "reader_support.h"
 #include "support/temp_dir.h"
 #include "zip/crc32.h"
@@ -129,7 +130,7 @@ TEST(TUnZip, ArchiveLevelOutcomes) {
 TEST(TUnZip, SetExtrPathAppendsTheSeparatorOnce) {
   zip::TUnZip unzip;
   unzip.SetExtrPath("/out");
-  EXPECT_EQ(unzip.ExtrPath(), "/out/");
+  EXPECT_EQ(unzip.ExtrPath(), "/out" + std::string(1, platform::kPathSeparator));
   unzip.SetExtrPath("/out/");
   EXPECT_EQ(unzip.ExtrPath(), "/out/");
 }
@@ -283,12 +284,14 @@ TEST(TUnZip, TargetsThatCannotBeCreatedAreReportedAndSkipped) {
 }
 
 TEST(TUnZip, InputOutputMessagesByErrorCode) {
-  EXPECT_EQ(zip::ioErrorMessage(ENOENT), "Soubor nebyl nalezen");
-  EXPECT_EQ(zip::ioErrorMessage(ENOTDIR), "Cesta není platná/nebyla nalezana");
-  EXPECT_EQ(zip::ioErrorMessage(EACCES), "Chyba souboru/cesty/syntaxe");
-  EXPECT_EQ(zip::ioErrorMessage(EPERM), "Chyba souboru/cesty/syntaxe");
-  EXPECT_EQ(zip::ioErrorMessage(ENOSPC), "Disk je plný");
-  EXPECT_EQ(zip::ioErrorMessage(EIO), "Vstupně/výstupní chyba " + std::to_string(EIO));
+  using platform::ErrorKind;
+  const auto message = [](ErrorKind kind) { return zip::ioErrorMessage(platform::errorCode(kind)); };
+  EXPECT_EQ(message(ErrorKind::NotFound), "Soubor nebyl nalezen");
+  EXPECT_EQ(message(ErrorKind::PathNotFound), "Cesta není platná/nebyla nalezana");
+  EXPECT_EQ(message(ErrorKind::Denied), "Chyba souboru/cesty/syntaxe");
+  EXPECT_EQ(message(ErrorKind::DiskFull), "Disk je plný");
+  const int other = platform::errorCode(ErrorKind::Other);
+  EXPECT_EQ(zip::ioErrorMessage(other), "Vstupně/výstupní chyba " + std::to_string(other));
 }
 
 // --- Listing --------------------------------------------------------------------------

@@ -8,59 +8,21 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "platform/file_internal.h"
 #include "platform/path.h"
 
 namespace platform {
+
+// A descriptor opened for reading may be flushed.
+const File::Mode kModeForSync = File::Mode::Read;
+
 namespace {
-
-std::atomic<FaultInjector*> g_injector{nullptr};
-
-const char* operationVerb(FileOp op) {
-  switch (op) {
-    case FileOp::Open:
-      return "open";
-    case FileOp::Create:
-      return "create";
-    case FileOp::Read:
-      return "read";
-    case FileOp::Write:
-      return "write";
-    case FileOp::Seek:
-      return "seek in";
-    case FileOp::Truncate:
-      return "truncate";
-    case FileOp::Sync:
-      return "flush";
-    case FileOp::Close:
-      return "close";
-    case FileOp::Delete:
-      return "delete";
-  }
-  return "use";
-}
-
-bool fail(IoError& err, FileOp op, const std::string& path, int code, std::string detail = {}) {
-  err.operation = operationVerb(op);
-  err.path = path;
-  err.code = code;
-  err.detail = std::move(detail);
-  return false;
-}
-
-// Asks the test seam; true when the operation must fail (err is then set).
-bool injected(FileOp op, const std::string& path, IoError& err) {
-  FaultInjector* injector = g_injector.load();
-  if (injector == nullptr) return false;
-  const int code = injector->before(op, path);
-  if (code == 0) return false;
-  fail(err, op, path, code);
-  return true;
-}
 
 constexpr std::int64_t kBufferedChunk = 128 * 1024;
 // Large enough for the kernel's copy to run at full speed, small enough that a stop
@@ -96,36 +58,49 @@ bool clearEntry(const std::string& path, IoError& err) {
 
 }  // namespace
 
+ErrorKind errorKind(int code) {
+  switch (code) {
+    case ENOENT:
+      return ErrorKind::NotFound;
+    case ENOTDIR:
+      return ErrorKind::PathNotFound;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS:
+      return ErrorKind::Denied;
+    case ENOSPC:
+    case EDQUOT:
+      return ErrorKind::DiskFull;
+    case EWOULDBLOCK:
+      return ErrorKind::Busy;
+    default:
+      return ErrorKind::Other;
+  }
+}
+
+int errorCode(ErrorKind kind) {
+  switch (kind) {
+    case ErrorKind::NotFound:
+      return ENOENT;
+    case ErrorKind::PathNotFound:
+      return ENOTDIR;
+    case ErrorKind::Denied:
+      return EACCES;
+    case ErrorKind::DiskFull:
+      return ENOSPC;
+    case ErrorKind::Busy:
+      return EWOULDBLOCK;
+    case ErrorKind::Other:
+      break;
+  }
+  return EIO;
+}
+
 std::string IoError::reason() const {
   if (!detail.empty()) return detail;
   if (code != 0) return std::strerror(code);
   return "unknown error";
-}
-
-std::string IoError::message() const {
-  return "cannot " + operation + " " + path + ": " + reason();
-}
-
-void setFaultInjector(FaultInjector* injector) {
-  g_injector.store(injector);
-}
-
-File::File(File&& other) noexcept : m_fd(other.m_fd), m_path(std::move(other.m_path)) {
-  other.m_fd = -1;
-}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    closeQuietly();
-    m_fd = other.m_fd;
-    m_path = std::move(other.m_path);
-    other.m_fd = -1;
-  }
-  return *this;
-}
-
-File::~File() {
-  closeQuietly();
 }
 
 File File::open(const std::string& path, Mode mode, IoError& err) {
@@ -183,18 +158,6 @@ std::int64_t File::read(void* buffer, std::int64_t n, IoError& err) {
     return -1;
   }
   return got;
-}
-
-bool File::readExact(void* buffer, std::int64_t n, IoError& err) {
-  char* p = static_cast<char*>(buffer);
-  while (n > 0) {
-    const std::int64_t got = read(p, n, err);
-    if (got < 0) return false;
-    if (got == 0) return fail(err, FileOp::Read, m_path, 0, "the file ended early");
-    p += got;
-    n -= got;
-  }
-  return true;
 }
 
 bool File::writeAll(const void* buffer, std::int64_t n, IoError& err) {
@@ -472,6 +435,11 @@ bool copyBytes(File& in, File& out, std::int64_t n, IoError& err,
   return copyBuffered(in, out, n, err, stopRequested);
 }
 
+std::string resolveLinks(const std::string& path) {
+  std::vector<char> real(PATH_MAX + 1);
+  return ::realpath(path.c_str(), real.data()) != nullptr ? std::string(real.data()) : path;
+}
+
 bool fileExists(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -539,20 +507,6 @@ bool createFolders(const std::string& path, IoError& err) {
     pos = next + 1;
   }
   return folderExists(path) || fail(err, FileOp::Create, path, ENOTDIR);
-}
-
-bool syncAndCheckSize(const std::string& path, std::int64_t expectedSize, IoError& err) {
-  File file = File::open(path, File::Mode::Read, err);
-  if (!file.isOpen()) return false;
-  if (!file.sync(err)) return false;
-  const std::int64_t size = file.size(err);
-  if (size < 0) return false;
-  if (size != expectedSize) {
-    return fail(
-        err, FileOp::Write, path, 0,
-        "holds " + std::to_string(size) + " bytes instead of " + std::to_string(expectedSize));
-  }
-  return file.close(err);
 }
 
 bool sameFile(const std::string& a, const std::string& b) {

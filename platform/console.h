@@ -1,0 +1,16 @@
+// What the user's settings and the terminal say about how to show things: the separators
+// of the local date and time formats, and whether the error stream is a terminal.
+#pragma once
+
+namespace platform {
+
+// The separator of the user's short date format ("/" in 12/31/24), or `fallback`.
+char localDateSeparator(char fallback);
+// The separator of the user's time format (":" in 23:59:58), or `fallback`.
+char localTimeSeparator(char fallback);
+
+// True when the standard error stream is an interactive terminal (a progress line that
+// redraws itself makes sense there, not in a log file or a pipe).
+bool errorStreamIsTerminal();
+
+}  // namespace platform

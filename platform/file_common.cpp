@@ -1,0 +1,105 @@
+// The parts of the file layer that do not depend on the OS.
+#include "platform/file_internal.h"
+
+namespace platform {
+
+std::atomic<FaultInjector*> g_injector{nullptr};
+
+namespace {
+
+const char* operationVerb(FileOp op) {
+  switch (op) {
+    case FileOp::Open:
+      return "open";
+    case FileOp::Create:
+      return "create";
+    case FileOp::Read:
+      return "read";
+    case FileOp::Write:
+      return "write";
+    case FileOp::Seek:
+      return "seek in";
+    case FileOp::Truncate:
+      return "truncate";
+    case FileOp::Sync:
+      return "flush";
+    case FileOp::Close:
+      return "close";
+    case FileOp::Delete:
+      return "delete";
+  }
+  return "use";
+}
+
+}  // namespace
+
+bool fail(IoError& err, FileOp op, const std::string& path, int code, std::string detail) {
+  err.operation = operationVerb(op);
+  err.path = path;
+  err.code = code;
+  err.detail = std::move(detail);
+  return false;
+}
+
+bool injected(FileOp op, const std::string& path, IoError& err) {
+  FaultInjector* injector = g_injector.load();
+  if (injector == nullptr) return false;
+  const int code = injector->before(op, path);
+  if (code == 0) return false;
+  fail(err, op, path, code);
+  return true;
+}
+
+std::string IoError::message() const {
+  return "cannot " + operation + " " + path + ": " + reason();
+}
+
+void setFaultInjector(FaultInjector* injector) {
+  g_injector.store(injector);
+}
+
+File::File(File&& other) noexcept : m_fd(other.m_fd), m_path(std::move(other.m_path)) {
+  other.m_fd = -1;
+}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    closeQuietly();
+    m_fd = other.m_fd;
+    m_path = std::move(other.m_path);
+    other.m_fd = -1;
+  }
+  return *this;
+}
+
+File::~File() {
+  closeQuietly();
+}
+
+bool File::readExact(void* buffer, std::int64_t n, IoError& err) {
+  char* p = static_cast<char*>(buffer);
+  while (n > 0) {
+    const std::int64_t got = read(p, n, err);
+    if (got < 0) return false;
+    if (got == 0) return fail(err, FileOp::Read, m_path, 0, "the file ended early");
+    p += got;
+    n -= got;
+  }
+  return true;
+}
+
+bool syncAndCheckSize(const std::string& path, std::int64_t expectedSize, IoError& err) {
+  File file = File::open(path, kModeForSync, err);
+  if (!file.isOpen()) return false;
+  if (!file.sync(err)) return false;
+  const std::int64_t size = file.size(err);
+  if (size < 0) return false;
+  if (size != expectedSize) {
+    return fail(
+        err, FileOp::Write, path, 0,
+        "holds " + std::to_string(size) + " bytes instead of " + std::to_string(expectedSize));
+  }
+  return file.close(err);
+}
+
+}  // namespace platform

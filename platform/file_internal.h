@@ -1,0 +1,23 @@
+// What the back ends of the file layer share: the test seam and the way a failure is
+// recorded. Not for use outside platform/.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "platform/file.h"
+
+namespace platform {
+
+extern std::atomic<FaultInjector*> g_injector;
+
+// How syncAndCheckSize opens a file so that it may flush it.
+extern const File::Mode kModeForSync;
+
+// Records a failure in `err`; always false, so that callers can return it.
+bool fail(IoError& err, FileOp op, const std::string& path, int code, std::string detail = {});
+
+// Asks the test seam; true when the operation must fail (err is then set).
+bool injected(FileOp op, const std::string& path, IoError& err);
+
+}  // namespace platform

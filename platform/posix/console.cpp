@@ -1,0 +1,40 @@
+// The locale's date and time formats from the C library, the terminal from isatty().
+#include "platform/console.h"
+
+#include <langinfo.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+// The first character of a locale format that is not part of a conversion.
+char formatSeparator(const char* format, char fallback) {
+  if (format == nullptr) return fallback;
+  for (const char* p = format; *p != 0; ++p) {
+    if (*p == '%') {
+      if (p[1] == 0) break;
+      ++p;
+      while (*p == 'E' || *p == 'O') ++p;
+      if (*p == 0) break;
+      continue;
+    }
+    if (*p != ' ') return *p;
+  }
+  return fallback;
+}
+
+}  // namespace
+
+char localDateSeparator(char fallback) {
+  return formatSeparator(::nl_langinfo(D_FMT), fallback);
+}
+
+char localTimeSeparator(char fallback) {
+  return formatSeparator(::nl_langinfo(T_FMT), fallback);
+}
+
+bool errorStreamIsTerminal() {
+  return ::isatty(STDERR_FILENO) == 1;
+}
+
+}  // namespace platform

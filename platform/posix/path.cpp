@@ -1,0 +1,52 @@
+// Path parts on POSIX: "/" is the only separator.
+#include "platform/path.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <vector>
+
+namespace platform {
+
+bool isPathSeparator(char c) {
+  return c == kPathSeparator;
+}
+
+std::string currentFolder() {
+  std::vector<char> buffer(PATH_MAX + 1);
+  if (::getcwd(buffer.data(), buffer.size()) == nullptr) return std::string(1, kPathSeparator);
+  return withTrailingSeparator(buffer.data());
+}
+
+std::string absolutePath(std::string_view path) {
+  std::string full = (!path.empty() && isPathSeparator(path.front()))
+                         ? std::string(path)
+                         : currentFolder() + std::string(path);
+  // Resolve "." and ".." lexically; a trailing separator is kept.
+  std::vector<std::string> parts;
+  std::size_t start = 1;
+  while (start <= full.size()) {
+    std::size_t end = full.find(kPathSeparator, start);
+    if (end == std::string::npos) end = full.size();
+    const std::string part = full.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::string result;
+  for (const std::string& part : parts) result += kPathSeparator + part;
+  if (result.empty() || (isPathSeparator(full.back()) && !parts.empty())) result += kPathSeparator;
+  return result;
+}
+
+std::string executablePath() {
+  std::vector<char> buffer(PATH_MAX + 1);
+  const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  if (n <= 0) return std::string();
+  return std::string(buffer.data(), static_cast<std::size_t>(n));
+}
+
+}  // namespace platform

@@ -1,0 +1,33 @@
+// The user's date and time separators from the locale settings; the terminal is a
+// console when the handle answers the console's mode query.
+#include "platform/console.h"
+
+#include "platform/win32/wide.h"
+
+namespace platform {
+namespace {
+
+char localeSeparator(LCTYPE type, char fallback) {
+  wchar_t buffer[8] = {};
+  if (::GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, type, buffer, 8) == 0) return fallback;
+  // Only a one-byte separator fits the listing's field.
+  return buffer[0] > 0 && buffer[0] < 0x80 && buffer[1] == 0 ? static_cast<char>(buffer[0])
+                                                              : fallback;
+}
+
+}  // namespace
+
+char localDateSeparator(char fallback) {
+  return localeSeparator(LOCALE_SDATE, fallback);
+}
+
+char localTimeSeparator(char fallback) {
+  return localeSeparator(LOCALE_STIME, fallback);
+}
+
+bool errorStreamIsTerminal() {
+  DWORD mode = 0;
+  return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+}  // namespace platform
