@@ -89,6 +89,8 @@ class SplitJob {
   RunLedger m_ledger;                    // every file that now holds bytes of the input
   bool m_everyPartSafe = true;           // every part written and, where asked, archived
   std::vector<std::string> m_leftovers;  // higher-numbered parts this run did not write
+  Progress m_update;                     // the last update published, its room reused
+  std::string m_statusTail, m_titleTail;  // what every update's texts end with
   platform::FileIdentity m_inputId;      // the input as it was when the split began
   bool m_inputUnchanged = false;         // ... and still was when the last part was written
   JobResult m_result;
@@ -442,14 +444,14 @@ JobResult SplitJob::writeChecksumFile() {
 }
 
 void SplitJob::publish(std::int64_t part) {
-  Progress progress;
-  progress.part = static_cast<int>(part);
-  progress.gauge = gaugePosition(m_bytesDone, m_fileSize);
-  progress.status = " " + std::to_string(m_bytesDone / 1024) + " Kb / " +
-                    std::to_string(m_fileSize / 1024) + " Kb";
-  progress.title =
-      std::to_string(part) + " - " + std::to_string(progress.gauge) + "% - " + m_request.caption;
-  m_progress.publish(progress);
+  if (m_statusTail.empty()) {
+    m_statusTail = " Kb / " + std::to_string(m_fileSize / 1024) + " Kb";
+    m_titleTail = "% - " + m_request.caption;
+  }
+  m_update.part = static_cast<int>(part);
+  m_update.gauge = gaugePosition(m_bytesDone, m_fileSize);
+  setProgressTexts(m_update, m_bytesDone / 1024, m_statusTail, m_titleTail);
+  m_progress.publish(m_update);
 }
 
 }  // namespace

@@ -104,11 +104,15 @@ class File {
   std::string m_path;
 };
 
+// Told the bytes a copy has moved (or passed over as a hole) after each chunk.
+using CopyProgress = std::function<void(std::int64_t)>;
+
 // Copies n bytes from the current position of `in` to the current position of `out`,
 // in bounded chunks (the kernel's copy where it allows one, a small buffer elsewhere).
 // `stopRequested` is asked between chunks; a stop returns false with `err` unset.
 bool copyBytes(File& in, File& out, std::int64_t n, IoError& err,
-               const std::function<bool()>& stopRequested = {});
+               const std::function<bool()>& stopRequested = {},
+               const CopyProgress& moved = {});
 
 bool fileExists(const std::string& path);                      // a regular file (or a link to one)
 bool folderExists(const std::string& path);                    // a folder (or a link to one)
