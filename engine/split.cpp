@@ -191,6 +191,9 @@ JobResult SplitJob::run() {
 
 JobResult SplitJob::writeParts() {
   const std::int64_t regularSize = m_plan.partSize;
+  // Grown in one step where the count is moderate: doubling a list of thousands of parts
+  // would hold it twice for a moment.
+  m_list.parts.reserve(static_cast<std::size_t>(std::min<std::int64_t>(m_plan.partCount, 1 << 16)));
   for (std::int64_t i = 1; i <= m_plan.partCount; ++i) {
     const std::int64_t size =
         i == m_plan.partCount ? m_fileSize - (i - 1) * regularSize : regularSize;
