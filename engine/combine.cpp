@@ -224,8 +224,14 @@ JobResult CombineJob::checkOutput() const {
         output, "The joined file " + output + " would take the name of one of its own parts.");
   }
   const std::string outputFull = platform::absolutePath(output);
+  const std::string outputName = platform::namePart(outputFull);
+  platform::FileIdentity outputId, partId;
+  const bool outputThere = platform::identifyPath(output, outputId);
   for (std::int32_t i = m_first; i <= m_last; ++i) {
-    if (platform::sameFile(part(i), output) || platform::absolutePath(part(i)) == outputFull) {
+    const std::string path = part(i);
+    // The same file, or the same path spelled another way (which ends in the same name).
+    if ((outputThere && platform::identifyPath(path, partId) && partId.sameObject(outputId)) ||
+        (platform::namePart(path) == outputName && platform::absolutePath(path) == outputFull)) {
       return JobResult::failed(
           output, "The joined file " + output + " would replace one of its own parts.");
     }
@@ -246,15 +252,16 @@ JobResult CombineJob::checkOutput() const {
 JobResult CombineJob::checkRoom() {
   const std::string folder = platform::folderPart(m_request.outputPath);
   std::int64_t total = 0, largest = 0;
-  bool sameFilesystem = true;
+  platform::FileIdentity folderId;
+  bool sameFilesystem = platform::identifyPath(orCurrent(folder), folderId);
   for (std::int32_t i = m_first; i <= m_last; ++i) {
-    platform::IoError err;
-    const std::int64_t size = platform::fileSize(part(i), err);
-    const std::int64_t allocated = platform::allocatedSize(part(i));
-    const std::int64_t need = allocated >= 0 && allocated < size ? allocated : size;
+    platform::FileSpace space;
+    platform::fileSpace(part(i), space);
+    const std::int64_t need =
+        space.allocated >= 0 && space.allocated < space.size ? space.allocated : space.size;
     total += need;
     largest = std::max(largest, need);
-    sameFilesystem = sameFilesystem && platform::sameFilesystem(part(i), folder);
+    sameFilesystem = sameFilesystem && space.device == folderId.device;
   }
   // A verified join deletes its parts only at the end, so they must all fit beside it.
   const std::int64_t need =
@@ -465,10 +472,9 @@ JobResult CombineJob::appendPart(std::int32_t number, const std::string& path) {
     }
     return JobResult::failed(path, err.message());
   }
-  const std::int64_t size = in.size(err);
-  if (size < 0) return JobResult::failed(path, err.message());
   platform::FileIdentity id;
-  in.identify(id);
+  if (!in.identify(id)) return JobResult::failed(path, "cannot read " + path + ": its size is unknown");
+  const std::int64_t size = id.size;
   m_partIds.push_back(id);
   const std::string name = platform::namePart(path);
   m_bytesDone = 0;
@@ -519,6 +525,7 @@ void CombineJob::deletePart(std::int32_t number, const std::string& path) {
 }
 
 void CombineJob::publish(std::int32_t number, const std::string& name, std::int64_t size) {
+  if (!m_progress.shown()) return;
   if (m_update.part != number) {
     m_statusTail = " Kb / " + std::to_string(size / 1024) + " Kb - " + name;
     m_titleTail = "% - " + name;

@@ -49,6 +49,9 @@ class ProgressSink {
  public:
   virtual ~ProgressSink() = default;
   virtual void publish(const Progress& progress) = 0;
+  // False when nothing shows the updates (a command line writing to no terminal): a job
+  // then leaves out the work of making them.
+  virtual bool shown() const { return true; }
 };
 
 // Set from any thread; the job looks at it between chunks of a copy.

@@ -539,6 +539,7 @@ JobResult SplitJob::writeChecksumFile() {
 }
 
 void SplitJob::publish(std::int64_t part) {
+  if (!m_progress.shown()) return;
   if (m_statusTail.empty()) {
     m_statusTail = " Kb / " + std::to_string(m_fileSize / 1024) + " Kb";
     m_titleTail = "% - " + m_request.caption;

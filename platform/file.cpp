@@ -624,6 +624,15 @@ std::int64_t allocatedSize(const std::string& path) {
   return static_cast<std::int64_t>(st.st_blocks) * 512;
 }
 
+bool fileSpace(const std::string& path, FileSpace& out) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  out.size = st.st_size;
+  out.allocated = static_cast<std::int64_t>(st.st_blocks) * 512;
+  out.device = static_cast<std::uint64_t>(st.st_dev);
+  return true;
+}
+
 bool sameFilesystem(const std::string& a, const std::string& b) {
   struct stat sa {
   }, sb{};

@@ -142,6 +142,14 @@ bool setFileModificationTime(const std::string& path, std::time_t when, IoError&
 std::int64_t freeSpace(const std::string& folder);
 // Bytes the file really occupies on disk (less than its size when it has holes).
 std::int64_t allocatedSize(const std::string& path);
+// A file's size, the bytes it occupies and its filesystem, in one look (a link is
+// followed); false when nothing is there.
+struct FileSpace {
+  std::int64_t size = -1;
+  std::int64_t allocated = -1;
+  std::uint64_t device = 0;
+};
+bool fileSpace(const std::string& path, FileSpace& out);
 // The identity of the file a path names now; false when there is none.
 bool identifyPath(const std::string& path, FileIdentity& out);
 // Makes the folder's entries (files created or renamed in it) durable.
