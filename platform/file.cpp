@@ -66,6 +66,7 @@ constexpr std::int64_t kBufferedChunk = 128 * 1024;
 // Large enough for the kernel's copy to run at full speed, small enough that a stop
 // request is seen within a fraction of a second even on slow media.
 constexpr std::int64_t kKernelChunk = 8 * 1024 * 1024;
+constexpr std::int64_t kSmallCopy = 64 * 1024;
 
 bool copyBuffered(File& in, File& out, std::int64_t n, IoError& err,
                   const std::function<bool()>& stopRequested, const CopyProgress& moved) {
@@ -460,7 +461,10 @@ struct KernelCopy {
 bool copyBytes(File& in, File& out, std::int64_t n, IoError& err,
                const std::function<bool()>& stopRequested, const CopyProgress& moved) {
   int injectedCopyError = 0;
-  bool kernelCopy = n > 0;
+  // A small copy costs one read and one write through a buffer; the kernel's copy would
+  // add its own looks at both files, and what holes it could pass over are too small to
+  // matter.
+  bool kernelCopy = n > kSmallCopy;
   if (FaultInjector* injector = g_injector.load()) {
     injectedCopyError = injector->kernelCopy(in.path(), out.path());
     kernelCopy = kernelCopy && injectedCopyError >= 0;
