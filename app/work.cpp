@@ -8,10 +8,35 @@
 void QueuedProgress::publish(const engine::Progress& progress) {
   TForm1* form = m_form.data();
   if (form == nullptr) return;
+  {
+    std::lock_guard<std::mutex> lock(m_pending->mutex);
+    Pending& pending = *m_pending;
+    if (pending.latest && pending.latest->part != progress.part) {
+      pending.partEnds.push_back(std::move(*pending.latest));
+    }
+    pending.latest = progress;
+    if (pending.posted) return;
+    pending.posted = true;
+  }
   const std::uint64_t job = m_job;
-  // Queued calls to one receiver from one thread are delivered in the order posted.
+  const std::shared_ptr<Pending> pending = m_pending;
+  // Queued calls to one receiver from one thread are delivered in the order posted, so
+  // every update is shown before the job's completion.
   QMetaObject::invokeMethod(
-      form, [form, job, progress] { form->showProgress(job, progress); }, Qt::QueuedConnection);
+      form, [form, job, pending] { deliver(form, job, *pending); }, Qt::QueuedConnection);
+}
+
+void QueuedProgress::deliver(TForm1* form, std::uint64_t job, Pending& pending) {
+  std::vector<engine::Progress> partEnds;
+  std::optional<engine::Progress> latest;
+  {
+    std::lock_guard<std::mutex> lock(pending.mutex);
+    partEnds.swap(pending.partEnds);
+    latest.swap(pending.latest);
+    pending.posted = false;
+  }
+  for (const engine::Progress& progress : partEnds) form->showProgress(job, progress);
+  if (latest) form->showProgress(job, *latest);
 }
 
 Work::~Work() {

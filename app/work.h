@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/live_controls.h"
 #include "engine/combine.h"
@@ -56,16 +59,29 @@ class CombineJobOptions : public engine::CombineOptions {
   const LiveControls& m_live;
 };
 
-// Hands every update to the GUI thread, in order, tagged with the job it belongs to so
-// that the window can drop what a stopped job still sends.
+// Hands updates to the GUI thread, in order, tagged with the job they belong to so that
+// the window can drop what a stopped job still sends. A job publishes a hundred updates
+// per part, far more than a screen shows: while the window has not yet taken what was
+// handed over, a newer update of the same part replaces the one waiting, so the window
+// takes them at the rate it can draw. The last update of every part is always shown.
 class QueuedProgress : public engine::ProgressSink {
  public:
-  QueuedProgress(TForm1* form, std::uint64_t job) : m_form(form), m_job(job) {}
+  QueuedProgress(TForm1* form, std::uint64_t job)
+      : m_form(form), m_job(job), m_pending(std::make_shared<Pending>()) {}
   void publish(const engine::Progress& progress) override;
 
  private:
+  struct Pending {
+    std::mutex mutex;
+    std::vector<engine::Progress> partEnds;  // the last updates of parts since finished
+    std::optional<engine::Progress> latest;
+    bool posted = false;  // a delivery is queued and has not yet begun
+  };
+  static void deliver(TForm1* form, std::uint64_t job, Pending& pending);
+
   QPointer<TForm1> m_form;
   std::uint64_t m_job;
+  std::shared_ptr<Pending> m_pending;  // shared with the queued delivery
 };
 
 // One job on its own thread. The job routine gets the stop token; when it has returned

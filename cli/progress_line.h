@@ -14,6 +14,7 @@ class ProgressLine : public engine::ProgressSink {
   ProgressLine();
   ~ProgressLine() override;
   void publish(const engine::Progress& progress) override;
+  bool shown() const override { return m_enabled; }
   // Ends the line so that later messages start on their own.
   void finish();
 

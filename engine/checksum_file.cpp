@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <sstream>
+#include <unordered_map>
 
 #include "engine/part_names.h"
 #include "platform/dir_search.h"
@@ -172,21 +173,27 @@ bool parseChecksumFile(const std::string& text, ChecksumList& list, std::string&
     hashes.emplace_back(name, sha);
   }
   // A name listed twice must say the same twice: the checking tools check every line.
-  for (std::size_t i = 0; i < hashes.size(); ++i) {
-    for (std::size_t j = 0; j < i; ++j) {
-      if (hashes[i].first == hashes[j].first && hashes[i].second != hashes[j].second) {
-        problem = hashes[i].first + " is listed twice with different checksums";
-        return false;
-      }
+  std::unordered_map<std::string, const std::string*> seen;
+  for (const auto& [name, sha] : hashes) {
+    const auto [at, fresh] = seen.emplace(name, &sha);
+    if (!fresh && *at->second != sha) {
+      problem = name + " is listed twice with different checksums";
+      return false;
     }
   }
+  // Looked up by name: a split into thousands of parts lists thousands of lines.
+  std::unordered_map<std::string, std::vector<ChecksumList::Part*>> byName;
+  for (ChecksumList::Part& part : list.parts) byName[part.name].push_back(&part);
   for (const auto& [name, sha] : hashes) {
     if (name == list.wholeName) list.wholeSha256 = sha;
-    for (ChecksumList::Part& part : list.parts) {
-      if (name == part.name) part.sha256 = sha;
-      if (name == part.name + ".zip") {
-        part.archiveName = name;
-        part.archiveSha256 = sha;
+    if (const auto listed = byName.find(name); listed != byName.end()) {
+      for (ChecksumList::Part* part : listed->second) part->sha256 = sha;
+    }
+    if (name.size() <= 4 || name.compare(name.size() - 4, 4, ".zip") != 0) continue;
+    if (const auto packed = byName.find(name.substr(0, name.size() - 4)); packed != byName.end()) {
+      for (ChecksumList::Part* part : packed->second) {
+        part->archiveName = name;
+        part->archiveSha256 = sha;
       }
     }
   }

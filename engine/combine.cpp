@@ -35,7 +35,7 @@ class CombineJob {
  private:
   JobResult planParts();
   JobResult planListedParts();
-  JobResult checkDigests(std::int32_t number, const std::string& path);
+  JobResult checkDigests(bool all);
   JobResult checkWhole();
   JobResult feedKeptBytes();
   JobResult checkOutput() const;
@@ -79,6 +79,8 @@ class CombineJob {
   // temporary name beside it that replaces it only once the join has succeeded.
   std::string m_writePath;  // ... of which the deleted parts' bytes end here
   std::int64_t m_bytesDone = 0;
+  Progress m_update;                      // the last update published, its room reused
+  std::string m_statusTail, m_titleTail;  // what the current part's texts end with
   std::int32_t m_lastDeleted = 0;  // the number of the last part deleted; 0 for none
   bool m_folderSynced = false;
   JobResult m_result;
@@ -246,8 +248,14 @@ JobResult CombineJob::checkOutput() const {
     }
   }
   const std::string outputFull = platform::absolutePath(output);
+  const std::string outputName = platform::namePart(outputFull);
+  platform::FileIdentity outputId, partId;
+  const bool outputThere = platform::identifyPath(output, outputId);
   for (std::int32_t i = m_first; i <= m_last; ++i) {
-    if (platform::sameFile(part(i), output) || platform::absolutePath(part(i)) == outputFull) {
+    const std::string path = part(i);
+    // The same file, or the same path spelled another way (which ends in the same name).
+    if ((outputThere && platform::identifyPath(path, partId) && partId.sameObject(outputId)) ||
+        (platform::namePart(path) == outputName && platform::absolutePath(path) == outputFull)) {
       return JobResult::failed(
           output, "The joined file " + output + " would replace one of its own parts.");
     }
@@ -268,15 +276,16 @@ JobResult CombineJob::checkOutput() const {
 JobResult CombineJob::checkRoom() {
   const std::string folder = platform::folderPart(m_request.outputPath);
   std::int64_t total = 0, largest = 0;
-  bool sameFilesystem = true;
+  platform::FileIdentity folderId;
+  bool sameFilesystem = platform::identifyPath(orCurrent(folder), folderId);
   for (std::int32_t i = m_first; i <= m_last; ++i) {
-    platform::IoError err;
-    const std::int64_t size = platform::fileSize(part(i), err);
-    const std::int64_t allocated = platform::allocatedSize(part(i));
-    const std::int64_t need = allocated >= 0 && allocated < size ? allocated : size;
+    platform::FileSpace space;
+    platform::fileSpace(part(i), space);
+    const std::int64_t need =
+        space.allocated >= 0 && space.allocated < space.size ? space.allocated : space.size;
     total += need;
     largest = std::max(largest, need);
-    sameFilesystem = sameFilesystem && platform::sameFilesystem(part(i), folder);
+    sameFilesystem = sameFilesystem && space.device == folderId.device;
   }
   // A verified join deletes its parts only at the end, so they must all fit beside it.
   const std::int64_t need =
@@ -400,15 +409,25 @@ JobResult CombineJob::feedKeptBytes() {
   return {};
 }
 
-JobResult CombineJob::checkDigests(std::int32_t number, const std::string& path) {
+// The parts' digests are compared as they become ready, without waiting for the digest
+// threads after every part; `all` waits for the rest. Nothing is deleted before every part
+// and the whole file matched, so a mismatch found a few parts late loses nothing, and the
+// first mismatching part is still the one named.
+JobResult CombineJob::checkDigests(bool all) {
   if (!m_listed) return {};
-  m_digest->endPart();
-  const std::string sha = m_digest->partSha256(m_partsDigested++);
-  if (sha == m_list.parts[static_cast<std::size_t>(number - 1)].sha256) return {};
-  return JobResult::failed(path, "The part " + path + " does not match its checksum in " +
-                                     m_sumsPath +
-                                     ": it is damaged or belongs to another split. No part was "
-                                     "deleted.");
+  const std::size_t joined = static_cast<std::size_t>(m_partIds.size());
+  const std::size_t ready = all ? joined : std::min(joined, m_digest->partsDigested());
+  for (; m_partsDigested < ready; ++m_partsDigested) {
+    const std::int32_t number = m_first + static_cast<std::int32_t>(m_partsDigested);
+    const std::string sha = m_digest->partSha256(m_partsDigested);
+    if (sha == m_list.parts[static_cast<std::size_t>(number - 1)].sha256) continue;
+    const std::string path = part(number);
+    return JobResult::failed(path, "The part " + path + " does not match its checksum in " +
+                                       m_sumsPath +
+                                       ": it is damaged or belongs to another split. No part was "
+                                       "deleted.");
+  }
+  return {};
 }
 
 JobResult CombineJob::checkWhole() {
@@ -452,7 +471,7 @@ JobResult CombineJob::run() {
   for (std::int32_t i = m_first; i <= m_last; ++i) {
     const std::string path = part(i);
     JobResult appended = appendPart(i, path);
-    if (appended.outcome == JobOutcome::Done) appended = checkDigests(i, path);
+    if (appended.outcome == JobOutcome::Done) appended = checkDigests(false);
     if (appended.outcome != JobOutcome::Done) return finishFailed(appended);
     if (!verifying() && m_options.deleteParts()) {
       // A stop that arrives after the part's last block keeps the part.
@@ -460,7 +479,8 @@ JobResult CombineJob::run() {
       deletePart(i, path);
     }
   }
-  JobResult whole = checkWhole();
+  JobResult whole = checkDigests(true);
+  if (whole.outcome == JobOutcome::Done) whole = checkWhole();
   if (whole.outcome == JobOutcome::Done) whole = putInPlace();
   if (whole.outcome != JobOutcome::Done) return finishFailed(whole);
   if (verifying()) {
@@ -524,10 +544,9 @@ JobResult CombineJob::appendPart(std::int32_t number, const std::string& path) {
     }
     return JobResult::failed(path, err.message());
   }
-  const std::int64_t size = in.size(err);
-  if (size < 0) return JobResult::failed(path, err.message());
   platform::FileIdentity id;
-  in.identify(id);
+  if (!in.identify(id)) return JobResult::failed(path, "cannot read " + path + ": its size is unknown");
+  const std::int64_t size = id.size;
   m_partIds.push_back(id);
   const std::string name = platform::namePart(path);
   m_bytesDone = 0;
@@ -540,6 +559,7 @@ JobResult CombineJob::appendPart(std::int32_t number, const std::string& path) {
       m_digest.get());
   if (copied.outcome != JobOutcome::Done) return copied;
   m_written += size;
+  if (m_digest && m_listed) m_digest->endPart();
   if (!in.close(err)) return JobResult::failed(path, err.message());
   return {};
 }
@@ -577,13 +597,15 @@ void CombineJob::deletePart(std::int32_t number, const std::string& path) {
 }
 
 void CombineJob::publish(std::int32_t number, const std::string& name, std::int64_t size) {
-  Progress progress;
-  progress.part = number;
-  progress.gauge = gaugePosition(m_bytesDone, size);
-  progress.status = " " + std::to_string(m_bytesDone / 1024) + " Kb / " +
-                    std::to_string(size / 1024) + " Kb - " + name;
-  progress.title = std::to_string(number) + " - " + std::to_string(progress.gauge) + "% - " + name;
-  m_progress.publish(progress);
+  if (!m_progress.shown()) return;
+  if (m_update.part != number) {
+    m_statusTail = " Kb / " + std::to_string(size / 1024) + " Kb - " + name;
+    m_titleTail = "% - " + name;
+  }
+  m_update.part = number;
+  m_update.gauge = gaugePosition(m_bytesDone, size);
+  setProgressTexts(m_update, m_bytesDone / 1024, m_statusTail, m_titleTail);
+  m_progress.publish(m_update);
 }
 
 }  // namespace

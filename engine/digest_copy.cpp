@@ -37,14 +37,14 @@ char* DigestCopy::fillPointer() {
     return true;
   });
   slot.size = 0;
+  slot.partEnds.clear();
   m_filling = true;
   return slot.data.data();
 }
 
-void DigestCopy::submit(bool endsPart, bool wholeOnly) {
+void DigestCopy::submit(bool wholeOnly) {
   if (!m_filling) fillPointer();
   Slot& slot = m_slots[m_produced % kSlots];
-  slot.endsPart = endsPart;
   slot.wholeOnly = wholeOnly;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -70,8 +70,9 @@ bool allZero(const char* p, std::size_t n) {
 // holes: the output (which always grows at its end here) gets a hole that reads back as the
 // same zeros, and a sparse image keeps costing no room.
 bool DigestCopy::copy(platform::File& in, platform::File& out, std::int64_t n,
-                      platform::IoError& err, const std::function<bool()>& stopRequested) {
-  if (m_filling && m_fillWholeOnly) submit(false, true);
+                      platform::IoError& err, const std::function<bool()>& stopRequested,
+                      const platform::CopyProgress& moved) {
+  if (m_filling && m_fillWholeOnly) submit(true);
   std::int64_t skippedTo = -1;  // the output's position after a run of zeros not written
   while (n > 0) {
     if (stopRequested && stopRequested()) return false;
@@ -90,7 +91,8 @@ bool DigestCopy::copy(platform::File& in, platform::File& out, std::int64_t n,
     }
     slot.size += static_cast<std::size_t>(want);
     n -= want;
-    if (slot.size == kSlotBytes) submit(false, false);
+    if (slot.size == kSlotBytes) submit(false);
+    if (moved) moved(want);
   }
   // A copy that ends in a hole must still reach its full length.
   if (skippedTo >= 0 && out.size(err) < skippedTo && !out.truncate(skippedTo, err)) return false;
@@ -99,7 +101,7 @@ bool DigestCopy::copy(platform::File& in, platform::File& out, std::int64_t n,
 
 void DigestCopy::feedWhole(const void* data, std::size_t n) {
   const char* p = static_cast<const char*>(data);
-  if (m_filling && !m_fillWholeOnly) submit(false, false);
+  if (m_filling && !m_fillWholeOnly) submit(false);
   while (n > 0) {
     char* at = fillPointer();
     m_fillWholeOnly = true;
@@ -109,23 +111,33 @@ void DigestCopy::feedWhole(const void* data, std::size_t n) {
     slot.size += take;
     p += take;
     n -= take;
-    if (slot.size == kSlotBytes) submit(false, true);
+    if (slot.size == kSlotBytes) submit(true);
   }
 }
 
 void DigestCopy::endPart() {
-  if (m_filling && m_fillWholeOnly) submit(false, true);
-  submit(true, false);
+  if (m_filling && m_fillWholeOnly) submit(true);
+  fillPointer();
+  m_fillWholeOnly = false;
+  Slot& slot = m_slots[m_produced % kSlots];
+  slot.partEnds.push_back(slot.size);
 }
 
 std::string DigestCopy::partSha256(std::size_t k) {
+  // The part may end in the chunk being filled: hand it over, unless its digest is ready.
+  if (m_filling && partsDigested() <= k) submit(m_fillWholeOnly);
   std::unique_lock<std::mutex> lock(m_mutex);
   m_changed.wait(lock, [&] { return m_partDigests.size() > k; });
   return m_partDigests[k];
 }
 
+std::size_t DigestCopy::partsDigested() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_partDigests.size();
+}
+
 void DigestCopy::waitForLane(Lane lane) {
-  if (m_filling) submit(false, m_fillWholeOnly);
+  if (m_filling) submit(m_fillWholeOnly);
   std::unique_lock<std::mutex> lock(m_mutex);
   m_changed.wait(lock, [&] { return m_consumed[lane] == m_produced; });
 }
@@ -142,15 +154,19 @@ std::uint32_t DigestCopy::wholeCrc32() {
 
 void DigestCopy::digest(Lane lane, const Slot& slot) {
   switch (lane) {
-    case kPart:
+    case kPart: {
       if (slot.wholeOnly) return;
-      m_part.update(slot.data.data(), slot.size);
-      if (slot.endsPart) {
+      std::size_t from = 0;
+      for (const std::size_t end : slot.partEnds) {
+        m_part.update(slot.data.data() + from, end - from);
         std::string hex = m_part.finishHex();
         std::lock_guard<std::mutex> lock(m_mutex);
         m_partDigests.push_back(std::move(hex));
+        from = end;
       }
+      m_part.update(slot.data.data() + from, slot.size - from);
       return;
+    }
     case kWholeSha:
       m_wholeSha.update(slot.data.data(), slot.size);
       return;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace engine {
@@ -38,10 +39,19 @@ struct Progress {
   std::string title;
 };
 
+// Sets an update's texts in place: status " <kbDone><statusTail>", title
+// "<part> - <gauge><titleTail>". Reusing one Progress keeps its strings' room, so the
+// hundred updates of each of thousands of small parts cost no allocation.
+void setProgressTexts(Progress& progress, std::int64_t kbDone, std::string_view statusTail,
+                      std::string_view titleTail);
+
 class ProgressSink {
  public:
   virtual ~ProgressSink() = default;
   virtual void publish(const Progress& progress) = 0;
+  // False when nothing shows the updates (a command line writing to no terminal): a job
+  // then leaves out the work of making them.
+  virtual bool shown() const { return true; }
 };
 
 // Set from any thread; the job looks at it between chunks of a copy.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace engine {
 
@@ -13,6 +14,15 @@ class PartArchiver {
   // that the part may be deleted; otherwise `problem` says why, for the user.
   virtual bool archive(const std::string& partPath, const std::string& archivePath,
                        std::string& problem) = 0;
+  // True when archive calls may run on several threads at once.
+  virtual bool concurrent() const { return false; }
+  // As archive(), for a thread of its own: what archive() would show in a warning box is
+  // added to `boxes` instead, so that parts packed side by side show theirs in part order.
+  virtual bool archiveDeferred(const std::string& partPath, const std::string& archivePath,
+                               std::string& problem, std::vector<std::string>& boxes) {
+    (void)boxes;
+    return archive(partPath, archivePath, problem);
+  }
 };
 
 }  // namespace engine

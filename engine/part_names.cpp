@@ -31,9 +31,7 @@ std::int64_t partNumberOf(const std::string& name, const std::string& templateNa
 std::vector<std::int64_t> partNumbersIn(const std::string& folder, const std::string& templateName,
                                         bool archives) {
   std::vector<std::int64_t> numbers;
-  for (const platform::DirEntry& entry :
-       platform::findFiles(folder + "*", platform::SearchKind::Any)) {
-    std::string name = entry.name;
+  for (std::string name : platform::entryNames(folder)) {
     if (archives && name.size() > 4 && name.compare(name.size() - 4, 4, ".zip") == 0) {
       name.resize(name.size() - 4);
     }

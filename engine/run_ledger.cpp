@@ -7,8 +7,9 @@ namespace engine {
 
 bool RunLedger::record(const std::string& path, platform::FileIdentity id, std::int64_t size,
                        std::string& problem) {
-  for (const Entry& entry : m_entries) {
-    if (entry.path != path && entry.id.sameObject(id)) {
+  if (const auto same = m_byObject.find(objectKey(id)); same != m_byObject.end()) {
+    const Entry& entry = m_entries[same->second];
+    if (entry.path != path) {
       problem = path + " and " + entry.path + " are one file: the bytes written under " +
                 entry.path + " were overwritten";
       return false;
@@ -16,6 +17,8 @@ bool RunLedger::record(const std::string& path, platform::FileIdentity id, std::
   }
   id.size = size;
   remove(path);
+  m_byPath[path] = m_entries.size();
+  m_byObject[objectKey(id)] = m_entries.size();
   m_entries.push_back({path, id});
   return true;
 }
@@ -39,16 +42,23 @@ bool RunLedger::add(const platform::File& file, std::int64_t size, std::string& 
 }
 
 void RunLedger::remove(const std::string& path) {
-  m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(),
-                                 [&](const Entry& e) { return e.path == path; }),
-                  m_entries.end());
+  const auto found = m_byPath.find(path);
+  if (found == m_byPath.end()) return;
+  const std::size_t index = found->second;
+  m_byObject.erase(objectKey(m_entries[index].id));
+  m_byPath.erase(found);
+  if (index + 1 != m_entries.size()) {
+    m_entries[index] = std::move(m_entries.back());
+    m_byPath[m_entries[index].path] = index;
+    m_byObject[objectKey(m_entries[index].id)] = index;
+  }
+  m_entries.pop_back();
 }
 
 bool RunLedger::holds(const std::string& path) const {
   platform::FileIdentity id;
   if (!platform::identifyEntry(path, id)) return false;
-  return std::any_of(m_entries.begin(), m_entries.end(),
-                     [&](const Entry& e) { return e.id.sameObject(id); });
+  return m_byObject.count(objectKey(id)) != 0;
 }
 
 bool RunLedger::verify(platform::IoError& err) const {

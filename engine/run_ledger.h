@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/file.h"
@@ -35,7 +37,20 @@ class RunLedger {
   };
   bool record(const std::string& path, platform::FileIdentity id, std::int64_t size,
               std::string& problem);
+  struct ObjectHash {
+    std::size_t operator()(const std::pair<std::uint64_t, std::uint64_t>& key) const {
+      return std::hash<std::uint64_t>()(key.first * 0x9E3779B97F4A7C15ULL ^ key.second);
+    }
+  };
+  static std::pair<std::uint64_t, std::uint64_t> objectKey(const platform::FileIdentity& id) {
+    return {id.device, id.inode};
+  }
+  // Looked up by path and by file object, so that a run of thousands of parts costs
+  // no more per part than one of three.
   std::vector<Entry> m_entries;
+  std::unordered_map<std::string, std::size_t> m_byPath;  // index into m_entries
+  std::unordered_map<std::pair<std::uint64_t, std::uint64_t>, std::size_t, ObjectHash>
+      m_byObject;  // likewise, by device and inode
 };
 
 }  // namespace engine

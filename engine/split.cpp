@@ -3,6 +3,8 @@
 #include "engine/split.h"
 
 #include <algorithm>
+#include <deque>
+#include <future>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -13,8 +15,10 @@
 #include "engine/join_script.h"
 #include "engine/part_names.h"
 #include "engine/run_ledger.h"
+#include "platform/cores.h"
 #include "platform/file.h"
 #include "platform/path.h"
+#include "zip/zip_events.h"
 
 namespace engine {
 namespace {
@@ -41,7 +45,29 @@ class SplitJob {
   JobResult checkOwnNames();
   JobResult writeParts();
   JobResult writePart(std::int64_t number, std::int64_t size);
-  void archivePart(const std::string& partPath);
+  // What packing a part gave; a refusal before packing fills `problem` alone.
+  struct PackOutcome {
+    bool packed = false;  // the archiver reported a complete archive
+    std::string problem;
+    std::vector<std::string> boxes;  // warnings to show, in part order
+    std::string sha256, shaProblem;  // the archive's digest, with the checksum file
+  };
+  struct Pack {
+    std::size_t listIndex = 0;  // the part's line in m_list
+    std::string partPath, archivePath;
+    std::int64_t partSize = 0;
+    bool clean = false;  // nothing stood at the archive's name any more when packing began
+    PackOutcome done;    // a refusal, or the outcome of a pack made on this thread
+    std::future<PackOutcome> running;
+  };
+  void archivePart(const std::string& partPath, std::int64_t size);
+  PackOutcome packPart(const std::string& partPath, const std::string& archivePath,
+                       bool deferred) const;
+  void finishPack();
+  void finishReadyPacks();
+  void finishAllPacks() {
+    while (!m_packs.empty()) finishPack();
+  }
   void noteLeftovers();
   void deleteInput();
   JobResult writeScript();
@@ -90,7 +116,14 @@ class SplitJob {
   ChecksumList m_list;                   // every part written, in order
   RunLedger m_ledger;                    // every file that now holds bytes of the input
   bool m_everyPartSafe = true;           // every part written and, where asked, archived
+  // Parts being packed on threads of their own, oldest first, at most m_packLimit; with
+  // a limit of 0 each part is packed before the next is cut.
+  std::deque<Pack> m_packs;
+  std::size_t m_packLimit = 0;
+  std::int64_t m_packBytes = 0;  // the sizes of the parts in m_packs
   std::vector<std::string> m_leftovers;  // higher-numbered parts this run did not write
+  Progress m_update;                     // the last update published, its room reused
+  std::string m_statusTail, m_titleTail;  // what every update's texts end with
   platform::FileIdentity m_inputId;      // the input as it was when the split began
   bool m_inputUnchanged = false;         // ... and still was when the last part was written
   JobResult m_result;
@@ -187,6 +220,11 @@ JobResult SplitJob::run() {
     return JobResult::failed(m_request.path, problem);
   }
   m_namedAtStart = m_options.createBat();
+  if (m_archiver != nullptr && m_archiver->concurrent()) {
+    const unsigned threads =
+        m_request.packThreads == 0 ? platform::usableCores() : m_request.packThreads;
+    m_packLimit = threads > 1 ? threads : 0;
+  }
   if (m_options.writeChecksum()) {
     m_digest = std::make_unique<DigestCopy>(DigestCopy::Lanes{true, true, false});
   }
@@ -231,12 +269,21 @@ JobResult SplitJob::run() {
 
 JobResult SplitJob::writeParts() {
   const std::int64_t regularSize = m_plan.partSize;
+  // Grown in one step where the count is moderate: doubling a list of thousands of parts
+  // would hold it twice for a moment.
+  m_list.parts.reserve(static_cast<std::size_t>(std::min<std::int64_t>(m_plan.partCount, 1 << 16)));
   for (std::int64_t i = 1; i <= m_plan.partCount; ++i) {
     const std::int64_t size =
         i == m_plan.partCount ? m_fileSize - (i - 1) * regularSize : regularSize;
     JobResult part = writePart(i, size);
-    if (part.outcome != JobOutcome::Done) return failed(part);
+    if (part.outcome != JobOutcome::Done) {
+      // Parts under way are packed and checked like any other: what a stop or a failure
+      // leaves is then the same as when each part was packed before the next was cut.
+      finishAllPacks();
+      return failed(part);
+    }
   }
+  finishAllPacks();
   return {};
 }
 
@@ -288,8 +335,9 @@ JobResult SplitJob::checkRoomForPart(std::int64_t number, const std::string& par
                                      std::int64_t size) {
   if (m_sparse) return {};
   const bool archive = m_options.compressZip();
-  // Packing needs room for the archive while the part is still there.
-  const std::int64_t need = archive ? 2 * size : size;
+  // Packing needs room for the archive while the part is still there, and so does each
+  // part still being packed.
+  const std::int64_t need = archive ? 2 * size + m_packBytes : size;
   const std::int64_t free = platform::freeSpace(m_workFolder);
   const std::int64_t reclaim =
       reclaimable(partPath) + (archive ? reclaimable(partPath + ".zip") : 0);
@@ -310,7 +358,13 @@ JobResult SplitJob::writePart(std::int64_t number, std::int64_t size) {
     return JobResult::failed(
         partPath, "cannot write " + partPath + ": the part would replace the file being split");
   }
+  finishReadyPacks();
   JobResult room = checkRoomForPart(number, partPath, size);
+  if (room.outcome != JobOutcome::Done && !m_packs.empty()) {
+    // The parts under way give their room back once packed.
+    finishAllPacks();
+    room = checkRoomForPart(number, partPath, size);
+  }
   if (room.outcome != JobOutcome::Done) return room;
   platform::IoError err;
   // A new file under the name, never one reached through a link there.
@@ -336,53 +390,96 @@ JobResult SplitJob::writePart(std::int64_t number, std::int64_t size) {
   m_list.parts.push_back(listed);
 
   if (m_options.createBat()) m_script.addPart(partName, number == m_plan.partCount);
-  if (m_options.compressZip()) archivePart(partPath);
+  if (m_options.compressZip()) archivePart(partPath, size);
   return {};
 }
 
-void SplitJob::archivePart(const std::string& partPath) {
-  const std::string archivePath = partPath + ".zip";
-  std::string problem;
+void SplitJob::archivePart(const std::string& partPath, std::int64_t size) {
+  Pack pack;
+  pack.listIndex = m_list.parts.size() - 1;
+  pack.partPath = partPath;
+  pack.archivePath = partPath + ".zip";
+  pack.partSize = size;
   platform::IoError err;
-  bool clean = false;  // nothing stands at the archive's name any more
   if (m_archiver == nullptr) {
-    problem = "compression is not available in this build";
-  } else if (overwritesInput(archivePath)) {
-    problem = "the archive would replace the file being split";
-  } else if (!platform::clearName(archivePath, err)) {
+    pack.done.problem = "compression is not available in this build";
+  } else if (overwritesInput(pack.archivePath)) {
+    pack.done.problem = "the archive would replace the file being split";
+  } else if (!platform::clearName(pack.archivePath, err)) {
     // An old archive (or a link) there is removed so that the new one is a file of its own.
-    problem = err.message();
-  } else if ((clean = true) && m_archiver->archive(partPath, archivePath, problem)) {
-    const std::int64_t archiveSize = platform::fileSize(archivePath, err);
-    if (archiveSize >= 0 && m_ledger.add(archivePath, archiveSize, problem)) {
-      if (m_digest) {
-        // The archive is listed too, so that a receiver can check it before unpacking.
-        std::string hashProblem;
-        const std::string sha = sha256OfFile(archivePath, hashProblem);
-        if (sha.empty()) {
-          m_result.warnings.push_back("The archive " + archivePath +
-                                      " is not in the checksum file: " + hashProblem);
-        } else {
-          m_list.parts.back().archiveName = platform::namePart(archivePath);
-          m_list.parts.back().archiveSha256 = sha;
-        }
+    pack.done.problem = err.message();
+  } else {
+    pack.clean = true;
+    if (m_packLimit == 0) {
+      pack.done = packPart(pack.partPath, pack.archivePath, false);
+    } else {
+      while (m_packs.size() >= m_packLimit) finishPack();
+      pack.running = std::async(std::launch::async, [this, part = pack.partPath,
+                                                     archive = pack.archivePath] {
+        return packPart(part, archive, true);
+      });
+    }
+  }
+  m_packBytes += size;
+  m_packs.push_back(std::move(pack));
+  if (m_packLimit == 0) finishPack();
+}
+
+SplitJob::PackOutcome SplitJob::packPart(const std::string& partPath,
+                                         const std::string& archivePath, bool deferred) const {
+  PackOutcome outcome;
+  outcome.packed = deferred
+                       ? m_archiver->archiveDeferred(partPath, archivePath, outcome.problem,
+                                                     outcome.boxes)
+                       : m_archiver->archive(partPath, archivePath, outcome.problem);
+  // The archive is listed too, so that a receiver can check it before unpacking.
+  if (outcome.packed && m_digest) outcome.sha256 = sha256OfFile(archivePath, outcome.shaProblem);
+  return outcome;
+}
+
+void SplitJob::finishReadyPacks() {
+  while (!m_packs.empty() && m_packs.front().running.valid() &&
+         m_packs.front().running.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+    finishPack();
+  }
+}
+
+// Takes the oldest part's pack: the part goes only when its archive is complete and
+// recorded; otherwise it stays, and so does the input.
+void SplitJob::finishPack() {
+  Pack pack = std::move(m_packs.front());
+  m_packs.pop_front();
+  m_packBytes -= pack.partSize;
+  if (pack.running.valid()) pack.done = pack.running.get();
+  for (const std::string& box : pack.done.boxes) zip::showWarningBox(box);
+  std::string problem = pack.done.problem;
+  platform::IoError err;
+  if (pack.done.packed) {
+    const std::int64_t archiveSize = platform::fileSize(pack.archivePath, err);
+    if (archiveSize >= 0 && m_ledger.add(pack.archivePath, archiveSize, problem)) {
+      if (m_digest && pack.done.sha256.empty()) {
+        m_result.warnings.push_back("The archive " + pack.archivePath +
+                                    " is not in the checksum file: " + pack.done.shaProblem);
+      } else if (m_digest) {
+        m_list.parts[pack.listIndex].archiveName = platform::namePart(pack.archivePath);
+        m_list.parts[pack.listIndex].archiveSha256 = pack.done.sha256;
       }
-      if (!platform::removeFile(partPath, err)) {
+      if (!platform::removeFile(pack.partPath, err)) {
         // The part stays beside its archive; both hold the bytes.
         m_result.warnings.push_back(err.message());
         return;
       }
-      m_ledger.remove(partPath);
+      m_ledger.remove(pack.partPath);
       return;
     }
     if (problem.empty()) problem = err.message();
   }
   m_everyPartSafe = false;
-  std::string note = "The part " + partPath + " was kept unarchived: " + problem;
+  std::string note = "The part " + pack.partPath + " was kept unarchived: " + problem;
   // What the failed attempt left at the archive's name is this run's and holds nothing.
-  if (clean && platform::pathExists(archivePath) && !m_ledger.holds(archivePath) &&
-      platform::removeFile(archivePath, err)) {
-    note += " (the incomplete archive " + archivePath + " was removed)";
+  if (pack.clean && platform::pathExists(pack.archivePath) && !m_ledger.holds(pack.archivePath) &&
+      platform::removeFile(pack.archivePath, err)) {
+    note += " (the incomplete archive " + pack.archivePath + " was removed)";
   }
   m_result.warnings.push_back(note);
 }
@@ -516,14 +613,15 @@ JobResult SplitJob::writeChecksumFile() {
 }
 
 void SplitJob::publish(std::int64_t part) {
-  Progress progress;
-  progress.part = static_cast<int>(part);
-  progress.gauge = gaugePosition(m_bytesDone, m_fileSize);
-  progress.status = " " + std::to_string(m_bytesDone / 1024) + " Kb / " +
-                    std::to_string(m_fileSize / 1024) + " Kb";
-  progress.title =
-      std::to_string(part) + " - " + std::to_string(progress.gauge) + "% - " + m_request.caption;
-  m_progress.publish(progress);
+  if (!m_progress.shown()) return;
+  if (m_statusTail.empty()) {
+    m_statusTail = " Kb / " + std::to_string(m_fileSize / 1024) + " Kb";
+    m_titleTail = "% - " + m_request.caption;
+  }
+  m_update.part = static_cast<int>(part);
+  m_update.gauge = gaugePosition(m_bytesDone, m_fileSize);
+  setProgressTexts(m_update, m_bytesDone / 1024, m_statusTail, m_titleTail);
+  m_progress.publish(m_update);
 }
 
 }  // namespace

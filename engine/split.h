@@ -44,6 +44,9 @@ struct SplitRequest {
   std::string path;        // the file to split
   std::int64_t value = 0;  // number of parts, or part size in units
   std::string caption;     // the window caption, shown at the end of the title
+  // Parts packed at once with the compress option: 0 for one per usable processor, 1 to
+  // pack each part before the next is cut.
+  unsigned packThreads = 0;
 };
 
 // The whole split: parts, archives, input deletion and join script. `archiver` may be

@@ -75,6 +75,16 @@ bool checkSingleMemberArchive(const std::string& archivePath, std::int64_t membe
 
 bool ZipPartArchiver::archive(const std::string& partPath, const std::string& archivePath,
                               std::string& problem) {
+  return pack(partPath, archivePath, problem, nullptr);
+}
+
+bool ZipPartArchiver::archiveDeferred(const std::string& partPath, const std::string& archivePath,
+                                      std::string& problem, std::vector<std::string>& boxes) {
+  return pack(partPath, archivePath, problem, &boxes);
+}
+
+bool ZipPartArchiver::pack(const std::string& partPath, const std::string& archivePath,
+                           std::string& problem, std::vector<std::string>* boxes) {
   platform::IoError err;
   const std::int64_t partSize = platform::fileSize(partPath, err);
   if (partSize < 0) {
@@ -85,9 +95,13 @@ bool ZipPartArchiver::archive(const std::string& partPath, const std::string& ar
   std::vector<std::string> messages;
   // Each problem is shown as it happens, in the warning box the split's archiver has always
   // raised (the job waits for it), and kept for the job's closing report.
-  zip.OnError = [&messages](zip::ZipComponent&, const std::string& message) {
+  zip.OnError = [&messages, boxes](zip::ZipComponent&, const std::string& message) {
     messages.push_back(message);
-    zip::showWarningBox(message);
+    if (boxes != nullptr) {
+      boxes->push_back(message);
+    } else {
+      zip::showWarningBox(message);
+    }
   };
   zip.Files = {partPath};
   zip.Overwrite = true;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/part_archiver.h"
 
@@ -14,6 +15,15 @@ class ZipPartArchiver : public PartArchiver {
   // is complete (one member, its records consistent) and flushed.
   bool archive(const std::string& partPath, const std::string& archivePath,
                std::string& problem) override;
+  // Each call packs with a TZip of its own and shares nothing with another.
+  bool concurrent() const override { return true; }
+  bool archiveDeferred(const std::string& partPath, const std::string& archivePath,
+                       std::string& problem, std::vector<std::string>& boxes) override;
+
+ private:
+  // `boxes` null: each problem is shown at once.
+  bool pack(const std::string& partPath, const std::string& archivePath, std::string& problem,
+            std::vector<std::string>* boxes);
 };
 
 // Checks that `archivePath` is a whole archive of exactly one member of `memberSize`

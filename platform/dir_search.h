@@ -33,6 +33,11 @@ bool wildcardMatch(std::string_view mask, std::string_view name);
 // ascending byte order of the names (the order is the same on every run).
 std::vector<DirEntry> findFiles(const std::string& pattern, SearchKind kind);
 
+// The names of everything in `folder` that exists (a link only when its target does), in
+// no particular order. Cheaper than findFiles where only names matter: an entry costs a
+// look of its own only when it is a link.
+std::vector<std::string> entryNames(const std::string& folder);
+
 // The first match of `pattern` exists and is not a folder.
 bool firstMatchIsFile(const std::string& pattern);
 

