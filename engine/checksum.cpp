@@ -31,21 +31,24 @@ std::string Sha256::finishHex() {
   return hex;
 }
 
-std::string sha256OfFile(const std::string& path, std::string& problem) {
+bool readChunks(const std::string& path, const std::function<void(const char*, std::size_t)>& take,
+                std::string& problem) {
   platform::IoError err;
   platform::File file = platform::File::open(path, platform::File::Mode::Read, err);
-  Sha256 sha;
   std::vector<char> buffer(256 * 1024);
   std::int64_t got = file.isOpen() ? 0 : -1;
   while (file.isOpen() &&
          (got = file.read(buffer.data(), static_cast<std::int64_t>(buffer.size()), err)) > 0) {
-    sha.update(buffer.data(), static_cast<std::size_t>(got));
+    take(buffer.data(), static_cast<std::size_t>(got));
   }
-  if (got < 0) {
-    problem = err.message();
-    return {};
-  }
-  return sha.finishHex();
+  if (got < 0) problem = err.message();
+  return got == 0;
+}
+
+std::string sha256OfFile(const std::string& path, std::string& problem) {
+  Sha256 sha;
+  const auto add = [&sha](const char* data, std::size_t n) { sha.update(data, n); };
+  return readChunks(path, add, problem) ? sha.finishHex() : std::string();
 }
 
 }  // namespace engine

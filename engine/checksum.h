@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -25,7 +26,12 @@ class Sha256 {
   std::unique_ptr<State> m_state;
 };
 
-// The SHA-256 of a whole file, read through a buffer; "" with `problem` set on failure.
+// Hands the bytes of the file at `path` to `take`, in order, through one buffer; false
+// with `problem` set when the file cannot be read to its end.
+bool readChunks(const std::string& path, const std::function<void(const char*, std::size_t)>& take,
+                std::string& problem);
+
+// The SHA-256 of a whole file; "" with `problem` set on failure.
 std::string sha256OfFile(const std::string& path, std::string& problem);
 
 }  // namespace engine

@@ -229,6 +229,16 @@ bool parseChecksumFile(const std::string& text, ChecksumList& list, std::string&
   return true;
 }
 
+bool loadChecksumFile(const std::string& path, ChecksumList& list, std::string& problem) {
+  std::string text;
+  return readTextFile(path, text, problem) && parseChecksumFile(text, list, problem);
+}
+
+bool loadCrcFile(const std::string& path, CrcFile& crc, std::string& problem) {
+  std::string text;
+  return readTextFile(path, text, problem) && parseCrcFile(text, crc, problem);
+}
+
 bool readTextFile(const std::string& path, std::string& text, std::string& problem) {
   platform::IoError err;
   platform::File file = platform::File::open(path, platform::File::Mode::Read, err);
@@ -261,9 +271,9 @@ std::string findChecksumFile(const std::string& firstPartPath, std::string& prob
   std::vector<std::string> candidates;
   for (const platform::DirEntry& entry :
        platform::findFiles(folder + "*" + kChecksumExtension, platform::SearchKind::Files)) {
-    std::string text, why;
+    std::string why;
     ChecksumList list;
-    if (!readTextFile(folder + entry.name, text, why) || !parseChecksumFile(text, list, why)) {
+    if (!loadChecksumFile(folder + entry.name, list, why)) {
       continue;
     }
     if (partNumberOf(list.parts.front().name, name) > 0) candidates.push_back(folder + entry.name);

@@ -31,6 +31,8 @@ inline constexpr char kChecksumMarker[] = "# sundrix checksums";  // how every s
 std::string checksumFileText(const ChecksumList& list);
 // False with `problem` set when the text is not a checksum file of this program.
 bool parseChecksumFile(const std::string& text, ChecksumList& list, std::string& problem);
+// Reads and parses the file at `path`; false with `problem` saying why it cannot be used.
+bool loadChecksumFile(const std::string& path, ChecksumList& list, std::string& problem);
 
 // The checksum file of the series of `firstPartPath`: the one named after the series
 // (NAME.001 -> NAME.sha256) whatever it holds, else the one ".sha256" file of this
@@ -45,6 +47,7 @@ struct CrcFile {
   std::uint32_t crc = 0;
 };
 bool parseCrcFile(const std::string& text, CrcFile& crc, std::string& problem);
+bool loadCrcFile(const std::string& path, CrcFile& crc, std::string& problem);
 // NAME.crc beside the part NAME.001; "" when there is none.
 std::string findCrcFile(const std::string& firstPartPath);
 

@@ -81,7 +81,7 @@ class CombineJob {
   std::int64_t m_bytesDone = 0;
   Progress m_update;                      // the last update published, its room reused
   std::string m_statusTail, m_titleTail;  // what the current part's texts end with
-  std::int32_t m_lastDeleted = 0;  // the number of the last part deleted; 0 for none
+  std::int32_t m_lastDeleted = 0;         // the number of the last part deleted; 0 for none
   bool m_folderSynced = false;
   JobResult m_result;
   // What the bytes are checked against: the checksum file of the split, or another
@@ -110,8 +110,8 @@ JobResult CombineJob::planParts() {
   if (!m_sumsPath.empty()) return planListedParts();
   m_crcPath = findCrcFile(m_request.firstPartPath);
   if (!m_crcPath.empty()) {
-    std::string text, problem;
-    if (!readTextFile(m_crcPath, text, problem) || !parseCrcFile(text, m_crc, problem)) {
+    std::string problem;
+    if (!loadCrcFile(m_crcPath, m_crc, problem)) {
       return JobResult::failed(m_crcPath, "The checksum file " + m_crcPath + " cannot be used: " +
                                               problem + ". Nothing was joined.");
     }
@@ -168,8 +168,8 @@ JobResult CombineJob::planParts() {
 // With a checksum file the join takes exactly the parts it lists, each of the listed
 // size, and says so before anything is written when one is not there.
 JobResult CombineJob::planListedParts() {
-  std::string text, problem;
-  if (!readTextFile(m_sumsPath, text, problem) || !parseChecksumFile(text, m_list, problem)) {
+  std::string problem;
+  if (!loadChecksumFile(m_sumsPath, m_list, problem)) {
     return JobResult::failed(m_sumsPath, "The checksum file " + m_sumsPath + " cannot be used: " +
                                              problem + ". Nothing was joined.");
   }
@@ -545,7 +545,8 @@ JobResult CombineJob::appendPart(std::int32_t number, const std::string& path) {
     return JobResult::failed(path, err.message());
   }
   platform::FileIdentity id;
-  if (!in.identify(id)) return JobResult::failed(path, "cannot read " + path + ": its size is unknown");
+  if (!in.identify(id))
+    return JobResult::failed(path, "cannot read " + path + ": its size is unknown");
   const std::int64_t size = id.size;
   m_partIds.push_back(id);
   const std::string name = platform::namePart(path);

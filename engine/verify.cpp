@@ -23,6 +23,10 @@ Status checkFile(const std::string& path, std::int64_t size, const std::string& 
   return sha256OfFile(path, problem) == sha ? Status::Ok : Status::Mismatch;
 }
 
+void cannotUse(VerifyReport& report) {
+  report.problem = "The checksum file " + report.against + " cannot be used: " + report.problem;
+}
+
 void addExtras(VerifyReport& report, const std::string& firstPartPath, std::int64_t last) {
   const std::string name = platform::namePart(firstPartPath);
   for (const std::int64_t k : partNumbersIn(platform::folderPart(firstPartPath), name, true)) {
@@ -31,13 +35,8 @@ void addExtras(VerifyReport& report, const std::string& firstPartPath, std::int6
 }
 
 void verifyListed(VerifyReport& report, const std::string& firstPartPath, const StopToken& stop) {
-  std::string text;
   ChecksumList list;
-  if (!readTextFile(report.against, text, report.problem) ||
-      !parseChecksumFile(text, list, report.problem)) {
-    report.problem = "The checksum file " + report.against + " cannot be used: " + report.problem;
-    return;
-  }
+  if (!loadChecksumFile(report.against, list, report.problem)) return cannotUse(report);
   const std::string folder = platform::folderPart(report.against);
   for (const ChecksumList::Part& part : list.parts) {
     if (stop.stopRequested()) return;
@@ -62,29 +61,21 @@ void verifyListed(VerifyReport& report, const std::string& firstPartPath, const 
 // Adds the bytes of the file at `path` to a running CRC-32 and a byte count; false when
 // the file cannot be read to its end.
 bool addToCrc(const std::string& path, std::uint32_t& crc, std::int64_t& size) {
-  platform::IoError err;
-  platform::File in = platform::File::open(path, platform::File::Mode::Read, err);
-  std::vector<char> buffer(256 * 1024);
-  std::int64_t got = in.isOpen() ? 0 : -1;
-  while (in.isOpen() &&
-         (got = in.read(buffer.data(), static_cast<std::int64_t>(buffer.size()), err)) > 0) {
-    crc = zip::updateCrc(crc, reinterpret_cast<const std::uint8_t*>(buffer.data()),
-                         static_cast<std::size_t>(got));
-    size += got;
-  }
-  return got == 0;
+  std::string problem;
+  return readChunks(
+      path,
+      [&](const char* data, std::size_t n) {
+        crc = zip::updateCrc(crc, reinterpret_cast<const std::uint8_t*>(data), n);
+        size += static_cast<std::int64_t>(n);
+      },
+      problem);
 }
 
 // A ".crc" file vouches only for the whole file: the parts are read in order as one
 // stream, and the joined file is checked too when it is there.
 void verifyCrc(VerifyReport& report, const std::string& firstPartPath, const StopToken& stop) {
-  std::string text;
   CrcFile crc;
-  if (!readTextFile(report.against, text, report.problem) ||
-      !parseCrcFile(text, crc, report.problem)) {
-    report.problem = "The checksum file " + report.against + " cannot be used: " + report.problem;
-    return;
-  }
+  if (!loadCrcFile(report.against, crc, report.problem)) return cannotUse(report);
   const std::string folder = platform::folderPart(firstPartPath);
   const std::string name = platform::namePart(firstPartPath);
   const std::vector<std::int64_t> numbers = partNumbersIn(folder, name);

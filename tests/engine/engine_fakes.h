@@ -1,14 +1,18 @@
 // Options, progress and fault doubles for the split and join tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/combine.h"
+#include "engine/part_archiver.h"
 #include "engine/split.h"
 #include "platform/file.h"
+#include "support/temp_dir.h"
 
 namespace engine_test {
 
@@ -44,6 +48,25 @@ struct FakeSplitOptions : engine::SplitOptions {
 struct FakeCombineOptions : engine::CombineOptions {
   bool remove = false;
   bool deleteParts() override { return remove; }
+};
+
+// Packs a part by copying it. Parts whose names end in one of `failFor` fail with
+// `problem`, leaving half an archive behind when `leaveHalf` is set.
+struct CopyArchiver : engine::PartArchiver {
+  std::vector<std::string> failFor;
+  std::string failure = "the archive could not be finished";
+  bool leaveHalf = true;
+  bool archive(const std::string& part, const std::string& archivePath,
+               std::string& problem) override {
+    for (const std::string& name : failFor) {
+      if (!part.ends_with(name)) continue;
+      if (leaveHalf) testing_support::writeText(archivePath, "PK half");
+      problem = failure;
+      return false;
+    }
+    testing_support::writeFile(archivePath, testing_support::readFile(part));
+    return true;
+  }
 };
 
 // Records every update; can ask the job to stop after a given number of them.
@@ -95,5 +118,18 @@ inline int osCode(platform::ErrorKind kind) {
 inline std::string systemText(platform::ErrorKind kind) {
   return platform::IoError{"use", "", platform::errorCode(kind), ""}.reason();
 }
+
+// A folder of its own, options for a split into it and a join, and what they report to.
+class JobTest : public ::testing::Test {
+ public:
+  testing_support::TempDir dir;
+  FakeSplitOptions splitOptions;
+  FakeCombineOptions joinOptions;
+  RecordingSink sink;
+  engine::StopToken stop;
+  std::vector<std::uint8_t> bytes;  // what the files of the test hold, in order
+
+  void SetUp() override { splitOptions.folder = dir.path(); }
+};
 
 }  // namespace engine_test

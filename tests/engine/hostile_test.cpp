@@ -26,34 +26,8 @@ bool isLink(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-// Packs a part by copying it; fails (leaving half an archive behind) for the parts listed.
-struct CopyArchiver : PartArchiver {
-  std::vector<std::string> failFor;  // part names that fail
-  bool archive(const std::string& part, const std::string& archivePath,
-               std::string& problem) override {
-    for (const std::string& name : failFor) {
-      if (part.size() >= name.size() &&
-          part.compare(part.size() - name.size(), name.size(), name) == 0) {
-        testing_support::writeText(archivePath, "PK half");
-        problem = "the archive could not be finished";
-        return false;
-      }
-    }
-    testing_support::writeFile(archivePath, testing_support::readFile(part));
-    return true;
-  }
-};
-
-class Hostile : public ::testing::Test {
+class Hostile : public JobTest {
  protected:
-  TempDir dir;
-  FakeSplitOptions splitOptions;
-  FakeCombineOptions joinOptions;
-  RecordingSink sink;
-  StopToken stop;
-  std::vector<std::uint8_t> bytes;
-
-  void SetUp() override { splitOptions.folder = dir.path(); }
   std::string input(std::size_t size, const std::string& name = "f.bin") {
     bytes = testing_support::makeBytes(size, 11);
     testing_support::writeFile(dir.file(name), bytes);

@@ -25,17 +25,10 @@ bool haveTool(const std::string& tool) {
   return testing_support::runCommand("command -v " + tool + " >/dev/null 2>&1") == 0;
 }
 
-class Integrity : public ::testing::Test {
+class Integrity : public JobTest {
  public:  // the damage rows reach into the fixture
-  TempDir dir;
-  FakeSplitOptions splitOptions;
-  FakeCombineOptions joinOptions;
-  RecordingSink sink;
-  StopToken stop;
-  std::vector<std::uint8_t> bytes;
-
   void SetUp() override {
-    splitOptions.folder = dir.path();
+    JobTest::SetUp();
     splitOptions.checksum = true;
     splitOptions.removeInput = true;
   }

@@ -213,7 +213,8 @@ TEST_F(SplitTest, AFullDiskStopsTheJobAndKeepsTheInput) {
   const JobResult result = split(path, 3);
   ASSERT_EQ(result.outcome, JobOutcome::Failed);
   EXPECT_EQ(result.file, dir.file("movie.avi.002"));
-  EXPECT_NE(result.reason.find(systemText(platform::ErrorKind::DiskFull)), std::string::npos) << result.reason;
+  EXPECT_NE(result.reason.find(systemText(platform::ErrorKind::DiskFull)), std::string::npos)
+      << result.reason;
   EXPECT_NE(result.reason.find("movie.avi.002"), std::string::npos);
   EXPECT_FALSE(testing_support::exists(dir.file("movie.avi.003")));
   EXPECT_TRUE(testing_support::exists(path));
@@ -224,7 +225,8 @@ TEST_F(SplitTest, FailuresNameTheFileAndTheReason) {
     SCOPED_TRACE("missing input");
     const JobResult result = split(dir.file("nothing.bin"), 2);
     EXPECT_EQ(result.outcome, JobOutcome::Failed);
-    EXPECT_NE(result.reason.find("nothing.bin: " + systemText(platform::ErrorKind::NotFound)), std::string::npos);
+    EXPECT_NE(result.reason.find("nothing.bin: " + systemText(platform::ErrorKind::NotFound)),
+              std::string::npos);
   }
   {
     SCOPED_TRACE("read-only folder");
@@ -330,23 +332,10 @@ TEST_F(SplitTest, AnInputThatGrowsWhileSplitIsKept) {
   EXPECT_EQ(testing_support::sizeOf(growing.path), 10'010);
 }
 
-struct FakeArchiver : PartArchiver {
-  bool succeed = true;
-  bool archive(const std::string& part, const std::string& archivePath,
-               std::string& problem) override {
-    if (!succeed) {
-      problem = "the disk is full";
-      return false;
-    }
-    testing_support::writeFile(archivePath, testing_support::readFile(part));
-    return true;
-  }
-};
-
 TEST_F(SplitTest, CompressedPartsLeaveOnlyArchives) {
   options.compress = true;
   options.removeInput = true;
-  FakeArchiver archiver;
+  CopyArchiver archiver;
   const std::string path = input(1000);
   ASSERT_EQ(split(path, 2, &archiver).outcome, JobOutcome::Done);
   EXPECT_EQ(testing_support::listFolder(dir.path()),
@@ -356,8 +345,10 @@ TEST_F(SplitTest, CompressedPartsLeaveOnlyArchives) {
 TEST_F(SplitTest, AFailedArchiveKeepsThePartAndTheInput) {
   options.compress = true;
   options.removeInput = true;
-  FakeArchiver archiver;
-  archiver.succeed = false;
+  CopyArchiver archiver;
+  archiver.failFor = {""};  // every part
+  archiver.failure = "the disk is full";
+  archiver.leaveHalf = false;
   const std::string path = input(1000);
   const JobResult result = split(path, 2, &archiver);
   EXPECT_EQ(result.outcome, JobOutcome::Done);
