@@ -22,7 +22,6 @@ class RunLedger {
   // Records a file from its open handle (the identity it was created with).
   bool add(const platform::File& file, std::int64_t size, std::string& problem);
   void remove(const std::string& path);
-  bool empty() const { return m_entries.empty(); }
   // True when `path` names a file this run recorded (by identity, not by name).
   bool holds(const std::string& path) const;
 
