@@ -94,6 +94,7 @@ class CombineJob {
   std::string m_crcPath;
   std::unique_ptr<DigestCopy> m_digest;
   std::size_t m_partsDigested = 0;
+  std::int64_t m_shareBlock = 0;  // the output shares the parts' blocks of this size (0: copied)
 };
 
 // The parts to join are every number from the first on up to the highest one present;
@@ -272,17 +273,34 @@ JobResult CombineJob::checkOutput() const {
 
 // A join that runs out of room half-way is worse than none: the joined file must fit
 // before it is created. Parts deleted as they are copied free their room on the way, so
-// then only the largest part must fit at once.
+// then only the largest part must fit at once. On a filesystem that shares blocks, a part
+// that starts on a block of the output is shared whole (the output stays on block
+// boundaries while the parts are whole blocks) and needs no room.
 JobResult CombineJob::checkRoom() {
   const std::string folder = platform::folderPart(m_request.outputPath);
+  {
+    platform::IoError ignored;
+    platform::File first = platform::File::open(part(m_first), platform::File::Mode::Read, ignored);
+    m_shareBlock = platform::shareableBlockSize(first, orCurrent(folder));
+  }
+  std::int64_t at = 0;  // where the next part goes in the output
+  if (m_request.append) {
+    platform::IoError ignored;
+    at = m_request.appendAt >= 0 ? m_request.appendAt
+                                 : std::max<std::int64_t>(0, platform::fileSize(m_request.outputPath, ignored));
+  }
   std::int64_t total = 0, largest = 0;
   platform::FileIdentity folderId;
   bool sameFilesystem = platform::identifyPath(orCurrent(folder), folderId);
   for (std::int32_t i = m_first; i <= m_last; ++i) {
     platform::FileSpace space;
     platform::fileSpace(part(i), space);
-    const std::int64_t need =
+    std::int64_t need =
         space.allocated >= 0 && space.allocated < space.size ? space.allocated : space.size;
+    if (m_shareBlock > 0 && at % m_shareBlock == 0 && space.size > platform::kSmallestSharedCopy) {
+      need = 0;
+    }
+    at += std::max<std::int64_t>(0, space.size);
     total += need;
     largest = std::max(largest, need);
     sameFilesystem = sameFilesystem && space.device == folderId.device;
@@ -337,6 +355,7 @@ JobResult CombineJob::openOutput() {
   m_out.identify(m_outId);
   if (!verifying()) return {};
   m_digest = std::make_unique<DigestCopy>(DigestCopy::Lanes{m_listed, m_listed, m_crcChecked});
+  m_digest->shareBlocks(m_shareBlock);
   return feedKeptBytes();
 }
 

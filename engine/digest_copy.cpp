@@ -73,6 +73,15 @@ bool DigestCopy::copy(platform::File& in, platform::File& out, std::int64_t n,
                       platform::IoError& err, const std::function<bool()>& stopRequested,
                       const platform::CopyProgress& moved) {
   if (m_filling && m_fillWholeOnly) submit(true);
+  std::int64_t shared = 0;
+  if (!shareLeading(in, out, n, shared, err, stopRequested, moved)) return false;
+  n -= shared;
+  return pass(in, &out, n, err, stopRequested, moved);
+}
+
+bool DigestCopy::pass(platform::File& in, platform::File* out, std::int64_t n,
+                      platform::IoError& err, const std::function<bool()>& stopRequested,
+                      const platform::CopyProgress& moved) {
   std::int64_t skippedTo = -1;  // the output's position after a run of zeros not written
   while (n > 0) {
     if (stopRequested && stopRequested()) return false;
@@ -82,11 +91,11 @@ bool DigestCopy::copy(platform::File& in, platform::File& out, std::int64_t n,
     const std::int64_t want =
         std::min<std::int64_t>(n, static_cast<std::int64_t>(kSlotBytes - slot.size));
     if (!in.readExact(at, want, err)) return false;
-    if (want >= kHoleBytes && allZero(at, static_cast<std::size_t>(want))) {
-      if (skippedTo < 0) skippedTo = out.position(err);
-      if (skippedTo < 0 || !out.seek(skippedTo += want, err)) return false;
-    } else {
-      if (!out.writeAll(at, want, err)) return false;
+    if (out != nullptr && want >= kHoleBytes && allZero(at, static_cast<std::size_t>(want))) {
+      if (skippedTo < 0) skippedTo = out->position(err);
+      if (skippedTo < 0 || !out->seek(skippedTo += want, err)) return false;
+    } else if (out != nullptr) {
+      if (!out->writeAll(at, want, err)) return false;
       skippedTo = -1;
     }
     slot.size += static_cast<std::size_t>(want);
@@ -95,8 +104,41 @@ bool DigestCopy::copy(platform::File& in, platform::File& out, std::int64_t n,
     if (moved) moved(want);
   }
   // A copy that ends in a hole must still reach its full length.
-  if (skippedTo >= 0 && out.size(err) < skippedTo && !out.truncate(skippedTo, err)) return false;
+  if (skippedTo >= 0 && out->size(err) < skippedTo && !out->truncate(skippedTo, err)) return false;
   return !err.isSet();
+}
+
+// Shared blocks cost neither a write nor room, but the digests still need their bytes:
+// they are read once, from the input, right after they were shared. The input must not
+// change in between, or the digests would not be of what the output holds.
+bool DigestCopy::shareLeading(platform::File& in, platform::File& out, std::int64_t n,
+                              std::int64_t& shared, platform::IoError& err,
+                              const std::function<bool()>& stopRequested,
+                              const platform::CopyProgress& moved) {
+  shared = 0;
+  if (m_shareBlock <= 0 || n <= platform::kSmallestSharedCopy) return true;
+  const std::int64_t inAt = in.position(err);
+  const std::int64_t outAt = inAt < 0 ? -1 : out.position(err);
+  if (outAt < 0) return false;
+  platform::FileIdentity before, after;
+  if (inAt % m_shareBlock != 0 || outAt % m_shareBlock != 0 || !in.identify(before)) return true;
+  while (shared < n) {
+    const std::int64_t chunk =
+        platform::shareRange(in, inAt + shared, out, outAt + shared,
+                             std::min(n - shared, kShareChunk), m_shareBlock, err);
+    if (chunk < 0) return false;
+    if (chunk == 0) break;
+    shared += chunk;
+    if (!pass(in, nullptr, chunk, err, stopRequested, moved)) return false;
+  }
+  if (shared == 0) return true;
+  if (!in.identify(after) || after != before) {
+    err.operation = "read";
+    err.path = in.path();
+    err.detail = "it changed while it was copied";
+    return false;
+  }
+  return out.seek(outAt + shared, err);
 }
 
 void DigestCopy::feedWhole(const void* data, std::size_t n) {

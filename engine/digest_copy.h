@@ -35,6 +35,10 @@ class DigestCopy {
   // `moved` is told the bytes after each chunk.
   bool copy(platform::File& in, platform::File& out, std::int64_t n, platform::IoError& err,
             const std::function<bool()>& stopRequested, const platform::CopyProgress& moved = {});
+  // Lets copies share blocks of this size between input and output where both are
+  // aligned to them (platform::shareableBlockSize): the bytes are then only read, for the
+  // digests, not written. 0 (the default) writes every byte.
+  void shareBlocks(std::int64_t blockSize) { m_shareBlock = blockSize; }
   // Bytes that count for the whole file's digests only (what an output to append to
   // already holds).
   void feedWhole(const void* data, std::size_t n);
@@ -52,6 +56,8 @@ class DigestCopy {
   static constexpr std::size_t kSlots = 8;
   static constexpr std::size_t kSlotBytes = 256 * 1024;
   static constexpr std::int64_t kHoleBytes = 64 * 1024;  // the least run of zeros passed over
+  // Shared per request: few requests, and a stop still seen within a slot's read.
+  static constexpr std::int64_t kShareChunk = 64 * 1024 * 1024;
   enum Lane { kPart, kWholeSha, kWholeCrc, kLaneCount };
   struct Slot {
     std::vector<char> data = std::vector<char>(kSlotBytes);
@@ -66,6 +72,18 @@ class DigestCopy {
   void run(Lane lane);
   void digest(Lane lane, const Slot& slot);
 
+  // Shares what it can of the first bytes (all of them, or whole blocks), reading them for
+  // the digests; `shared` gets the count, and both files' positions move past them.
+  bool shareLeading(platform::File& in, platform::File& out, std::int64_t n,
+                    std::int64_t& shared, platform::IoError& err,
+                    const std::function<bool()>& stopRequested,
+                    const platform::CopyProgress& moved);
+  // Reads n bytes of `in` into the slots for the digests and writes them to `out` (none
+  // when `out` is null: they are the output's already).
+  bool pass(platform::File& in, platform::File* out, std::int64_t n, platform::IoError& err,
+            const std::function<bool()>& stopRequested, const platform::CopyProgress& moved);
+
+  std::int64_t m_shareBlock = 0;
   bool m_active[kLaneCount] = {};
   std::vector<Slot> m_slots = std::vector<Slot>(kSlots);
   std::mutex m_mutex;

@@ -41,6 +41,8 @@ class SplitJob {
   JobResult openInput();
   JobResult checkRoom();
   JobResult checkRoomForPart(std::int64_t number, const std::string& partPath, std::int64_t size);
+  std::int64_t unsharedBytes(std::int64_t start, std::int64_t size) const;
+  std::int64_t unsharedBytesOfAll() const;
   JobResult checkNames();
   JobResult checkOwnNames();
   JobResult writeParts();
@@ -110,6 +112,7 @@ class SplitJob {
   std::int64_t m_fileSize = 0;
   std::int64_t m_bytesDone = 0;
   bool m_sparse = false;  // the parts keep the input's holes: room is checked up front only
+  std::int64_t m_shareBlock = 0;  // the parts share the input's blocks of this size (0: copied)
   SplitPlan m_plan;
   JoinScript m_script;
   std::unique_ptr<DigestCopy> m_digest;  // with the checksum file: digests of what is copied
@@ -301,9 +304,12 @@ std::int64_t reclaimable(const std::string& path) {
 // A half-written set of parts is worse than none, so a split that cannot fit even at
 // best is refused before the first part. The best case counts the room that old files at
 // the parts' names give back and, with archives, that each part goes once it is packed;
-// parts of a sparse input keep its holes when they stay on its filesystem. Whatever the
-// best case leaves open is checked again before each part.
+// parts of a sparse input keep its holes when they stay on its filesystem, and parts that
+// share the input's blocks take no room for them. Whatever the best case leaves open is
+// checked again before each part.
 JobResult SplitJob::checkRoom() {
+  m_shareBlock = platform::shareableBlockSize(m_in, m_workFolder);
+  if (m_digest) m_digest->shareBlocks(m_shareBlock);
   std::int64_t need = m_fileSize;
   const std::int64_t allocated = platform::allocatedSize(m_request.path);
   if (allocated >= 0 && allocated < need &&
@@ -311,10 +317,11 @@ JobResult SplitJob::checkRoom() {
     need = allocated;
     m_sparse = true;
   }
-  const bool archives = m_options.compressZip();
-  if (archives) {
+  if (m_options.compressZip()) {
     need = std::min(
         need, std::max(m_plan.partSize, m_fileSize - (m_plan.partCount - 1) * m_plan.partSize));
+  } else {
+    need = std::min(need, unsharedBytesOfAll());
   }
   const std::string templateName = m_namedAtStart ? m_batName : partTemplate(m_baseName);
   std::int64_t reclaim = 0;
@@ -331,13 +338,35 @@ JobResult SplitJob::checkRoom() {
                                               " are free.");
 }
 
+// The bytes of a part that take room of their own: on a filesystem that shares blocks,
+// only what lies outside whole blocks of the input (the input's last block is shared
+// whole); everywhere else, all of them.
+std::int64_t SplitJob::unsharedBytes(std::int64_t start, std::int64_t size) const {
+  if (m_shareBlock <= 0 || start % m_shareBlock != 0 || size <= platform::kSmallestSharedCopy) {
+    return size;
+  }
+  return start + size == m_fileSize ? 0 : size % m_shareBlock;
+}
+
+// Parts of whole blocks all start on a block; otherwise only the first surely does.
+std::int64_t SplitJob::unsharedBytesOfAll() const {
+  const std::int64_t size = m_plan.partSize;
+  const std::int64_t lastStart = (m_plan.partCount - 1) * size;
+  if (m_shareBlock <= 0 || m_plan.partCount == 1) return unsharedBytes(0, m_fileSize);
+  if (size % m_shareBlock == 0 && size > platform::kSmallestSharedCopy) {
+    return unsharedBytes(lastStart, m_fileSize - lastStart);
+  }
+  return m_fileSize - size + unsharedBytes(0, size);
+}
+
 JobResult SplitJob::checkRoomForPart(std::int64_t number, const std::string& partPath,
                                      std::int64_t size) {
   if (m_sparse) return {};
   const bool archive = m_options.compressZip();
   // Packing needs room for the archive while the part is still there, and so does each
   // part still being packed.
-  const std::int64_t need = archive ? 2 * size + m_packBytes : size;
+  const std::int64_t unshared = unsharedBytes((number - 1) * m_plan.partSize, size);
+  const std::int64_t need = archive ? unshared + size + m_packBytes : unshared;
   const std::int64_t free = platform::freeSpace(m_workFolder);
   const std::int64_t reclaim =
       reclaimable(partPath) + (archive ? reclaimable(partPath + ".zip") : 0);

@@ -129,6 +129,25 @@ bool copyBytes(File& in, File& out, std::int64_t n, IoError& err,
                const std::function<bool()>& stopRequested = {},
                const CopyProgress& moved = {});
 
+// Block sharing, on filesystems whose files can share blocks (btrfs, XFS with reflink):
+// a range of one file becomes a range of another without its bytes being copied, and
+// takes no new room until either file is written there.
+//
+// Copies shorter than this move through a buffer and share nothing: for so few bytes the
+// kernel's looks at both files cost more than they save.
+inline constexpr std::int64_t kSmallestSharedCopy = 64 * 1024;
+// The size of the blocks `in` can share with a new file in `folder`, found by sharing a
+// block with a nameless scratch file there; 0 when it cannot (another filesystem, one
+// that cannot share, an empty file, a platform without it).
+std::int64_t shareableBlockSize(File& in, const std::string& folder);
+// Makes the bytes of `out` from `outAt` on share the next `n` bytes of `in` from `inAt`,
+// as far as whole blocks of `blockSize` allow (a range that ends where `in` ends may end
+// inside a block). Neither file's position moves. Returns the bytes shared from the start
+// of the range; 0 when none can be here (an offset inside a block, less than a block, a
+// refusal); -1 when the output has no room, with `err` naming it.
+std::int64_t shareRange(File& in, std::int64_t inAt, File& out, std::int64_t outAt,
+                        std::int64_t n, std::int64_t blockSize, IoError& err);
+
 bool fileExists(const std::string& path);                      // a regular file (or a link to one)
 bool folderExists(const std::string& path);                    // a folder (or a link to one)
 bool pathExists(const std::string& path);                      // anything at all

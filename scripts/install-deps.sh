@@ -12,6 +12,7 @@ packages=(
   dpkg-dev file lintian desktop-file-utils appstream
   xvfb xauth fonts-wine fonts-liberation2 fonts-wqy-microhei
   clang libclang-rt-14-dev
+  btrfs-progs xfsprogs
 )
 
 missing=()

@@ -2,6 +2,8 @@
 #include "platform/file.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -28,7 +30,6 @@ constexpr std::int64_t kBufferedChunk = 128 * 1024;
 // Large enough for the kernel's copy to run at full speed, small enough that a stop
 // request is seen within a fraction of a second even on slow media.
 constexpr std::int64_t kKernelChunk = 8 * 1024 * 1024;
-constexpr std::int64_t kSmallCopy = 64 * 1024;
 
 bool copyBuffered(File& in, File& out, std::int64_t n, IoError& err,
                   const std::function<bool()>& stopRequested, const CopyProgress& moved) {
@@ -427,7 +428,7 @@ bool copyBytes(File& in, File& out, std::int64_t n, IoError& err,
   // A small copy costs one read and one write through a buffer; the kernel's copy would
   // add its own looks at both files, and what holes it could pass over are too small to
   // matter.
-  bool kernelCopy = n > kSmallCopy;
+  bool kernelCopy = n > kSmallestSharedCopy;
   if (FaultInjector* injector = g_injector.load()) {
     injectedCopyError = injector->kernelCopy(in.path(), out.path());
     kernelCopy = kernelCopy && injectedCopyError >= 0;
@@ -472,6 +473,77 @@ bool copyBytes(File& in, File& out, std::int64_t n, IoError& err,
   }
   if (n == 0) return true;
   return copyBuffered(in, out, n, err, stopRequested, moved);
+}
+
+namespace {
+
+// Asks the filesystem to share the range; 0 or the OS error code.
+int cloneRange(int in, std::int64_t inAt, int out, std::int64_t outAt, std::int64_t n) {
+  file_clone_range range{};
+  range.src_fd = in;
+  range.src_offset = static_cast<std::uint64_t>(inAt);
+  range.src_length = static_cast<std::uint64_t>(n);
+  range.dest_offset = static_cast<std::uint64_t>(outAt);
+  int result;
+  do {
+    result = ::ioctl(out, FICLONERANGE, &range);
+  } while (result != 0 && errno == EINTR);
+  return result == 0 ? 0 : errno;
+}
+
+// Whether the test seam lets a copy share blocks: only where it lets the kernel copy
+// (-1 no; else 0, or the error code the sharing is to fail with).
+int injectedShare(const File& in, const File& out) {
+  FaultInjector* injector = g_injector.load();
+  return injector == nullptr ? 0 : injector->kernelCopy(in.path(), out.path());
+}
+
+}  // namespace
+
+std::int64_t shareableBlockSize(File& in, const std::string& folder) {
+  struct stat inStat {};
+  if (!in.isOpen() || ::fstat(in.descriptor(), &inStat) != 0 || !S_ISREG(inStat.st_mode) ||
+      inStat.st_size == 0 || injectedShare(in, in) != 0) {
+    return 0;
+  }
+  // A file without a name: nothing is left behind, however the probe ends.
+  const int scratch = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (scratch < 0) return 0;
+  struct stat scratchStat {};
+  std::int64_t block = 0;
+  if (::fstat(scratch, &scratchStat) == 0 && scratchStat.st_dev == inStat.st_dev &&
+      scratchStat.st_blksize > 0 &&
+      cloneRange(in.descriptor(), 0, scratch, 0,
+                 std::min<std::int64_t>(scratchStat.st_blksize, inStat.st_size)) == 0) {
+    block = scratchStat.st_blksize;
+  }
+  ::close(scratch);
+  return block;
+}
+
+std::int64_t shareRange(File& in, std::int64_t inAt, File& out, std::int64_t outAt,
+                        std::int64_t n, std::int64_t blockSize, IoError& err) {
+  if (blockSize <= 0 || inAt % blockSize != 0 || outAt % blockSize != 0) return 0;
+  int code = injectedShare(in, out);
+  if (code < 0) return 0;
+  std::int64_t length = n - n % blockSize;
+  struct stat inStat {};
+  if (length < n && ::fstat(in.descriptor(), &inStat) == 0 && inAt + n == inStat.st_size) {
+    length = n;  // the last block of `in` is shared whole
+  }
+  if (length == 0) return 0;
+  if (code == 0) code = cloneRange(in.descriptor(), inAt, out.descriptor(), outAt, length);
+  if (code != 0 && length % blockSize != 0) {
+    // Some filesystems share a partial last block only where the output ends as well.
+    length -= length % blockSize;
+    code = length == 0 ? EINVAL : cloneRange(in.descriptor(), inAt, out.descriptor(), outAt, length);
+  }
+  if (code == 0) return length;
+  if (code == ENOSPC || code == EDQUOT || code == EFBIG) {
+    fail(err, FileOp::Write, out.path(), code);
+    return -1;
+  }
+  return 0;  // cannot share here: the bytes are copied instead
 }
 
 std::string resolveLinks(const std::string& path) {

@@ -306,6 +306,16 @@ bool copyBytes(File& in, File& out, std::int64_t n, IoError& err,
   return true;
 }
 
+// ReFS can share blocks (FSCTL_DUPLICATE_EXTENTS_TO_FILE), but that is not built yet:
+// every byte is copied here.
+std::int64_t shareableBlockSize(File& /*in*/, const std::string& /*folder*/) { return 0; }
+
+std::int64_t shareRange(File& /*in*/, std::int64_t /*inAt*/, File& /*out*/,
+                        std::int64_t /*outAt*/, std::int64_t /*n*/, std::int64_t /*blockSize*/,
+                        IoError& /*err*/) {
+  return 0;
+}
+
 bool fileSpace(const std::string& path, FileSpace& out) {
   FileIdentity id;
   if (!identifyPath(path, id)) return false;
