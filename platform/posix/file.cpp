@@ -511,8 +511,9 @@ std::int64_t shareableBlockSize(File& in, const std::string& folder) {
   if (scratch < 0) return 0;
   struct stat scratchStat {};
   std::int64_t block = 0;
-  if (::fstat(scratch, &scratchStat) == 0 && scratchStat.st_dev == inStat.st_dev &&
-      scratchStat.st_blksize > 0 &&
+  // Not compared by device: btrfs gives each subvolume a device of its own, and files of
+  // two subvolumes of one filesystem share blocks all the same.
+  if (::fstat(scratch, &scratchStat) == 0 && scratchStat.st_blksize > 0 &&
       cloneRange(in.descriptor(), 0, scratch, 0,
                  std::min<std::int64_t>(scratchStat.st_blksize, inStat.st_size)) == 0) {
     block = scratchStat.st_blksize;
