@@ -224,6 +224,20 @@ TEST_P(Sharing, ASourceWrittenWhileItIsSharedFailsTheRun) {
   }
 }
 
+// A stop during the reading of shared bytes ends the split there, like any other copy.
+TEST_P(Sharing, AStopDuringASharedPartKeepsTheInput) {
+  options.splitMode = SplitMode::BySize;
+  options.unit = 2;
+  options.checksum = true;
+  options.removeInput = true;
+  testing_support::writeFile(fs->file("in.bin"), testing_support::makeBytes(2 * kMiB, 11));
+  sink.stop = &stop;
+  sink.stopAfter = 150;  // half-way through the second part
+  EXPECT_EQ(split(1).outcome, JobOutcome::Stopped);
+  EXPECT_EQ(sink.updates.size(), 150u);
+  EXPECT_TRUE(testing_support::exists(fs->file("in.bin")));
+}
+
 INSTANTIATE_TEST_SUITE_P(Filesystems, Sharing, ::testing::Values("btrfs", "xfs"),
                          [](const auto& param) { return std::string(param.param); });
 
