@@ -1,8 +1,10 @@
 // Writing and reading checksum files.
 #include "engine/checksum_file.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
+#include <string_view>
 #include <unordered_map>
 
 #include "engine/part_names.h"
@@ -38,7 +40,7 @@ std::string escaped(const std::string& name) {
   return out;
 }
 
-bool unescape(const std::string& text, std::string& name) {
+bool unescape(std::string_view text, std::string& name) {
   name.clear();
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '\\') {
@@ -67,60 +69,77 @@ std::string hashLine(const std::string& sha, const std::string& name) {
   return (needsEscape(name) ? "\\" : "") + sha + "  " + escaped(name) + "\n";
 }
 
-bool isHex64(const std::string& s) {
-  return s.size() == 64 && s.find_first_not_of("0123456789abcdef") == std::string::npos;
+bool isDigit(char c) {
+  return c >= '0' && c <= '9';
 }
 
-bool parseNumber(const std::string& s, std::int64_t& value) {
-  if (s.empty() || s.size() > 18 || s.find_first_not_of("0123456789") != std::string::npos)
-    return false;
-  value = std::strtoll(s.c_str(), nullptr, 10);
+bool isHex64(std::string_view s) {
+  return s.size() == 64 &&
+         std::all_of(s.begin(), s.end(), [](char c) { return isDigit(c) || (c >= 'a' && c <= 'f'); });
+}
+
+bool parseNumber(std::string_view s, std::int64_t& value) {
+  if (s.empty() || s.size() > 18 || !std::all_of(s.begin(), s.end(), isDigit)) return false;
+  value = 0;
+  for (const char c : s) value = value * 10 + (c - '0');
   return true;
 }
 
 // "<hex>  name", "<hex> *name", or the escaped form starting with a backslash.
-bool parseHashLine(const std::string& line, std::string& sha, std::string& name) {
+bool parseHashLine(std::string_view line, std::string& sha, std::string& name) {
   const bool escapedLine = !line.empty() && line[0] == '\\';
-  const std::string rest = escapedLine ? line.substr(1) : line;
+  const std::string_view rest = escapedLine ? line.substr(1) : line;
   if (rest.size() < 67 || rest[64] != ' ' || (rest[65] != ' ' && rest[65] != '*')) return false;
+  if (!isHex64(rest.substr(0, 64))) return false;
   sha = rest.substr(0, 64);
-  if (!isHex64(sha)) return false;
-  const std::string text = rest.substr(66);
   if (!escapedLine) {
-    name = text;
+    name = rest.substr(66);
     return true;
   }
-  return unescape(text, name);
+  return unescape(rest.substr(66), name);
 }
 
-// "# part K SIZE NAME" or "# whole SIZE NAME"; the name always escaped.
-bool parseSizeLine(const std::string& line, ChecksumList& list) {
-  std::istringstream in(line.substr(2));
-  std::string kind, first, second;
-  in >> kind;
+// The blanks that separate the words of a size line (those of the C locale).
+bool isBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The next word of `rest` after any blanks, taken off its front; "" at the end.
+std::string_view nextWord(std::string_view& rest) {
+  std::size_t start = 0;
+  while (start < rest.size() && isBlank(rest[start])) ++start;
+  std::size_t end = start;
+  while (end < rest.size() && !isBlank(rest[end])) ++end;
+  const std::string_view word = rest.substr(start, end - start);
+  rest.remove_prefix(end);
+  return word;
+}
+
+// "# part K SIZE NAME" or "# whole SIZE NAME"; the name always escaped, after exactly one
+// blank.
+bool parseSizeLine(std::string_view line, ChecksumList& list) {
+  std::string_view rest = line.substr(2);
+  const std::string_view kind = nextWord(rest);
   std::int64_t number = 0, size = 0;
   if (kind == "part") {
-    in >> first >> second;
-    if (!parseNumber(first, number) || !parseNumber(second, size)) return false;
+    const std::string_view first = nextWord(rest);
+    if (!parseNumber(first, number) || !parseNumber(nextWord(rest), size)) return false;
   } else if (kind == "whole") {
-    in >> first;
-    if (!parseNumber(first, size)) return false;
+    if (!parseNumber(nextWord(rest), size)) return false;
   } else {
     return true;  // a comment for people
   }
-  if (in.get() != ' ') return false;
-  std::string rest, name;
-  std::getline(in, rest);
-  if (rest.empty() || !unescape(rest, name)) return false;
+  if (rest.size() < 2 || rest[0] != ' ') return false;
+  std::string name;
+  if (!unescape(rest.substr(1), name)) return false;
   if (kind == "whole") {
-    list.wholeName = name;
+    list.wholeName = std::move(name);
     list.wholeSize = size;
   } else {
-    ChecksumList::Part part;
+    ChecksumList::Part& part = list.parts.emplace_back();
     part.number = number;
     part.size = size;
-    part.name = name;
-    list.parts.push_back(part);
+    part.name = std::move(name);
   }
   return true;
 }
@@ -153,24 +172,25 @@ bool parseChecksumFile(const std::string& text, ChecksumList& list, std::string&
     return false;
   }
   std::vector<std::pair<std::string, std::string>> hashes;  // name, sha
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();  // a copy with CR LF line ends
+  for (std::size_t next = 0; next < text.size();) {
+    const std::size_t end = std::min(text.find('\n', next), text.size());
+    std::string_view line(text.data() + next, end - next);
+    next = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);  // a copy with CR LF ends
     if (line.empty()) continue;
     if (line[0] == '#') {
       if (line.size() > 2 && !parseSizeLine(line, list)) {
-        problem = "a line is damaged: " + line;
+        problem = "a line is damaged: " + std::string(line);
         return false;
       }
       continue;
     }
     std::string sha, name;
     if (!parseHashLine(line, sha, name)) {
-      problem = "a line is damaged: " + line;
+      problem = "a line is damaged: " + std::string(line);
       return false;
     }
-    hashes.emplace_back(name, sha);
+    hashes.emplace_back(std::move(name), std::move(sha));
   }
   // A name listed twice must say the same twice: the checking tools check every line.
   std::unordered_map<std::string, const std::string*> seen;

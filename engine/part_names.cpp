@@ -2,6 +2,7 @@
 #include "engine/part_names.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "platform/dir_search.h"
 #include "platform/path.h"
@@ -22,10 +23,16 @@ std::int64_t partNumberOf(const std::string& name, const std::string& templateNa
       name[stem.size()] != '.') {
     return 0;
   }
-  const std::string digits = name.substr(stem.size() + 1);
-  if (digits.size() > 10 || digits.find_first_not_of("0123456789") != std::string::npos) return 0;
-  const std::int64_t k = std::stoll(digits);
-  return k >= 1 && partFileName(templateName, k) == name ? k : 0;
+  // Exactly the digits partFileName writes (platform::partSuffix): at least three, with
+  // leading zeros only to make up three.
+  const std::string_view digits = std::string_view(name).substr(stem.size() + 1);
+  if (digits.size() < 3 || digits.size() > 10 || (digits.size() > 3 && digits[0] == '0')) return 0;
+  std::int64_t k = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return 0;
+    k = k * 10 + (c - '0');
+  }
+  return k;  // 0 for "000", which names no part
 }
 
 std::vector<std::int64_t> partNumbersIn(const std::string& folder, const std::string& templateName,

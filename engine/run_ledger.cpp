@@ -33,12 +33,11 @@ bool RunLedger::add(const std::string& path, std::int64_t size, std::string& pro
 }
 
 bool RunLedger::add(const platform::File& file, std::int64_t size, std::string& problem) {
-  platform::FileIdentity id;
-  if (!file.identify(id)) {
+  if (!file.isOpen()) {
     problem = "cannot identify " + file.path();
     return false;
   }
-  return record(file.path(), id, size, problem);
+  return record(file.path(), file.openedAs(), size, problem);
 }
 
 void RunLedger::remove(const std::string& path) {

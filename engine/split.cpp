@@ -373,14 +373,17 @@ JobResult SplitJob::writePart(std::int64_t number, std::int64_t size) {
   std::string problem;
   if (!m_ledger.add(out, size, problem)) return JobResult::failed(partPath, problem);
 
-  JobResult copied = copyInBlocks(
-      m_in, out, size, m_stop,
-      [&](std::int64_t n) {
-        m_bytesDone += n;
-        publish(number);
-      },
-      m_digest.get());
+  // Where nothing shows the updates, the copy is not told of each block at all.
+  std::function<void(std::int64_t)> afterBlock;
+  if (m_progress.shown()) {
+    afterBlock = [&](std::int64_t n) {
+      m_bytesDone += n;
+      publish(number);
+    };
+  }
+  JobResult copied = copyInBlocks(m_in, out, size, m_stop, afterBlock, m_digest.get());
   if (copied.outcome != JobOutcome::Done) return copied;
+  if (!afterBlock) m_bytesDone += size;
   if (!out.close(err)) return JobResult::failed(partPath, err.message());
   if (m_digest) m_digest->endPart();
   ChecksumList::Part listed;

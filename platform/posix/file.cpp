@@ -44,6 +44,16 @@ bool copyBuffered(File& in, File& out, std::int64_t n, IoError& err,
   return true;
 }
 
+FileIdentity identityOf(const struct stat& st) {
+  FileIdentity id;
+  id.device = static_cast<std::uint64_t>(st.st_dev);
+  id.inode = static_cast<std::uint64_t>(st.st_ino);
+  id.size = st.st_size;
+  id.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+  id.changedNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
+  return id;
+}
+
 // Makes room for a new file: a file or a link at `path` is removed (never what a link
 // points at); a folder is not.
 bool clearEntry(const std::string& path, IoError& err) {
@@ -143,9 +153,11 @@ File File::open(const std::string& path, Mode mode, IoError& err) {
     fail(err, op, path, code, code == 0 ? "not a regular file" : std::string());
     return file;
   }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  // F_SETFL changes only the status flags, and of those the open set O_NONBLOCK alone.
+  ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   file.m_fd = fd;
   file.m_path = path;
+  file.m_openedAs = identityOf(st);
   return file;
 }
 
@@ -208,16 +220,6 @@ std::int64_t File::size(IoError& err) {
     return -1;
   }
   return st.st_size;
-}
-
-static FileIdentity identityOf(const struct stat& st) {
-  FileIdentity id;
-  id.device = static_cast<std::uint64_t>(st.st_dev);
-  id.inode = static_cast<std::uint64_t>(st.st_ino);
-  id.size = st.st_size;
-  id.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-  id.changedNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
-  return id;
 }
 
 bool File::identify(FileIdentity& out) const {
@@ -594,6 +596,8 @@ bool fileSpace(const std::string& path, FileSpace& out) {
   out.size = st.st_size;
   out.allocated = static_cast<std::int64_t>(st.st_blocks) * 512;
   out.device = static_cast<std::uint64_t>(st.st_dev);
+  out.inode = static_cast<std::uint64_t>(st.st_ino);
+  out.regular = S_ISREG(st.st_mode);
   return true;
 }
 

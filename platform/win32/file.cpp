@@ -186,6 +186,7 @@ File File::open(const std::string& path, Mode mode, IoError& err) {
   }
   file.m_fd = fromHandle(h);
   file.m_path = path;
+  file.m_openedAs = identityOf(h);
   return file;
 }
 
@@ -307,11 +308,15 @@ bool copyBytes(File& in, File& out, std::int64_t n, IoError& err,
 }
 
 bool fileSpace(const std::string& path, FileSpace& out) {
-  FileIdentity id;
-  if (!identifyPath(path, id)) return false;
+  const ScopedHandle h(win32::openForAttributes(path, 0, 0));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!h.valid() || ::GetFileInformationByHandle(h.get(), &info) == 0) return false;
+  const FileIdentity id = identityOf(h.get());
   out.size = id.size;
   out.allocated = allocatedSize(path);
   out.device = id.device;
+  out.inode = id.inode;
+  out.regular = !isFolder(info.dwFileAttributes);
   return true;
 }
 
