@@ -86,12 +86,12 @@ bool parseNumber(std::string_view s, std::int64_t& value) {
 }
 
 // "<hex>  name", "<hex> *name", or the escaped form starting with a backslash.
-bool parseHashLine(std::string_view line, std::string& sha, std::string& name) {
+bool parseHashLine(std::string_view line, std::string_view& sha, std::string& name) {
   const bool escapedLine = !line.empty() && line[0] == '\\';
   const std::string_view rest = escapedLine ? line.substr(1) : line;
   if (rest.size() < 67 || rest[64] != ' ' || (rest[65] != ' ' && rest[65] != '*')) return false;
-  if (!isHex64(rest.substr(0, 64))) return false;
   sha = rest.substr(0, 64);
+  if (!isHex64(sha)) return false;
   if (!escapedLine) {
     name = rest.substr(66);
     return true;
@@ -171,7 +171,7 @@ bool parseChecksumFile(const std::string& text, ChecksumList& list, std::string&
     problem = "it was not written by this program";
     return false;
   }
-  std::vector<std::pair<std::string, std::string>> hashes;  // name, sha
+  std::vector<std::pair<std::string, std::string_view>> hashes;  // name, sha (in `text`)
   for (std::size_t next = 0; next < text.size();) {
     const std::size_t end = std::min(text.find('\n', next), text.size());
     std::string_view line(text.data() + next, end - next);
@@ -185,36 +185,37 @@ bool parseChecksumFile(const std::string& text, ChecksumList& list, std::string&
       }
       continue;
     }
-    std::string sha, name;
+    std::string_view sha;
+    std::string name;
     if (!parseHashLine(line, sha, name)) {
       problem = "a line is damaged: " + std::string(line);
       return false;
     }
-    hashes.emplace_back(std::move(name), std::move(sha));
+    hashes.emplace_back(std::move(name), sha);
   }
   // A name listed twice must say the same twice: the checking tools check every line.
-  std::unordered_map<std::string, const std::string*> seen;
+  // (The maps look into `hashes` and `list.parts`, which no longer change.)
+  std::unordered_map<std::string_view, std::string_view> seen;
+  seen.reserve(hashes.size());
   for (const auto& [name, sha] : hashes) {
-    const auto [at, fresh] = seen.emplace(name, &sha);
-    if (!fresh && *at->second != sha) {
+    const auto [at, fresh] = seen.emplace(name, sha);
+    if (!fresh && at->second != sha) {
       problem = name + " is listed twice with different checksums";
       return false;
     }
   }
   // Looked up by name: a split into thousands of parts lists thousands of lines.
-  std::unordered_map<std::string, std::vector<ChecksumList::Part*>> byName;
-  for (ChecksumList::Part& part : list.parts) byName[part.name].push_back(&part);
+  std::unordered_multimap<std::string_view, ChecksumList::Part*> byName;
+  byName.reserve(list.parts.size());
+  for (ChecksumList::Part& part : list.parts) byName.emplace(part.name, &part);
   for (const auto& [name, sha] : hashes) {
     if (name == list.wholeName) list.wholeSha256 = sha;
-    if (const auto listed = byName.find(name); listed != byName.end()) {
-      for (ChecksumList::Part* part : listed->second) part->sha256 = sha;
-    }
+    for (auto [at, end] = byName.equal_range(name); at != end; ++at) at->second->sha256 = sha;
     if (name.size() <= 4 || name.compare(name.size() - 4, 4, ".zip") != 0) continue;
-    if (const auto packed = byName.find(name.substr(0, name.size() - 4)); packed != byName.end()) {
-      for (ChecksumList::Part* part : packed->second) {
-        part->archiveName = name;
-        part->archiveSha256 = sha;
-      }
+    for (auto [at, end] = byName.equal_range(std::string_view(name).substr(0, name.size() - 4));
+         at != end; ++at) {
+      at->second->archiveName = name;
+      at->second->archiveSha256 = sha;
     }
   }
   for (std::size_t i = 0; i < list.parts.size(); ++i) {
