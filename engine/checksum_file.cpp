@@ -146,22 +146,28 @@ bool parseSizeLine(std::string_view line, ChecksumList& list) {
 
 }  // namespace
 
-std::string checksumFileText(const ChecksumList& list) {
+void checksumFileLines(const ChecksumList& list,
+                       const std::function<void(std::string_view)>& put) {
   const std::string self = escaped(list.wholeName) + kChecksumExtension;
-  std::string text = std::string(kMarker) + ": " + escaped(list.wholeName) + " in " +
-                     std::to_string(list.parts.size()) + " parts (SHA-256)\n";
-  text += "# Check the parts:      sha256sum -c --ignore-missing " + self + "\n";
-  text += "# and after joining:    sha256sum -c --ignore-missing " + self + "\n";
+  put(std::string(kMarker) + ": " + escaped(list.wholeName) + " in " +
+      std::to_string(list.parts.size()) + " parts (SHA-256)\n");
+  put("# Check the parts:      sha256sum -c --ignore-missing " + self + "\n");
+  put("# and after joining:    sha256sum -c --ignore-missing " + self + "\n");
   for (const ChecksumList::Part& part : list.parts) {
-    text += "# part " + std::to_string(part.number) + " " + std::to_string(part.size) + " " +
-            escaped(part.name) + "\n";
+    put("# part " + std::to_string(part.number) + " " + std::to_string(part.size) + " " +
+        escaped(part.name) + "\n");
   }
-  text += "# whole " + std::to_string(list.wholeSize) + " " + escaped(list.wholeName) + "\n";
+  put("# whole " + std::to_string(list.wholeSize) + " " + escaped(list.wholeName) + "\n");
   for (const ChecksumList::Part& part : list.parts) {
-    if (!part.archiveName.empty()) text += hashLine(part.archiveSha256, part.archiveName);
-    text += hashLine(part.sha256, part.name);
+    if (!part.archiveName.empty()) put(hashLine(part.archiveSha256, part.archiveName));
+    put(hashLine(part.sha256, part.name));
   }
-  text += hashLine(list.wholeSha256, list.wholeName);
+  put(hashLine(list.wholeSha256, list.wholeName));
+}
+
+std::string checksumFileText(const ChecksumList& list) {
+  std::string text;
+  checksumFileLines(list, [&text](std::string_view line) { text += line; });
   return text;
 }
 

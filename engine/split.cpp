@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <future>
 #include <limits>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "engine/block_copy.h"
@@ -73,7 +75,12 @@ class SplitJob {
   JobResult writeScript();
   JobResult writeChecksumFile();
   void removeStaleChecksumFile();
-  JobResult writeNewFile(const std::string& path, const std::string& text, bool record);
+  // What a new file holds, handed to the given function a piece at a time.
+  using TextSource = std::function<void(const std::function<void(std::string_view)>&)>;
+  JobResult writeNewFile(const std::string& path, const TextSource& text, bool record);
+  JobResult writeNewFile(const std::string& path, const std::string& text, bool record) {
+    return writeNewFile(path, [&text](const auto& put) { put(text); }, record);
+  }
   void publish(std::int64_t part);
   // A failure keeps the warnings gathered before it.
   JobResult failed(JobResult result) const {
@@ -535,7 +542,7 @@ void SplitJob::deleteInput() {
   if (!platform::removeFile(m_request.path, err)) m_result.warnings.push_back(err.message());
 }
 
-JobResult SplitJob::writeNewFile(const std::string& path, const std::string& text, bool record) {
+JobResult SplitJob::writeNewFile(const std::string& path, const TextSource& text, bool record) {
   if (overwritesInput(path)) {
     return JobResult::failed(path,
                              "cannot write " + path + ": it would replace the file being split");
@@ -543,7 +550,22 @@ JobResult SplitJob::writeNewFile(const std::string& path, const std::string& tex
   platform::IoError err;
   platform::File out = platform::File::open(path, platform::File::Mode::CreateNew, err);
   if (!out.isOpen()) return JobResult::failed(path, err.message());
-  if (!out.writeAll(text.data(), static_cast<std::int64_t>(text.size()), err)) {
+  // Written through a small buffer: a list of many parts is never held whole.
+  constexpr std::size_t kBuffer = 64 * 1024;
+  std::string buffer;
+  std::int64_t size = 0;
+  bool written = true;
+  const auto flush = [&] {
+    written = written && out.writeAll(buffer.data(), static_cast<std::int64_t>(buffer.size()), err);
+    size += static_cast<std::int64_t>(buffer.size());
+    buffer.clear();
+  };
+  text([&](std::string_view piece) {
+    buffer += piece;
+    if (buffer.size() >= kBuffer) flush();
+  });
+  flush();
+  if (!written) {
     // Half a file of this run helps no one.
     out.closeQuietly();
     platform::IoError ignored;
@@ -551,7 +573,7 @@ JobResult SplitJob::writeNewFile(const std::string& path, const std::string& tex
     return JobResult::failed(path, err.message());
   }
   std::string problem;
-  if (record && !m_ledger.add(out, static_cast<std::int64_t>(text.size()), problem)) {
+  if (record && !m_ledger.add(out, size, problem)) {
     return JobResult::failed(path, problem);
   }
   if (!out.close(err)) return JobResult::failed(path, err.message());
@@ -611,7 +633,8 @@ JobResult SplitJob::writeChecksumFile() {
   m_list.wholeName = m_baseName;
   m_list.wholeSize = m_fileSize;
   m_list.wholeSha256 = m_digest->wholeSha256();
-  return writeNewFile(m_workFolder + m_baseName + kChecksumExtension, checksumFileText(m_list),
+  return writeNewFile(m_workFolder + m_baseName + kChecksumExtension,
+                      [this](const auto& put) { checksumFileLines(m_list, put); },
                       true);
 }
 
