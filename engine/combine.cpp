@@ -17,10 +17,6 @@
 namespace engine {
 namespace {
 
-std::string numberedPath(const std::string& firstPartPath, std::int64_t number) {
-  return platform::replaceExtension(firstPartPath, platform::partSuffix(number));
-}
-
 std::string orCurrent(const std::string& folder) {
   return folder.empty() ? "." : folder;
 }
@@ -42,7 +38,11 @@ class CombineJob {
  public:
   CombineJob(const CombineRequest& request, CombineOptions& options, ProgressSink& progress,
              const StopToken& stop)
-      : m_request(request), m_options(options), m_progress(progress), m_stop(stop) {}
+      : m_request(request),
+        m_options(options),
+        m_progress(progress),
+        m_stop(stop),
+        m_partsFolder(platform::folderPart(request.firstPartPath)) {}
 
   JobResult run();
 
@@ -65,12 +65,15 @@ class CombineJob {
   std::string howToFinish(std::int32_t nextNumber) const;
   std::string howToFinishAt(std::int32_t nextNumber, std::int64_t keep) const;
   void publish(std::int32_t number, const std::string& name, std::int64_t size);
-  std::string part(std::int64_t number) const {
+  // Every part lies in the folder of the first one: its path is that folder's and its name.
+  std::string partName(std::int64_t number) const {
     if (m_listed && number >= 1 && number <= static_cast<std::int64_t>(m_list.parts.size())) {
-      return platform::folderPart(m_request.firstPartPath) +
-             m_list.parts[static_cast<std::size_t>(number - 1)].name;
+      return m_list.parts[static_cast<std::size_t>(number - 1)].name;
     }
-    return numberedPath(m_request.firstPartPath, number);
+    return partFileName(platform::namePart(m_request.firstPartPath), number);
+  }
+  std::string part(std::int64_t number) const {
+    return platform::folderPart(m_request.firstPartPath) + partName(number);
   }
   bool verifying() const { return m_listed || m_crcChecked; }
   std::string temporaryName() const {
@@ -82,6 +85,7 @@ class CombineJob {
   CombineOptions& m_options;
   ProgressSink& m_progress;
   const StopToken& m_stop;
+  platform::FolderFiles m_partsFolder;  // where the parts are looked at and opened by name
   std::int32_t m_first = 1;  // the numbers joined: m_first .. m_last
   std::int32_t m_last = 0;
   // What the planning's one look at each part found, for the checks after it.
@@ -247,7 +251,7 @@ JobResult CombineJob::planListedParts() {
 // The planning's one look at a part: false unless a regular file is there. What the room
 // check and the output check need of the part is kept from the same look.
 bool CombineJob::lookAtPart(std::int32_t number, platform::FileSpace& space) {
-  if (!platform::fileSpace(part(number), space) || !space.regular) return false;
+  if (!m_partsFolder.fileSpace(partName(number), space) || !space.regular) return false;
   const std::int64_t need =
       space.allocated >= 0 && space.allocated < space.size ? space.allocated : space.size;
   m_seen.total += need;
@@ -573,7 +577,7 @@ JobResult CombineJob::finishFailed(JobResult result) {
 
 JobResult CombineJob::appendPart(std::int32_t number, const std::string& path) {
   platform::IoError err;
-  platform::File in = platform::File::open(path, platform::File::Mode::Read, err);
+  platform::File in = m_partsFolder.open(partName(number), platform::File::Mode::Read, err);
   if (!in.isOpen()) {
     // It was there when the join began: a part that went or became something else
     // cannot be passed over without leaving out its bytes.

@@ -118,9 +118,36 @@ class File {
   void closeQuietly();
 
  private:
+  friend class FolderFiles;
+  // `name` in the folder held by `folder`; `path` (the folder's path and the name) is the
+  // file's name in messages and for the fault injector.
+  static File openIn(NativeHandle folder, const std::string& name, const std::string& path,
+                     Mode mode, IoError& err);
+
   NativeHandle m_fd = -1;
   std::string m_path;
   FileIdentity m_openedAs;
+};
+
+struct FileSpace;
+
+// A folder held open while many files in it are looked at and opened by name: each then
+// costs a lookup of its name alone, not another walk down the folder's whole path. Where
+// the folder cannot be held (and on Windows) the full paths are used, to the same effect.
+class FolderFiles {
+ public:
+  explicit FolderFiles(const std::string& folder);  // "" for the current folder
+  ~FolderFiles();
+  FolderFiles(const FolderFiles&) = delete;
+  FolderFiles& operator=(const FolderFiles&) = delete;
+
+  // File::open and fileSpace() of the folder's path + `name`; files keep that as their path.
+  File open(const std::string& name, File::Mode mode, IoError& err) const;
+  bool fileSpace(const std::string& name, FileSpace& out) const;
+
+ private:
+  std::string m_folder;  // with its trailing separator, or ""
+  NativeHandle m_fd = -1;
 };
 
 // Told the bytes a copy has moved (or passed over as a hole) after each chunk.

@@ -307,6 +307,25 @@ bool copyBytes(File& in, File& out, std::int64_t n, IoError& err,
   return true;
 }
 
+// Windows looks up every path whole: the folder is not held, and the files are opened
+// and looked at by their full paths.
+File File::openIn(NativeHandle /*folder*/, const std::string& /*name*/, const std::string& path,
+                  Mode mode, IoError& err) {
+  return open(path, mode, err);
+}
+
+FolderFiles::FolderFiles(const std::string& folder) : m_folder(folder) {}
+
+FolderFiles::~FolderFiles() = default;
+
+File FolderFiles::open(const std::string& name, File::Mode mode, IoError& err) const {
+  return File::open(m_folder + name, mode, err);
+}
+
+bool FolderFiles::fileSpace(const std::string& name, FileSpace& out) const {
+  return platform::fileSpace(m_folder + name, out);
+}
+
 bool fileSpace(const std::string& path, FileSpace& out) {
   const ScopedHandle h(win32::openForAttributes(path, 0, 0));
   BY_HANDLE_FILE_INFORMATION info{};
