@@ -208,7 +208,9 @@ TEST(PartNames, ANumberIsReadOnlyFromTheNameThatPartFileNameWrites) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     EXPECT_EQ(partNumberOf(row.name, "a.bin.000"), row.number);
-    if (row.number > 0) EXPECT_EQ(partFileName("a.bin.000", row.number), row.name);
+    if (row.number > 0) {
+      EXPECT_EQ(partFileName("a.bin.000", row.number), row.name);
+    }
   }
 }
 
