@@ -146,8 +146,8 @@ bool parseSizeLine(std::string_view line, ChecksumList& list) {
 
 }  // namespace
 
-void checksumFileLines(const ChecksumList& list,
-                       const std::function<void(std::string_view)>& put) {
+void checksumFileLines(const ChecksumList& list, const std::function<void(std::string_view)>& put,
+                       const std::function<std::string(std::size_t)>& partSha) {
   const std::string self = escaped(list.wholeName) + kChecksumExtension;
   put(std::string(kMarker) + ": " + escaped(list.wholeName) + " in " +
       std::to_string(list.parts.size()) + " parts (SHA-256)\n");
@@ -158,9 +158,10 @@ void checksumFileLines(const ChecksumList& list,
         escaped(part.name) + "\n");
   }
   put("# whole " + std::to_string(list.wholeSize) + " " + escaped(list.wholeName) + "\n");
-  for (const ChecksumList::Part& part : list.parts) {
+  for (std::size_t i = 0; i < list.parts.size(); ++i) {
+    const ChecksumList::Part& part = list.parts[i];
     if (!part.archiveName.empty()) put(hashLine(part.archiveSha256, part.archiveName));
-    put(hashLine(part.sha256, part.name));
+    put(hashLine(partSha ? partSha(i) : part.sha256, part.name));
   }
   put(hashLine(list.wholeSha256, list.wholeName));
 }

@@ -54,6 +54,12 @@ void RunLedger::remove(const std::string& path) {
   m_entries.pop_back();
 }
 
+void RunLedger::reserve(std::size_t files) {
+  m_entries.reserve(files);
+  m_byPath.reserve(files);
+  m_byObject.reserve(files);
+}
+
 bool RunLedger::holds(const std::string& path) const {
   platform::FileIdentity id;
   if (!platform::identifyEntry(path, id)) return false;

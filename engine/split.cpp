@@ -277,8 +277,10 @@ JobResult SplitJob::run() {
 JobResult SplitJob::writeParts() {
   const std::int64_t regularSize = m_plan.partSize;
   // Grown in one step where the count is moderate: doubling a list of thousands of parts
-  // would hold it twice for a moment.
-  m_list.parts.reserve(static_cast<std::size_t>(std::min<std::int64_t>(m_plan.partCount, 1 << 16)));
+  // would hold it twice for a moment. Likewise the ledger.
+  const auto expected = static_cast<std::size_t>(std::min<std::int64_t>(m_plan.partCount, 1 << 16));
+  m_list.parts.reserve(expected);
+  m_ledger.reserve(expected + 1);  // and the checksum file
   for (std::int64_t i = 1; i <= m_plan.partCount; ++i) {
     const std::int64_t size =
         i == m_plan.partCount ? m_fileSize - (i - 1) * regularSize : regularSize;
@@ -599,6 +601,11 @@ JobResult SplitJob::writeScript() {
   }
   std::vector<std::string> names;
   for (const ChecksumList::Part& part : m_list.parts) names.push_back(part.name);
+  if (m_digest) {
+    for (std::size_t i = 0; i < m_list.parts.size(); ++i) {
+      m_list.parts[i].sha256 = m_digest->partSha256(i);
+    }
+  }
   const std::string shPath = m_workFolder + m_batName + ".sh";
   JobResult sh =
       writeNewFile(shPath, shScriptText(names, m_baseName, m_digest ? &m_list : nullptr), false);
@@ -627,14 +634,13 @@ void SplitJob::removeStaleChecksumFile() {
 // Lists every part (and archive) and the whole input, so that a join, or a receiver with
 // nothing but the usual tools, can prove the bytes came back.
 JobResult SplitJob::writeChecksumFile() {
-  for (std::size_t i = 0; i < m_list.parts.size(); ++i) {
-    m_list.parts[i].sha256 = m_digest->partSha256(i);
-  }
+  // The parts' digests stay in the digest copy (32 bytes each) and are written from there.
   m_list.wholeName = m_baseName;
   m_list.wholeSize = m_fileSize;
   m_list.wholeSha256 = m_digest->wholeSha256();
+  const auto partSha = [this](std::size_t i) { return m_digest->partSha256(i); };
   return writeNewFile(m_workFolder + m_baseName + kChecksumExtension,
-                      [this](const auto& put) { checksumFileLines(m_list, put); },
+                      [&](const auto& put) { checksumFileLines(m_list, put, partSha); },
                       true);
 }
 
