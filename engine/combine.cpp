@@ -17,6 +17,9 @@
 namespace engine {
 namespace {
 
+// Where a message stops naming parts and only counts the rest (in characters).
+constexpr std::size_t kMessageNames = 1000;
+
 std::string orCurrent(const std::string& folder) {
   return folder.empty() ? "." : folder;
 }
@@ -221,27 +224,42 @@ JobResult CombineJob::planListedParts() {
                                m_request.firstPartPath + " is not listed in " + m_sumsPath + ".");
     }
   }
+  // A message names the first few parts and counts the rest: a series of thousands of
+  // parts must not give a message of thousands of names.
   std::string problems;
+  std::int64_t unnamed = 0;
   for (std::int32_t i = m_first; i <= m_last; ++i) {
     const ChecksumList::Part& listed = m_list.parts[static_cast<std::size_t>(i - 1)];
     platform::FileSpace space;
     const std::int64_t size = lookAtPart(i, space) ? space.size : -1;
     if (size == listed.size) continue;
+    if (problems.size() > kMessageNames) {
+      ++unnamed;
+      continue;
+    }
     problems += (problems.empty() ? "" : "; ") + part(i) +
                 (size < 0 ? " is missing"
                           : " has " + std::to_string(size) + " bytes instead of " +
                                 std::to_string(listed.size));
   }
+  if (unnamed > 0) problems += "; and " + std::to_string(unnamed) + " more";
   if (!problems.empty()) {
     return JobResult::failed(part(m_first), "The parts do not match " + m_sumsPath + ": " +
                                                 problems + ". Nothing was joined.");
   }
   std::string extra;
+  unnamed = 0;
   const std::string firstName = platform::namePart(m_request.firstPartPath);
   for (const std::int64_t k :
        partNumbersIn(platform::folderPart(m_request.firstPartPath), firstName)) {
-    if (k > m_last) extra += (extra.empty() ? "" : ", ") + partFileName(firstName, k);
+    if (k <= m_last) continue;
+    if (extra.size() > kMessageNames) {
+      ++unnamed;
+    } else {
+      extra += (extra.empty() ? "" : ", ") + partFileName(firstName, k);
+    }
   }
+  if (unnamed > 0) extra += " and " + std::to_string(unnamed) + " more";
   if (!extra.empty()) {
     m_result.notes.push_back("Not listed in " + m_sumsPath + ", so left out: " + extra + ".");
   }
