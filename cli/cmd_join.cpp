@@ -63,7 +63,7 @@ int cli::runJoin(const Args& args) {
     }
   }
   if (first.empty()) return usageError("join: no first part given");
-  const engine::CombineSelection selection = engine::SelectFirstPart(first);
+  const engine::CombineSelection selection = engine::NameFirstPart(first);
   engine::CombineRequest request;
   request.firstPartPath = first;
   request.combineCount = selection.combineCount;

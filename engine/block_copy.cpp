@@ -1,6 +1,8 @@
 // A part's copy with its 100 progress steps derived from the bytes moved.
 #include "engine/block_copy.h"
 
+#include <algorithm>
+
 namespace engine {
 namespace {
 
@@ -14,6 +16,7 @@ class BlockClock {
   // Reports every block that ends at or before the bytes moved; false when a stop came
   // before a block that is due (a stop after the last block is the caller's to see).
   bool report() {
+    if (!m_afterBlock) return skipReports();
     while (m_block < kBlocksPerPart && end(m_block + 1) <= m_moved) {
       if (m_stop.stopRequested()) return false;
       ++m_block;
@@ -25,6 +28,21 @@ class BlockClock {
 
  private:
   std::int64_t end(int block) const { return block == kBlocksPerPart ? m_size : block * m_blockSize; }
+
+  // With no one to tell, the blocks due are passed in one step; a stop is seen where the
+  // first of them would have been reported.
+  bool skipReports() {
+    int due = kBlocksPerPart;  // the last block ends at the part's end, the others at k * m_blockSize
+    if (m_moved < m_size) {
+      due = m_blockSize == 0 ? kBlocksPerPart - 1
+                             : static_cast<int>(std::min<std::int64_t>(m_moved / m_blockSize,
+                                                                       kBlocksPerPart - 1));
+    }
+    if (due == m_block) return true;
+    if (m_stop.stopRequested()) return false;
+    m_block = due;
+    return true;
+  }
 
   const std::int64_t m_size;
   const std::int64_t m_blockSize;

@@ -21,12 +21,20 @@ void Sha256::update(const void* data, std::size_t n) {
   m_state->digest.update(data, n);
 }
 
+std::array<std::uint8_t, 32> Sha256::finish() {
+  return m_state->digest.finish();
+}
+
 std::string Sha256::finishHex() {
+  return hexOf(finish());
+}
+
+std::string hexOf(const std::array<std::uint8_t, 32>& digest) {
   static const char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (const std::uint8_t byte : m_state->digest.finish()) {
-    hex += kHex[byte >> 4];
-    hex += kHex[byte & 15];
+  std::string hex(2 * digest.size(), '0');
+  for (std::size_t i = 0; i < digest.size(); ++i) {
+    hex[2 * i] = kHex[digest[i] >> 4];
+    hex[2 * i + 1] = kHex[digest[i] & 15];
   }
   return hex;
 }

@@ -2,6 +2,7 @@
 // for the ".crc" files other splitters leave beside their parts.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -18,13 +19,18 @@ class Sha256 {
   Sha256(Sha256&&) noexcept;
   Sha256& operator=(Sha256&&) noexcept;
   void update(const void* data, std::size_t n);
-  // The digest as 64 lower-case hex digits; the object starts afresh after it.
+  // The digest; the object starts afresh after it.
+  std::array<std::uint8_t, 32> finish();
+  // The same as 64 lower-case hex digits.
   std::string finishHex();
 
  private:
   struct State;
   std::unique_ptr<State> m_state;
 };
+
+// A digest as 64 lower-case hex digits.
+std::string hexOf(const std::array<std::uint8_t, 32>& digest);
 
 // Hands the bytes of the file at `path` to `take`, in order, through one buffer; false
 // with `problem` set when the file cannot be read to its end.

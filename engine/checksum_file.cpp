@@ -1,8 +1,10 @@
 // Writing and reading checksum files.
 #include "engine/checksum_file.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
+#include <string_view>
 #include <unordered_map>
 
 #include "engine/part_names.h"
@@ -38,7 +40,7 @@ std::string escaped(const std::string& name) {
   return out;
 }
 
-bool unescape(const std::string& text, std::string& name) {
+bool unescape(std::string_view text, std::string& name) {
   name.clear();
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '\\') {
@@ -67,82 +69,106 @@ std::string hashLine(const std::string& sha, const std::string& name) {
   return (needsEscape(name) ? "\\" : "") + sha + "  " + escaped(name) + "\n";
 }
 
-bool isHex64(const std::string& s) {
-  return s.size() == 64 && s.find_first_not_of("0123456789abcdef") == std::string::npos;
+bool isDigit(char c) {
+  return c >= '0' && c <= '9';
 }
 
-bool parseNumber(const std::string& s, std::int64_t& value) {
-  if (s.empty() || s.size() > 18 || s.find_first_not_of("0123456789") != std::string::npos)
-    return false;
-  value = std::strtoll(s.c_str(), nullptr, 10);
+bool isHex64(std::string_view s) {
+  return s.size() == 64 &&
+         std::all_of(s.begin(), s.end(), [](char c) { return isDigit(c) || (c >= 'a' && c <= 'f'); });
+}
+
+bool parseNumber(std::string_view s, std::int64_t& value) {
+  if (s.empty() || s.size() > 18 || !std::all_of(s.begin(), s.end(), isDigit)) return false;
+  value = 0;
+  for (const char c : s) value = value * 10 + (c - '0');
   return true;
 }
 
 // "<hex>  name", "<hex> *name", or the escaped form starting with a backslash.
-bool parseHashLine(const std::string& line, std::string& sha, std::string& name) {
+bool parseHashLine(std::string_view line, std::string_view& sha, std::string& name) {
   const bool escapedLine = !line.empty() && line[0] == '\\';
-  const std::string rest = escapedLine ? line.substr(1) : line;
+  const std::string_view rest = escapedLine ? line.substr(1) : line;
   if (rest.size() < 67 || rest[64] != ' ' || (rest[65] != ' ' && rest[65] != '*')) return false;
   sha = rest.substr(0, 64);
   if (!isHex64(sha)) return false;
-  const std::string text = rest.substr(66);
   if (!escapedLine) {
-    name = text;
+    name = rest.substr(66);
     return true;
   }
-  return unescape(text, name);
+  return unescape(rest.substr(66), name);
 }
 
-// "# part K SIZE NAME" or "# whole SIZE NAME"; the name always escaped.
-bool parseSizeLine(const std::string& line, ChecksumList& list) {
-  std::istringstream in(line.substr(2));
-  std::string kind, first, second;
-  in >> kind;
+// The blanks that separate the words of a size line (those of the C locale).
+bool isBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The next word of `rest` after any blanks, taken off its front; "" at the end.
+std::string_view nextWord(std::string_view& rest) {
+  std::size_t start = 0;
+  while (start < rest.size() && isBlank(rest[start])) ++start;
+  std::size_t end = start;
+  while (end < rest.size() && !isBlank(rest[end])) ++end;
+  const std::string_view word = rest.substr(start, end - start);
+  rest.remove_prefix(end);
+  return word;
+}
+
+// "# part K SIZE NAME" or "# whole SIZE NAME"; the name always escaped, after exactly one
+// blank.
+bool parseSizeLine(std::string_view line, ChecksumList& list) {
+  std::string_view rest = line.substr(2);
+  const std::string_view kind = nextWord(rest);
   std::int64_t number = 0, size = 0;
   if (kind == "part") {
-    in >> first >> second;
-    if (!parseNumber(first, number) || !parseNumber(second, size)) return false;
+    const std::string_view first = nextWord(rest);
+    if (!parseNumber(first, number) || !parseNumber(nextWord(rest), size)) return false;
   } else if (kind == "whole") {
-    in >> first;
-    if (!parseNumber(first, size)) return false;
+    if (!parseNumber(nextWord(rest), size)) return false;
   } else {
     return true;  // a comment for people
   }
-  if (in.get() != ' ') return false;
-  std::string rest, name;
-  std::getline(in, rest);
-  if (rest.empty() || !unescape(rest, name)) return false;
+  if (rest.size() < 2 || rest[0] != ' ') return false;
+  std::string name;
+  if (!unescape(rest.substr(1), name)) return false;
   if (kind == "whole") {
-    list.wholeName = name;
+    list.wholeName = std::move(name);
     list.wholeSize = size;
   } else {
-    ChecksumList::Part part;
+    ChecksumList::Part& part = list.parts.emplace_back();
     part.number = number;
     part.size = size;
-    part.name = name;
-    list.parts.push_back(part);
+    part.name = std::move(name);
   }
   return true;
 }
 
 }  // namespace
 
-std::string checksumFileText(const ChecksumList& list) {
+void checksumFileLines(const ChecksumList& list, const std::function<void(std::string_view)>& put,
+                       const std::function<std::string(std::size_t)>& partSha) {
   const std::string self = escaped(list.wholeName) + kChecksumExtension;
-  std::string text = std::string(kMarker) + ": " + escaped(list.wholeName) + " in " +
-                     std::to_string(list.parts.size()) + " parts (SHA-256)\n";
-  text += "# Check the parts:      sha256sum -c --ignore-missing " + self + "\n";
-  text += "# and after joining:    sha256sum -c --ignore-missing " + self + "\n";
+  put(std::string(kMarker) + ": " + escaped(list.wholeName) + " in " +
+      std::to_string(list.parts.size()) + " parts (SHA-256)\n");
+  put("# Check the parts:      sha256sum -c --ignore-missing " + self + "\n");
+  put("# and after joining:    sha256sum -c --ignore-missing " + self + "\n");
   for (const ChecksumList::Part& part : list.parts) {
-    text += "# part " + std::to_string(part.number) + " " + std::to_string(part.size) + " " +
-            escaped(part.name) + "\n";
+    put("# part " + std::to_string(part.number) + " " + std::to_string(part.size) + " " +
+        escaped(part.name) + "\n");
   }
-  text += "# whole " + std::to_string(list.wholeSize) + " " + escaped(list.wholeName) + "\n";
-  for (const ChecksumList::Part& part : list.parts) {
-    if (!part.archiveName.empty()) text += hashLine(part.archiveSha256, part.archiveName);
-    text += hashLine(part.sha256, part.name);
+  put("# whole " + std::to_string(list.wholeSize) + " " + escaped(list.wholeName) + "\n");
+  for (std::size_t i = 0; i < list.parts.size(); ++i) {
+    const ChecksumList::Part& part = list.parts[i];
+    if (!part.archiveName.empty()) put(hashLine(part.archiveSha256, part.archiveName));
+    put(hashLine(partSha ? partSha(i) : part.sha256, part.name));
   }
-  text += hashLine(list.wholeSha256, list.wholeName);
+  put(hashLine(list.wholeSha256, list.wholeName));
+}
+
+std::string checksumFileText(const ChecksumList& list) {
+  std::string text;
+  checksumFileLines(list, [&text](std::string_view line) { text += line; });
   return text;
 }
 
@@ -152,49 +178,51 @@ bool parseChecksumFile(const std::string& text, ChecksumList& list, std::string&
     problem = "it was not written by this program";
     return false;
   }
-  std::vector<std::pair<std::string, std::string>> hashes;  // name, sha
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();  // a copy with CR LF line ends
+  std::vector<std::pair<std::string, std::string_view>> hashes;  // name, sha (in `text`)
+  for (std::size_t next = 0; next < text.size();) {
+    const std::size_t end = std::min(text.find('\n', next), text.size());
+    std::string_view line(text.data() + next, end - next);
+    next = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);  // a copy with CR LF ends
     if (line.empty()) continue;
     if (line[0] == '#') {
       if (line.size() > 2 && !parseSizeLine(line, list)) {
-        problem = "a line is damaged: " + line;
+        problem = "a line is damaged: " + std::string(line);
         return false;
       }
       continue;
     }
-    std::string sha, name;
+    std::string_view sha;
+    std::string name;
     if (!parseHashLine(line, sha, name)) {
-      problem = "a line is damaged: " + line;
+      problem = "a line is damaged: " + std::string(line);
       return false;
     }
-    hashes.emplace_back(name, sha);
+    hashes.emplace_back(std::move(name), sha);
   }
   // A name listed twice must say the same twice: the checking tools check every line.
-  std::unordered_map<std::string, const std::string*> seen;
+  // (The maps look into `hashes` and `list.parts`, which no longer change.)
+  std::unordered_map<std::string_view, std::string_view> seen;
+  seen.reserve(hashes.size());
   for (const auto& [name, sha] : hashes) {
-    const auto [at, fresh] = seen.emplace(name, &sha);
-    if (!fresh && *at->second != sha) {
+    const auto [at, fresh] = seen.emplace(name, sha);
+    if (!fresh && at->second != sha) {
       problem = name + " is listed twice with different checksums";
       return false;
     }
   }
   // Looked up by name: a split into thousands of parts lists thousands of lines.
-  std::unordered_map<std::string, std::vector<ChecksumList::Part*>> byName;
-  for (ChecksumList::Part& part : list.parts) byName[part.name].push_back(&part);
+  std::unordered_multimap<std::string_view, ChecksumList::Part*> byName;
+  byName.reserve(list.parts.size());
+  for (ChecksumList::Part& part : list.parts) byName.emplace(part.name, &part);
   for (const auto& [name, sha] : hashes) {
     if (name == list.wholeName) list.wholeSha256 = sha;
-    if (const auto listed = byName.find(name); listed != byName.end()) {
-      for (ChecksumList::Part* part : listed->second) part->sha256 = sha;
-    }
+    for (auto [at, end] = byName.equal_range(name); at != end; ++at) at->second->sha256 = sha;
     if (name.size() <= 4 || name.compare(name.size() - 4, 4, ".zip") != 0) continue;
-    if (const auto packed = byName.find(name.substr(0, name.size() - 4)); packed != byName.end()) {
-      for (ChecksumList::Part* part : packed->second) {
-        part->archiveName = name;
-        part->archiveSha256 = sha;
-      }
+    for (auto [at, end] = byName.equal_range(std::string_view(name).substr(0, name.size() - 4));
+         at != end; ++at) {
+      at->second->archiveName = name;
+      at->second->archiveSha256 = sha;
     }
   }
   for (std::size_t i = 0; i < list.parts.size(); ++i) {

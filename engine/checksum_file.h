@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace engine {
@@ -29,6 +31,10 @@ inline constexpr char kChecksumExtension[] = ".sha256";
 inline constexpr char kChecksumMarker[] = "# sundrix checksums";  // how every such file begins
 
 std::string checksumFileText(const ChecksumList& list);
+// The same text handed to `put` a line at a time, so that a list of many parts is never
+// held twice; `partSha(i)`, where given, is the i-th part's digest instead of the list's.
+void checksumFileLines(const ChecksumList& list, const std::function<void(std::string_view)>& put,
+                       const std::function<std::string(std::size_t)>& partSha = {});
 // False with `problem` set when the text is not a checksum file of this program.
 bool parseChecksumFile(const std::string& text, ChecksumList& list, std::string& problem);
 // Reads and parses the file at `path`; false with `problem` saying why it cannot be used.

@@ -3,6 +3,7 @@
 #include "engine/combine.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -16,25 +17,42 @@
 namespace engine {
 namespace {
 
-std::string numberedPath(const std::string& firstPartPath, std::int64_t number) {
-  return platform::replaceExtension(firstPartPath, platform::partSuffix(number));
-}
+// Where a message stops naming parts and only counts the rest (in characters).
+constexpr std::size_t kMessageNames = 1000;
 
 std::string orCurrent(const std::string& folder) {
   return folder.empty() ? "." : folder;
+}
+
+// Counted as the Combine tab always has: the chosen name first, then .002, .003 ... until
+// a number has no file; the count ends at that first missing number.
+std::int32_t countParts(const std::string& firstPartPath) {
+  const std::string folder = platform::folderPart(firstPartPath);
+  std::int32_t count = 1;
+  std::string name = platform::namePart(firstPartPath);
+  while (platform::fileExists(folder + name) && count < INT32_MAX) {
+    ++count;
+    name = partFileName(name, count);
+  }
+  return count;
 }
 
 class CombineJob {
  public:
   CombineJob(const CombineRequest& request, CombineOptions& options, ProgressSink& progress,
              const StopToken& stop)
-      : m_request(request), m_options(options), m_progress(progress), m_stop(stop) {}
+      : m_request(request),
+        m_options(options),
+        m_progress(progress),
+        m_stop(stop),
+        m_partsFolder(platform::folderPart(request.firstPartPath)) {}
 
   JobResult run();
 
  private:
   JobResult planParts();
   JobResult planListedParts();
+  bool lookAtPart(std::int32_t number, platform::FileSpace& space);
   JobResult checkDigests(bool all);
   JobResult checkWhole();
   JobResult feedKeptBytes();
@@ -50,12 +68,15 @@ class CombineJob {
   std::string howToFinish(std::int32_t nextNumber) const;
   std::string howToFinishAt(std::int32_t nextNumber, std::int64_t keep) const;
   void publish(std::int32_t number, const std::string& name, std::int64_t size);
-  std::string part(std::int64_t number) const {
+  // Every part lies in the folder of the first one: its path is that folder's and its name.
+  std::string partName(std::int64_t number) const {
     if (m_listed && number >= 1 && number <= static_cast<std::int64_t>(m_list.parts.size())) {
-      return platform::folderPart(m_request.firstPartPath) +
-             m_list.parts[static_cast<std::size_t>(number - 1)].name;
+      return m_list.parts[static_cast<std::size_t>(number - 1)].name;
     }
-    return numberedPath(m_request.firstPartPath, number);
+    return partFileName(platform::namePart(m_request.firstPartPath), number);
+  }
+  std::string part(std::int64_t number) const {
+    return platform::folderPart(m_request.firstPartPath) + partName(number);
   }
   bool verifying() const { return m_listed || m_crcChecked; }
   std::string temporaryName() const {
@@ -67,8 +88,20 @@ class CombineJob {
   CombineOptions& m_options;
   ProgressSink& m_progress;
   const StopToken& m_stop;
+  platform::FolderFiles m_partsFolder;  // where the parts are looked at and opened by name
   std::int32_t m_first = 1;  // the numbers joined: m_first .. m_last
   std::int32_t m_last = 0;
+  // What the planning's one look at each part found, for the checks after it.
+  struct PartsSeen {
+    std::int64_t total = 0;    // the room the parts take (their allocated bytes where fewer)
+    std::int64_t largest = 0;  // ... and the largest of them
+    std::uint64_t device = 0;  // the filesystem of the parts, when they share one
+    bool oneDevice = true;
+    std::int32_t output = 0;  // the first part that is the file at the output's name; 0 none
+    std::int64_t at = 0;      // where the next part seen will go in the output
+  } m_seen;
+  bool m_outputThere = false;
+  platform::FileIdentity m_outputBefore;  // the file at the output's name when planning began
   platform::FolderLock m_outputLock, m_partsLock;
   platform::File m_out;
   platform::FileIdentity m_outId;                 // the output as this run created or opened it
@@ -101,6 +134,19 @@ class CombineJob {
 // the count taken at selection only says where to start looking. A number without a
 // regular file below the highest one would silently leave out the parts after it.
 JobResult CombineJob::planParts() {
+  m_outputThere = platform::identifyPath(m_request.outputPath, m_outputBefore);
+  {
+    // Whether the output can share the parts' blocks, asked once of the part chosen.
+    platform::IoError ignored;
+    platform::File chosen =
+        platform::File::open(m_request.firstPartPath, platform::File::Mode::Read, ignored);
+    m_shareBlock = platform::shareableBlockSize(
+        chosen, orCurrent(platform::folderPart(m_request.outputPath)));
+  }
+  if (m_request.append) {
+    m_seen.at = m_request.appendAt >= 0 ? m_request.appendAt
+                                        : std::max<std::int64_t>(0, m_outputBefore.size);
+  }
   std::string ambiguity;
   m_sumsPath = findChecksumFile(m_request.firstPartPath, ambiguity);
   if (!ambiguity.empty()) {
@@ -129,9 +175,12 @@ JobResult CombineJob::planParts() {
   const std::string folder = platform::folderPart(m_request.firstPartPath);
   const std::string name = platform::namePart(m_request.firstPartPath);
   m_last = m_request.combineCount;
-  for (const std::int64_t k : partNumbersIn(folder, name)) {
+  const std::vector<std::int64_t> numbers = partNumbersIn(folder, name);
+  for (const std::int64_t k : numbers) {
     if (k <= INT32_MAX && k > m_last) m_last = static_cast<std::int32_t>(k);
   }
+  // Uncounted, and a folder that cannot be listed: the parts are counted by their names.
+  if (m_request.combineCount == 0 && numbers.empty()) m_last = countParts(m_request.firstPartPath);
   while (m_last >= m_first && !platform::pathExists(part(m_last))) --m_last;
   if (m_last < m_first) {
     return JobResult::failed(
@@ -139,7 +188,8 @@ JobResult CombineJob::planParts() {
         "No part to join was found: " + part(m_first) + " and the parts after it do not exist.");
   }
   for (std::int32_t i = m_first; i <= m_last; ++i) {
-    if (platform::fileExists(part(i))) continue;
+    platform::FileSpace space;
+    if (lookAtPart(i, space)) continue;
     std::int32_t gapEnd = i;
     while (gapEnd < m_last && !platform::fileExists(part(gapEnd + 1))) ++gapEnd;
     const bool leading = i == m_first && !m_request.append;
@@ -188,31 +238,69 @@ JobResult CombineJob::planListedParts() {
                                m_request.firstPartPath + " is not listed in " + m_sumsPath + ".");
     }
   }
+  // A message names the first few parts and counts the rest: a series of thousands of
+  // parts must not give a message of thousands of names.
   std::string problems;
+  std::int64_t unnamed = 0;
   for (std::int32_t i = m_first; i <= m_last; ++i) {
     const ChecksumList::Part& listed = m_list.parts[static_cast<std::size_t>(i - 1)];
-    platform::IoError err;
-    const std::int64_t size = platform::fileExists(part(i)) ? platform::fileSize(part(i), err) : -1;
+    platform::FileSpace space;
+    const std::int64_t size = lookAtPart(i, space) ? space.size : -1;
     if (size == listed.size) continue;
+    if (problems.size() > kMessageNames) {
+      ++unnamed;
+      continue;
+    }
     problems += (problems.empty() ? "" : "; ") + part(i) +
                 (size < 0 ? " is missing"
                           : " has " + std::to_string(size) + " bytes instead of " +
                                 std::to_string(listed.size));
   }
+  if (unnamed > 0) problems += "; and " + std::to_string(unnamed) + " more";
   if (!problems.empty()) {
     return JobResult::failed(part(m_first), "The parts do not match " + m_sumsPath + ": " +
                                                 problems + ". Nothing was joined.");
   }
   std::string extra;
+  unnamed = 0;
   const std::string firstName = platform::namePart(m_request.firstPartPath);
   for (const std::int64_t k :
        partNumbersIn(platform::folderPart(m_request.firstPartPath), firstName)) {
-    if (k > m_last) extra += (extra.empty() ? "" : ", ") + partFileName(firstName, k);
+    if (k <= m_last) continue;
+    if (extra.size() > kMessageNames) {
+      ++unnamed;
+    } else {
+      extra += (extra.empty() ? "" : ", ") + partFileName(firstName, k);
+    }
   }
+  if (unnamed > 0) extra += " and " + std::to_string(unnamed) + " more";
   if (!extra.empty()) {
     m_result.notes.push_back("Not listed in " + m_sumsPath + ", so left out: " + extra + ".");
   }
   return {};
+}
+
+// The planning's one look at a part: false unless a regular file is there. What the room
+// check and the output check need of the part is kept from the same look.
+bool CombineJob::lookAtPart(std::int32_t number, platform::FileSpace& space) {
+  if (!m_partsFolder.fileSpace(partName(number), space) || !space.regular) return false;
+  std::int64_t need =
+      space.allocated >= 0 && space.allocated < space.size ? space.allocated : space.size;
+  // A part that starts on a block of the output is shared whole.
+  if (m_shareBlock > 0 && m_seen.at % m_shareBlock == 0 &&
+      space.size > platform::kSmallestSharedCopy) {
+    need = 0;
+  }
+  m_seen.at += space.size;
+  m_seen.total += need;
+  m_seen.largest = std::max(m_seen.largest, need);
+  if (number == m_first) m_seen.device = space.device;
+  m_seen.oneDevice = m_seen.oneDevice && space.device == m_seen.device;
+  if (m_seen.output == 0 && m_outputThere && space.device == m_outputBefore.device &&
+      space.inode == m_outputBefore.inode) {
+    m_seen.output = number;
+  }
+  return true;
 }
 
 std::string CombineJob::howToFinish(std::int32_t nextNumber) const {
@@ -250,16 +338,16 @@ JobResult CombineJob::checkOutput() const {
   }
   const std::string outputFull = platform::absolutePath(output);
   const std::string outputName = platform::namePart(outputFull);
-  platform::FileIdentity outputId, partId;
-  const bool outputThere = platform::identifyPath(output, outputId);
-  for (std::int32_t i = m_first; i <= m_last; ++i) {
+  // The same file (as the planning saw it), or the same path spelled another way (which
+  // ends in the same name).
+  bool ownPart = m_seen.output != 0;
+  for (std::int32_t i = m_first; i <= m_last && !ownPart; ++i) {
     const std::string path = part(i);
-    // The same file, or the same path spelled another way (which ends in the same name).
-    if ((outputThere && platform::identifyPath(path, partId) && partId.sameObject(outputId)) ||
-        (platform::namePart(path) == outputName && platform::absolutePath(path) == outputFull)) {
-      return JobResult::failed(
-          output, "The joined file " + output + " would replace one of its own parts.");
-    }
+    ownPart = platform::namePart(path) == outputName && platform::absolutePath(path) == outputFull;
+  }
+  if (ownPart) {
+    return JobResult::failed(output,
+                             "The joined file " + output + " would replace one of its own parts.");
   }
   if (m_request.append) {
     platform::FileIdentity id;
@@ -278,36 +366,14 @@ JobResult CombineJob::checkOutput() const {
 // boundaries while the parts are whole blocks) and needs no room.
 JobResult CombineJob::checkRoom() {
   const std::string folder = platform::folderPart(m_request.outputPath);
-  {
-    platform::IoError ignored;
-    platform::File first = platform::File::open(part(m_first), platform::File::Mode::Read, ignored);
-    m_shareBlock = platform::shareableBlockSize(first, orCurrent(folder));
-  }
-  std::int64_t at = 0;  // where the next part goes in the output
-  if (m_request.append) {
-    platform::IoError ignored;
-    at = m_request.appendAt >= 0 ? m_request.appendAt
-                                 : std::max<std::int64_t>(0, platform::fileSize(m_request.outputPath, ignored));
-  }
-  std::int64_t total = 0, largest = 0;
   platform::FileIdentity folderId;
-  bool sameFilesystem = platform::identifyPath(orCurrent(folder), folderId);
-  for (std::int32_t i = m_first; i <= m_last; ++i) {
-    platform::FileSpace space;
-    platform::fileSpace(part(i), space);
-    std::int64_t need =
-        space.allocated >= 0 && space.allocated < space.size ? space.allocated : space.size;
-    if (m_shareBlock > 0 && at % m_shareBlock == 0 && space.size > platform::kSmallestSharedCopy) {
-      need = 0;
-    }
-    at += std::max<std::int64_t>(0, space.size);
-    total += need;
-    largest = std::max(largest, need);
-    sameFilesystem = sameFilesystem && space.device == folderId.device;
-  }
+  const bool sameFilesystem = m_seen.oneDevice &&
+                              platform::identifyPath(orCurrent(folder), folderId) &&
+                              m_seen.device == folderId.device;
   // A verified join deletes its parts only at the end, so they must all fit beside it.
-  const std::int64_t need =
-      m_options.deleteParts() && sameFilesystem && !verifying() ? largest : total;
+  const std::int64_t need = m_options.deleteParts() && sameFilesystem && !verifying()
+                                ? m_seen.largest
+                                : m_seen.total;
   std::int64_t free = platform::freeSpace(folder);
   if (free < 0) return {};
   if (free >= need) return {};
@@ -552,7 +618,7 @@ JobResult CombineJob::finishFailed(JobResult result) {
 
 JobResult CombineJob::appendPart(std::int32_t number, const std::string& path) {
   platform::IoError err;
-  platform::File in = platform::File::open(path, platform::File::Mode::Read, err);
+  platform::File in = m_partsFolder.open(partName(number), platform::File::Mode::Read, err);
   if (!in.isOpen()) {
     // It was there when the join began: a part that went or became something else
     // cannot be passed over without leaving out its bytes.
@@ -563,20 +629,21 @@ JobResult CombineJob::appendPart(std::int32_t number, const std::string& path) {
     }
     return JobResult::failed(path, err.message());
   }
-  platform::FileIdentity id;
-  if (!in.identify(id))
-    return JobResult::failed(path, "cannot read " + path + ": its size is unknown");
+  // The open's own look at the part is its identity and size as it is copied.
+  const platform::FileIdentity& id = in.openedAs();
+  if (id.size < 0) return JobResult::failed(path, "cannot read " + path + ": its size is unknown");
   const std::int64_t size = id.size;
   m_partIds.push_back(id);
-  const std::string name = platform::namePart(path);
   m_bytesDone = 0;
-  JobResult copied = copyInBlocks(
-      in, m_out, size, m_stop,
-      [&](std::int64_t n) {
-        m_bytesDone += n;
-        publish(number, name, size);
-      },
-      m_digest.get());
+  // Where nothing shows the updates, the copy is not told of each block at all.
+  std::function<void(std::int64_t)> afterBlock;
+  if (m_progress.shown()) {
+    afterBlock = [&, name = platform::namePart(path)](std::int64_t n) {
+      m_bytesDone += n;
+      publish(number, name, size);
+    };
+  }
+  JobResult copied = copyInBlocks(in, m_out, size, m_stop, afterBlock, m_digest.get());
   if (copied.outcome != JobOutcome::Done) return copied;
   m_written += size;
   if (m_digest && m_listed) m_digest->endPart();
@@ -630,23 +697,19 @@ void CombineJob::publish(std::int32_t number, const std::string& name, std::int6
 
 }  // namespace
 
-CombineSelection SelectFirstPart(const std::string& path) {
+CombineSelection NameFirstPart(const std::string& path) {
   CombineSelection selection;
   selection.folder = platform::folderPart(path);
   selection.firstName = platform::namePart(path);
   const std::size_t dot = selection.firstName.rfind('.');
   selection.outputName =
       dot == std::string::npos ? std::string() : selection.firstName.substr(0, dot);
-  if (selection.firstName.empty()) return selection;
-  // Counted as the Combine tab always has: the chosen name first, then .002, .003 ...
-  // until a number has no file; the count ends at that first missing number.
-  std::int32_t count = 1;
-  std::string name = selection.firstName;
-  while (platform::fileExists(selection.folder + name) && count < INT32_MAX) {
-    ++count;
-    name = partFileName(name, count);
-  }
-  selection.combineCount = count;
+  return selection;
+}
+
+CombineSelection SelectFirstPart(const std::string& path) {
+  CombineSelection selection = NameFirstPart(path);
+  if (!selection.firstName.empty()) selection.combineCount = countParts(path);
   return selection;
 }
 

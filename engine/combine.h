@@ -18,6 +18,9 @@ struct CombineSelection {
 
 // Counts the parts the way the Combine tab does when a first part is chosen.
 CombineSelection SelectFirstPart(const std::string& path);
+// The same without the count (combineCount 0), for callers that show no count: the join
+// finds its parts itself.
+CombineSelection NameFirstPart(const std::string& path);
 
 class CombineOptions {
  public:
@@ -28,6 +31,8 @@ class CombineOptions {
 struct CombineRequest {
   std::string firstPartPath;
   std::string outputPath;
+  // Where the join starts looking for the highest part (the folder's names may show
+  // more); 0 for uncounted: the join then counts itself where it cannot list the folder.
   std::int32_t combineCount = 0;
   // Finishes an earlier join instead of starting one: the output exists and keeps its
   // bytes (its first `appendAt` bytes when that is not -1), and the parts from the first

@@ -170,7 +170,7 @@ std::string DigestCopy::partSha256(std::size_t k) {
   if (m_filling && partsDigested() <= k) submit(m_fillWholeOnly);
   std::unique_lock<std::mutex> lock(m_mutex);
   m_changed.wait(lock, [&] { return m_partDigests.size() > k; });
-  return m_partDigests[k];
+  return hexOf(m_partDigests[k]);
 }
 
 std::size_t DigestCopy::partsDigested() {
@@ -201,9 +201,9 @@ void DigestCopy::digest(Lane lane, const Slot& slot) {
       std::size_t from = 0;
       for (const std::size_t end : slot.partEnds) {
         m_part.update(slot.data.data() + from, end - from);
-        std::string hex = m_part.finishHex();
+        const std::array<std::uint8_t, 32> digest = m_part.finish();
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_partDigests.push_back(std::move(hex));
+        m_partDigests.push_back(digest);
         from = end;
       }
       m_part.update(slot.data.data() + from, slot.size - from);

@@ -5,6 +5,7 @@
 // kilobyte cost the digest threads a handful of hand-overs, not a thousand.
 #pragma once
 
+#include <array>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -95,7 +96,7 @@ class DigestCopy {
   bool m_closing = false;
   Sha256 m_part, m_wholeSha;
   std::uint32_t m_crc;
-  std::vector<std::string> m_partDigests;
+  std::vector<std::array<std::uint8_t, 32>> m_partDigests;  // 32 bytes a part, however many
   std::vector<std::thread> m_threads;
 };
 

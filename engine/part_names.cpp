@@ -2,6 +2,7 @@
 #include "engine/part_names.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "platform/dir_search.h"
 #include "platform/path.h"
@@ -16,26 +17,41 @@ std::string partTemplate(const std::string& baseName) {
   return baseName + ".000";
 }
 
-std::int64_t partNumberOf(const std::string& name, const std::string& templateName) {
-  const std::string stem = platform::replaceExtension(templateName, "");
-  if (name.size() <= stem.size() + 1 || name.compare(0, stem.size(), stem) != 0 ||
+namespace {
+
+// k when `name` is `stem` + "." + the digits of k as partFileName writes them
+// (platform::partSuffix): at least three, with leading zeros only to make up three.
+std::int64_t numberAfterStem(std::string_view name, std::string_view stem) {
+  if (name.size() <= stem.size() + 1 || name.substr(0, stem.size()) != stem ||
       name[stem.size()] != '.') {
     return 0;
   }
-  const std::string digits = name.substr(stem.size() + 1);
-  if (digits.size() > 10 || digits.find_first_not_of("0123456789") != std::string::npos) return 0;
-  const std::int64_t k = std::stoll(digits);
-  return k >= 1 && partFileName(templateName, k) == name ? k : 0;
+  const std::string_view digits = name.substr(stem.size() + 1);
+  if (digits.size() < 3 || digits.size() > 10 || (digits.size() > 3 && digits[0] == '0')) return 0;
+  std::int64_t k = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return 0;
+    k = k * 10 + (c - '0');
+  }
+  return k;  // 0 for "000", which names no part
+}
+
+}  // namespace
+
+std::int64_t partNumberOf(const std::string& name, const std::string& templateName) {
+  return numberAfterStem(name, platform::replaceExtension(templateName, ""));
 }
 
 std::vector<std::int64_t> partNumbersIn(const std::string& folder, const std::string& templateName,
                                         bool archives) {
+  const std::string stem = platform::replaceExtension(templateName, "");
   std::vector<std::int64_t> numbers;
-  for (std::string name : platform::entryNames(folder)) {
-    if (archives && name.size() > 4 && name.compare(name.size() - 4, 4, ".zip") == 0) {
-      name.resize(name.size() - 4);
+  for (const std::string& entry : platform::entryNames(folder)) {
+    std::string_view name = entry;
+    if (archives && name.size() > 4 && name.substr(name.size() - 4) == ".zip") {
+      name.remove_suffix(4);
     }
-    if (const std::int64_t k = partNumberOf(name, templateName)) numbers.push_back(k);
+    if (const std::int64_t k = numberAfterStem(name, stem)) numbers.push_back(k);
   }
   std::sort(numbers.begin(), numbers.end());
   numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());

@@ -33,12 +33,11 @@ bool RunLedger::add(const std::string& path, std::int64_t size, std::string& pro
 }
 
 bool RunLedger::add(const platform::File& file, std::int64_t size, std::string& problem) {
-  platform::FileIdentity id;
-  if (!file.identify(id)) {
+  if (!file.isOpen()) {
     problem = "cannot identify " + file.path();
     return false;
   }
-  return record(file.path(), id, size, problem);
+  return record(file.path(), file.openedAs(), size, problem);
 }
 
 void RunLedger::remove(const std::string& path) {
@@ -53,6 +52,12 @@ void RunLedger::remove(const std::string& path) {
     m_byObject[objectKey(m_entries[index].id)] = index;
   }
   m_entries.pop_back();
+}
+
+void RunLedger::reserve(std::size_t files) {
+  m_entries.reserve(files);
+  m_byPath.reserve(files);
+  m_byObject.reserve(files);
 }
 
 bool RunLedger::holds(const std::string& path) const {

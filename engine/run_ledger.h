@@ -22,6 +22,9 @@ class RunLedger {
   // Records a file from its open handle (the identity it was created with).
   bool add(const platform::File& file, std::int64_t size, std::string& problem);
   void remove(const std::string& path);
+  // Room for `files` entries at once: growing step by step would hold a long ledger twice
+  // for a moment.
+  void reserve(std::size_t files);
   // True when `path` names a file this run recorded (by identity, not by name).
   bool holds(const std::string& path) const;
 

@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <future>
 #include <limits>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "engine/block_copy.h"
@@ -75,7 +77,12 @@ class SplitJob {
   JobResult writeScript();
   JobResult writeChecksumFile();
   void removeStaleChecksumFile();
-  JobResult writeNewFile(const std::string& path, const std::string& text, bool record);
+  // What a new file holds, handed to the given function a piece at a time.
+  using TextSource = std::function<void(const std::function<void(std::string_view)>&)>;
+  JobResult writeNewFile(const std::string& path, const TextSource& text, bool record);
+  JobResult writeNewFile(const std::string& path, const std::string& text, bool record) {
+    return writeNewFile(path, [&text](const auto& put) { put(text); }, record);
+  }
   void publish(std::int64_t part);
   // A failure keeps the warnings gathered before it.
   JobResult failed(JobResult result) const {
@@ -273,8 +280,10 @@ JobResult SplitJob::run() {
 JobResult SplitJob::writeParts() {
   const std::int64_t regularSize = m_plan.partSize;
   // Grown in one step where the count is moderate: doubling a list of thousands of parts
-  // would hold it twice for a moment.
-  m_list.parts.reserve(static_cast<std::size_t>(std::min<std::int64_t>(m_plan.partCount, 1 << 16)));
+  // would hold it twice for a moment. Likewise the ledger.
+  const auto expected = static_cast<std::size_t>(std::min<std::int64_t>(m_plan.partCount, 1 << 16));
+  m_list.parts.reserve(expected);
+  m_ledger.reserve(expected + 1);  // and the checksum file
   for (std::int64_t i = 1; i <= m_plan.partCount; ++i) {
     const std::int64_t size =
         i == m_plan.partCount ? m_fileSize - (i - 1) * regularSize : regularSize;
@@ -402,14 +411,17 @@ JobResult SplitJob::writePart(std::int64_t number, std::int64_t size) {
   std::string problem;
   if (!m_ledger.add(out, size, problem)) return JobResult::failed(partPath, problem);
 
-  JobResult copied = copyInBlocks(
-      m_in, out, size, m_stop,
-      [&](std::int64_t n) {
-        m_bytesDone += n;
-        publish(number);
-      },
-      m_digest.get());
+  // Where nothing shows the updates, the copy is not told of each block at all.
+  std::function<void(std::int64_t)> afterBlock;
+  if (m_progress.shown()) {
+    afterBlock = [&](std::int64_t n) {
+      m_bytesDone += n;
+      publish(number);
+    };
+  }
+  JobResult copied = copyInBlocks(m_in, out, size, m_stop, afterBlock, m_digest.get());
   if (copied.outcome != JobOutcome::Done) return copied;
+  if (!afterBlock) m_bytesDone += size;
   if (!out.close(err)) return JobResult::failed(partPath, err.message());
   if (m_digest) m_digest->endPart();
   ChecksumList::Part listed;
@@ -561,7 +573,7 @@ void SplitJob::deleteInput() {
   if (!platform::removeFile(m_request.path, err)) m_result.warnings.push_back(err.message());
 }
 
-JobResult SplitJob::writeNewFile(const std::string& path, const std::string& text, bool record) {
+JobResult SplitJob::writeNewFile(const std::string& path, const TextSource& text, bool record) {
   if (overwritesInput(path)) {
     return JobResult::failed(path,
                              "cannot write " + path + ": it would replace the file being split");
@@ -569,7 +581,22 @@ JobResult SplitJob::writeNewFile(const std::string& path, const std::string& tex
   platform::IoError err;
   platform::File out = platform::File::open(path, platform::File::Mode::CreateNew, err);
   if (!out.isOpen()) return JobResult::failed(path, err.message());
-  if (!out.writeAll(text.data(), static_cast<std::int64_t>(text.size()), err)) {
+  // Written through a small buffer: a list of many parts is never held whole.
+  constexpr std::size_t kBuffer = 64 * 1024;
+  std::string buffer;
+  std::int64_t size = 0;
+  bool written = true;
+  const auto flush = [&] {
+    written = written && out.writeAll(buffer.data(), static_cast<std::int64_t>(buffer.size()), err);
+    size += static_cast<std::int64_t>(buffer.size());
+    buffer.clear();
+  };
+  text([&](std::string_view piece) {
+    buffer += piece;
+    if (buffer.size() >= kBuffer) flush();
+  });
+  flush();
+  if (!written) {
     // Half a file of this run helps no one.
     out.closeQuietly();
     platform::IoError ignored;
@@ -577,7 +604,7 @@ JobResult SplitJob::writeNewFile(const std::string& path, const std::string& tex
     return JobResult::failed(path, err.message());
   }
   std::string problem;
-  if (record && !m_ledger.add(out, static_cast<std::int64_t>(text.size()), problem)) {
+  if (record && !m_ledger.add(out, size, problem)) {
     return JobResult::failed(path, problem);
   }
   if (!out.close(err)) return JobResult::failed(path, err.message());
@@ -603,6 +630,11 @@ JobResult SplitJob::writeScript() {
   }
   std::vector<std::string> names;
   for (const ChecksumList::Part& part : m_list.parts) names.push_back(part.name);
+  if (m_digest) {
+    for (std::size_t i = 0; i < m_list.parts.size(); ++i) {
+      m_list.parts[i].sha256 = m_digest->partSha256(i);
+    }
+  }
   const std::string shPath = m_workFolder + m_batName + ".sh";
   JobResult sh =
       writeNewFile(shPath, shScriptText(names, m_baseName, m_digest ? &m_list : nullptr), false);
@@ -631,13 +663,13 @@ void SplitJob::removeStaleChecksumFile() {
 // Lists every part (and archive) and the whole input, so that a join, or a receiver with
 // nothing but the usual tools, can prove the bytes came back.
 JobResult SplitJob::writeChecksumFile() {
-  for (std::size_t i = 0; i < m_list.parts.size(); ++i) {
-    m_list.parts[i].sha256 = m_digest->partSha256(i);
-  }
+  // The parts' digests stay in the digest copy (32 bytes each) and are written from there.
   m_list.wholeName = m_baseName;
   m_list.wholeSize = m_fileSize;
   m_list.wholeSha256 = m_digest->wholeSha256();
-  return writeNewFile(m_workFolder + m_baseName + kChecksumExtension, checksumFileText(m_list),
+  const auto partSha = [this](std::size_t i) { return m_digest->partSha256(i); };
+  return writeNewFile(m_workFolder + m_baseName + kChecksumExtension,
+                      [&](const auto& put) { checksumFileLines(m_list, put, partSha); },
                       true);
 }
 

@@ -105,8 +105,11 @@ class File {
   bool seekToEnd(IoError& err);
   std::int64_t position(IoError& err);
   std::int64_t size(IoError& err);
-  // The open file's identity; false when the OS cannot tell.
+  // The open file's identity now; false when the OS cannot tell.
   bool identify(FileIdentity& out) const;
+  // Its identity as the open found it (the look that made sure it is a regular file), so
+  // that a caller that wants it then needs no look of its own.
+  const FileIdentity& openedAs() const { return m_openedAs; }
   bool truncate(std::int64_t size, IoError& err);
   // Data reaches the disk (fdatasync).
   bool sync(IoError& err);
@@ -115,8 +118,36 @@ class File {
   void closeQuietly();
 
  private:
+  friend class FolderFiles;
+  // `name` in the folder held by `folder`; `path` (the folder's path and the name) is the
+  // file's name in messages and for the fault injector.
+  static File openIn(NativeHandle folder, const std::string& name, const std::string& path,
+                     Mode mode, IoError& err);
+
   NativeHandle m_fd = -1;
   std::string m_path;
+  FileIdentity m_openedAs;
+};
+
+struct FileSpace;
+
+// A folder held open while many files in it are looked at and opened by name: each then
+// costs a lookup of its name alone, not another walk down the folder's whole path. Where
+// the folder cannot be held (and on Windows) the full paths are used, to the same effect.
+class FolderFiles {
+ public:
+  explicit FolderFiles(const std::string& folder);  // "" for the current folder
+  ~FolderFiles();
+  FolderFiles(const FolderFiles&) = delete;
+  FolderFiles& operator=(const FolderFiles&) = delete;
+
+  // File::open and fileSpace() of the folder's path + `name`; files keep that as their path.
+  File open(const std::string& name, File::Mode mode, IoError& err) const;
+  bool fileSpace(const std::string& name, FileSpace& out) const;
+
+ private:
+  std::string m_folder;  // with its trailing separator, or ""
+  NativeHandle m_fd = -1;
 };
 
 // Told the bytes a copy has moved (or passed over as a hole) after each chunk.
@@ -179,12 +210,14 @@ bool setFileModificationTime(const std::string& path, std::time_t when, IoError&
 std::int64_t freeSpace(const std::string& folder);
 // Bytes the file really occupies on disk (less than its size when it has holes).
 std::int64_t allocatedSize(const std::string& path);
-// A file's size, the bytes it occupies and its filesystem, in one look (a link is
-// followed); false when nothing is there.
+// A file's size, the bytes it occupies, its filesystem and file object, in one look (a
+// link is followed); false when nothing is there.
 struct FileSpace {
   std::int64_t size = -1;
   std::int64_t allocated = -1;
   std::uint64_t device = 0;
+  std::uint64_t inode = 0;  // with `device`, what FileIdentity::sameObject compares
+  bool regular = false;     // what fileExists() asks: a regular file, not a folder or device
 };
 bool fileSpace(const std::string& path, FileSpace& out);
 // The identity of the file a path names now; false when there is none.

@@ -58,7 +58,8 @@ void setFaultInjector(FaultInjector* injector) {
   g_injector.store(injector);
 }
 
-File::File(File&& other) noexcept : m_fd(other.m_fd), m_path(std::move(other.m_path)) {
+File::File(File&& other) noexcept
+    : m_fd(other.m_fd), m_path(std::move(other.m_path)), m_openedAs(other.m_openedAs) {
   other.m_fd = -1;
 }
 
@@ -67,6 +68,7 @@ File& File::operator=(File&& other) noexcept {
     closeQuietly();
     m_fd = other.m_fd;
     m_path = std::move(other.m_path);
+    m_openedAs = other.m_openedAs;
     other.m_fd = -1;
   }
   return *this;

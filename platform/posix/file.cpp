@@ -45,15 +45,25 @@ bool copyBuffered(File& in, File& out, std::int64_t n, IoError& err,
   return true;
 }
 
-// Makes room for a new file: a file or a link at `path` is removed (never what a link
-// points at); a folder is not.
-bool clearEntry(const std::string& path, IoError& err) {
+FileIdentity identityOf(const struct stat& st) {
+  FileIdentity id;
+  id.device = static_cast<std::uint64_t>(st.st_dev);
+  id.inode = static_cast<std::uint64_t>(st.st_ino);
+  id.size = st.st_size;
+  id.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+  id.changedNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
+  return id;
+}
+
+// Makes room for a new file: a file or a link at `name` in `folder` (`path` in messages)
+// is removed (never what a link points at); a folder is not.
+bool clearEntry(int folder, const std::string& name, const std::string& path, IoError& err) {
   struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0) {
+  if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
     return errno == ENOENT || fail(err, FileOp::Create, path, errno);
   }
   if (S_ISDIR(st.st_mode)) return fail(err, FileOp::Create, path, EISDIR);
-  if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+  if (::unlinkat(folder, name.c_str(), 0) != 0 && errno != ENOENT) {
     return fail(err, FileOp::Create, path, errno);
   }
   return true;
@@ -107,6 +117,11 @@ std::string IoError::reason() const {
 }
 
 File File::open(const std::string& path, Mode mode, IoError& err) {
+  return openIn(AT_FDCWD, path, path, mode, err);
+}
+
+File File::openIn(NativeHandle folder, const std::string& name, const std::string& path, Mode mode,
+                  IoError& err) {
   File file;
   const bool creates = mode == Mode::CreateReadWrite || mode == Mode::CreateNew;
   const FileOp op = creates ? FileOp::Create : FileOp::Open;
@@ -126,12 +141,12 @@ File File::open(const std::string& path, Mode mode, IoError& err) {
       break;
     case Mode::CreateNew:
       flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
-      if (!clearEntry(path, err)) return file;
+      if (!clearEntry(folder, name, path, err)) return file;
       break;
   }
   int fd;
   do {
-    fd = ::open(path.c_str(), flags, 0666);
+    fd = ::openat(folder, name.c_str(), flags, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     fail(err, op, path, errno);
@@ -144,9 +159,11 @@ File File::open(const std::string& path, Mode mode, IoError& err) {
     fail(err, op, path, code, code == 0 ? "not a regular file" : std::string());
     return file;
   }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  // F_SETFL changes only the status flags, and of those the open set O_NONBLOCK alone.
+  ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   file.m_fd = fd;
   file.m_path = path;
+  file.m_openedAs = identityOf(st);
   return file;
 }
 
@@ -209,16 +226,6 @@ std::int64_t File::size(IoError& err) {
     return -1;
   }
   return st.st_size;
-}
-
-static FileIdentity identityOf(const struct stat& st) {
-  FileIdentity id;
-  id.device = static_cast<std::uint64_t>(st.st_dev);
-  id.inode = static_cast<std::uint64_t>(st.st_ino);
-  id.size = st.st_size;
-  id.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-  id.changedNs = static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
-  return id;
 }
 
 bool File::identify(FileIdentity& out) const {
@@ -600,7 +607,7 @@ bool makeExecutable(const std::string& path, IoError& err) {
 
 bool clearName(const std::string& path, IoError& err) {
   if (injected(FileOp::Delete, path, err)) return false;
-  return clearEntry(path, err);
+  return clearEntry(AT_FDCWD, path, path, err);
 }
 
 bool createFolders(const std::string& path, IoError& err) {
@@ -661,13 +668,45 @@ std::int64_t allocatedSize(const std::string& path) {
   return static_cast<std::int64_t>(st.st_blocks) * 512;
 }
 
-bool fileSpace(const std::string& path, FileSpace& out) {
+namespace {
+
+bool fileSpaceAt(int folder, const std::string& name, FileSpace& out) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return false;
+  if (::fstatat(folder, name.c_str(), &st, 0) != 0) return false;
   out.size = st.st_size;
   out.allocated = static_cast<std::int64_t>(st.st_blocks) * 512;
   out.device = static_cast<std::uint64_t>(st.st_dev);
+  out.inode = static_cast<std::uint64_t>(st.st_ino);
+  out.regular = S_ISREG(st.st_mode);
   return true;
+}
+
+}  // namespace
+
+bool fileSpace(const std::string& path, FileSpace& out) {
+  return fileSpaceAt(AT_FDCWD, path, out);
+}
+
+FolderFiles::FolderFiles(const std::string& folder) : m_folder(folder) {
+#ifdef O_PATH
+  const int how = O_PATH;  // a folder that may be searched but not listed can still be held
+#else
+  const int how = O_RDONLY;
+#endif
+  m_fd = ::open(folder.empty() ? "." : folder.c_str(), how | O_DIRECTORY | O_CLOEXEC);
+}
+
+FolderFiles::~FolderFiles() {
+  if (m_fd >= 0) ::close(m_fd);
+}
+
+File FolderFiles::open(const std::string& name, File::Mode mode, IoError& err) const {
+  const std::string path = m_folder + name;
+  return m_fd >= 0 ? File::openIn(m_fd, name, path, mode, err) : File::open(path, mode, err);
+}
+
+bool FolderFiles::fileSpace(const std::string& name, FileSpace& out) const {
+  return m_fd >= 0 ? fileSpaceAt(m_fd, name, out) : platform::fileSpace(m_folder + name, out);
 }
 
 bool sameFilesystem(const std::string& a, const std::string& b) {

@@ -186,6 +186,7 @@ File File::open(const std::string& path, Mode mode, IoError& err) {
   }
   file.m_fd = fromHandle(h);
   file.m_path = path;
+  file.m_openedAs = identityOf(h);
   return file;
 }
 
@@ -316,12 +317,35 @@ std::int64_t shareRange(File& /*in*/, std::int64_t /*inAt*/, File& /*out*/,
   return 0;
 }
 
+// Windows looks up every path whole: the folder is not held, and the files are opened
+// and looked at by their full paths.
+File File::openIn(NativeHandle /*folder*/, const std::string& /*name*/, const std::string& path,
+                  Mode mode, IoError& err) {
+  return open(path, mode, err);
+}
+
+FolderFiles::FolderFiles(const std::string& folder) : m_folder(folder) {}
+
+FolderFiles::~FolderFiles() = default;
+
+File FolderFiles::open(const std::string& name, File::Mode mode, IoError& err) const {
+  return File::open(m_folder + name, mode, err);
+}
+
+bool FolderFiles::fileSpace(const std::string& name, FileSpace& out) const {
+  return platform::fileSpace(m_folder + name, out);
+}
+
 bool fileSpace(const std::string& path, FileSpace& out) {
-  FileIdentity id;
-  if (!identifyPath(path, id)) return false;
+  const ScopedHandle h(win32::openForAttributes(path, 0, 0));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!h.valid() || ::GetFileInformationByHandle(h.get(), &info) == 0) return false;
+  const FileIdentity id = identityOf(h.get());
   out.size = id.size;
   out.allocated = allocatedSize(path);
   out.device = id.device;
+  out.inode = id.inode;
+  out.regular = !isFolder(info.dwFileAttributes);
   return true;
 }
 

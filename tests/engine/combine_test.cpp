@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "engine/part_names.h"
 #include "engine_fakes.h"
 #include "support/temp_dir.h"
 
@@ -191,6 +192,26 @@ TEST_F(CombineTest, AFailedFlushKeepsThePart) {
   EXPECT_NE(result.warnings[0].find("movie.avi.001 was kept"), std::string::npos);
   EXPECT_TRUE(testing_support::exists(dir.file("movie.avi.001")));
   EXPECT_FALSE(testing_support::exists(dir.file("movie.avi.002")));
+}
+
+TEST(PartNames, ANumberIsReadOnlyFromTheNameThatPartFileNameWrites) {
+  const struct {
+    const char* name;
+    std::int64_t number;
+  } rows[] = {
+      {"a.bin.001", 1},   {"a.bin.999", 999},         {"a.bin.1000", 1000},
+      {"a.bin.000", 0},   {"a.bin.01", 0},            {"a.bin.0001", 0},
+      {"a.bin.0999", 0},  {"a.bin.2147483647", 2147483647}, {"a.bin.99999999999", 0},
+      {"a.bin.00a", 0},   {"a.bin.-01", 0},           {"a.bin.", 0},
+      {"a.binx001", 0},   {"b.bin.001", 0},           {"a.bin.001.zip", 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(partNumberOf(row.name, "a.bin.000"), row.number);
+    if (row.number > 0) {
+      EXPECT_EQ(partFileName("a.bin.000", row.number), row.name);
+    }
+  }
 }
 
 TEST_F(CombineTest, NumbersPastNineHundredNinetyNine) {

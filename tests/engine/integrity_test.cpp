@@ -8,6 +8,7 @@
 
 #include "engine/checksum_file.h"
 #include "engine/combine.h"
+#include "engine/part_names.h"
 #include "engine/split.h"
 #include "engine/verify.h"
 #include "engine/zip_part_archiver.h"
@@ -162,6 +163,16 @@ TEST_F(Integrity, DamageIsNamedAndNothingIsLost) {
       std::remove(dir.file(name).c_str());
     }
   }
+}
+
+TEST_F(Integrity, AMessageAboutManyPartsNamesAFewAndCountsTheRest) {
+  ASSERT_EQ(split(3'000, 300).outcome, JobOutcome::Done);
+  for (int k = 2; k <= 300; ++k) std::remove(dir.file(partFileName("f.bin.000", k)).c_str());
+  const JobResult result = join();
+  EXPECT_EQ(result.outcome, JobOutcome::Failed);
+  EXPECT_NE(result.reason.find("f.bin.002 is missing"), std::string::npos) << result.reason;
+  EXPECT_NE(result.reason.find(" more. Nothing was joined."), std::string::npos) << result.reason;
+  EXPECT_LT(result.reason.size(), 2000u);
 }
 
 TEST_F(Integrity, PartsBeyondTheListAreLeftOutAndNamed) {

@@ -43,6 +43,39 @@ TEST(File, ErrorsNameOperationPathAndReason) {
   EXPECT_FALSE(d.isOpen());
 }
 
+TEST(FolderFiles, NamesInAHeldFolderAreTheFilesAtTheirFullPaths) {
+  TempDir dir;
+  testing_support::writeText(dir.file("a.001"), "abcd");
+  IoError err;
+  ASSERT_TRUE(platform::createFolders(dir.file("sub"), err));
+  const platform::FolderFiles folder(dir.path());
+  File a = folder.open("a.001", File::Mode::Read, err);
+  ASSERT_TRUE(a.isOpen()) << err.message();
+  EXPECT_EQ(a.path(), dir.file("a.001"));
+  platform::FileIdentity byPath;
+  ASSERT_TRUE(platform::identifyPath(dir.file("a.001"), byPath));
+  EXPECT_EQ(a.openedAs(), byPath);
+  File none = folder.open("none", File::Mode::Read, err);
+  EXPECT_FALSE(none.isOpen());
+  EXPECT_EQ(err.path, dir.file("none"));
+  platform::FileSpace space;
+  ASSERT_TRUE(folder.fileSpace("a.001", space));
+  EXPECT_EQ(space.size, 4);
+  EXPECT_TRUE(space.regular);
+  EXPECT_TRUE(space.device == byPath.device && space.inode == byPath.inode);
+  ASSERT_TRUE(folder.fileSpace("sub", space));
+  EXPECT_FALSE(space.regular);
+  EXPECT_FALSE(folder.fileSpace("none", space));
+#ifndef _WIN32
+  // A new file replaces a link at its name and never writes through it.
+  ASSERT_EQ(::symlink(dir.file("a.001").c_str(), dir.file("link").c_str()), 0);
+  File fresh = folder.open("link", File::Mode::CreateNew, err);
+  ASSERT_TRUE(fresh.isOpen()) << err.message();
+  EXPECT_TRUE(fresh.writeAll("x", 1, err));
+  EXPECT_EQ(testing_support::readText(dir.file("a.001")), "abcd");
+#endif
+}
+
 #ifndef _WIN32
 TEST(File, ANamedPipeIsRefused) {
   TempDir dir;
