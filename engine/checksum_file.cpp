@@ -16,7 +16,6 @@ namespace engine {
 namespace {
 
 constexpr const char* kMarker = kChecksumMarker;
-constexpr std::int64_t kMaxTextSize = 64 * 1024 * 1024;
 
 // Names with a backslash or a line break are written escaped, and the line then starts
 // with a backslash, as the checking tools expect.
@@ -172,6 +171,25 @@ std::string checksumFileText(const ChecksumList& list) {
   return text;
 }
 
+std::int64_t checksumFileSizeBound(std::int64_t count, const ChecksumList::Part& last,
+                                   const std::string& wholeName, std::int64_t wholeSize) {
+  ChecksumList list;
+  list.wholeName = wholeName;
+  list.wholeSize = wholeSize;
+  list.wholeSha256.assign(64, '0');
+  const auto size = [&list] {
+    std::int64_t n = 0;
+    checksumFileLines(list, [&n](std::string_view line) { n += static_cast<std::int64_t>(line.size()); });
+    return n;
+  };
+  const std::int64_t none = size();
+  list.parts.push_back(last);
+  list.parts.back().sha256.assign(64, '0');
+  if (!last.archiveName.empty()) list.parts.back().archiveSha256.assign(64, '0');
+  // The first line counts the parts: as long as the count itself at most.
+  return none + static_cast<std::int64_t>(std::to_string(count).size()) + count * (size() - none);
+}
+
 bool parseChecksumFile(const std::string& text, ChecksumList& list, std::string& problem) {
   list = ChecksumList{};
   if (text.compare(0, std::string_view(kMarker).size(), kMarker) != 0) {
@@ -275,7 +293,7 @@ bool readTextFile(const std::string& path, std::string& text, std::string& probl
     problem = err.message();
     return false;
   }
-  if (size > kMaxTextSize) {
+  if (size > kMaxChecksumFileSize) {
     problem = path + " is too large for a checksum file";
     return false;
   }

@@ -30,7 +30,15 @@ struct ChecksumList {
 inline constexpr char kChecksumExtension[] = ".sha256";
 inline constexpr char kChecksumMarker[] = "# sundrix checksums";  // how every such file begins
 
+// The largest checksum file a join reads: its list is held in memory, several times the
+// text's size.
+inline constexpr std::int64_t kMaxChecksumFileSize = 64 * 1024 * 1024;
+
 std::string checksumFileText(const ChecksumList& list);
+// At most the size of the checksum file of `count` parts, none longer in name, number and
+// size than `last` (with an archive when it has one) and at most `wholeSize` bytes in all.
+std::int64_t checksumFileSizeBound(std::int64_t count, const ChecksumList::Part& last,
+                                   const std::string& wholeName, std::int64_t wholeSize);
 // The same text handed to `put` a line at a time, so that a list of many parts is never
 // held twice; `partSha(i)`, where given, is the i-th part's digest instead of the list's.
 void checksumFileLines(const ChecksumList& list, const std::function<void(std::string_view)>& put,

@@ -46,6 +46,7 @@ class SplitJob {
   std::int64_t unsharedBytes(std::int64_t start, std::int64_t size) const;
   std::int64_t unsharedBytesOfAll() const;
   JobResult checkNames();
+  JobResult checkListSize() const;
   JobResult checkOwnNames();
   JobResult writeParts();
   JobResult writePart(std::int64_t number, std::int64_t size);
@@ -240,6 +241,7 @@ JobResult SplitJob::run() {
   }
   JobResult names = checkNames();
   if (names.outcome == JobOutcome::Done) names = checkOwnNames();
+  if (names.outcome == JobOutcome::Done && m_digest) names = checkListSize();
   if (names.outcome != JobOutcome::Done) return names;
   // Another run writing parts of the same name into this folder would take over ours.
   platform::IoError err;
@@ -297,6 +299,27 @@ JobResult SplitJob::writeParts() {
   }
   finishAllPacks();
   return {};
+}
+
+// A checksum file larger than a join reads would leave parts that no join of this
+// program takes by it, so such a split is refused before anything is written.
+JobResult SplitJob::checkListSize() const {
+  const std::string templateName = m_namedAtStart ? m_batName : partTemplate(m_baseName);
+  ChecksumList::Part last;
+  last.number = m_plan.partCount;
+  last.size = std::max(m_plan.partSize, m_fileSize - (m_plan.partCount - 1) * m_plan.partSize);
+  last.name = partFileName(templateName, m_plan.partCount);
+  if (m_options.compressZip()) last.archiveName = last.name + ".zip";
+  if (checksumFileSizeBound(m_plan.partCount, last, m_baseName, m_fileSize) <=
+      kMaxChecksumFileSize) {
+    return {};
+  }
+  return JobResult::failed(
+      m_request.path, "The checksum file of " + std::to_string(m_plan.partCount) +
+                          " parts would be larger than a join reads (" +
+                          std::to_string(kMaxChecksumFileSize / (1024 * 1024)) +
+                          " MiB). Choose fewer parts, or turn the checksum file off. Nothing "
+                          "was written.");
 }
 
 namespace {

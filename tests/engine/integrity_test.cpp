@@ -175,6 +175,32 @@ TEST_F(Integrity, AMessageAboutManyPartsNamesAFewAndCountsTheRest) {
   EXPECT_LT(result.reason.size(), 2000u);
 }
 
+// A split whose checksum file no join would read is refused before anything is written;
+// the bound it goes by is never below the file's real size.
+TEST_F(Integrity, ASplitTooLongToListIsRefusedUpFront) {
+  splitOptions.compress = false;
+  ASSERT_EQ(split(3'000, 1'000).outcome, JobOutcome::Done);
+  ChecksumList::Part last;
+  last.number = 1'000;
+  last.size = 3;
+  last.name = "f.bin.1000";
+  const std::int64_t bound = checksumFileSizeBound(1'000, last, "f.bin", 3'000);
+  const std::int64_t real = testing_support::sizeOf(dir.file("f.bin.sha256"));
+  EXPECT_GE(bound, real);
+  EXPECT_LT(bound, real + real / 10);
+
+  TempDir local;
+  splitOptions.folder = local.path();
+  splitOptions.splitMode = SplitMode::BySize;
+  splitOptions.unit = 0;  // bytes
+  testing_support::writeFile(local.file("g.bin"), testing_support::makeBytes(700'000, 3));
+  const JobResult refused = SplitFile({local.file("g.bin"), 1, "t"}, splitOptions, sink, stop, nullptr);
+  EXPECT_EQ(refused.outcome, JobOutcome::Failed);
+  EXPECT_NE(refused.reason.find("would be larger than a join reads"), std::string::npos)
+      << refused.reason;
+  EXPECT_EQ(testing_support::listFolder(local.path()), std::vector<std::string>{"g.bin"});
+}
+
 TEST_F(Integrity, PartsBeyondTheListAreLeftOutAndNamed) {
   ASSERT_EQ(split(30'000, 3).outcome, JobOutcome::Done);
   const JobResult overSums =
