@@ -422,6 +422,7 @@ JobResult CombineJob::openOutput() {
   if (!verifying()) return {};
   m_digest = std::make_unique<DigestCopy>(DigestCopy::Lanes{m_listed, m_listed, m_crcChecked});
   m_digest->shareBlocks(m_shareBlock);
+  m_digest->writeBehind();  // flushed before the output is looked at (run)
   return feedKeptBytes();
 }
 
@@ -562,6 +563,17 @@ JobResult CombineJob::run() {
       // A stop that arrives after the part's last block keeps the part.
       if (m_stop.stopRequested()) return finishFailed(JobResult::stopped());
       deletePart(i, path);
+    }
+  }
+  if (m_digest) {
+    if (!m_digest->flush(err)) return finishFailed(JobResult::failed(m_writePath, err.message()));
+    // The digests are of the bytes read: the output must hold all of them too.
+    const std::int64_t held = m_out.size(err);
+    if (held != m_written) {
+      return finishFailed(JobResult::failed(
+          m_writePath, "The joined file " + m_writePath + " holds " + std::to_string(held) +
+                           " bytes instead of " + std::to_string(m_written) +
+                           ". No part was deleted."));
     }
   }
   JobResult whole = checkDigests(true);

@@ -44,6 +44,7 @@ char* DigestCopy::fillPointer() {
 
 void DigestCopy::submit(bool wholeOnly) {
   if (!m_filling) fillPointer();
+  writePending();  // the digest threads may hand the slot back for new bytes any time now
   Slot& slot = m_slots[m_produced % kSlots];
   slot.wholeOnly = wholeOnly;
   {
@@ -72,6 +73,7 @@ bool allZero(const char* p, std::size_t n) {
 bool DigestCopy::copy(platform::File& in, platform::File& out, std::int64_t n,
                       platform::IoError& err, const std::function<bool()>& stopRequested,
                       const platform::CopyProgress& moved) {
+  if (writeFailed(err)) return false;
   if (m_filling && m_fillWholeOnly) submit(true);
   std::int64_t shared = 0;
   if (!shareLeading(in, out, n, shared, err, stopRequested, moved)) return false;
@@ -82,6 +84,8 @@ bool DigestCopy::copy(platform::File& in, platform::File& out, std::int64_t n,
 bool DigestCopy::pass(platform::File& in, platform::File* out, std::int64_t n,
                       platform::IoError& err, const std::function<bool()>& stopRequested,
                       const platform::CopyProgress& moved) {
+  // Bytes waiting for another output (or bytes for no output) would mix with them.
+  if (m_pendingOut != nullptr && m_pendingOut != out) writePending();
   std::int64_t skippedTo = -1;  // the output's position after a run of zeros not written
   while (n > 0) {
     if (stopRequested && stopRequested()) return false;
@@ -92,8 +96,16 @@ bool DigestCopy::pass(platform::File& in, platform::File* out, std::int64_t n,
         std::min<std::int64_t>(n, static_cast<std::int64_t>(kSlotBytes - slot.size));
     if (!in.readExact(at, want, err)) return false;
     if (out != nullptr && want >= kHoleBytes && allZero(at, static_cast<std::size_t>(want))) {
+      writePending();
+      if (writeFailed(err)) return false;
       if (skippedTo < 0) skippedTo = out->position(err);
       if (skippedTo < 0 || !out->seek(skippedTo += want, err)) return false;
+    } else if (out != nullptr && m_writeBehind) {
+      if (m_pendingOut == nullptr) {
+        m_pendingOut = out;
+        m_pendingFrom = slot.size;
+      }
+      skippedTo = -1;
     } else if (out != nullptr) {
       if (!out->writeAll(at, want, err)) return false;
       skippedTo = -1;
@@ -101,6 +113,7 @@ bool DigestCopy::pass(platform::File& in, platform::File* out, std::int64_t n,
     slot.size += static_cast<std::size_t>(want);
     n -= want;
     if (slot.size == kSlotBytes) submit(false);
+    if (writeFailed(err)) return false;
     if (moved) moved(want);
   }
   // A copy that ends in a hole must still reach its full length.
@@ -117,6 +130,8 @@ bool DigestCopy::shareLeading(platform::File& in, platform::File& out, std::int6
                               const platform::CopyProgress& moved) {
   shared = 0;
   if (m_shareBlock <= 0 || n <= platform::kSmallestSharedCopy) return true;
+  writePending();  // the output's position must be where its bytes end
+  if (writeFailed(err)) return false;
   const std::int64_t inAt = in.position(err);
   const std::int64_t outAt = inAt < 0 ? -1 : out.position(err);
   if (outAt < 0) return false;
@@ -139,6 +154,27 @@ bool DigestCopy::shareLeading(platform::File& in, platform::File& out, std::int6
     return false;
   }
   return out.seek(outAt + shared, err);
+}
+
+void DigestCopy::writePending() {
+  if (m_pendingOut == nullptr) return;
+  const Slot& slot = m_slots[m_produced % kSlots];
+  if (!m_writeError.isSet()) {
+    m_pendingOut->writeAll(slot.data.data() + m_pendingFrom,
+                           static_cast<std::int64_t>(slot.size - m_pendingFrom), m_writeError);
+  }
+  m_pendingOut = nullptr;
+}
+
+bool DigestCopy::writeFailed(platform::IoError& err) const {
+  if (!m_writeError.isSet()) return false;
+  err = m_writeError;
+  return true;
+}
+
+bool DigestCopy::flush(platform::IoError& err) {
+  writePending();
+  return !writeFailed(err);
 }
 
 void DigestCopy::feedWhole(const void* data, std::size_t n) {

@@ -40,6 +40,13 @@ class DigestCopy {
   // aligned to them (platform::shareableBlockSize): the bytes are then only read, for the
   // digests, not written. 0 (the default) writes every byte.
   void shareBlocks(std::int64_t blockSize) { m_shareBlock = blockSize; }
+  // For copies that all go, one after another, to the end of one output (a join): their
+  // bytes stay in the slot they were read into and are written a slot at a time, so that
+  // a thousand small parts cost a few writes, not a thousand. The output then lags behind
+  // the copies until flush(); a failed write is reported by the next copy or flush.
+  void writeBehind() { m_writeBehind = true; }
+  // Writes what the copies left in memory; false with `err` set when a write failed.
+  bool flush(platform::IoError& err);
   // Bytes that count for the whole file's digests only (what an output to append to
   // already holds).
   void feedWhole(const void* data, std::size_t n);
@@ -84,7 +91,14 @@ class DigestCopy {
   bool pass(platform::File& in, platform::File* out, std::int64_t n, platform::IoError& err,
             const std::function<bool()>& stopRequested, const platform::CopyProgress& moved);
 
+  void writePending();  // the bytes of the slot being filled that wait for their output
+  bool writeFailed(platform::IoError& err) const;
+
   std::int64_t m_shareBlock = 0;
+  bool m_writeBehind = false;
+  platform::File* m_pendingOut = nullptr;  // where the waiting bytes go, if any
+  std::size_t m_pendingFrom = 0;           // where they begin in the slot being filled
+  platform::IoError m_writeError;          // the first write behind that failed
   bool m_active[kLaneCount] = {};
   std::vector<Slot> m_slots = std::vector<Slot>(kSlots);
   std::mutex m_mutex;

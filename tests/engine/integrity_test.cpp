@@ -201,6 +201,26 @@ TEST_F(Integrity, ASplitTooLongToListIsRefusedUpFront) {
   EXPECT_EQ(testing_support::listFolder(local.path()), std::vector<std::string>{"g.bin"});
 }
 
+// A verified join writes small parts a slot at a time: a full disk is still reported,
+// naming the joined file, whether it strikes while parts are copied or at the last write,
+// and the unfinished file goes while every part stays.
+TEST_F(Integrity, AFailedWriteBehindFailsTheJoinAndKeepsTheParts) {
+  for (const std::size_t parts : {200u, 3'000u}) {
+    SCOPED_TRACE(parts);
+    ASSERT_EQ(split(parts * 100, static_cast<std::int64_t>(parts)).outcome, JobOutcome::Done);
+    FailNth fault(platform::FileOp::Write, 1, osCode(platform::ErrorKind::DiskFull), "/f.bin");
+    const JobResult result = join();
+    EXPECT_EQ(result.outcome, JobOutcome::Failed);
+    EXPECT_NE(result.reason.find(dir.file("f.bin") + ": " +
+                                 systemText(platform::ErrorKind::DiskFull)),
+              std::string::npos)
+        << result.reason;
+    EXPECT_EQ(fault.seen, 1);
+    EXPECT_FALSE(testing_support::exists(dir.file("f.bin")));
+    EXPECT_TRUE(testing_support::exists(dir.file(partFileName("f.bin.000", static_cast<std::int64_t>(parts)))));
+  }
+}
+
 TEST_F(Integrity, PartsBeyondTheListAreLeftOutAndNamed) {
   ASSERT_EQ(split(30'000, 3).outcome, JobOutcome::Done);
   const JobResult overSums =
