@@ -67,9 +67,6 @@ bool allZero(const char* p, std::size_t n) {
 
 }  // namespace
 
-// Whole pages of zeros are not written but passed over, as the kernel's copy passes over
-// holes: the output (which always grows at its end here) gets a hole that reads back as the
-// same zeros, and a sparse image keeps costing no room.
 bool DigestCopy::copy(platform::File& in, platform::File& out, std::int64_t n,
                       platform::IoError& err, const std::function<bool()>& stopRequested,
                       const platform::CopyProgress& moved) {
@@ -81,6 +78,9 @@ bool DigestCopy::copy(platform::File& in, platform::File& out, std::int64_t n,
   return pass(in, &out, n, err, stopRequested, moved);
 }
 
+// Whole pages of zeros are not written but passed over, as the kernel's copy passes over
+// holes: the output (which always grows at its end here) gets a hole that reads back as the
+// same zeros, and a sparse image keeps costing no room.
 bool DigestCopy::pass(platform::File& in, platform::File* out, std::int64_t n,
                       platform::IoError& err, const std::function<bool()>& stopRequested,
                       const platform::CopyProgress& moved) {
@@ -96,8 +96,7 @@ bool DigestCopy::pass(platform::File& in, platform::File* out, std::int64_t n,
         std::min<std::int64_t>(n, static_cast<std::int64_t>(kSlotBytes - slot.size));
     if (!in.readExact(at, want, err)) return false;
     if (out != nullptr && want >= kHoleBytes && allZero(at, static_cast<std::size_t>(want))) {
-      writePending();
-      if (writeFailed(err)) return false;
+      if (!flush(err)) return false;
       if (skippedTo < 0) skippedTo = out->position(err);
       if (skippedTo < 0 || !out->seek(skippedTo += want, err)) return false;
     } else if (out != nullptr && m_writeBehind) {
@@ -130,8 +129,7 @@ bool DigestCopy::shareLeading(platform::File& in, platform::File& out, std::int6
                               const platform::CopyProgress& moved) {
   shared = 0;
   if (m_shareBlock <= 0 || n <= platform::kSmallestSharedCopy) return true;
-  writePending();  // the output's position must be where its bytes end
-  if (writeFailed(err)) return false;
+  if (!flush(err)) return false;  // the output's position must be where its bytes end
   const std::int64_t inAt = in.position(err);
   const std::int64_t outAt = inAt < 0 ? -1 : out.position(err);
   if (outAt < 0) return false;

@@ -162,6 +162,17 @@ std::vector<RegistryKey> loadKeys(const std::string& storeFile, IoError* err) {
   return parseRegistryStore(text);
 }
 
+// The store for a change: false with `err` set when it could not be read, since saving
+// what was not read would lose it.
+bool loadKeysToChange(const std::string& storeFile, std::vector<RegistryKey>& keys,
+                      IoError& err) {
+  IoError readErr;
+  keys = loadKeys(storeFile, &readErr);
+  if (!readErr.isSet()) return true;
+  err = readErr;
+  return false;
+}
+
 bool saveKeys(const std::string& storeFile, const std::vector<RegistryKey>& keys, IoError& err) {
   if (!createFolders(folderPart(storeFile), err)) return false;
   return replaceFileContents(storeFile, formatRegistryStore(keys), err);
@@ -224,12 +235,8 @@ bool Registry::openKey(std::string_view key, IoError& err) {
     return false;
   }
   const std::string path = fullPath(key);
-  IoError loadErr;
-  std::vector<RegistryKey> keys = loadKeys(m_paths.storeFile, &loadErr);
-  if (loadErr.isSet()) {
-    err = loadErr;
-    return false;
-  }
+  std::vector<RegistryKey> keys;
+  if (!loadKeysToChange(m_paths.storeFile, keys, err)) return false;
   if (findKey(keys, path) == keys.end()) {
     keys.push_back({path, std::nullopt});
     addMissingParents(keys);
@@ -244,12 +251,8 @@ bool Registry::writeDefaultString(std::string_view value, IoError& err) {
     err = {"write", m_paths.storeFile, EBADF, "no key is open"};
     return false;
   }
-  IoError loadErr;
-  std::vector<RegistryKey> keys = loadKeys(m_paths.storeFile, &loadErr);
-  if (loadErr.isSet()) {
-    err = loadErr;
-    return false;
-  }
+  std::vector<RegistryKey> keys;
+  if (!loadKeysToChange(m_paths.storeFile, keys, err)) return false;
   auto key = findKey(keys, *m_openKey);
   if (key == keys.end()) {  // deleted by someone else since it was opened
     keys.push_back({*m_openKey, std::nullopt});
@@ -269,12 +272,8 @@ bool Registry::keyExists(std::string_view key) const {
 
 bool Registry::deleteKey(std::string_view key, IoError& err) {
   const std::string path = fullPath(key);
-  IoError loadErr;
-  std::vector<RegistryKey> keys = loadKeys(m_paths.storeFile, &loadErr);
-  if (loadErr.isSet()) {
-    err = loadErr;
-    return false;
-  }
+  std::vector<RegistryKey> keys;
+  if (!loadKeysToChange(m_paths.storeFile, keys, err)) return false;
   if (!validKeyPath(key) || findKey(keys, path) == keys.end()) {
     err = {"delete key", std::string(key), ENOENT, "not found"};
     return false;

@@ -118,49 +118,55 @@ class Sharing : public ::testing::TestWithParam<const char*> {
 constexpr std::int64_t kMiB = 1024 * 1024;
 
 // Parts of whole blocks share every block, the last one too (it ends where the input
-// ends), with or without the checksum file; so does the join of them; the bytes are
-// those of a copy.
-TEST_P(Sharing, SizeModePartsAndTheirJoinShareEveryBlock) {
-  const std::vector<std::uint8_t> bytes = testing_support::makeBytes(3 * kMiB + 100'000, 7);
-  for (const bool checksum : {false, true}) {
-    SCOPED_TRACE(checksum ? "with the checksum file" : "without the checksum file");
+// ends), with or without the checksum file, and so does their join. Parts of a count
+// start inside blocks: only the first shares its whole blocks. The bytes are always those
+// of a copy.
+TEST_P(Sharing, PartsAndJoinsShareWhatIsAligned) {
+  struct Row {
+    const char* what;
+    SplitMode mode;
+    std::int64_t value;
+    std::size_t size;
+    bool checksum;
+  };
+  const Row rows[] = {
+      {"1 Mb parts", SplitMode::BySize, 1, 3 * kMiB + 100'000, false},
+      {"1 Mb parts, checksum file", SplitMode::BySize, 1, 3 * kMiB + 100'000, true},
+      {"3 parts, checksum file", SplitMode::ByNumber, 3, 3 * kMiB + 1, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
     testing_support::runCommand("rm -f " + fs->path() + "*");
+    const std::vector<std::uint8_t> bytes = testing_support::makeBytes(row.size, 7);
     testing_support::writeFile(fs->file("in.bin"), bytes);
-    options.splitMode = SplitMode::BySize;
+    options.splitMode = row.mode;
     options.unit = 2;  // Mb
-    options.checksum = checksum;
-    ASSERT_EQ(split(1).outcome, JobOutcome::Done);
-    for (int k = 1; k <= 4; ++k) {
+    options.checksum = row.checksum;
+    ASSERT_EQ(split(row.value).outcome, JobOutcome::Done);
+    const bool bySize = row.mode == SplitMode::BySize;
+    const std::int64_t total = static_cast<std::int64_t>(bytes.size());
+    const std::int64_t partSize = bySize ? kMiB : total / 3;
+    const int count = bySize ? 4 : 3;
+    for (int k = 1; k <= count; ++k) {
       const std::string part = fs->file("in.bin.00" + std::to_string(k));
-      const std::int64_t size = k < 4 ? kMiB : 100'000;
-      EXPECT_EQ(testing_support::readFile(part), slice(bytes, (k - 1) * kMiB, size)) << part;
-      EXPECT_EQ(sharedBytes(part), size) << part;
+      const std::int64_t from = (k - 1) * partSize;
+      const std::int64_t size = k < count ? partSize : total - from;
+      EXPECT_EQ(testing_support::readFile(part), slice(bytes, from, size)) << part;
+      if (bySize) {
+        EXPECT_EQ(sharedBytes(part), size) << part;
+      }
+    }
+    if (!bySize) {
+      EXPECT_GE(sharedBytes(fs->file("in.bin.001")), partSize - 4096);
     }
     const JobResult joined = join(fs->file("joined.bin"));
     ASSERT_EQ(joined.outcome, JobOutcome::Done) << joined.reason;
-    EXPECT_EQ(joined.summary.starts_with("Verified"), checksum) << joined.summary;
+    EXPECT_EQ(joined.summary.starts_with("Verified"), row.checksum) << joined.summary;
     EXPECT_EQ(testing_support::readFile(fs->file("joined.bin")), bytes);
-    EXPECT_EQ(sharedBytes(fs->file("joined.bin")), static_cast<std::int64_t>(bytes.size()));
+    if (bySize) {
+      EXPECT_EQ(sharedBytes(fs->file("joined.bin")), total);
+    }
   }
-}
-
-// Parts of a count start inside blocks: the first part shares its whole blocks, the
-// rest is copied, and the join is the input again.
-TEST_P(Sharing, NumberModeSharesWhatIsAligned) {
-  const std::vector<std::uint8_t> bytes = testing_support::makeBytes(3 * kMiB + 1, 8);
-  testing_support::writeFile(fs->file("in.bin"), bytes);
-  options.checksum = true;
-  ASSERT_EQ(split(3).outcome, JobOutcome::Done);
-  const std::int64_t size = static_cast<std::int64_t>(bytes.size()) / 3;
-  EXPECT_GE(sharedBytes(fs->file("in.bin.001")), size - 4096);
-  for (int k = 1; k <= 3; ++k) {
-    const std::int64_t from = (k - 1) * size;
-    const std::int64_t n = k < 3 ? size : static_cast<std::int64_t>(bytes.size()) - from;
-    EXPECT_EQ(testing_support::readFile(fs->file("in.bin.00" + std::to_string(k))),
-              slice(bytes, from, n));
-  }
-  ASSERT_EQ(join(fs->file("joined.bin")).outcome, JobOutcome::Done);
-  EXPECT_EQ(testing_support::readFile(fs->file("joined.bin")), bytes);
 }
 
 // Parts that share the input's blocks need no room of their own: a split and a join on a
