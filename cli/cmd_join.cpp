@@ -87,5 +87,5 @@ int cli::runJoin(const Args& args) {
   engine::StopToken& stop = stopOnInterrupt();
   const engine::JobResult result = engine::CombineFiles(request, options, progress, stop);
   progress.finish();
-  return reportResult(result);
+  return reportResult(result, platform::isStreamTarget(request.outputPath));
 }
