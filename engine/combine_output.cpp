@@ -3,6 +3,7 @@
 // says which parts that file holds, so that a join that ended early continues exactly and
 // no file at the temporary name is ever removed unless this program made it.
 #include <algorithm>
+#include <string_view>
 #include <vector>
 
 #include "engine/combine_job.h"
@@ -87,6 +88,13 @@ JobResult CombineJob::lookAtJournal() {
                            "Nothing was joined.");
   }
   const bool appended = m_journal.holder == platform::namePart(m_request.outputPath);
+  // The bytes are only ever in the output or in its temporary file, never elsewhere.
+  if (!appended && m_journal.holder != platform::namePart(temp)) {
+    return JobResult::failed(m_journalPath, "The join journal " + m_journalPath +
+                                                " cannot be used: it names neither " + temp +
+                                                " nor " + m_request.outputPath +
+                                                ". It is kept; nothing was joined.");
+  }
   if (appended != m_request.append) {
     return JobResult::failed(m_journalPath,
                              "The join journal " + m_journalPath + " is of a join that " +

@@ -119,6 +119,23 @@ const Row kRows[] = {
      [](Scene& s) {
        EXPECT_EQ(testing_support::readText(s.dir.file(".f.bin.sundrix-join")), "g's first part");
      }},
+    {"a journal that puts the bytes outside the output's folder",
+     [](Scene& s) {
+       testing_support::writeText(s.dir.file("victim"), "not a join's");
+       platform::FileIdentity id;
+       ASSERT_TRUE(platform::identifyEntry(s.dir.file("victim"), id));
+       JoinJournal head;
+       head.series = "f.bin.001";
+       head.partsFolder = s.dir.path();
+       head.holder = "sub/../victim";
+       head.device = id.device;
+       head.inode = id.inode;
+       JournalWriter writer;
+       platform::IoError err;
+       ASSERT_TRUE(writer.create(s.dir.file(".f.bin.sundrix-journal"), head, err)) << err.message();
+     },
+     JobOutcome::Failed, "names neither",
+     [](Scene& s) { EXPECT_EQ(testing_support::readText(s.dir.file("victim")), "not a join's"); }},
     {"the list of another split under the series' name",
      [](Scene& s) {
        s.splitInto("g.bin", testing_support::makeBytes(3 * kPart, 9));
