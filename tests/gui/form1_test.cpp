@@ -128,6 +128,8 @@ class Form1Test : public QObject {
   void failedJobIsReported_data();
   void failedJobIsReported();
   void compressLeavesOnlyArchives();
+  void joinStatusLine_data();
+  void joinStatusLine();
   void warningBoxWaitsForTheUser();
   void closeDuringJobStopsIt();
   void checksumOptionsAndVerifyParts();
@@ -761,8 +763,7 @@ void Form1Test::combineSelectionAndJoin() {
   QCOMPARE(readAll(path("movie.avi")), whole);
   QVERIFY(!QFileInfo::exists(path("movie.avi.001")));  // "delete temporary files" is on
   QVERIFY(!QFileInfo::exists(path("movie.avi.003")));
-  // Parts without a checksum file cannot be proven; the status line says so.
-  QVERIFY(form->StatusBar1->currentMessage().startsWith("Not verified"));
+  QCOMPARE(form->StatusBar1->currentMessage(), QString(" 48 Kb / 48 Kb - movie.avi.003"));
   QCOMPARE(form->windowTitle(), QString("Sundrix 1.72"));
   QVERIFY(form->ButtonCombine->isEnabled());
   QVERIFY(!form->ButtonStopCombine->isEnabled());
@@ -864,6 +865,39 @@ void Form1Test::compressLeavesOnlyArchives() {
   QCOMPARE(QDir(m_dir->path()).entryList({"c.txt.*"}, QDir::Files, QDir::Name),
            QStringList({"c.txt.001.zip", "c.txt.002.zip", "c.txt.sha256"}));
   QVERIFY(sizeOf(path("c.txt.001.zip")) > 0);
+}
+
+// After a join the status line keeps the last block's text, unless the join proved its
+// bytes against a checksum file; a mismatch is a failure.
+void Form1Test::joinStatusLine_data() {
+  QTest::addColumn<bool>("withList");
+  QTest::addColumn<bool>("damaged");
+  QTest::addColumn<QString>("status");
+  QTest::newRow("no list") << false << false << " 19 Kb / 19 Kb - j.bin.003";
+  QTest::newRow("list") << true << false << "Verified: every part and the joined file match";
+  // Found at part 2 or at the end, as the digests come in.
+  QTest::newRow("mismatch") << true << true << " 19 Kb / 19 Kb - j.bin.00";
+}
+
+void Form1Test::joinStatusLine() {
+  QFETCH(bool, withList);
+  QFETCH(bool, damaged);
+  QFETCH(QString, status);
+  writeFile(path("j.bin"), pattern(60000));
+  auto form = makeForm({"sundrix", "-s", path("j.bin")});
+  if (!withList) form->MChecksum->trigger();
+  form->EditSplitOption->setText("3");
+  QTest::mouseClick(form->ButtonSplit, Qt::LeftButton);
+  waitUntilIdle(*form);
+  if (damaged) writeFile(path("j.bin.002"), pattern(20000).replace(7, 1, "#"));
+  QVERIFY(QFile::rename(path("j.bin"), path("original.bin")));
+  form->SelectFirstPart(path("j.bin.001").toStdString());
+  QTest::mouseClick(form->ButtonCombine, Qt::LeftButton);
+  waitUntilIdle(*form);
+  QVERIFY2(form->StatusBar1->currentMessage().startsWith(status),
+           qPrintable(form->StatusBar1->currentMessage()));
+  QCOMPARE(m_messages.size(), damaged ? 1 : 0);
+  QCOMPARE(QFileInfo::exists(path("j.bin.001")), damaged);  // parts go only after a good join
 }
 
 void Form1Test::checksumOptionsAndVerifyParts() {
