@@ -19,6 +19,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -86,6 +87,32 @@ qint64 sizeOf(const QString& path) {
   return QFileInfo(path).exists() ? QFileInfo(path).size() : -1;
 }
 
+// Steers the packing of a split: creating the archive named `held` waits until `go` is
+// set; opening a part named in `unreadable` fails, so the archiver shows a warning box;
+// every write to `slow` takes a tenth of a second.
+class PackingHooks : public platform::FaultInjector {
+ public:
+  std::string held;
+  std::atomic<bool> holding{false};
+  std::atomic<bool> go{false};
+  QStringList unreadable;
+  std::string slow;
+
+  int before(platform::FileOp op, const std::string& path) override {
+    if (op == platform::FileOp::Create && !held.empty() && path.ends_with(held)) {
+      holding = true;
+      const QDeadlineTimer patience(30000);
+      while (!go && !patience.hasExpired()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (op == platform::FileOp::Write && !slow.empty() && path.ends_with(slow))
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const bool refused = std::any_of(unreadable.cbegin(), unreadable.cend(), [&](const QString& name) {
+      return path.ends_with(name.toStdString());
+    });
+    return op == platform::FileOp::Open && refused ? EACCES : 0;
+  }
+};
+
 }  // namespace
 
 class Form1Test : public QObject {
@@ -128,6 +155,8 @@ class Form1Test : public QObject {
   void failedJobIsReported_data();
   void failedJobIsReported();
   void compressLeavesOnlyArchives();
+  void compressShowsEachPartWhileItIsPacked();
+  void packingWarningsComeAsTheSplitGoes();
   void joinStatusLine_data();
   void joinStatusLine();
   void warningBoxWaitsForTheUser();
@@ -865,6 +894,71 @@ void Form1Test::compressLeavesOnlyArchives() {
   QCOMPARE(QDir(m_dir->path()).entryList({"c.txt.*"}, QDir::Files, QDir::Name),
            QStringList({"c.txt.001.zip", "c.txt.002.zip", "c.txt.sha256"}));
   QVERIFY(sizeOf(path("c.txt.001.zip")) > 0);
+}
+
+// The gauge and the title follow the parts in order as they are packed, however far the
+// cutting has gone ahead on other cores: part 1's end stays on show while part 1 is packed.
+void Form1Test::compressShowsEachPartWhileItIsPacked() {
+  writeFile(path("movie.avi"), pattern(10000000));
+  auto form = makeForm({"sundrix", "-s", path("movie.avi")});
+  clickBox(form->cbCompressZip);
+  form->EditSplitOption->setText("3");
+  QStringList shown;  // every title the window took, with the gauge beside it
+  connect(form.get(), &QWidget::windowTitleChanged, form.get(), [&](const QString& title) {
+    shown << title + " @" + QString::number(form->CGauge1->progress());
+  });
+  PackingHooks hooks;
+  hooks.held = "movie.avi.001.zip";
+  platform::setFaultInjector(&hooks);
+  QTest::mouseClick(form->ButtonSplit, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(hooks.holding, 30000);
+  QTest::qWait(500);  // time for the later parts to be cut
+  QCOMPARE(form->windowTitle(), QString("1 - 33% - Sundrix 1.72"));
+  QCOMPARE(form->CGauge1->progress(), 33);
+  QCOMPARE(form->StatusBar1->currentMessage(), QString(" 3255 Kb / 9765 Kb"));
+  if (const QString folder = qEnvironmentVariable("SUNDRIX_SCREENSHOTS"); !folder.isEmpty())
+    QVERIFY(form->grab().save(folder + "/packing-part-1.png"));
+  hooks.go = true;
+  waitUntilIdle(*form);
+  QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+  const QStringList partEnds = {"1 - 33% - Sundrix 1.72 @33", "2 - 66% - Sundrix 1.72 @66",
+                                "3 - 100% - Sundrix 1.72 @100"};
+  qsizetype last = -1;
+  for (const QString& end : partEnds) {
+    const qsizetype at = shown.indexOf(end);
+    QVERIFY2(at > last, qPrintable(end + " in " + shown.join(", ")));
+    last = at;
+  }
+  QCOMPARE(shown.last(), QString("Sundrix 1.72 @0"));
+  QCOMPARE(QDir(m_dir->path()).entryList({"movie.avi.*"}, QDir::Files, QDir::Name),
+           QStringList({"movie.avi.001.zip", "movie.avi.002.zip", "movie.avi.003.zip",
+                        "movie.avi.sha256"}));
+}
+
+// The archiver's warning boxes come in part order while the split goes on, not at its end.
+void Form1Test::packingWarningsComeAsTheSplitGoes() {
+  writeFile(path("w.bin"), pattern(3000000));
+  auto form = makeForm({"sundrix", "-s", path("w.bin")});
+  clickBox(form->cbCompressZip);
+  form->EditSplitOption->setText("3");
+  PackingHooks hooks;
+  hooks.unreadable = {"w.bin.001", "w.bin.002"};
+  hooks.slow = "w.bin.002";  // cut in a few writes, each slowed
+  platform::setFaultInjector(&hooks);
+  QList<qint64> part2SizeAtBox;
+  app::setMessageHook([&](QWidget*, app::BoxKind, const QString&, const QString& text) {
+    m_messages << text;
+    part2SizeAtBox << sizeOf(path("w.bin.002"));
+  });
+  QTest::mouseClick(form->ButtonSplit, Qt::LeftButton);
+  waitUntilIdle(*form);
+  QCOMPARE(m_messages.size(), 3);  // part 1's box, part 2's, and the job's closing report
+  QVERIFY2(m_messages[0].contains("w.bin.001") && !m_messages[0].contains("w.bin.002"),
+           qPrintable(m_messages[0]));
+  QVERIFY2(m_messages[1].contains("w.bin.002"), qPrintable(m_messages[1]));
+  QVERIFY2(m_messages[2].contains("kept unarchived"), qPrintable(m_messages[2]));
+  QVERIFY2(part2SizeAtBox[0] < 1000000, qPrintable(QString::number(part2SizeAtBox[0])));
+  QVERIFY(QFileInfo::exists(path("w.bin.003.zip")));
 }
 
 // After a join the status line keeps the last block's text, unless the join proved its
