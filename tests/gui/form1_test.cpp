@@ -89,7 +89,7 @@ qint64 sizeOf(const QString& path) {
 
 // Steers the packing of a split: creating the archive named `held` waits until `go` is
 // set; opening a part named in `unreadable` fails, so the archiver shows a warning box;
-// every write to `slow` takes a tenth of a second.
+// every write to `slow` takes a fifth of a second.
 class PackingHooks : public platform::FaultInjector {
  public:
   std::string held;
@@ -105,7 +105,7 @@ class PackingHooks : public platform::FaultInjector {
       while (!go && !patience.hasExpired()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     if (op == platform::FileOp::Write && !slow.empty() && path.ends_with(slow))
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
     const bool refused = std::any_of(unreadable.cbegin(), unreadable.cend(), [&](const QString& name) {
       return path.ends_with(name.toStdString());
     });
@@ -942,8 +942,9 @@ void Form1Test::packingWarningsComeAsTheSplitGoes() {
   clickBox(form->cbCompressZip);
   form->EditSplitOption->setText("3");
   PackingHooks hooks;
+  hooks.held = "w.bin.001.zip";  // part 1's pack ends once part 2's cut is under way
   hooks.unreadable = {"w.bin.001", "w.bin.002"};
-  hooks.slow = "w.bin.002";  // cut in a few writes, each slowed
+  hooks.slow = "w.bin.002";  // cut in four writes, each slowed
   platform::setFaultInjector(&hooks);
   QList<qint64> part2SizeAtBox;
   app::setMessageHook([&](QWidget*, app::BoxKind, const QString&, const QString& text) {
@@ -951,6 +952,9 @@ void Form1Test::packingWarningsComeAsTheSplitGoes() {
     part2SizeAtBox << sizeOf(path("w.bin.002"));
   });
   QTest::mouseClick(form->ButtonSplit, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(hooks.holding, 30000);
+  QTest::qWait(200);
+  hooks.go = true;
   waitUntilIdle(*form);
   QCOMPARE(m_messages.size(), 3);  // part 1's box, part 2's, and the job's closing report
   QVERIFY2(m_messages[0].contains("w.bin.001") && !m_messages[0].contains("w.bin.002"),
