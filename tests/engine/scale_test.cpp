@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -137,16 +136,12 @@ struct LockedSink : ProgressSink {
   }
 };
 
-// Sleeps before every write to the file whose name ends in `suffix`, or asks for a stop
-// when it is created.
-struct PartHook : platform::FaultInjector {
+// Asks for a stop when the file whose name ends in `suffix` is created.
+struct StopAtCreate : platform::FaultInjector {
   std::string suffix;
-  int sleepMs = 0;
   StopToken* stop = nullptr;
   int before(platform::FileOp op, const std::string& path) override {
-    if (!path.ends_with(suffix)) return 0;
-    if (op == platform::FileOp::Write) std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
-    if (op == platform::FileOp::Create && stop != nullptr) stop->requestStop();
+    if (op == platform::FileOp::Create && path.ends_with(suffix)) stop->requestStop();
     return 0;
   }
 };
@@ -223,7 +218,7 @@ TEST_F(ParallelPacking, WarningsComeInPartOrderAndAFailureKeepsTheInput) {
 
 TEST_F(ParallelPacking, AStopWaitsForThePartsUnderWayAndKeepsTheInput) {
   RacingArchiver archiver;
-  PartHook stopAtPart3;  // as part 3 is cut, with parts 1 and 2 still being packed
+  StopAtCreate stopAtPart3;  // as part 3 is cut, with parts 1 and 2 still being packed
   stopAtPart3.suffix = "f.bin.003";
   stopAtPart3.stop = &stop;
   platform::setFaultInjector(&stopAtPart3);
@@ -268,27 +263,6 @@ TEST_F(ParallelPacking, ProgressShowsEachPartUntilItIsPacked) {
   }
   EXPECT_EQ(partEnds, (std::vector<std::string>{"1 - 20% - t", "2 - 40% - t", "3 - 60% - t",
                                                 "4 - 80% - t", "5 - 100% - t"}));
-}
-
-// A part's warning box comes as soon as its pack ends, not when the cutting next looks.
-TEST_F(ParallelPacking, ABoxShowsWhileTheNextPartIsStillCut) {
-  RacingArchiver archiver;
-  archiver.delayMs = 20;  // part 1 is packed in 160 ms, while part 2 is cut in 400
-  PartHook slowPart2;
-  slowPart2.suffix = "f.bin.002";
-  slowPart2.sleepMs = 400;
-  platform::setFaultInjector(&slowPart2);
-  std::vector<std::uintmax_t> part2SizeAtBox;
-  zip::setWarningBox([&](const std::string& message) {
-    boxes.push_back(message);
-    std::error_code none;  // not created yet counts as empty
-    const std::uintmax_t size = std::filesystem::file_size(dir.file("f.bin.002"), none);
-    part2SizeAtBox.push_back(none ? 0 : size);
-  });
-  ASSERT_EQ(split(dir.path(), 300'000, 3, archiver, 2).outcome, JobOutcome::Done);
-  EXPECT_EQ(boxes, (std::vector<std::string>{"box 001", "box 002", "box 003"}));
-  ASSERT_EQ(part2SizeAtBox.size(), 3u);
-  EXPECT_LT(part2SizeAtBox[0], 100'000u);
 }
 
 }  // namespace
