@@ -37,8 +37,8 @@ class PartOrder : public ProgressSink {
   ProgressSink& m_sink;
   std::mutex m_mutex;
   std::condition_variable m_turn;
-  std::int64_t m_first = 1;                   // the first part not yet done
-  std::set<std::int64_t> m_doneLater;         // parts after m_first already done
+  std::int64_t m_first = 1;                    // the first part not yet done
+  std::set<std::int64_t> m_doneLater;          // parts after m_first already done
   std::map<std::int64_t, Progress> m_waiting;  // the newest update of each part after m_first
 };
 

@@ -15,8 +15,8 @@
 #include "engine/checksum.h"
 #include "engine/checksum_file.h"
 #include "engine/join_script.h"
-#include "engine/part_order.h"
 #include "engine/part_names.h"
+#include "engine/part_order.h"
 #include "engine/run_ledger.h"
 #include "platform/cores.h"
 #include "platform/file.h"
@@ -494,13 +494,13 @@ void SplitJob::archivePart(std::int64_t number, const std::string& partPath, std
     } else {
       while (m_packs.size() >= m_packLimit) finishPack();
       // The part is done the moment its pack is, not when this thread next looks.
-      pack.running = std::async(std::launch::async, [this, number, part = pack.partPath,
-                                                     archive = pack.archivePath] {
-        PackOutcome outcome = packPart(part, archive, true);
-        m_order->showBoxes(number, outcome.boxes);
-        m_order->done(number);
-        return outcome;
-      });
+      pack.running = std::async(std::launch::async,
+                                [this, number, part = pack.partPath, archive = pack.archivePath] {
+                                  PackOutcome outcome = packPart(part, archive, true);
+                                  m_order->showBoxes(number, outcome.boxes);
+                                  m_order->done(number);
+                                  return outcome;
+                                });
     }
   }
   if (!pack.running.valid()) partDone(number);

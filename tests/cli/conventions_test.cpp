@@ -47,13 +47,13 @@ TEST(CliConventions, SplitAndJoinByArgumentList) {
   EXPECT_NE(output.find("Verified: "), std::string::npos) << output;
   std::remove(dir.file("in put.bin.sha256").c_str());
   output.clear();
-  ASSERT_EQ(testing_support::runProgram(
-                {SUNDRIX_CLI, "join", dir.file("in put.bin.001"), "--out", dir.file("again")},
-                &output),
-            0)
+  ASSERT_EQ(
+      testing_support::runProgram(
+          {SUNDRIX_CLI, "join", dir.file("in put.bin.001"), "--out", dir.file("again")}, &output),
+      0)
       << output;
-  EXPECT_EQ(output, std::string("Not verified: no checksum file was found beside the parts.") +
-                        kLineEnd);
+  EXPECT_EQ(output,
+            std::string("Not verified: no checksum file was found beside the parts.") + kLineEnd);
 }
 
 #ifndef _WIN32  // a terminal through script(1) and a POSIX shell

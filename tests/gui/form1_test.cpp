@@ -102,13 +102,14 @@ class PackingHooks : public platform::FaultInjector {
     if (op == platform::FileOp::Create && !held.empty() && path.ends_with(held)) {
       holding = true;
       const QDeadlineTimer patience(30000);
-      while (!go && !patience.hasExpired()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      while (!go && !patience.hasExpired())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     if (op == platform::FileOp::Write && !slow.empty() && path.ends_with(slow))
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    const bool refused = std::any_of(unreadable.cbegin(), unreadable.cend(), [&](const QString& name) {
-      return path.ends_with(name.toStdString());
-    });
+    const bool refused =
+        std::any_of(unreadable.cbegin(), unreadable.cend(),
+                    [&](const QString& name) { return path.ends_with(name.toStdString()); });
     return op == platform::FileOp::Open && refused ? EACCES : 0;
   }
 };
