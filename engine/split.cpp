@@ -16,11 +16,11 @@
 #include "engine/checksum_file.h"
 #include "engine/join_script.h"
 #include "engine/part_names.h"
+#include "engine/part_order.h"
 #include "engine/run_ledger.h"
 #include "platform/cores.h"
 #include "platform/file.h"
 #include "platform/path.h"
-#include "zip/zip_events.h"
 
 namespace engine {
 namespace {
@@ -36,6 +36,10 @@ class SplitJob {
         m_progress(progress),
         m_stop(stop),
         m_archiver(archiver) {}
+  // A pack still waiting for its turn to show a box must not hold the job's end up.
+  ~SplitJob() {
+    if (m_order) m_order->release();
+  }
 
   JobResult run();
 
@@ -54,7 +58,7 @@ class SplitJob {
   struct PackOutcome {
     bool packed = false;  // the archiver reported a complete archive
     std::string problem;
-    std::vector<std::string> boxes;  // warnings to show, in part order
+    std::vector<std::string> boxes;  // warnings of a pack made on its own thread
     std::string sha256, shaProblem;  // the archive's digest, with the checksum file
   };
   struct Pack {
@@ -65,7 +69,11 @@ class SplitJob {
     PackOutcome done;    // a refusal, or the outcome of a pack made on this thread
     std::future<PackOutcome> running;
   };
-  void archivePart(const std::string& partPath, std::int64_t size);
+  void archivePart(std::int64_t number, const std::string& partPath, std::int64_t size);
+  // The part has nothing more to show; the next one's progress follows.
+  void partDone(std::int64_t number) {
+    if (m_order) m_order->done(number);
+  }
   PackOutcome packPart(const std::string& partPath, const std::string& archivePath,
                        bool deferred) const;
   void finishPack();
@@ -131,6 +139,8 @@ class SplitJob {
   // a limit of 0 each part is packed before the next is cut.
   std::deque<Pack> m_packs;
   std::size_t m_packLimit = 0;
+  // With parts packed side by side: their progress and boxes, shown in part order.
+  std::unique_ptr<PartOrder> m_order;
   std::int64_t m_packBytes = 0;  // the sizes of the parts in m_packs
   std::vector<std::string> m_leftovers;  // higher-numbered parts this run did not write
   Progress m_update;                     // the last update published, its room reused
@@ -236,6 +246,7 @@ JobResult SplitJob::run() {
         m_request.packThreads == 0 ? platform::usableCores() : m_request.packThreads;
     m_packLimit = threads > 1 ? threads : 0;
   }
+  if (m_packLimit > 0) m_order = std::make_unique<PartOrder>(m_progress);
   if (m_options.writeChecksum()) {
     m_digest = std::make_unique<DigestCopy>(DigestCopy::Lanes{true, true, false});
   }
@@ -454,11 +465,15 @@ JobResult SplitJob::writePart(std::int64_t number, std::int64_t size) {
   m_list.parts.push_back(listed);
 
   if (m_options.createBat()) m_script.addPart(partName, number == m_plan.partCount);
-  if (m_options.compressZip()) archivePart(partPath, size);
+  if (m_options.compressZip()) {
+    archivePart(number, partPath, size);
+  } else {
+    partDone(number);
+  }
   return {};
 }
 
-void SplitJob::archivePart(const std::string& partPath, std::int64_t size) {
+void SplitJob::archivePart(std::int64_t number, const std::string& partPath, std::int64_t size) {
   Pack pack;
   pack.listIndex = m_list.parts.size() - 1;
   pack.partPath = partPath;
@@ -478,12 +493,17 @@ void SplitJob::archivePart(const std::string& partPath, std::int64_t size) {
       pack.done = packPart(pack.partPath, pack.archivePath, false);
     } else {
       while (m_packs.size() >= m_packLimit) finishPack();
-      pack.running = std::async(std::launch::async, [this, part = pack.partPath,
-                                                     archive = pack.archivePath] {
-        return packPart(part, archive, true);
-      });
+      // The part is done the moment its pack is, not when this thread next looks.
+      pack.running = std::async(std::launch::async,
+                                [this, number, part = pack.partPath, archive = pack.archivePath] {
+                                  PackOutcome outcome = packPart(part, archive, true);
+                                  m_order->showBoxes(number, outcome.boxes);
+                                  m_order->done(number);
+                                  return outcome;
+                                });
     }
   }
+  if (!pack.running.valid()) partDone(number);
   m_packBytes += size;
   m_packs.push_back(std::move(pack));
   if (m_packLimit == 0) finishPack();
@@ -515,7 +535,6 @@ void SplitJob::finishPack() {
   m_packs.pop_front();
   m_packBytes -= pack.partSize;
   if (pack.running.valid()) pack.done = pack.running.get();
-  for (const std::string& box : pack.done.boxes) zip::showWarningBox(box);
   std::string problem = pack.done.problem;
   platform::IoError err;
   if (pack.done.packed) {
@@ -705,7 +724,7 @@ void SplitJob::publish(std::int64_t part) {
   m_update.part = static_cast<int>(part);
   m_update.gauge = gaugePosition(m_bytesDone, m_fileSize);
   setProgressTexts(m_update, m_bytesDone / 1024, m_statusTail, m_titleTail);
-  m_progress.publish(m_update);
+  (m_order ? static_cast<ProgressSink&>(*m_order) : m_progress).publish(m_update);
 }
 
 }  // namespace
