@@ -58,7 +58,9 @@ class CombineJob {
   JobResult continueJournal();
   JobResult finishComplete();
   JobResult openOutput();
-  JobResult openJournal();
+  JobResult beginJournal();
+  JobResult nameHolder();
+  JobResult dropHeadlessJournal();
   JobResult checkKeptBytes(std::int64_t held, std::int64_t keep);
   JobResult checkAppendedTail(std::int64_t held);
   JobResult feedKeptBytes();

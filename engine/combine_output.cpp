@@ -74,6 +74,7 @@ JobResult CombineJob::lookAtJournal() {
                                                 " cannot be used: " + problem + ". It is kept, "
                                                 "and so is " + temp + ". Nothing was joined.");
   }
+  if (m_journal.headless()) return dropHeadlessJournal();
   const std::string partsFolder =
       platform::absolutePath(orCurrent(platform::folderPart(m_request.firstPartPath)));
   const std::string holder = holderPath();
@@ -125,6 +126,26 @@ JobResult CombineJob::lookAtJournal() {
   if (!platform::removeFile(m_journalPath, err)) return JobResult::failed(m_journalPath, err.message());
   m_journal = JoinJournal{};
   return lookAtJournal();
+}
+
+// A join killed between beginning its journal and naming the file it writes in it: the
+// journal came first, so a plain file at the temporary name is that join's, and holds
+// no part that was deleted.
+JobResult CombineJob::dropHeadlessJournal() {
+  platform::IoError err;
+  const std::string temp = temporaryName();
+  platform::FileIdentity id;
+  if (!m_request.append && platform::pathExists(temp) &&
+      (!platform::identifyEntry(temp, id) || !platform::removeFile(temp, err))) {
+    return JobResult::failed(temp, "The file " + temp + " is in the way of the join and is kept" +
+                                       (err.isSet() ? ": " + err.message() : std::string()) +
+                                       ". Nothing was joined.");
+  }
+  if (!platform::removeFile(m_journalPath, err)) {
+    return JobResult::failed(m_journalPath, err.message());
+  }
+  m_journal = JoinJournal{};
+  return {};
 }
 
 // Appending: the same command again, or the continuation the journal itself names; any
@@ -207,13 +228,16 @@ JobResult CombineJob::openOutput() {
     m_written = m_safeBytes = keep;
   } else {
     // A new file, never one reached through a link, under a name of its own until the
-    // join has succeeded: nothing unfinished ever stands at the output's name.
+    // join has succeeded: nothing unfinished ever stands at the output's name. Its
+    // journal is begun first, so that the file is never there without one.
     m_writePath = temporaryName();
+    JobResult journal = beginJournal();
+    if (journal.outcome != JobOutcome::Done) return journal;
     m_out = platform::File::open(m_writePath, platform::File::Mode::CreateNew, err);
     if (!m_out.isOpen()) return cannot();
   }
   m_out.identify(m_outId);
-  JobResult journal = openJournal();
+  JobResult journal = nameHolder();
   if (journal.outcome != JobOutcome::Done) return journal;
   if (!verifying()) return {};
   m_digest = std::make_unique<DigestCopy>(DigestCopy::Lanes{m_listed, m_listed, m_crcChecked});
@@ -224,23 +248,33 @@ JobResult CombineJob::openOutput() {
 
 // Every join into a file keeps a journal beside it from the start: it marks the file as
 // this join's, and takes each part before the part is deleted.
-JobResult CombineJob::openJournal() {
-  if (m_stream || m_continuing) return {};
-  JoinJournal head;
-  head.series = partFileName(platform::namePart(m_request.firstPartPath), 1);
-  head.partsFolder =
+JobResult CombineJob::beginJournal() {
+  if (m_stream || m_continuing || m_journalOut.active()) return {};
+  m_journal = JoinJournal{};
+  m_journal.series = partFileName(platform::namePart(m_request.firstPartPath), 1);
+  m_journal.partsFolder =
       platform::absolutePath(orCurrent(platform::folderPart(m_request.firstPartPath)));
-  head.holder = platform::namePart(m_writePath);
-  head.device = m_outId.device;
-  head.inode = m_outId.inode;
-  head.startNumber = m_first;
-  head.startOffset = m_written;
-  head.lastNumber = m_last;
+  m_journal.startNumber = m_first;
+  m_journal.startOffset = m_written;
+  m_journal.lastNumber = m_last;
   platform::IoError err;
-  if (!m_journalOut.create(m_journalPath, head, err)) {
+  if (!m_journalOut.create(m_journalPath, m_journal, err)) {
     return JobResult::failed(m_journalPath, err.message());
   }
-  m_journal = head;
+  return {};
+}
+
+JobResult CombineJob::nameHolder() {
+  if (m_stream || m_continuing) return {};
+  JobResult begun = beginJournal();  // appending: the output was there before its journal
+  if (begun.outcome != JobOutcome::Done) return begun;
+  m_journal.holder = platform::namePart(m_writePath);
+  m_journal.device = m_outId.device;
+  m_journal.inode = m_outId.inode;
+  platform::IoError err;
+  if (!m_journalOut.nameHolder(m_journal, err)) {
+    return JobResult::failed(m_journalPath, err.message());
+  }
   return {};
 }
 

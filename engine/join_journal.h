@@ -29,6 +29,9 @@ struct JoinJournal {
   std::int64_t lastNumber = 0;          // the highest part the join planned to take
   std::vector<Held> held;               // in number order, each where the one before ends
 
+  // A journal whose head was cut off (a kill right after it was begun) names no holder:
+  // the join it began had written nothing that anybody needs.
+  bool headless() const { return holder.empty(); }
   std::int64_t end() const { return held.empty() ? startOffset : held.back().offset + held.back().size; }
   std::int64_t nextNumber() const { return held.empty() ? startNumber : held.back().number + 1; }
 };
@@ -40,11 +43,13 @@ std::string journalPathFor(const std::string& outputPath);
 bool parseJournal(const std::string& text, JoinJournal& journal, std::string& problem);
 bool loadJournal(const std::string& path, JoinJournal& journal, std::string& problem);
 
-// Writes a journal: its head when created, then each batch of parts appended and flushed
-// before any of them is deleted.
+// Writes a journal: its head when created (before the holder exists, so that a holder
+// is never there without a journal), then the holder's name and identity, then each
+// batch of parts appended and flushed before any of them is deleted.
 class JournalWriter {
  public:
   bool create(const std::string& path, const JoinJournal& head, platform::IoError& err);
+  bool nameHolder(const JoinJournal& head, platform::IoError& err);
   // Continues a journal that exists: the holder's parts are appended after its lines.
   bool reopen(const std::string& path, platform::IoError& err);
   // Appends the parts and flushes the journal (and, the first time, its folder).

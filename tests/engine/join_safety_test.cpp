@@ -113,7 +113,9 @@ const Row kRows[] = {
        head.held.push_back({1, 0, 14, id});
        JournalWriter writer;
        platform::IoError err;
-       ASSERT_TRUE(writer.create(s.dir.file(".f.bin.sundrix-journal"), head, err)) << err.message();
+       ASSERT_TRUE(writer.create(s.dir.file(".f.bin.sundrix-journal"), head, err) &&
+                   writer.nameHolder(head, err))
+           << err.message();
      },
      JobOutcome::Failed, "An unfinished join of",
      [](Scene& s) {
@@ -132,10 +134,29 @@ const Row kRows[] = {
        head.inode = id.inode;
        JournalWriter writer;
        platform::IoError err;
-       ASSERT_TRUE(writer.create(s.dir.file(".f.bin.sundrix-journal"), head, err)) << err.message();
+       ASSERT_TRUE(writer.create(s.dir.file(".f.bin.sundrix-journal"), head, err) &&
+                   writer.nameHolder(head, err))
+           << err.message();
      },
      JobOutcome::Failed, "names neither",
      [](Scene& s) { EXPECT_EQ(testing_support::readText(s.dir.file("victim")), "not a join's"); }},
+    {"a kill right after the journal was begun, before the file was named in it",
+     [](Scene& s) {
+       JoinJournal head;
+       head.series = "f.bin.001";
+       head.partsFolder = s.dir.path();
+       JournalWriter writer;
+       platform::IoError err;
+       ASSERT_TRUE(writer.create(s.dir.file(".f.bin.sundrix-journal"), head, err)) << err.message();
+       testing_support::writeText(s.dir.file(".f.bin.sundrix-join"), "the start of a part");
+       s.options.remove = true;
+     },
+     JobOutcome::Done, "",
+     [](Scene& s) {
+       EXPECT_EQ(testing_support::readFile(s.dir.file("f.bin")), s.bytes);
+       EXPECT_EQ(testing_support::listFolder(s.dir.path()),
+                 (std::vector<std::string>{"f.bin", "f.bin.sha256"}));
+     }},
     {"the list of another split under the series' name",
      [](Scene& s) {
        s.splitInto("g.bin", testing_support::makeBytes(3 * kPart, 9));
