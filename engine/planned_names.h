@@ -10,12 +10,12 @@
 namespace engine {
 
 struct PlannedNames {
-  std::string folder;          // the output folder: "" or ending with a separator
-  std::string partTemplate;    // the series' name template (movie.avi.000, or the script's name)
+  std::string folder;        // the output folder: "" or ending with a separator
+  std::string partTemplate;  // the series' name template (movie.avi.000, or the script's name)
   std::int64_t partCount = 0;
-  bool archives = false;       // every part packed into PART.zip
-  bool checksumFile = false;   // the series' NAME.sha256
-  std::string scriptName;      // NAME of NAME.bat and NAME.sh; "" without a script
+  bool archives = false;      // every part packed into PART.zip
+  bool checksumFile = false;  // the series' NAME.sha256
+  std::string scriptName;     // NAME of NAME.bat and NAME.sh; "" without a script
 };
 
 // "" when `name` can name a join script, else why not. The script and the parts it

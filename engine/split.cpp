@@ -114,9 +114,16 @@ class SplitJob {
   std::string listPath() const {
     return m_workFolder + seriesChecksumFile(partFileName(seriesTemplate(), 1));
   }
+  // What the split will create, as planned when it began (archives follow each part's
+  // reading of the option).
   PlannedNames plannedNames() const {
-    return {m_workFolder, seriesTemplate(),     m_plan.partCount, m_options.compressZip(),
-            m_digest != nullptr, m_namedAtStart ? m_batName : std::string()};
+    PlannedNames names;
+    names.folder = m_workFolder;
+    names.partTemplate = seriesTemplate();
+    names.partCount = m_plan.partCount;
+    names.checksumFile = m_digest != nullptr;
+    if (m_namedAtStart) names.scriptName = m_batName;
+    return names;
   }
 
   const SplitRequest& m_request;
@@ -219,7 +226,8 @@ bool startsWith(const std::string& path, const std::string& start) {
 // such a name stays, and the split is refused before it writes anything.
 JobResult SplitJob::checkOwnNames() {
   if (m_namedAtStart && !scriptNameProblem(m_batName).empty()) {
-    return JobResult::failed(m_request.path, scriptNameProblem(m_batName) + " Nothing was written.");
+    return JobResult::failed(m_request.path,
+                             scriptNameProblem(m_batName) + " Nothing was written.");
   }
   if (m_namedAtStart && (!scriptSafe(m_batName) || !scriptSafe(m_baseName))) {
     return JobResult::failed(m_request.path,
@@ -346,7 +354,9 @@ JobResult SplitJob::checkListSize() const {
 // A name the file system cannot hold would fail at the end of a long split, after every
 // part was written, so every name the split will create is measured first.
 JobResult SplitJob::checkNameLengths() const {
-  const std::string problem = nameLengthProblem(plannedNames());
+  PlannedNames names = plannedNames();
+  names.archives = m_options.compressZip();
+  const std::string problem = nameLengthProblem(names);
   if (problem.empty()) return {};
   return JobResult::failed(m_request.path, "Cannot split " + m_request.path + ": " + problem +
                                                ". Choose a shorter name or folder. Nothing was "
@@ -605,10 +615,8 @@ void SplitJob::finishPack() {
 void SplitJob::noteLeftovers() {
   // Refused up front for the series named at the start; the script option may have been
   // turned on or off since, and the last parts then carry the other name.
-  PlannedNames named;
-  named.folder = m_workFolder;
+  PlannedNames named = plannedNames();
   named.partTemplate = m_lastTemplate;
-  named.partCount = m_plan.partCount;
   m_leftovers = partsBeyond(named);
   if (m_leftovers.empty()) return;
   m_result.warnings.push_back("Parts of an earlier split are still in " + folderShown() + " (" +
@@ -688,6 +696,9 @@ JobResult SplitJob::writeNewFile(const std::string& path, const TextSource& text
 JobResult SplitJob::writeScript() {
   const std::string scriptPath = m_workFolder + m_batName + ".bat";
   const std::string text = m_script.text(m_batName, m_baseName, m_options.batDeleteLine());
+  if (!scriptNameProblem(m_batName).empty()) {
+    return JobResult::failed(scriptPath, scriptNameProblem(m_batName));
+  }
   if (!scriptSafe(m_batName) || !scriptSafe(m_baseName)) {
     return JobResult::failed(scriptPath, "A join script cannot name " + m_baseName + " or " +
                                              m_batName +
