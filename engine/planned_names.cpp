@@ -10,10 +10,10 @@ namespace engine {
 
 std::string scriptNameProblem(const std::string& name) {
   if (platform::isPlainName(name)) return {};
-  const std::string shown = name.empty() ? "an empty name" : "\"" + name + "\"";
-  return "The join script's name must be a plain file name (not empty, \".\" or \"..\", and "
-         "without \"/\", \"\\\" or \":\"): " +
-         shown + " would put the script or its parts outside the output folder.";
+  return "The join script's name \"" + name +
+         "\" is not a plain file name (one that is not empty, \".\" or \"..\" and holds no "
+         "\"/\", \"\\\" or \":\"): the script and its parts go into the output folder and "
+         "nowhere else.";
 }
 
 std::string nameLengthProblem(const PlannedNames& plan) {

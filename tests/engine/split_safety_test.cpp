@@ -147,6 +147,15 @@ void scriptNamesAreNames(SplitSafety& t) {
     EXPECT_TRUE(has(result.reason, "plain file name")) << result.reason;
     EXPECT_EQ(snapshot(outer), before);
   }
+  // Dots inside a name are no path.
+  t.splitOptions.bat = "v..x";
+  ASSERT_EQ(t.split(path, 2).outcome, JobOutcome::Done);
+  EXPECT_EQ(testing_support::listFolder(outer + "o"),
+            (std::vector<std::string>{"sub", "v..001", "v..002", "v..sha256", "v..x.bat"}));
+  t.input(path, 3'000, 5);
+  for (const std::string& name : testing_support::listFolder(outer + "o")) {
+    if (name != "sub") std::remove((outer + "o/" + name).c_str());
+  }
   for (const char* option : {"--bat", "--sh"}) {
     SCOPED_TRACE(option);
     std::string out;
