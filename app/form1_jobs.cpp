@@ -125,6 +125,7 @@ std::unique_ptr<Work> TForm1::makeCombineWork() {
   request.firstPartPath = FirstPartPath;
   request.outputPath = (EditCombineFolder->text() + EditOutputFile->text()).toStdString();
   request.combineCount = CombineCount;
+  request.overwrite = true;  // the window replaces the file at the output's name
   auto options = std::make_shared<CombineJobOptions>(m_live);
   const std::uint64_t job = ++m_jobSerial;
   auto progress = std::make_shared<QueuedProgress>(this, job);

@@ -10,18 +10,21 @@
 namespace {
 
 const char kHelp[] =
-    "Usage: sundrix-cli join FIRST_PART [--out PATH] [--delete-parts]\n"
+    "Usage: sundrix-cli join FIRST_PART [--out PATH] [--delete-parts] [--overwrite]\n"
     "                        [--append | --append-at BYTES] [--] \n"
     "\n"
     "Appends FIRST_PART's series (NAME.001, NAME.002, ...) in number order into one file.\n"
     "  --out PATH        the joined file, or a folder for it (default: NAME beside the parts)\n"
     "  --delete-parts    delete each part once its bytes are safely in the joined file\n"
+    "  --overwrite       replace a file that exists at the joined file's name\n"
     "  --append          finish an earlier join: append FIRST_PART and the parts after it\n"
     "                    to the existing joined file\n"
     "  --append-at BYTES the same, after cutting the joined file back to BYTES bytes\n"
     "  --                the arguments after it are names, even when they begin with '-'\n"
     "Parts are kept unless --delete-parts is given. A part missing before the last one\n"
-    "stops the join before anything is written.\n";
+    "stops the join before anything is written. The file is written under a temporary\n"
+    "name and takes its own name when complete; a join that ended early is continued\n"
+    "by running the same command again.\n";
 
 class CliCombineOptions : public engine::CombineOptions {
  public:
@@ -36,6 +39,7 @@ int cli::runJoin(const Args& args) {
   std::string first;
   std::string out;
   bool append = false;
+  bool overwrite = false;
   std::int64_t appendAt = -1;
   ArgumentKinds kindOf;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -52,6 +56,8 @@ int cli::runJoin(const Args& args) {
       out = args[++i];
     } else if (a == "--delete-parts") {
       options.remove = true;
+    } else if (a == "--overwrite") {
+      overwrite = true;
     } else if (a == "--append") {
       append = true;
     } else if (a == "--append-at" && i + 1 < args.size()) {
@@ -69,6 +75,7 @@ int cli::runJoin(const Args& args) {
   request.combineCount = selection.combineCount;
   request.append = append;
   request.appendAt = appendAt;
+  request.overwrite = overwrite;
   if (out.empty()) {
     request.outputPath = selection.folder + selection.outputName;
   } else if (platform::folderExists(out) || platform::isPathSeparator(out.back())) {
@@ -80,5 +87,5 @@ int cli::runJoin(const Args& args) {
   engine::StopToken& stop = stopOnInterrupt();
   const engine::JobResult result = engine::CombineFiles(request, options, progress, stop);
   progress.finish();
-  return reportResult(result);
+  return reportResult(result, platform::isStreamTarget(request.outputPath));
 }

@@ -37,13 +37,15 @@ void ProgressLine::finish() {
   m_last.clear();
 }
 
-int reportResult(const engine::JobResult& result) {
+int reportResult(const engine::JobResult& result, bool summaryOnStderr) {
   for (const auto* lines : {&result.warnings, &result.notes}) {
     for (const std::string& line : *lines) std::fprintf(stderr, "sundrix-cli: %s\n", line.c_str());
   }
   switch (result.outcome) {
     case engine::JobOutcome::Done:
-      if (!result.summary.empty()) std::printf("%s\n", result.summary.c_str());
+      if (!result.summary.empty()) {
+        std::fprintf(summaryOnStderr ? stderr : stdout, "%s\n", result.summary.c_str());
+      }
       return result.warnings.empty() ? kExitOk : kExitFailure;
     case engine::JobOutcome::Stopped:
       std::fprintf(stderr, "sundrix-cli: stopped\n");

@@ -25,7 +25,9 @@ class ProgressLine : public engine::ProgressSink {
   std::chrono::steady_clock::time_point m_lastDraw;
 };
 
-// Prints the outcome of a job to stderr and gives the exit status.
-int reportResult(const engine::JobResult& result);
+// Prints the outcome of a job (warnings and failures to stderr) and gives the exit
+// status. The summary goes to standard output, or to standard error when the file itself is
+// written there (a join into /dev/stdout).
+int reportResult(const engine::JobResult& result, bool summaryOnStderr = false);
 
 }  // namespace cli

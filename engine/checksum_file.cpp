@@ -23,7 +23,9 @@ bool needsEscape(const std::string& name) {
   return name.find_first_of("\\\n\r") != std::string::npos;
 }
 
-std::string escaped(const std::string& name) {
+}  // namespace
+
+std::string escapedName(const std::string& name) {
   std::string out;
   for (char c : name) {
     if (c == '\\') {
@@ -39,7 +41,7 @@ std::string escaped(const std::string& name) {
   return out;
 }
 
-bool unescape(std::string_view text, std::string& name) {
+bool unescapeName(std::string_view text, std::string& name) {
   name.clear();
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '\\') {
@@ -64,8 +66,10 @@ bool unescape(std::string_view text, std::string& name) {
   return true;
 }
 
+namespace {
+
 std::string hashLine(const std::string& sha, const std::string& name) {
-  return (needsEscape(name) ? "\\" : "") + sha + "  " + escaped(name) + "\n";
+  return (needsEscape(name) ? "\\" : "") + sha + "  " + escapedName(name) + "\n";
 }
 
 bool isDigit(char c) {
@@ -95,7 +99,7 @@ bool parseHashLine(std::string_view line, std::string_view& sha, std::string& na
     name = rest.substr(66);
     return true;
   }
-  return unescape(rest.substr(66), name);
+  return unescapeName(rest.substr(66), name);
 }
 
 // The blanks that separate the words of a size line (those of the C locale).
@@ -130,7 +134,7 @@ bool parseSizeLine(std::string_view line, ChecksumList& list) {
   }
   if (rest.size() < 2 || rest[0] != ' ') return false;
   std::string name;
-  if (!unescape(rest.substr(1), name)) return false;
+  if (!unescapeName(rest.substr(1), name)) return false;
   if (kind == "whole") {
     list.wholeName = std::move(name);
     list.wholeSize = size;
@@ -152,17 +156,17 @@ std::string seriesChecksumFile(const std::string& partPath) {
 void checksumFileLines(const ChecksumList& list, const std::function<void(std::string_view)>& put,
                        const std::function<std::string(std::size_t)>& partSha) {
   const std::string self =
-      escaped(list.parts.empty() ? list.wholeName + kChecksumExtension
-                                 : seriesChecksumFile(list.parts.front().name));
-  put(std::string(kMarker) + ": " + escaped(list.wholeName) + " in " +
+      escapedName(list.parts.empty() ? list.wholeName + kChecksumExtension
+                                     : seriesChecksumFile(list.parts.front().name));
+  put(std::string(kMarker) + ": " + escapedName(list.wholeName) + " in " +
       std::to_string(list.parts.size()) + " parts (SHA-256)\n");
   put("# Check the parts:      sha256sum -c --ignore-missing " + self + "\n");
   put("# and after joining:    sha256sum -c --ignore-missing " + self + "\n");
   for (const ChecksumList::Part& part : list.parts) {
     put("# part " + std::to_string(part.number) + " " + std::to_string(part.size) + " " +
-        escaped(part.name) + "\n");
+        escapedName(part.name) + "\n");
   }
-  put("# whole " + std::to_string(list.wholeSize) + " " + escaped(list.wholeName) + "\n");
+  put("# whole " + std::to_string(list.wholeSize) + " " + escapedName(list.wholeName) + "\n");
   for (std::size_t i = 0; i < list.parts.size(); ++i) {
     const ChecksumList::Part& part = list.parts[i];
     if (!part.archiveName.empty()) put(hashLine(part.archiveSha256, part.archiveName));
@@ -311,6 +315,13 @@ bool readTextFile(const std::string& path, std::string& text, std::string& probl
   return true;
 }
 
+bool listsSeriesOf(const ChecksumList& list, const std::string& partName, std::string& problem) {
+  if (!list.parts.empty() && partNumberOf(list.parts.front().name, partName) == 1) return true;
+  problem = "it lists the parts of " + (list.parts.empty() ? "no series" : list.parts.front().name) +
+            ", not " + partFileName(partName, 1);
+  return false;
+}
+
 std::string findChecksumFile(const std::string& firstPartPath, std::string& problem) {
   problem.clear();
   const std::string folder = platform::folderPart(firstPartPath);
@@ -318,8 +329,9 @@ std::string findChecksumFile(const std::string& firstPartPath, std::string& prob
   // The file named after the series is meant for it, so it is used even when it cannot be
   // read: a damaged list must stop a join, not let it run unchecked.
   const std::string named = platform::replaceExtension(firstPartPath, kChecksumExtension);
-  if (platform::fileExists(named)) return named;
-  // Parts named after a join script are listed in the file named after the input.
+  if (platform::pathExists(named)) return named;
+  // Earlier splits listed parts named after a join script in the file named after the
+  // input; such a list is still found by what it lists.
   std::vector<std::string> candidates;
   for (const platform::DirEntry& entry :
        platform::findFiles(folder + "*" + kChecksumExtension, platform::SearchKind::Files)) {
@@ -377,7 +389,7 @@ bool parseCrcFile(const std::string& text, CrcFile& crc, std::string& problem) {
 
 std::string findCrcFile(const std::string& firstPartPath) {
   const std::string path = platform::replaceExtension(firstPartPath, ".crc");
-  return platform::fileExists(path) ? path : std::string();
+  return platform::pathExists(path) ? path : std::string();
 }
 
 }  // namespace engine

@@ -53,8 +53,13 @@ bool parseChecksumFile(const std::string& text, ChecksumList& list, std::string&
 // Reads and parses the file at `path`; false with `problem` saying why it cannot be used.
 bool loadChecksumFile(const std::string& path, ChecksumList& list, std::string& problem);
 
+// True when the list is of the series `partName` belongs to (NAME.001, NAME.002 ...);
+// false with `problem` naming the series it lists instead.
+bool listsSeriesOf(const ChecksumList& list, const std::string& partName, std::string& problem);
+
 // The checksum file of the series of `firstPartPath`: the one named after the series
-// (NAME.001 -> NAME.sha256) whatever it holds, else the one ".sha256" file of this
+// (NAME.001 -> NAME.sha256) whatever it holds or is (a link to nothing, a folder, a pipe:
+// then it cannot be read, and the join stops), else the one ".sha256" file of this
 // program in the same folder that lists the series. "" when there is none, with
 // `problem` set when there are several.
 std::string findChecksumFile(const std::string& firstPartPath, std::string& problem);
@@ -68,8 +73,13 @@ struct CrcFile {
 };
 bool parseCrcFile(const std::string& text, CrcFile& crc, std::string& problem);
 bool loadCrcFile(const std::string& path, CrcFile& crc, std::string& problem);
-// NAME.crc beside the part NAME.001; "" when there is none.
+// NAME.crc beside the part NAME.001, whatever is there; "" when nothing is.
 std::string findCrcFile(const std::string& firstPartPath);
+
+// A name on a line of its own: backslash, line feed and carriage return escaped as \\,
+// \n and \r, as the checking tools write them; unescapeName is false on a stray escape.
+std::string escapedName(const std::string& name);
+bool unescapeName(std::string_view text, std::string& name);
 
 // Reads a small text file whole; false with `problem` set when it cannot.
 bool readTextFile(const std::string& path, std::string& text, std::string& problem);

@@ -8,21 +8,10 @@
 #include <vector>
 
 #include "engine/block_copy.h"
-#include "engine/checksum_file.h"
-#include "engine/digest_copy.h"
-#include "engine/part_names.h"
-#include "platform/file.h"
-#include "platform/path.h"
+#include "engine/combine_job.h"
 
 namespace engine {
 namespace {
-
-// Where a message stops naming parts and only counts the rest (in characters).
-constexpr std::size_t kMessageNames = 1000;
-
-std::string orCurrent(const std::string& folder) {
-  return folder.empty() ? "." : folder;
-}
 
 // Counted as the Combine tab always has: the chosen name first, then .002, .003 ... until
 // a number has no file; the count ends at that first missing number.
@@ -37,105 +26,13 @@ std::int32_t countParts(const std::string& firstPartPath) {
   return count;
 }
 
-class CombineJob {
- public:
-  CombineJob(const CombineRequest& request, CombineOptions& options, ProgressSink& progress,
-             const StopToken& stop)
-      : m_request(request),
-        m_options(options),
-        m_progress(progress),
-        m_stop(stop),
-        m_partsFolder(platform::folderPart(request.firstPartPath)) {}
-
-  JobResult run();
-
- private:
-  JobResult planParts();
-  JobResult planListedParts();
-  bool lookAtPart(std::int32_t number, platform::FileSpace& space);
-  JobResult checkDigests(bool all);
-  JobResult checkWhole();
-  JobResult feedKeptBytes();
-  JobResult checkOutput() const;
-  JobResult checkRoom();
-  JobResult lockFolders();
-  JobResult openOutput();
-  JobResult checkKeptBytes(std::int64_t held, std::int64_t keep);
-  JobResult putInPlace();
-  JobResult appendPart(std::int32_t number, const std::string& path);
-  void deletePart(std::int32_t number, const std::string& path);
-  JobResult finishFailed(JobResult result);
-  std::string howToFinish(std::int32_t nextNumber) const;
-  std::string howToFinishAt(std::int32_t nextNumber, std::int64_t keep) const;
-  void publish(std::int32_t number, const std::string& name, std::int64_t size);
-  // Every part lies in the folder of the first one: its path is that folder's and its name.
-  std::string partName(std::int64_t number) const {
-    if (m_listed && number >= 1 && number <= static_cast<std::int64_t>(m_list.parts.size())) {
-      return m_list.parts[static_cast<std::size_t>(number - 1)].name;
-    }
-    return partFileName(platform::namePart(m_request.firstPartPath), number);
-  }
-  std::string part(std::int64_t number) const {
-    return platform::folderPart(m_request.firstPartPath) + partName(number);
-  }
-  bool verifying() const { return m_listed || m_crcChecked; }
-  std::string temporaryName() const {
-    return platform::folderPart(m_request.outputPath) + "." +
-           platform::namePart(m_request.outputPath) + ".sundrix-join";
-  }
-
-  const CombineRequest& m_request;
-  CombineOptions& m_options;
-  ProgressSink& m_progress;
-  const StopToken& m_stop;
-  platform::FolderFiles m_partsFolder;  // where the parts are looked at and opened by name
-  std::int32_t m_first = 1;  // the numbers joined: m_first .. m_last
-  std::int32_t m_last = 0;
-  // What the planning's one look at each part found, for the checks after it.
-  struct PartsSeen {
-    std::int64_t total = 0;    // the room the parts take (their allocated bytes where fewer)
-    std::int64_t largest = 0;  // ... and the largest of them
-    std::uint64_t device = 0;  // the filesystem of the parts, when they share one
-    bool oneDevice = true;
-    std::int32_t output = 0;  // the first part that is the file at the output's name; 0 none
-    std::int64_t at = 0;      // where the next part seen will go in the output
-  } m_seen;
-  bool m_outputThere = false;
-  platform::FileIdentity m_outputBefore;  // the file at the output's name when planning began
-  platform::FolderLock m_outputLock, m_partsLock;
-  platform::File m_out;
-  platform::FileIdentity m_outId;                 // the output as this run created or opened it
-  std::vector<platform::FileIdentity> m_partIds;  // each part copied, as it was when opened
-  std::int64_t m_written = 0;                     // bytes the output must hold now
-  std::int64_t m_safeBytes = 0;
-  // Where the bytes go: the output's own name, or, when a file is there already, a
-  // temporary name beside it that replaces it only once the join has succeeded.
-  std::string m_writePath;  // ... of which the deleted parts' bytes end here
-  std::int64_t m_bytesDone = 0;
-  Progress m_update;                      // the last update published, its room reused
-  std::string m_statusTail, m_titleTail;  // what the current part's texts end with
-  std::int32_t m_lastDeleted = 0;         // the number of the last part deleted; 0 for none
-  bool m_folderSynced = false;
-  JobResult m_result;
-  // What the bytes are checked against: the checksum file of the split, or another
-  // splitter's ".crc" file. Either way the parts go only after the whole file matched.
-  bool m_listed = false;
-  ChecksumList m_list;
-  std::string m_sumsPath;
-  bool m_crcChecked = false;
-  CrcFile m_crc;
-  std::string m_crcPath;
-  std::unique_ptr<DigestCopy> m_digest;
-  std::size_t m_partsDigested = 0;
-  std::int64_t m_shareBlock = 0;  // the output shares the parts' blocks of this size (0: copied)
-};
+}  // namespace
 
 // The parts to join are every number from the first on up to the highest one present;
 // the count taken at selection only says where to start looking. A number without a
 // regular file below the highest one would silently leave out the parts after it.
 JobResult CombineJob::planParts() {
-  m_outputThere = platform::identifyPath(m_request.outputPath, m_outputBefore);
-  {
+  if (!m_stream) {
     // Whether the output can share the parts' blocks, asked once of the part chosen.
     platform::IoError ignored;
     platform::File chosen =
@@ -143,28 +40,9 @@ JobResult CombineJob::planParts() {
     m_shareBlock = platform::shareableBlockSize(
         chosen, orCurrent(platform::folderPart(m_request.outputPath)));
   }
-  if (m_request.append) {
+  if (m_request.append && !m_continuing) {
     m_seen.at = m_request.appendAt >= 0 ? m_request.appendAt
                                         : std::max<std::int64_t>(0, m_outputBefore.size);
-  }
-  std::string ambiguity;
-  m_sumsPath = findChecksumFile(m_request.firstPartPath, ambiguity);
-  if (!ambiguity.empty()) {
-    return JobResult::failed(
-        m_request.firstPartPath,
-        "Cannot tell which checksum file to join by: " + ambiguity + ". Nothing was joined.");
-  }
-  if (!m_sumsPath.empty()) return planListedParts();
-  m_crcPath = findCrcFile(m_request.firstPartPath);
-  if (!m_crcPath.empty()) {
-    std::string problem;
-    if (!loadCrcFile(m_crcPath, m_crc, problem)) {
-      return JobResult::failed(m_crcPath, "The checksum file " + m_crcPath + " cannot be used: " +
-                                              problem + ". Nothing was joined.");
-    }
-    m_crcChecked = true;
-  }
-  if (m_request.append) {
     m_first = static_cast<std::int32_t>(partNumberOf(platform::namePart(m_request.firstPartPath),
                                                      platform::namePart(m_request.firstPartPath)));
     if (m_first < 1) {
@@ -172,6 +50,27 @@ JobResult CombineJob::planParts() {
                                m_request.firstPartPath + " is not a numbered part.");
     }
   }
+  std::string problem;
+  m_sumsPath = findChecksumFile(m_request.firstPartPath, problem);
+  if (!problem.empty()) {
+    return JobResult::failed(m_sumsPath.empty() ? m_request.firstPartPath : m_sumsPath,
+                             "Cannot join by a checksum file: " + problem + ". Nothing was joined.");
+  }
+  if (!m_sumsPath.empty()) return planListedParts();
+  m_crcPath = findCrcFile(m_request.firstPartPath);
+  if (!m_crcPath.empty()) {
+    if (!loadCrcFile(m_crcPath, m_crc, problem)) {
+      return JobResult::failed(m_crcPath, "The checksum file " + m_crcPath + " cannot be used: " +
+                                              problem + ". Nothing was joined.");
+    }
+    m_crcChecked = true;
+  }
+  return planFoundParts();
+}
+
+// Without a list, the parts are the numbers found in the folder; a join continued from its
+// journal must still find every part up to the highest one it planned for.
+JobResult CombineJob::planFoundParts() {
   const std::string folder = platform::folderPart(m_request.firstPartPath);
   const std::string name = platform::namePart(m_request.firstPartPath);
   m_last = m_request.combineCount;
@@ -181,8 +80,12 @@ JobResult CombineJob::planParts() {
   }
   // Uncounted, and a folder that cannot be listed: the parts are counted by their names.
   if (m_request.combineCount == 0 && numbers.empty()) m_last = countParts(m_request.firstPartPath);
-  while (m_last >= m_first && !platform::pathExists(part(m_last))) --m_last;
-  if (m_last < m_first) {
+  const std::int32_t planned =
+      m_continuing ? static_cast<std::int32_t>(std::min<std::int64_t>(m_journal.lastNumber, INT32_MAX))
+                   : 0;
+  while (m_last >= m_first && m_last > planned && !platform::pathExists(part(m_last))) --m_last;
+  m_last = std::max(m_last, planned);
+  if (m_last < m_first && !m_continuing) {
     return JobResult::failed(
         m_request.firstPartPath,
         "No part to join was found: " + part(m_first) + " and the parts after it do not exist.");
@@ -192,28 +95,28 @@ JobResult CombineJob::planParts() {
     if (lookAtPart(i, space)) continue;
     std::int32_t gapEnd = i;
     while (gapEnd < m_last && !platform::fileExists(part(gapEnd + 1))) ++gapEnd;
-    const bool leading = i == m_first && !m_request.append;
-    const std::string what =
-        platform::pathExists(part(i)) ? " is not a regular file" : " is missing";
-    std::string reason =
-        "The part " + part(i) + what + (gapEnd > i ? " (up to " + part(gapEnd) + ")" : "") +
-        (gapEnd + 1 < m_last ? "; the parts " + part(gapEnd + 1) + " to " + part(m_last)
-                             : "; the part " + part(m_last)) +
-        " would be left out. Nothing was joined.";
-    platform::IoError err;
-    const std::string holder =
-        platform::fileSize(temporaryName(), err) > 0 ? temporaryName() : m_request.outputPath;
-    if (leading && platform::fileSize(holder, err) > 0) {
-      reason += " The joined file " + holder +
-                " exists: if an earlier join deleted the missing parts, it is now the only copy "
-                "of them and stays as it is. " +
-                howToFinish(gapEnd + 1) +
-                " If that join ended inside a part, give --append-at with the bytes of the parts "
-                "it holds.";
-    }
-    return JobResult::failed(part(i), reason);
+    return leadingGap(i, gapEnd);
   }
   return {};
+}
+
+JobResult CombineJob::leadingGap(std::int32_t i, std::int32_t gapEnd) {
+  const std::string what = platform::pathExists(part(i)) ? " is not a regular file" : " is missing";
+  std::string reason =
+      "The part " + part(i) + what + (gapEnd > i ? " (up to " + part(gapEnd) + ")" : "") +
+      (gapEnd >= m_last ? ""
+       : gapEnd + 1 < m_last ? "; the parts " + part(gapEnd + 1) + " to " + part(m_last)
+                             : "; the part " + part(m_last)) +
+      (gapEnd >= m_last ? "" : " would be left out") + ". Nothing was joined.";
+  platform::IoError err;
+  if (m_continuing) {
+    reason += " The bytes of the parts before it are in " + holderPath() + ".";
+  } else if (i == m_first && !m_request.append && platform::fileSize(m_request.outputPath, err) > 0) {
+    reason += " If an earlier join deleted the missing parts, " + m_request.outputPath +
+              " is the only copy of them and stays as it is; append the rest to it with "
+              "--append-at and the bytes of the whole parts it holds.";
+  }
+  return JobResult::failed(part(i), reason);
 }
 
 // With a checksum file the join takes exactly the parts it lists, each of the listed
@@ -224,8 +127,26 @@ JobResult CombineJob::planListedParts() {
     return JobResult::failed(m_sumsPath, "The checksum file " + m_sumsPath + " cannot be used: " +
                                              problem + ". Nothing was joined.");
   }
+  if (!listsSeriesOf(m_list, platform::namePart(m_request.firstPartPath), problem)) {
+    return JobResult::failed(m_sumsPath, "The checksum file " + m_sumsPath +
+                                             " does not belong to these parts: " + problem +
+                                             ". Nothing was joined.");
+  }
   m_listed = true;
   m_last = static_cast<std::int32_t>(std::min<std::size_t>(m_list.parts.size(), INT32_MAX));
+  if (m_continuing) {
+    // The parts the journal holds are the listed ones, of the listed sizes.
+    for (const JoinJournal::Held& held : m_journal.held) {
+      const std::size_t k = static_cast<std::size_t>(held.number - 1);
+      if (held.number > m_last || m_list.parts[k].size != held.size) {
+        return JobResult::failed(m_journalPath, "The join journal " + m_journalPath +
+                                                    " does not agree with " + m_sumsPath +
+                                                    " about " + part(held.number) +
+                                                    ". Nothing was joined.");
+      }
+    }
+    return checkListedSizes();
+  }
   m_first = 1;
   if (m_request.append) {
     const std::string chosen = platform::namePart(m_request.firstPartPath);
@@ -238,8 +159,12 @@ JobResult CombineJob::planListedParts() {
                                m_request.firstPartPath + " is not listed in " + m_sumsPath + ".");
     }
   }
-  // A message names the first few parts and counts the rest: a series of thousands of
-  // parts must not give a message of thousands of names.
+  return checkListedSizes();
+}
+
+// A message names the first few parts and counts the rest: a series of thousands of
+// parts must not give a message of thousands of names.
+JobResult CombineJob::checkListedSizes() {
   std::string problems;
   std::int64_t unnamed = 0;
   for (std::int32_t i = m_first; i <= m_last; ++i) {
@@ -303,17 +228,6 @@ bool CombineJob::lookAtPart(std::int32_t number, platform::FileSpace& space) {
   return true;
 }
 
-std::string CombineJob::howToFinish(std::int32_t nextNumber) const {
-  return "To finish, append the rest to it (sundrix-cli join " + part(nextNumber) + " --out " +
-         m_request.outputPath + " --append), or keep it as it is.";
-}
-
-std::string CombineJob::howToFinishAt(std::int32_t nextNumber, std::int64_t keep) const {
-  return "To finish, append the rest to it (sundrix-cli join " + part(nextNumber) + " --out " +
-         m_writePath + " --append-at " + std::to_string(keep) + "), or keep its first " +
-         std::to_string(keep) + " bytes.";
-}
-
 // The joined file must not be any file the join reads, nor take a name of the series
 // it is joined from: a later join would read it as a part.
 JobResult CombineJob::checkOutput() const {
@@ -349,11 +263,41 @@ JobResult CombineJob::checkOutput() const {
     return JobResult::failed(output,
                              "The joined file " + output + " would replace one of its own parts.");
   }
-  if (m_request.append) {
-    platform::FileIdentity id;
-    if (!platform::identifyEntry(output, id)) {
-      return JobResult::failed(output, "The joined file " + output +
-                                           " to append to is not there (or not a plain file).");
+  if (m_request.append) return checkAppendTarget();
+  if (m_stream) {
+    if (!m_options.deleteParts()) return {};
+    return JobResult::failed(output, "The joined file " + output +
+                                         " is a device or a pipe, where nothing can check that "
+                                         "the parts' bytes arrived, so no part may be deleted: "
+                                         "join without --delete-parts. Nothing was joined.");
+  }
+  if (m_outputThere && !platform::fileExists(output)) {
+    return JobResult::failed(output, output + " is not a regular file. Nothing was joined.");
+  }
+  if (m_outputThere && !m_request.overwrite) {
+    return JobResult::failed(output, "The joined file " + output +
+                                         " exists already and is kept; give --overwrite to "
+                                         "replace it. Nothing was joined.");
+  }
+  return {};
+}
+
+// Appending writes into the output itself, which must be a plain file and none of the
+// series' parts by any name (a hard link of a part would be appended to itself).
+JobResult CombineJob::checkAppendTarget() const {
+  const std::string& output = m_request.outputPath;
+  platform::FileIdentity id;
+  if (m_stream || !platform::identifyEntry(output, id)) {
+    return JobResult::failed(output, "The joined file " + output +
+                                         " to append to is not there (or not a plain file).");
+  }
+  const std::string name = platform::namePart(m_request.firstPartPath);
+  for (const std::int64_t k : partNumbersIn(platform::folderPart(m_request.firstPartPath), name)) {
+    platform::FileSpace space;
+    if (m_partsFolder.fileSpace(partFileName(name, k), space) && space.device == id.device &&
+        space.inode == id.inode) {
+      return JobResult::failed(output, "The joined file " + output + " is the part " +
+                                           part(k) + " under another name. Nothing was changed.");
     }
   }
   return {};
@@ -365,6 +309,7 @@ JobResult CombineJob::checkOutput() const {
 // that starts on a block of the output is shared whole (the output stays on block
 // boundaries while the parts are whole blocks) and needs no room.
 JobResult CombineJob::checkRoom() {
+  if (m_stream) return {};
   const std::string folder = platform::folderPart(m_request.outputPath);
   platform::FileIdentity folderId;
   const bool sameFilesystem = m_seen.oneDevice &&
@@ -389,108 +334,13 @@ JobResult CombineJob::lockFolders() {
   const std::string outputFolder = orCurrent(platform::folderPart(m_request.outputPath));
   const std::string partsFolder = orCurrent(platform::folderPart(m_request.firstPartPath));
   platform::IoError err;
-  if (!m_outputLock.acquire(outputFolder, err) ||
-      (!platform::sameFile(outputFolder, partsFolder) && !m_partsLock.acquire(partsFolder, err))) {
+  // A device or a pipe lies in no folder of the user's.
+  const bool lockOutput = !m_stream;
+  if ((lockOutput && !m_outputLock.acquire(outputFolder, err)) ||
+      ((!lockOutput || !platform::sameFile(outputFolder, partsFolder)) &&
+       !m_partsLock.acquire(partsFolder, err))) {
     return JobResult::failed(err.path, "cannot join into " + m_request.outputPath + ": " +
                                            err.path + ": " + err.reason() + ".");
-  }
-  return {};
-}
-
-JobResult CombineJob::openOutput() {
-  platform::IoError err;
-  m_writePath = m_request.outputPath;
-  if (m_request.append) {
-    m_out = platform::File::open(m_writePath, platform::File::Mode::ReadWrite, err);
-    const std::int64_t held = m_out.isOpen() ? m_out.size(err) : -1;
-    if (held < 0) return JobResult::failed(m_writePath, err.message());
-    const std::int64_t keep = m_request.appendAt >= 0 ? m_request.appendAt : held;
-    JobResult kept = checkKeptBytes(held, keep);
-    if (kept.outcome != JobOutcome::Done) return kept;
-    if (keep < held && !m_out.truncate(keep, err))
-      return JobResult::failed(m_writePath, err.message());
-    if (!m_out.seek(keep, err)) return JobResult::failed(m_writePath, err.message());
-    m_written = m_safeBytes = keep;
-  } else {
-    // A new file, never one reached through a link. A file already at the name stays
-    // until the join has succeeded: it may be the only good copy.
-    if (platform::pathExists(m_writePath)) m_writePath = temporaryName();
-    m_out = platform::File::open(m_writePath, platform::File::Mode::CreateNew, err);
-    if (!m_out.isOpen()) return JobResult::failed(m_writePath, err.message());
-  }
-  m_out.identify(m_outId);
-  if (!verifying()) return {};
-  m_digest = std::make_unique<DigestCopy>(DigestCopy::Lanes{m_listed, m_listed, m_crcChecked});
-  m_digest->shareBlocks(m_shareBlock);
-  m_digest->writeBehind();  // flushed before the output is looked at (run)
-  return feedKeptBytes();
-}
-
-// What an output to append to keeps must be whole parts: with a checksum file, exactly
-// the listed parts before the first one appended; and bytes cut off must be the start of
-// that part (what a join that ended inside it had copied), so that nothing is lost.
-JobResult CombineJob::checkKeptBytes(std::int64_t held, std::int64_t keep) {
-  const std::string& output = m_writePath;
-  if (keep > held) {
-    return JobResult::failed(output, output + " holds only " + std::to_string(held) +
-                                         " bytes, fewer than the " + std::to_string(keep) +
-                                         " to keep. Nothing was changed.");
-  }
-  if (m_listed) {
-    std::int64_t before = 0;
-    for (std::int32_t i = 1; i < m_first; ++i)
-      before += m_list.parts[static_cast<std::size_t>(i - 1)].size;
-    if (keep != before) {
-      return JobResult::failed(output, "The parts before " + part(m_first) + " are " +
-                                           std::to_string(before) + " bytes in " + m_sumsPath +
-                                           ", but " + std::to_string(keep) + " of " + output +
-                                           " would be kept. Nothing was changed.");
-    }
-  }
-  if (keep == held) return {};
-  platform::IoError err;
-  platform::File next = platform::File::open(part(m_first), platform::File::Mode::Read, err);
-  std::vector<char> a(64 * 1024), b(64 * 1024);
-  bool same = next.isOpen() && m_out.seek(keep, err);
-  for (std::int64_t left = held - keep; same && left > 0;) {
-    const std::int64_t n = std::min<std::int64_t>(left, static_cast<std::int64_t>(a.size()));
-    same = m_out.readExact(a.data(), n, err) && next.readExact(b.data(), n, err) &&
-           std::equal(a.begin(), a.begin() + n, b.begin());
-    left -= n;
-  }
-  if (same) return {};
-  return JobResult::failed(output, "The " + std::to_string(held - keep) + " bytes of " + output +
-                                       " after its first " + std::to_string(keep) +
-                                       " are not the start of " + part(m_first) +
-                                       ": cutting them off could lose data. Nothing was changed.");
-}
-
-// A join into a temporary name replaces the file at the output's name only now, in one
-// step, when every byte is there (and, when a checksum was at hand, proven right).
-JobResult CombineJob::putInPlace() {
-  if (m_writePath == m_request.outputPath) return {};
-  platform::IoError err;
-  if (!platform::renameReplacing(m_writePath, m_request.outputPath, err) ||
-      !platform::syncFolder(platform::folderPart(m_request.outputPath), err)) {
-    return JobResult::failed(m_request.outputPath, err.message());
-  }
-  m_writePath = m_request.outputPath;
-  return {};
-}
-
-// The bytes an output to append to already holds belong to the whole file's digest.
-JobResult CombineJob::feedKeptBytes() {
-  if (m_written == 0) return {};
-  platform::IoError err;
-  std::vector<char> buffer(256 * 1024);
-  if (!m_out.seek(0, err)) return JobResult::failed(m_request.outputPath, err.message());
-  for (std::int64_t left = m_written; left > 0;) {
-    const std::int64_t n = std::min<std::int64_t>(left, static_cast<std::int64_t>(buffer.size()));
-    if (!m_out.readExact(buffer.data(), n, err)) {
-      return JobResult::failed(m_request.outputPath, err.message());
-    }
-    m_digest->feedWhole(buffer.data(), static_cast<std::size_t>(n));
-    left -= n;
   }
   return {};
 }
@@ -543,32 +393,32 @@ JobResult CombineJob::checkWhole() {
 }
 
 JobResult CombineJob::run() {
-  JobResult planned = planParts();
-  if (planned.outcome != JobOutcome::Done) return planned;
-  JobResult checked = checkOutput();
-  if (checked.outcome != JobOutcome::Done) return checked;
-  JobResult locked = lockFolders();
-  if (locked.outcome != JobOutcome::Done) return locked;
-  JobResult room = checkRoom();
-  if (room.outcome != JobOutcome::Done) return room;
-  JobResult opened = openOutput();
-  if (opened.outcome != JobOutcome::Done) return finishFailed(opened);
+  m_stream = !m_request.append && platform::isStreamTarget(m_request.outputPath);
+  m_outputThere = platform::identifyPath(m_request.outputPath, m_outputBefore);
+  JobResult step = lockFolders();
+  if (step.outcome == JobOutcome::Done) step = lookAtJournal();
+  if (step.outcome == JobOutcome::Done && m_complete) return finishComplete();
+  if (step.outcome == JobOutcome::Done) step = planParts();
+  if (step.outcome == JobOutcome::Done) step = checkOutput();
+  if (step.outcome == JobOutcome::Done) step = checkRoom();
+  if (step.outcome != JobOutcome::Done) return step;
+  step = openOutput();
+  if (step.outcome != JobOutcome::Done) return finishFailed(step);
   platform::IoError err;
   for (std::int32_t i = m_first; i <= m_last; ++i) {
-    const std::string path = part(i);
-    JobResult appended = appendPart(i, path);
-    if (appended.outcome == JobOutcome::Done) appended = checkDigests(false);
-    if (appended.outcome != JobOutcome::Done) return finishFailed(appended);
+    step = appendPart(i, part(i));
+    if (step.outcome == JobOutcome::Done) step = checkDigests(false);
+    if (step.outcome != JobOutcome::Done) return finishFailed(step);
     if (!verifying() && m_options.deleteParts()) {
       // A stop that arrives after the part's last block keeps the part.
       if (m_stop.stopRequested()) return finishFailed(JobResult::stopped());
-      deletePart(i, path);
+      deletePart(heldPart(i), true);
     }
   }
   if (m_digest) {
     if (!m_digest->flush(err)) return finishFailed(JobResult::failed(m_writePath, err.message()));
     // The digests are of the bytes read: the output must hold all of them too.
-    const std::int64_t held = m_out.size(err);
+    const std::int64_t held = m_stream ? m_written : m_out.size(err);
     if (held != m_written) {
       return finishFailed(JobResult::failed(
           m_writePath, "The joined file " + m_writePath + " holds " + std::to_string(held) +
@@ -576,56 +426,16 @@ JobResult CombineJob::run() {
                            ". No part was deleted."));
     }
   }
-  JobResult whole = checkDigests(true);
-  if (whole.outcome == JobOutcome::Done) whole = checkWhole();
-  if (whole.outcome == JobOutcome::Done) whole = putInPlace();
-  if (whole.outcome != JobOutcome::Done) return finishFailed(whole);
-  if (verifying()) {
-    for (std::int32_t i = m_first; i <= m_last; ++i) {
-      if (!m_options.deleteParts()) continue;
-      if (m_stop.stopRequested()) return finishFailed(JobResult::stopped());
-      deletePart(i, part(i));
-    }
+  step = checkDigests(true);
+  if (step.outcome == JobOutcome::Done) step = checkWhole();
+  if (step.outcome == JobOutcome::Done) {
+    step = verifying() && m_options.deleteParts() ? deleteVerifiedParts() : putInPlace();
   }
-  if (!m_out.close(err)) {
-    return finishFailed(JobResult::failed(m_request.outputPath, err.message()));
-  }
+  if (step.outcome != JobOutcome::Done) return finishFailed(step);
+  if (m_options.deleteParts()) deleteLeftovers();
+  if (!m_journalOut.remove(err)) m_result.warnings.push_back(err.message());
+  if (!m_out.close(err)) return JobResult::failed(m_request.outputPath, err.message());
   return m_result;
-}
-
-// A join that ends early says what the output now is. When it deleted no part, its
-// unfinished output holds nothing the parts do not and goes; when it did, the output is
-// the only copy of those parts and stays, and the user is told how to finish.
-JobResult CombineJob::finishFailed(JobResult result) {
-  result.warnings.insert(result.warnings.begin(), m_result.warnings.begin(),
-                         m_result.warnings.end());
-  result.notes.insert(result.notes.begin(), m_result.notes.begin(), m_result.notes.end());
-  const bool stopped = result.outcome == JobOutcome::Stopped;
-  platform::IoError err;
-  platform::FileIdentity now;
-  if (m_lastDeleted == 0) {
-    if (stopped || !platform::identifyEntry(m_writePath, now) || !now.sameObject(m_outId)) {
-      return result;
-    }
-    if (!m_request.append && platform::removeFile(m_writePath, err)) {
-      result.warnings.push_back("The unfinished joined file " + m_writePath +
-                                " was removed; every part is kept.");
-    } else if (m_request.append && m_out.isOpen() && m_out.truncate(m_safeBytes, err)) {
-      result.warnings.push_back("The joined file " + m_writePath + " was cut back to its first " +
-                                std::to_string(m_safeBytes) +
-                                " bytes, the parts it held before; every part is kept.");
-    }
-    m_out.closeQuietly();
-    return result;
-  }
-  m_out.closeQuietly();
-  const std::int32_t lastDeleted = m_lastDeleted;
-  result.warnings.push_back("The joined file " + m_writePath +
-                            " holds everything up to and including " + part(lastDeleted) +
-                            " in its first " + std::to_string(m_safeBytes) +
-                            " bytes and is now the only copy of the deleted parts. " +
-                            howToFinishAt(lastDeleted + 1, m_safeBytes));
-  return result;
 }
 
 JobResult CombineJob::appendPart(std::int32_t number, const std::string& path) {
@@ -646,6 +456,7 @@ JobResult CombineJob::appendPart(std::int32_t number, const std::string& path) {
   if (id.size < 0) return JobResult::failed(path, "cannot read " + path + ": its size is unknown");
   const std::int64_t size = id.size;
   m_partIds.push_back(id);
+  m_partAt.push_back(m_written);
   m_bytesDone = 0;
   // Where nothing shows the updates, the copy is not told of each block at all.
   std::function<void(std::int64_t)> afterBlock;
@@ -663,38 +474,6 @@ JobResult CombineJob::appendPart(std::int32_t number, const std::string& path) {
   return {};
 }
 
-void CombineJob::deletePart(std::int32_t number, const std::string& path) {
-  // The part's bytes must be on disk, in the file this run writes at the output's name,
-  // before the part goes.
-  platform::IoError err;
-  platform::FileIdentity expected = m_outId;
-  expected.size = m_written;
-  if (!platform::syncAndCheckFile(m_writePath, expected, err)) {
-    m_result.warnings.push_back("The part " + path + " was kept: " + err.message());
-    return;
-  }
-  // A part that changed after it was opened holds bytes the output lacks.
-  platform::FileIdentity now;
-  const std::size_t index = static_cast<std::size_t>(number - m_first);
-  if (!platform::identifyPath(path, now) || index >= m_partIds.size() || now != m_partIds[index]) {
-    m_result.warnings.push_back("The part " + path + " was kept: it changed while it was joined.");
-    return;
-  }
-  if (!m_folderSynced) {
-    if (!platform::syncFolder(platform::folderPart(m_request.outputPath), err)) {
-      m_result.warnings.push_back("The part " + path + " was kept: " + err.message());
-      return;
-    }
-    m_folderSynced = true;
-  }
-  if (!platform::removeFile(path, err)) {
-    m_result.warnings.push_back(err.message());
-    return;
-  }
-  m_lastDeleted = number;
-  m_safeBytes = m_written;
-}
-
 void CombineJob::publish(std::int32_t number, const std::string& name, std::int64_t size) {
   if (!m_progress.shown()) return;
   if (m_update.part != number) {
@@ -706,8 +485,6 @@ void CombineJob::publish(std::int32_t number, const std::string& name, std::int6
   setProgressTexts(m_update, m_bytesDone / 1024, m_statusTail, m_titleTail);
   m_progress.publish(m_update);
 }
-
-}  // namespace
 
 CombineSelection NameFirstPart(const std::string& path) {
   CombineSelection selection;

@@ -39,6 +39,9 @@ struct CombineRequest {
   // part's own number on are appended to it.
   bool append = false;
   std::int64_t appendAt = -1;
+  // A file already at the output's name (not one an earlier run of this join left) is
+  // replaced only when this is set; otherwise the join refuses before writing anything.
+  bool overwrite = false;
 };
 
 JobResult CombineFiles(const CombineRequest& request, CombineOptions& options,

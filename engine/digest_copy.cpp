@@ -95,7 +95,7 @@ bool DigestCopy::pass(platform::File& in, platform::File* out, std::int64_t n,
     const std::int64_t want =
         std::min<std::int64_t>(n, static_cast<std::int64_t>(kSlotBytes - slot.size));
     if (!in.readExact(at, want, err)) return false;
-    if (out != nullptr && want >= kHoleBytes && allZero(at, static_cast<std::size_t>(want))) {
+    if (out != nullptr && !out->isStream() && want >= kHoleBytes && allZero(at, static_cast<std::size_t>(want))) {
       if (!flush(err)) return false;
       if (skippedTo < 0) skippedTo = out->position(err);
       if (skippedTo < 0 || !out->seek(skippedTo += want, err)) return false;

@@ -36,7 +36,10 @@ void addExtras(VerifyReport& report, const std::string& firstPartPath, std::int6
 
 void verifyListed(VerifyReport& report, const std::string& firstPartPath, const StopToken& stop) {
   ChecksumList list;
-  if (!loadChecksumFile(report.against, list, report.problem)) return cannotUse(report);
+  if (!loadChecksumFile(report.against, list, report.problem) ||
+      !listsSeriesOf(list, platform::namePart(firstPartPath), report.problem)) {
+    return cannotUse(report);
+  }
   const std::string folder = platform::folderPart(report.against);
   for (const ChecksumList::Part& part : list.parts) {
     if (stop.stopRequested()) return;

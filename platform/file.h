@@ -80,6 +80,8 @@ class File {
     CreateReadWrite,  // created, or an existing file emptied
     CreateNew,        // a new file: whatever had the name (a file, a link) is removed first,
                       // and the name is never followed, so no other file can be written
+    WriteStream,      // an existing device or named pipe, or the file a link through
+                      // /proc reaches (/dev/stdout): written, never created or replaced
   };
 
   File() = default;
@@ -93,6 +95,8 @@ class File {
   static File open(const std::string& path, Mode mode, IoError& err);
 
   bool isOpen() const { return m_fd >= 0; }
+  // Opened as a stream: no position to seek to, no size, no holes to leave.
+  bool isStream() const { return m_stream; }
   const std::string& path() const { return m_path; }
   NativeHandle descriptor() const { return m_fd; }
 
@@ -127,6 +131,7 @@ class File {
   NativeHandle m_fd = -1;
   std::string m_path;
   FileIdentity m_openedAs;
+  bool m_stream = false;
 };
 
 struct FileSpace;
@@ -249,6 +254,11 @@ class FolderLock {
  private:
   NativeHandle m_fd = -1;
 };
+
+// True when what `path` reaches is written as a stream (File::Mode::WriteStream) rather
+// than replaced: a character device or a named pipe, directly or through links, or a link
+// that passes through /proc (/dev/stdout, /dev/fd/1), whatever it reaches.
+bool isStreamTarget(const std::string& path);
 
 // The path of the file a link at `path` points to, links resolved; `path` itself when
 // nothing is there.

@@ -59,7 +59,10 @@ void setFaultInjector(FaultInjector* injector) {
 }
 
 File::File(File&& other) noexcept
-    : m_fd(other.m_fd), m_path(std::move(other.m_path)), m_openedAs(other.m_openedAs) {
+    : m_fd(other.m_fd),
+      m_path(std::move(other.m_path)),
+      m_openedAs(other.m_openedAs),
+      m_stream(other.m_stream) {
   other.m_fd = -1;
 }
 
@@ -69,6 +72,7 @@ File& File::operator=(File&& other) noexcept {
     m_fd = other.m_fd;
     m_path = std::move(other.m_path);
     m_openedAs = other.m_openedAs;
+    m_stream = other.m_stream;
     other.m_fd = -1;
   }
   return *this;

@@ -63,6 +63,10 @@ bool clearEntry(int folder, const std::string& name, const std::string& path, Io
     return errno == ENOENT || fail(err, FileOp::Create, path, errno);
   }
   if (S_ISDIR(st.st_mode)) return fail(err, FileOp::Create, path, EISDIR);
+  // A device, a named pipe or a socket is never ours to remove: it may be a system's.
+  if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+    return fail(err, FileOp::Create, path, 0, "not a regular file");
+  }
   if (::unlinkat(folder, name.c_str(), 0) != 0 && errno != ENOENT) {
     return fail(err, FileOp::Create, path, errno);
   }
@@ -143,6 +147,10 @@ File File::openIn(NativeHandle folder, const std::string& name, const std::strin
       flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
       if (!clearEntry(folder, name, path, err)) return file;
       break;
+    case Mode::WriteStream:
+      // A pipe's open waits for its reader, as the user who named it expects.
+      flags = O_CLOEXEC | O_WRONLY | O_NOCTTY;
+      break;
   }
   int fd;
   do {
@@ -153,6 +161,17 @@ File File::openIn(NativeHandle folder, const std::string& name, const std::strin
     return file;
   }
   struct stat st {};
+  if (mode == Mode::WriteStream && ::fstat(fd, &st) == 0 &&
+      (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISREG(st.st_mode))) {
+    // What a link through /proc reaches may be a plain file (a shell's redirection):
+    // written at its end, as the redirection would.
+    if (S_ISREG(st.st_mode)) ::fcntl(fd, F_SETFL, O_APPEND);
+    file.m_fd = fd;
+    file.m_path = path;
+    file.m_openedAs = identityOf(st);
+    file.m_stream = true;
+    return file;
+  }
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     const int code = S_ISDIR(st.st_mode) ? EISDIR : 0;
     ::close(fd);
@@ -387,6 +406,7 @@ struct KernelCopy {
     outPos = ::lseek(out.descriptor(), 0, SEEK_CUR);
     sparse = inPos >= 0 && outPos >= 0 && ::fstat(in.descriptor(), &inStat) == 0 &&
              ::fstat(out.descriptor(), &outStat) == 0 && S_ISREG(inStat.st_mode) &&
+             S_ISREG(outStat.st_mode) &&
              outPos >= outStat.st_size && inPos + n <= inStat.st_size &&
              inStat.st_blocks * 512 < inStat.st_size;  // only files with holes
   }
@@ -552,6 +572,27 @@ std::int64_t shareRange(File& in, std::int64_t inAt, File& out, std::int64_t out
     return -1;
   }
   return 0;  // cannot share here: the bytes are copied instead
+}
+
+bool isStreamTarget(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))) {
+    return true;
+  }
+  // /dev/stdout and /dev/fd/N are links into /proc/self/fd: replacing them would replace
+  // the system's entry, and the file they reach is the caller's to write, not ours to swap.
+  std::string at = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
+    std::vector<char> target(PATH_MAX + 1);
+    const ssize_t n = ::readlink(at.c_str(), target.data(), PATH_MAX);
+    if (n <= 0) return false;
+    std::string next(target.data(), static_cast<std::size_t>(n));
+    if (next[0] != '/') next = folderPart(at) + next;
+    if (next.rfind("/proc/", 0) == 0) return true;
+    at = next;
+  }
+  return false;
 }
 
 std::string resolveLinks(const std::string& path) {

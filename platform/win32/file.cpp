@@ -163,6 +163,9 @@ File File::open(const std::string& path, Mode mode, IoError& err) {
       disposition = CREATE_NEW;
       flags |= FILE_FLAG_OPEN_REPARSE_POINT;
       break;
+    case Mode::WriteStream:
+      access = GENERIC_WRITE;
+      break;
   }
   if (path.empty()) {
     fail(err, op, path, ERROR_PATH_NOT_FOUND);
@@ -174,9 +177,16 @@ File File::open(const std::string& path, Mode mode, IoError& err) {
     fail(err, op, path, lastError());
     return file;
   }
+  const DWORD type = ::GetFileType(h);
+  if (mode == Mode::WriteStream && (type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE)) {
+    file.m_fd = fromHandle(h);
+    file.m_path = path;
+    file.m_stream = true;
+    return file;
+  }
   // Only regular files on a disk: no folder, device, pipe or console.
   BY_HANDLE_FILE_INFORMATION info{};
-  if (::GetFileType(h) != FILE_TYPE_DISK || ::GetFileInformationByHandle(h, &info) == 0 ||
+  if (type != FILE_TYPE_DISK || ::GetFileInformationByHandle(h, &info) == 0 ||
       isFolder(info.dwFileAttributes)) {
     const bool folder = isFolder(info.dwFileAttributes);
     ::CloseHandle(h);
@@ -417,6 +427,13 @@ bool syncFolder(const std::string& folder, IoError& err) {
   if (injected(FileOp::Sync, path, err)) return false;
   if (!folderExists(path)) return fail(err, FileOp::Sync, path, ERROR_PATH_NOT_FOUND);
   return true;
+}
+
+bool isStreamTarget(const std::string& path) {
+  // The devices every program may name (NUL, CON) and named pipes (\\.\pipe\...).
+  std::string upper;
+  for (char c : path) upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  return upper == "NUL" || upper == "CON" || upper.rfind("\\\\.\\PIPE\\", 0) == 0;
 }
 
 std::string resolveLinks(const std::string& path) {

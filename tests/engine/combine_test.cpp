@@ -95,9 +95,17 @@ TEST_F(CombineTest, StopDuringPartTwoKeepsWhatIsNotCopied) {
   EXPECT_FALSE(testing_support::exists(dir.file("movie.avi.001")));
   EXPECT_TRUE(testing_support::exists(dir.file("movie.avi.002")));
   EXPECT_TRUE(testing_support::exists(dir.file("movie.avi.003")));
-  // Bytes move in chunks, not blocks: the output holds at most the chunk under way.
-  EXPECT_GE(testing_support::sizeOf(dir.file("out")), 15'000);
-  EXPECT_LE(testing_support::sizeOf(dir.file("out")), 20'000);
+  // Nothing unfinished takes the output's name; its bytes wait beside it, with the journal.
+  EXPECT_FALSE(testing_support::exists(dir.file("out")));
+  // Bytes move in chunks, not blocks: the file holds at most the chunk under way.
+  EXPECT_GE(testing_support::sizeOf(dir.file(".out.sundrix-join")), 15'000);
+  EXPECT_LE(testing_support::sizeOf(dir.file(".out.sundrix-join")), 20'000);
+  // The same join again continues exactly where the deleted part's bytes end.
+  stop.reset();
+  sink.stop = nullptr;
+  ASSERT_EQ(combine(dir.file("movie.avi.001"), dir.file("out")).outcome, JobOutcome::Done);
+  EXPECT_EQ(testing_support::readFile(dir.file("out")), joined({0, 1, 2}));
+  EXPECT_EQ(testing_support::listFolder(dir.path()), std::vector<std::string>{"out"});
 }
 
 TEST_F(CombineTest, RefusalsWriteNothing) {
@@ -132,14 +140,14 @@ TEST_F(CombineTest, AJoinAgainAfterAnUnfinishedOneKeepsItsOutput) {
   sink.stopAfter = 150;
   ASSERT_EQ(combine(dir.file("movie.avi.001"), dir.file("movie.avi")).outcome, JobOutcome::Stopped);
   ASSERT_FALSE(testing_support::exists(dir.file("movie.avi.001")));
-  const auto partial = testing_support::readFile(dir.file("movie.avi"));
   stop.reset();
   sink.stop = nullptr;
-  // Chosen again, by the part that is left: part 1's bytes live only in the output now.
+  // Chosen again, by the part that is left: part 1's bytes live only in the journal's file,
+  // and the join continues from there.
   const JobResult again = combine(dir.file("movie.avi.002"), dir.file("movie.avi"));
-  EXPECT_EQ(again.outcome, JobOutcome::Failed);
-  EXPECT_NE(again.reason.find("movie.avi.001 is missing"), std::string::npos) << again.reason;
-  EXPECT_EQ(testing_support::readFile(dir.file("movie.avi")), partial);
+  ASSERT_EQ(again.outcome, JobOutcome::Done) << again.message();
+  EXPECT_EQ(testing_support::readFile(dir.file("movie.avi")), joined({0, 1, 2}));
+  EXPECT_EQ(testing_support::listFolder(dir.path()), std::vector<std::string>{"movie.avi"});
 }
 
 TEST_F(CombineTest, AStopAfterAPartsLastBlockKeepsThePart) {
@@ -173,13 +181,20 @@ TEST_F(CombineTest, AWriteFailureStopsTheJoinAndDeletesNothingMore) {
   options.remove = true;
   makeParts({1000, 1000, 1000});
   // The output's writes: one per part this small; the one of part 2 fails.
-  FailNth fault(platform::FileOp::Write, 2, osCode(platform::ErrorKind::DiskFull), "out");
-  const JobResult result = combine(dir.file("movie.avi.001"), dir.file("out"));
-  ASSERT_EQ(result.outcome, JobOutcome::Failed);
-  EXPECT_NE(result.reason.find("out: " + systemText(platform::ErrorKind::DiskFull)), std::string::npos) << result.reason;
+  {
+    FailNth fault(platform::FileOp::Write, 2, osCode(platform::ErrorKind::DiskFull),
+                  ".out.sundrix-join");
+    const JobResult result = combine(dir.file("movie.avi.001"), dir.file("out"));
+    ASSERT_EQ(result.outcome, JobOutcome::Failed);
+    EXPECT_NE(result.reason.find("out.sundrix-join: " + systemText(platform::ErrorKind::DiskFull)),
+              std::string::npos)
+        << result.reason;
+  }
   EXPECT_FALSE(testing_support::exists(dir.file("movie.avi.001")));
   EXPECT_TRUE(testing_support::exists(dir.file("movie.avi.002")));
   EXPECT_TRUE(testing_support::exists(dir.file("movie.avi.003")));
+  ASSERT_EQ(combine(dir.file("movie.avi.001"), dir.file("out")).outcome, JobOutcome::Done);
+  EXPECT_EQ(testing_support::readFile(dir.file("out")), joined({0, 1, 2}));
 }
 
 TEST_F(CombineTest, AFailedFlushKeepsThePart) {

@@ -98,7 +98,9 @@ TEST_F(Hostile, TheJoinedFileIsNeverWrittenThroughALink) {
   makeParts({100, 100});
   testing_support::writeText(dir.file("victim"), "victim");
   ASSERT_EQ(::symlink("victim", dir.file("out").c_str()), 0);
-  ASSERT_EQ(join(dir.file("f.bin.001"), dir.file("out")).outcome, JobOutcome::Done);
+  CombineRequest request{dir.file("f.bin.001"), dir.file("out")};
+  request.overwrite = true;
+  ASSERT_EQ(CombineFiles(request, joinOptions, sink, stop).outcome, JobOutcome::Done);
   EXPECT_EQ(testing_support::readText(dir.file("victim")), "victim");
   EXPECT_FALSE(isLink(dir.file("out")));
   EXPECT_EQ(testing_support::readFile(dir.file("out")), bytes);
@@ -204,28 +206,26 @@ TEST_F(Hostile, AJoinThatDeletedPartsSaysHowToFinishAndCanBeFinished) {
   JobResult failed;
   {
     // The second chunk of part 2 (the copy's buffer holds 128 KiB) fails half-way through it.
-    FailNth fault(platform::FileOp::Write, 4, ENOSPC, "out");
+    FailNth fault(platform::FileOp::Write, 4, ENOSPC, "sundrix-join");
     failed = join(dir.file("f.bin.001"), dir.file("out"));
   }
   ASSERT_EQ(failed.outcome, JobOutcome::Failed);
   const std::string text = failed.message();
+  EXPECT_NE(text.find("first 200000 bytes of " + dir.file(".out.sundrix-join")), std::string::npos)
+      << text;
   EXPECT_NE(text.find("only copy"), std::string::npos) << text;
-  EXPECT_NE(text.find("f.bin.001 in its first 200000 bytes"), std::string::npos) << text;
-  EXPECT_NE(text.find("--append-at 200000"), std::string::npos) << text;
-  // A plain join again refuses and keeps the output, saying the same.
-  const JobResult again = join(dir.file("f.bin.002"), dir.file("out"));
-  EXPECT_EQ(again.outcome, JobOutcome::Failed);
-  EXPECT_NE(again.reason.find("--append"), std::string::npos) << again.reason;
-  // A length that does not end a part is refused, and nothing is cut.
-  const auto held = testing_support::readFile(dir.file("out"));
+  const std::string command = "sundrix-cli join " + dir.file("f.bin.001") + " --out " +
+                              dir.file("out") + " --delete-parts";
+  EXPECT_NE(text.find("run the same join again: " + command), std::string::npos) << text;
+  // Appending at a length that contradicts the journal is refused, and nothing is cut.
+  const auto held = testing_support::readFile(dir.file(".out.sundrix-join"));
   for (const std::int64_t wrong : {400, 1001, 99'999}) {
-    CombineRequest bad{dir.file("f.bin.002"), dir.file("out"), 0, true, wrong};
+    CombineRequest bad{dir.file("f.bin.002"), dir.file(".out.sundrix-join"), 0, true, wrong};
     EXPECT_EQ(CombineFiles(bad, joinOptions, sink, stop).outcome, JobOutcome::Failed);
-    EXPECT_EQ(testing_support::readFile(dir.file("out")), held);
+    EXPECT_EQ(testing_support::readFile(dir.file(".out.sundrix-join")), held);
   }
-  // Finished as told.
-  CombineRequest finish{dir.file("f.bin.002"), dir.file("out"), 0, true, 200'000};
-  ASSERT_EQ(CombineFiles(finish, joinOptions, sink, stop).outcome, JobOutcome::Done);
+  // Finished as told: the same join again.
+  ASSERT_EQ(join(dir.file("f.bin.001"), dir.file("out")).outcome, JobOutcome::Done);
   EXPECT_EQ(testing_support::readFile(dir.file("out")), bytes);
   EXPECT_EQ(testing_support::listFolder(dir.path()), std::vector<std::string>{"out"});
 }

@@ -42,8 +42,10 @@ class Integrity : public JobTest {
   }
   JobResult join(const std::string& firstName = "f.bin.001") {
     const std::string first = dir.file(firstName);
-    return CombineFiles({first, dir.file("f.bin"), SelectFirstPart(first).combineCount},
-                        joinOptions, sink, stop);
+    // As the window joins: the file at the output's name is replaced.
+    return CombineFiles(
+        {first, dir.file("f.bin"), SelectFirstPart(first).combineCount, false, -1, true},
+        joinOptions, sink, stop);
   }
   VerifyReport verify() { return VerifyParts(dir.file("f.bin.001"), stop); }
   void flipByte(const std::string& name, std::size_t at) {

@@ -1,0 +1,148 @@
+// The join's working state, shared by its planning and copy (combine.cpp) and by what it
+// does with its output and journal (combine_output.cpp). Not for use outside the engine.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/checksum_file.h"
+#include "engine/combine.h"
+#include "engine/digest_copy.h"
+#include "engine/join_journal.h"
+#include "engine/part_names.h"
+#include "platform/file.h"
+#include "platform/path.h"
+
+namespace engine {
+
+// Where a message stops naming parts and only counts the rest (in characters).
+inline constexpr std::size_t kMessageNames = 1000;
+
+inline std::string orCurrent(const std::string& folder) {
+  return folder.empty() ? "." : folder;
+}
+
+class CombineJob {
+ public:
+  CombineJob(const CombineRequest& request, CombineOptions& options, ProgressSink& progress,
+             const StopToken& stop)
+      : m_request(request),
+        m_options(options),
+        m_progress(progress),
+        m_stop(stop),
+        m_partsFolder(platform::folderPart(request.firstPartPath)) {}
+
+  JobResult run();
+
+ private:
+  // Planning (combine.cpp).
+  JobResult planParts();
+  JobResult planListedParts();
+  JobResult checkListedSizes();
+  JobResult planFoundParts();
+  JobResult leadingGap(std::int32_t i, std::int32_t gapEnd);
+  bool lookAtPart(std::int32_t number, platform::FileSpace& space);
+  JobResult checkDigests(bool all);
+  JobResult checkWhole();
+  JobResult checkOutput() const;
+  JobResult checkAppendTarget() const;
+  JobResult checkRoom();
+  JobResult lockFolders();
+  JobResult appendPart(std::int32_t number, const std::string& path);
+  void publish(std::int32_t number, const std::string& name, std::int64_t size);
+
+  // The output and the journal (combine_output.cpp).
+  JobResult lookAtJournal();
+  JobResult continueJournal();
+  JobResult finishComplete();
+  JobResult openOutput();
+  JobResult openJournal();
+  JobResult checkKeptBytes(std::int64_t held, std::int64_t keep);
+  JobResult checkAppendedTail(std::int64_t held);
+  JobResult feedKeptBytes();
+  JobResult putInPlace();
+  JobResult deleteVerifiedParts();
+  void deletePart(const JoinJournal::Held& held, bool record);
+  void deleteLeftovers();
+  JobResult finishFailed(JobResult result);
+  bool holdsDeletedParts() const { return !m_journal.held.empty(); }
+  JoinJournal::Held heldPart(std::int32_t number) const;
+  std::string continueCommand() const;
+
+  // Every part lies in the folder of the first one: its path is that folder's and its name.
+  std::string partName(std::int64_t number) const {
+    if (m_listed && number >= 1 && number <= static_cast<std::int64_t>(m_list.parts.size())) {
+      return m_list.parts[static_cast<std::size_t>(number - 1)].name;
+    }
+    return partFileName(platform::namePart(m_request.firstPartPath), number);
+  }
+  std::string part(std::int64_t number) const {
+    return platform::folderPart(m_request.firstPartPath) + partName(number);
+  }
+  bool verifying() const { return m_listed || m_crcChecked; }
+  std::string holderPath() const {
+    return platform::folderPart(m_request.outputPath) + m_journal.holder;
+  }
+  std::string temporaryName() const {
+    return platform::folderPart(m_request.outputPath) + "." +
+           platform::namePart(m_request.outputPath) + ".sundrix-join";
+  }
+
+  const CombineRequest& m_request;
+  CombineOptions& m_options;
+  ProgressSink& m_progress;
+  const StopToken& m_stop;
+  platform::FolderFiles m_partsFolder;  // where the parts are looked at and opened by name
+  std::int32_t m_first = 1;  // the numbers joined: m_first .. m_last
+  std::int32_t m_last = 0;
+  // What the planning's one look at each part found, for the checks after it.
+  struct PartsSeen {
+    std::int64_t total = 0;    // the room the parts take (their allocated bytes where fewer)
+    std::int64_t largest = 0;  // ... and the largest of them
+    std::uint64_t device = 0;  // the filesystem of the parts, when they share one
+    bool oneDevice = true;
+    std::int32_t output = 0;  // the first part that is the file at the output's name; 0 none
+    std::int64_t at = 0;      // where the next part seen will go in the output
+  } m_seen;
+  bool m_outputThere = false;
+  platform::FileIdentity m_outputBefore;  // the file at the output's name when planning began
+  // The output is a device or a pipe: written as it comes, never replaced, no journal.
+  bool m_stream = false;
+  // What an earlier run of this join left, by its journal: its bytes to continue from, or
+  // (m_complete) a joined file already in place.
+  std::string m_journalPath;
+  JoinJournal m_journal;
+  bool m_continuing = false;
+  bool m_complete = false;
+  JournalWriter m_journalOut;
+  platform::FolderLock m_outputLock, m_partsLock;
+  platform::File m_out;
+  platform::FileIdentity m_outId;                 // the output as this run created or opened it
+  std::vector<platform::FileIdentity> m_partIds;  // each part copied, as it was when opened
+  std::vector<std::int64_t> m_partAt;             // ... and where in the output it begins
+  std::int64_t m_written = 0;                     // bytes the output must hold now
+  std::int64_t m_safeBytes = 0;  // ... of which the parts deleted (or held before) end here
+  // Where the bytes go: a temporary name beside the output that takes the output's name
+  // only once the join has succeeded; the output itself when appending or streaming.
+  std::string m_writePath;
+  std::int64_t m_bytesDone = 0;
+  Progress m_update;                      // the last update published, its room reused
+  std::string m_statusTail, m_titleTail;  // what the current part's texts end with
+  std::int32_t m_lastDeleted = 0;         // the number of the last part deleted; 0 for none
+  JobResult m_result;
+  // What the bytes are checked against: the checksum file of the split, or another
+  // splitter's ".crc" file. Either way the parts go only after the whole file matched.
+  bool m_listed = false;
+  ChecksumList m_list;
+  std::string m_sumsPath;
+  bool m_crcChecked = false;
+  CrcFile m_crc;
+  std::string m_crcPath;
+  std::unique_ptr<DigestCopy> m_digest;
+  std::size_t m_partsDigested = 0;
+  std::int64_t m_shareBlock = 0;  // the output shares the parts' blocks of this size (0: copied)
+};
+
+}  // namespace engine

@@ -1,0 +1,418 @@
+// The join's output: a temporary file beside it that takes its name only when complete
+// (the output itself when appending, a device or pipe as it is), and the journal that
+// says which parts that file holds, so that a join that ended early continues exactly and
+// no file at the temporary name is ever removed unless this program made it.
+#include <algorithm>
+#include <vector>
+
+#include "engine/combine_job.h"
+
+namespace engine {
+namespace {
+
+// A path as a POSIX shell reads it back: bare when it holds only plain characters.
+std::string shellWord(const std::string& s) {
+  const bool plain = !s.empty() && std::all_of(s.begin(), s.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::string_view("._/+-,:@%=").find(c) != std::string_view::npos;
+  });
+  if (plain && s[0] != '-') return s;
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// Whether the `n` bytes of `out` from `at` on are the first `n` bytes of the file at `path`.
+bool startsWithPart(platform::File& out, std::int64_t at, const std::string& path,
+                    std::int64_t n) {
+  platform::IoError err;
+  platform::File part = platform::File::open(path, platform::File::Mode::Read, err);
+  std::vector<char> a(64 * 1024), b(64 * 1024);
+  bool same = part.isOpen() && out.seek(at, err);
+  for (std::int64_t left = n; same && left > 0;) {
+    const std::int64_t k = std::min<std::int64_t>(left, static_cast<std::int64_t>(a.size()));
+    same = out.readExact(a.data(), k, err) && part.readExact(b.data(), k, err) &&
+           std::equal(a.begin(), a.begin() + k, b.begin());
+    left -= k;
+  }
+  return same;
+}
+
+}  // namespace
+
+std::string CombineJob::continueCommand() const {
+  std::string command = "sundrix-cli join " + shellWord(m_request.firstPartPath) + " --out " +
+                        shellWord(m_request.outputPath);
+  if (m_options.deleteParts()) command += " --delete-parts";
+  if (m_request.overwrite) command += " --overwrite";
+  if (m_request.append) {
+    command += m_request.appendAt >= 0 ? " --append-at " + std::to_string(m_request.appendAt)
+                                       : std::string(" --append");
+  }
+  return command;
+}
+
+// A journal beside the output tells what an earlier run of this join left: its bytes in
+// the holder, the parts they came from. The same join continues it; a join of anything
+// else is refused; and a file at the temporary name without a journal is never touched.
+JobResult CombineJob::lookAtJournal() {
+  if (m_stream) return {};
+  m_journalPath = journalPathFor(m_request.outputPath);
+  const std::string temp = temporaryName();
+  if (!platform::pathExists(m_journalPath)) {
+    if (m_request.append || !platform::pathExists(temp)) return {};
+    return JobResult::failed(temp, "The file " + temp +
+                                       " is in the way of the join and is kept: no journal says "
+                                       "what it holds, and it may be the only copy of parts an "
+                                       "earlier join deleted. Move it away, then join again. "
+                                       "Nothing was joined.");
+  }
+  std::string problem;
+  if (!loadJournal(m_journalPath, m_journal, problem)) {
+    return JobResult::failed(m_journalPath, "The join journal " + m_journalPath +
+                                                " cannot be used: " + problem + ". It is kept, "
+                                                "and so is " + temp + ". Nothing was joined.");
+  }
+  const std::string partsFolder =
+      platform::absolutePath(orCurrent(platform::folderPart(m_request.firstPartPath)));
+  const std::string holder = holderPath();
+  if (partNumberOf(m_journal.series, platform::namePart(m_request.firstPartPath)) != 1 ||
+      !(m_journal.partsFolder == partsFolder ||
+        platform::sameFile(m_journal.partsFolder, partsFolder))) {
+    return JobResult::failed(
+        m_journalPath, "An unfinished join of " + m_journal.partsFolder + "/" + m_journal.series +
+                           " into " + m_request.outputPath + " has its bytes in " + holder +
+                           " (see " + m_journalPath +
+                           "): finish that join by running it again, or move both files away. "
+                           "Nothing was joined.");
+  }
+  const bool appended = m_journal.holder == platform::namePart(m_request.outputPath);
+  if (appended != m_request.append) {
+    return JobResult::failed(m_journalPath,
+                             "The join journal " + m_journalPath + " is of a join that " +
+                                 (appended ? "appended to " + holder + ": run it again with --append."
+                                           : "wrote " + holder + ": run it again without --append.") +
+                                 " Nothing was joined.");
+  }
+  platform::FileIdentity id;
+  const auto holds = [&](const std::string& path) {
+    return platform::identifyEntry(path, id) && id.device == m_journal.device &&
+           id.inode == m_journal.inode;
+  };
+  if (holds(holder)) return continueJournal();
+  if (!appended && holds(m_request.outputPath)) {
+    m_complete = true;
+    return {};
+  }
+  if (!m_journal.held.empty()) {
+    return JobResult::failed(
+        m_journalPath, "The join journal " + m_journalPath + " says " + holder + " holds " +
+                           part(m_journal.held.front().number) + " to " +
+                           part(m_journal.held.back().number) +
+                           ", but that file is gone or was replaced. The journal is kept; "
+                           "nothing was joined.");
+  }
+  // A journal of a join that held nothing speaks for no one's bytes.
+  platform::IoError err;
+  if (!platform::removeFile(m_journalPath, err)) return JobResult::failed(m_journalPath, err.message());
+  m_journal = JoinJournal{};
+  return lookAtJournal();
+}
+
+// Appending: the same command again, or the continuation the journal itself names; any
+// other first part or byte count contradicts what the output holds.
+JobResult CombineJob::continueJournal() {
+  m_continuing = true;
+  if (m_request.append) {
+    const std::string first = platform::namePart(m_request.firstPartPath);
+    const std::int64_t chosen = partNumberOf(first, first);
+    const std::int64_t at = m_request.appendAt;
+    const bool again = chosen == m_journal.startNumber && (at < 0 || at == m_journal.startOffset);
+    const bool next = chosen == m_journal.nextNumber() && (at < 0 || at == m_journal.end());
+    if (!again && !next) {
+      return JobResult::failed(
+          m_journalPath, "The join journal " + m_journalPath + " says " + m_request.outputPath +
+                             " holds the parts before " + part(m_journal.nextNumber()) +
+                             " in its first " + std::to_string(m_journal.end()) +
+                             " bytes; appending " + m_request.firstPartPath +
+                             (at >= 0 ? " at " + std::to_string(at) : std::string()) +
+                             " contradicts it. To finish: sundrix-cli join " +
+                             shellWord(part(m_journal.nextNumber())) + " --out " +
+                             shellWord(m_request.outputPath) + " --append-at " +
+                             std::to_string(m_journal.end()) + ". Nothing was changed.");
+    }
+  }
+  m_first = static_cast<std::int32_t>(std::min<std::int64_t>(m_journal.nextNumber(), INT32_MAX));
+  m_seen.at = m_journal.end();
+  return {};
+}
+
+// An earlier run of this join put its file in place and was ended before it had deleted
+// the parts it held or removed its journal.
+JobResult CombineJob::finishComplete() {
+  m_writePath = m_request.outputPath;
+  platform::identifyEntry(m_writePath, m_outId);
+  m_written = m_safeBytes = m_journal.end();
+  if (m_options.deleteParts()) deleteLeftovers();
+  platform::IoError err;
+  if (!platform::removeFile(m_journalPath, err)) m_result.warnings.push_back(err.message());
+  m_result.summary = "The joined file " + m_request.outputPath +
+                     " was already completed by an earlier join of these parts.";
+  return m_result;
+}
+
+JobResult CombineJob::openOutput() {
+  platform::IoError err;
+  const auto cannot = [&] { return JobResult::failed(m_writePath, err.message()); };
+  m_writePath = m_request.outputPath;
+  if (m_stream) {
+    m_out = platform::File::open(m_writePath, platform::File::Mode::WriteStream, err);
+    if (!m_out.isOpen()) return cannot();
+  } else if (m_continuing) {
+    m_writePath = holderPath();
+    m_out = platform::File::open(m_writePath, platform::File::Mode::ReadWrite, err);
+    const std::int64_t held = m_out.isOpen() ? m_out.size(err) : -1;
+    if (held < 0) return cannot();
+    const std::int64_t end = m_journal.end();
+    if (held < end) {
+      return JobResult::failed(m_writePath, m_writePath + " holds only " + std::to_string(held) +
+                                                " bytes, fewer than the " + std::to_string(end) +
+                                                " its journal " + m_journalPath +
+                                                " says it holds. Nothing was changed.");
+    }
+    JobResult kept = checkKeptBytes(end, end);
+    if (kept.outcome != JobOutcome::Done) return kept;
+    // What lies past the journal's end is the start of a part that was never deleted.
+    if (!m_out.truncate(end, err) || !m_out.seek(end, err)) return cannot();
+    m_written = m_safeBytes = end;
+    if (!m_journalOut.reopen(m_journalPath, err)) return cannot();
+  } else if (m_request.append) {
+    m_out = platform::File::open(m_writePath, platform::File::Mode::ReadWrite, err);
+    const std::int64_t held = m_out.isOpen() ? m_out.size(err) : -1;
+    if (held < 0) return cannot();
+    const std::int64_t keep = m_request.appendAt >= 0 ? m_request.appendAt : held;
+    JobResult kept = checkKeptBytes(held, keep);
+    if (kept.outcome == JobOutcome::Done && m_request.appendAt < 0) kept = checkAppendedTail(held);
+    if (kept.outcome != JobOutcome::Done) return kept;
+    if (keep < held && !m_out.truncate(keep, err)) return cannot();
+    if (!m_out.seek(keep, err)) return cannot();
+    m_written = m_safeBytes = keep;
+  } else {
+    // A new file, never one reached through a link, under a name of its own until the
+    // join has succeeded: nothing unfinished ever stands at the output's name.
+    m_writePath = temporaryName();
+    m_out = platform::File::open(m_writePath, platform::File::Mode::CreateNew, err);
+    if (!m_out.isOpen()) return cannot();
+  }
+  m_out.identify(m_outId);
+  JobResult journal = openJournal();
+  if (journal.outcome != JobOutcome::Done) return journal;
+  if (!verifying()) return {};
+  m_digest = std::make_unique<DigestCopy>(DigestCopy::Lanes{m_listed, m_listed, m_crcChecked});
+  m_digest->shareBlocks(m_shareBlock);
+  m_digest->writeBehind();  // flushed before the output is looked at (run)
+  return feedKeptBytes();
+}
+
+// Every join into a file keeps a journal beside it from the start: it marks the file as
+// this join's, and takes each part before the part is deleted.
+JobResult CombineJob::openJournal() {
+  if (m_stream || m_continuing) return {};
+  JoinJournal head;
+  head.series = partFileName(platform::namePart(m_request.firstPartPath), 1);
+  head.partsFolder =
+      platform::absolutePath(orCurrent(platform::folderPart(m_request.firstPartPath)));
+  head.holder = platform::namePart(m_writePath);
+  head.device = m_outId.device;
+  head.inode = m_outId.inode;
+  head.startNumber = m_first;
+  head.startOffset = m_written;
+  head.lastNumber = m_last;
+  platform::IoError err;
+  if (!m_journalOut.create(m_journalPath, head, err)) {
+    return JobResult::failed(m_journalPath, err.message());
+  }
+  m_journal = head;
+  return {};
+}
+
+// What an output to append to keeps must be whole parts: with a checksum file, exactly
+// the listed parts before the first one appended; and bytes cut off must be the start of
+// that part (what a join that ended inside it had copied), so that nothing is lost.
+JobResult CombineJob::checkKeptBytes(std::int64_t held, std::int64_t keep) {
+  const std::string& output = m_writePath;
+  if (keep > held) {
+    return JobResult::failed(output, output + " holds only " + std::to_string(held) +
+                                         " bytes, fewer than the " + std::to_string(keep) +
+                                         " to keep. Nothing was changed.");
+  }
+  if (m_listed) {
+    std::int64_t before = 0;
+    for (std::int32_t i = 1; i < m_first; ++i)
+      before += m_list.parts[static_cast<std::size_t>(i - 1)].size;
+    if (keep != before) {
+      return JobResult::failed(output, "The parts before " + part(m_first) + " are " +
+                                           std::to_string(before) + " bytes in " + m_sumsPath +
+                                           ", but " + std::to_string(keep) + " of " + output +
+                                           " would be kept. Nothing was changed.");
+    }
+  }
+  if (keep == held || startsWithPart(m_out, keep, part(m_first), held - keep)) return {};
+  return JobResult::failed(output, "The " + std::to_string(held - keep) + " bytes of " + output +
+                                       " after its first " + std::to_string(keep) +
+                                       " are not the start of " + part(m_first) +
+                                       ": cutting them off could lose data. Nothing was changed.");
+}
+
+// An output that already ends with the start of FIRST_PART (a join that ended inside it)
+// would hold those bytes twice after --append. Parts of one split are all as long as any
+// but the last, so such a tail starts where whole parts before FIRST_PART would end.
+JobResult CombineJob::checkAppendedTail(std::int64_t held) {
+  platform::FileSpace space;
+  if (m_listed || !m_partsFolder.fileSpace(partName(m_first), space) || space.size <= 0) return {};
+  const std::int64_t whole = (m_first - 1) * space.size;
+  if (held <= whole || held - whole > space.size ||
+      !startsWithPart(m_out, whole, part(m_first), held - whole)) {
+    return {};
+  }
+  return JobResult::failed(
+      m_writePath, "The last " + std::to_string(held - whole) + " bytes of " + m_writePath +
+                       " are already the start of " + part(m_first) +
+                       ": appending would put them there twice. If it holds the parts before it "
+                       "in its first " + std::to_string(whole) + " bytes, run: sundrix-cli join " +
+                       shellWord(m_request.firstPartPath) + " --out " + shellWord(m_writePath) +
+                       " --append-at " + std::to_string(whole) + ". Nothing was changed.");
+}
+
+// The bytes an output already holds (appended to, or continued) belong to the whole
+// file's digest.
+JobResult CombineJob::feedKeptBytes() {
+  if (m_written == 0) return {};
+  platform::IoError err;
+  std::vector<char> buffer(256 * 1024);
+  if (!m_out.seek(0, err)) return JobResult::failed(m_writePath, err.message());
+  for (std::int64_t left = m_written; left > 0;) {
+    const std::int64_t n = std::min<std::int64_t>(left, static_cast<std::int64_t>(buffer.size()));
+    if (!m_out.readExact(buffer.data(), n, err)) {
+      return JobResult::failed(m_writePath, err.message());
+    }
+    m_digest->feedWhole(buffer.data(), static_cast<std::size_t>(n));
+    left -= n;
+  }
+  return {};
+}
+
+// The temporary file takes the output's name only now, in one step, when every byte is
+// there (and, when a checksum was at hand, proven right).
+JobResult CombineJob::putInPlace() {
+  if (m_writePath == m_request.outputPath) return {};
+  platform::IoError err;
+  if (!platform::renameReplacing(m_writePath, m_request.outputPath, err) ||
+      !platform::syncFolder(platform::folderPart(m_request.outputPath), err)) {
+    return JobResult::failed(m_request.outputPath, err.message());
+  }
+  m_writePath = m_request.outputPath;
+  return {};
+}
+
+JoinJournal::Held CombineJob::heldPart(std::int32_t number) const {
+  const std::size_t index = static_cast<std::size_t>(number - m_first);
+  JoinJournal::Held held;
+  held.number = number;
+  held.part = m_partIds[index];
+  held.offset = m_partAt[index];
+  held.size = held.part.size;
+  return held;
+}
+
+// Every part and the whole file matched: the journal takes all the parts before any goes,
+// the file takes its name, and then the parts go (deleteLeftovers).
+JobResult CombineJob::deleteVerifiedParts() {
+  platform::IoError err;
+  platform::FileIdentity expected = m_outId;
+  expected.size = m_written;
+  std::vector<JoinJournal::Held> held;
+  for (std::int32_t i = m_first; i <= m_last; ++i) held.push_back(heldPart(i));
+  if (!platform::syncAndCheckFile(m_writePath, expected, err) || !m_journalOut.record(held, err)) {
+    m_result.warnings.push_back("No part was deleted: " + err.message());
+  } else {
+    m_journal.held.insert(m_journal.held.end(), held.begin(), held.end());
+  }
+  return putInPlace();
+}
+
+// The parts the journal holds that are still there as they were copied.
+void CombineJob::deleteLeftovers() {
+  for (const JoinJournal::Held& held : m_journal.held) {
+    if (platform::pathExists(part(held.number))) deletePart(held, false);
+  }
+}
+
+void CombineJob::deletePart(const JoinJournal::Held& held, bool record) {
+  const std::string path = part(held.number);
+  // The part's bytes must be on disk, in the file this run writes, before the part goes.
+  platform::IoError err;
+  platform::FileIdentity expected = m_outId;
+  expected.size = m_written;
+  if (!platform::syncAndCheckFile(m_writePath, expected, err)) {
+    m_result.warnings.push_back("The part " + path + " was kept: " + err.message());
+    return;
+  }
+  // A part that changed after it was opened holds bytes the output lacks.
+  platform::FileIdentity now;
+  if (!platform::identifyPath(path, now) || now != held.part) {
+    m_result.warnings.push_back("The part " + path + " was kept: it changed while it was joined.");
+    return;
+  }
+  if (record) {
+    if (!m_journalOut.record({held}, err)) {
+      m_result.warnings.push_back("The part " + path + " was kept: " + err.message());
+      return;
+    }
+    m_journal.held.push_back(held);
+    m_safeBytes = held.offset + held.size;
+  }
+  if (!platform::removeFile(path, err)) {
+    m_result.warnings.push_back(err.message());
+    return;
+  }
+  m_lastDeleted = static_cast<std::int32_t>(held.number);
+}
+
+// A join that ends early says what its file now is. When it holds no part that may have
+// been deleted, it holds nothing the parts do not and goes (an output appended to is cut
+// back to what it held before); otherwise it stays with its journal, and the same join
+// run again continues it.
+JobResult CombineJob::finishFailed(JobResult result) {
+  result.warnings.insert(result.warnings.begin(), m_result.warnings.begin(),
+                         m_result.warnings.end());
+  result.notes.insert(result.notes.begin(), m_result.notes.begin(), m_result.notes.end());
+  platform::IoError err;
+  if (m_stream || !m_out.isOpen()) return result;
+  if (holdsDeletedParts()) {
+    m_out.closeQuietly();
+    result.warnings.push_back(
+        "The first " + std::to_string(m_safeBytes) + " bytes of " + m_writePath +
+        " are the parts " + part(m_journal.held.front().number) + " to " +
+        part(m_journal.held.back().number) +
+        " (the only copy of those that were deleted); every part after them is kept. To "
+        "finish, run the same join again: " + continueCommand());
+    return result;
+  }
+  platform::FileIdentity now;
+  const bool ours = platform::identifyEntry(m_writePath, now) && now.sameObject(m_outId);
+  if (ours && m_request.append && m_out.truncate(m_safeBytes, err)) {
+    result.warnings.push_back("The joined file " + m_writePath + " was cut back to its first " +
+                              std::to_string(m_safeBytes) +
+                              " bytes, the bytes it held before; every part is kept.");
+  }
+  m_out.closeQuietly();
+  if (ours && !m_request.append && platform::removeFile(m_writePath, err)) {
+    result.warnings.push_back("The unfinished joined file " + m_writePath +
+                              " was removed; every part is kept.");
+  }
+  if (ours && !m_journalOut.remove(err)) result.warnings.push_back(err.message());
+  return result;
+}
+
+}  // namespace engine

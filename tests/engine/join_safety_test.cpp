@@ -1,0 +1,293 @@
+// What a join may never do, whatever it finds beside the parts: remove a file it did not
+// write, trust a list of another series or one it cannot read, replace a file or a device
+// at the output's name, leave an unfinished file under that name, append a part to itself
+// or twice, or lose its place when it is ended early.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <thread>
+
+#include "engine/combine.h"
+#include "engine/join_journal.h"
+#include "engine/split.h"
+#include "engine/verify.h"
+#include "engine_fakes.h"
+#include "support/temp_dir.h"
+
+using namespace engine;
+using namespace engine_test;
+
+namespace {
+
+constexpr std::size_t kPart = 30'000;
+
+bool isLink(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+// One series f.bin.001 .. .003 with its checksum list, the input gone; a row changes
+// what lies around it and how the join is asked for.
+struct Scene {
+  testing_support::TempDir dir;
+  std::vector<std::uint8_t> bytes = testing_support::makeBytes(3 * kPart, 5);
+  FakeCombineOptions options;
+  RecordingSink sink;
+  StopToken stop;
+  CombineRequest request;
+  std::vector<std::uint8_t> fromPipe;
+  std::thread reader;
+
+  Scene() {
+    request = {dir.file("f.bin.001"), dir.file("f.bin")};
+    splitInto("f.bin", bytes);
+    std::remove(dir.file("f.bin").c_str());
+  }
+  ~Scene() {
+    if (reader.joinable()) reader.join();
+  }
+  void splitInto(const std::string& name, const std::vector<std::uint8_t>& content) {
+    testing_support::writeFile(dir.file(name), content);
+    FakeSplitOptions split;
+    split.folder = dir.path();
+    split.checksum = true;
+    RecordingSink quiet;
+    ASSERT_EQ(SplitFile({dir.file(name), 3, "t"}, split, quiet, stop, nullptr).outcome,
+              JobOutcome::Done);
+  }
+  void noList() { std::remove(dir.file("f.bin.sha256").c_str()); }
+  std::vector<std::uint8_t> part(int k) const {
+    const auto at = static_cast<std::ptrdiff_t>(static_cast<std::size_t>(k - 1) * kPart);
+    return {bytes.begin() + at, bytes.begin() + at + static_cast<std::ptrdiff_t>(kPart)};
+  }
+  void flipByteOfPart2() {
+    auto p = part(2);
+    p[100] ^= 1;
+    testing_support::writeFile(dir.file("f.bin.002"), p);
+  }
+  JobResult join() { return CombineFiles(request, options, sink, stop); }
+};
+
+struct Row {
+  const char* what;
+  std::function<void(Scene&)> arrange;
+  JobOutcome outcome;
+  const char* says;  // in the message of a join that did not finish
+  std::function<void(Scene&)> check;
+};
+
+void keepsEveryPart(Scene& s) {
+  for (int k = 1; k <= 3; ++k) {
+    const std::string name = s.dir.file("f.bin.00" + std::to_string(k));
+    if (k == 2 && testing_support::readFile(name) != s.part(2)) continue;  // damaged on purpose
+    EXPECT_EQ(testing_support::readFile(name), s.part(k)) << name;
+  }
+}
+
+const Row kRows[] = {
+    {"a file at the temporary name that no journal explains",
+     [](Scene& s) {
+       s.noList();
+       testing_support::writeText(s.dir.file(".f.bin.sundrix-join"), "somebody's bytes");
+       s.options.remove = true;
+     },
+     JobOutcome::Failed, ".f.bin.sundrix-join is in the way",
+     [](Scene& s) {
+       EXPECT_EQ(testing_support::readText(s.dir.file(".f.bin.sundrix-join")), "somebody's bytes");
+     }},
+    {"the journal and bytes of another series' join into the same name",
+     [](Scene& s) {
+       testing_support::writeText(s.dir.file(".f.bin.sundrix-join"), "g's first part");
+       platform::FileIdentity id;
+       ASSERT_TRUE(platform::identifyEntry(s.dir.file(".f.bin.sundrix-join"), id));
+       JoinJournal head;
+       head.series = "g.bin.001";
+       head.partsFolder = s.dir.path();
+       head.holder = ".f.bin.sundrix-join";
+       head.device = id.device;
+       head.inode = id.inode;
+       head.held.push_back({1, 0, 14, id});
+       JournalWriter writer;
+       platform::IoError err;
+       ASSERT_TRUE(writer.create(s.dir.file(".f.bin.sundrix-journal"), head, err)) << err.message();
+     },
+     JobOutcome::Failed, "An unfinished join of",
+     [](Scene& s) {
+       EXPECT_EQ(testing_support::readText(s.dir.file(".f.bin.sundrix-join")), "g's first part");
+     }},
+    {"the list of another split under the series' name",
+     [](Scene& s) {
+       s.splitInto("g.bin", testing_support::makeBytes(3 * kPart, 9));
+       std::rename(s.dir.file("g.bin.sha256").c_str(), s.dir.file("f.bin.sha256").c_str());
+       s.options.remove = true;
+     },
+     JobOutcome::Failed, "does not belong to these parts",
+     [](Scene& s) {
+       EXPECT_TRUE(testing_support::exists(s.dir.file("g.bin.001")));
+       EXPECT_FALSE(testing_support::exists(s.dir.file("f.bin")));
+       EXPECT_FALSE(VerifyParts(s.request.firstPartPath, s.stop).problem.empty());
+     }},
+    {"a link to nothing at the list's name",
+     [](Scene& s) {
+       s.noList();
+       ASSERT_EQ(::symlink("gone.sha256", s.dir.file("f.bin.sha256").c_str()), 0);
+       s.flipByteOfPart2();
+       s.options.remove = true;
+     },
+     JobOutcome::Failed, "f.bin.sha256 cannot be used", nullptr},
+    {"a folder at the list's name",
+     [](Scene& s) {
+       s.noList();
+       ::mkdir(s.dir.file("f.bin.sha256").c_str(), 0777);
+       s.flipByteOfPart2();
+       s.options.remove = true;
+     },
+     JobOutcome::Failed, "f.bin.sha256 cannot be used", nullptr},
+    {"a named pipe at the list's name",
+     [](Scene& s) {
+       s.noList();
+       ::mkfifo(s.dir.file("f.bin.sha256").c_str(), 0666);
+       s.flipByteOfPart2();
+       s.options.remove = true;
+     },
+     JobOutcome::Failed, "f.bin.sha256 cannot be used", nullptr},
+    {"a link to nothing at the .crc file's name",
+     [](Scene& s) {
+       s.noList();
+       ASSERT_EQ(::symlink("gone.crc", s.dir.file("f.bin.crc").c_str()), 0);
+       s.options.remove = true;
+     },
+     JobOutcome::Failed, "f.bin.crc cannot be used", nullptr},
+    {"an edited file at the output's name, no --overwrite",
+     [](Scene& s) { testing_support::writeText(s.dir.file("f.bin"), "edited"); },
+     JobOutcome::Failed, "give --overwrite",
+     [](Scene& s) { EXPECT_EQ(testing_support::readText(s.dir.file("f.bin")), "edited"); }},
+    {"a link to a character device at the output's name",
+     [](Scene& s) { ASSERT_EQ(::symlink("/dev/null", s.dir.file("f.bin").c_str()), 0); },
+     JobOutcome::Done, "",
+     [](Scene& s) {
+       EXPECT_TRUE(isLink(s.dir.file("f.bin")));
+       EXPECT_EQ(testing_support::listFolder(s.dir.path()).size(), 5u);  // parts, list, link
+     }},
+    {"a named pipe at the output's name",
+     [](Scene& s) {
+       ASSERT_EQ(::mkfifo(s.dir.file("f.bin").c_str(), 0666), 0);
+       s.reader = std::thread([&s] { s.fromPipe = testing_support::readFile(s.dir.file("f.bin")); });
+     },
+     JobOutcome::Done, "",
+     [](Scene& s) {
+       s.reader.join();
+       EXPECT_EQ(s.fromPipe, s.bytes);
+       struct stat st {};
+       EXPECT_TRUE(::lstat(s.dir.file("f.bin").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+     }},
+    {"parts deleted into a device",
+     [](Scene& s) {
+       ASSERT_EQ(::symlink("/dev/null", s.dir.file("f.bin").c_str()), 0);
+       s.options.remove = true;
+     },
+     JobOutcome::Failed, "no part may be deleted", nullptr},
+    {"a join stopped half-way",
+     [](Scene& s) {
+       s.noList();
+       s.sink.stop = &s.stop;
+       s.sink.stopAfter = 150;
+     },
+     JobOutcome::Stopped, "was removed",
+     [](Scene& s) {
+       EXPECT_EQ(testing_support::listFolder(s.dir.path()),
+                 (std::vector<std::string>{"f.bin.001", "f.bin.002", "f.bin.003"}));
+     }},
+    {"appending into a part under another name",
+     [](Scene& s) {
+       s.noList();
+       ASSERT_EQ(::link(s.dir.file("f.bin.001").c_str(), s.dir.file("f.bin").c_str()), 0);
+       s.request.firstPartPath = s.dir.file("f.bin.002");
+       s.request.append = true;
+     },
+     JobOutcome::Failed, "is the part", nullptr},
+    {"appending to a file that already ends with the start of the first part",
+     [](Scene& s) {
+       s.noList();
+       auto held = s.part(1);
+       const auto next = s.part(2);
+       held.insert(held.end(), next.begin(), next.begin() + 1000);
+       testing_support::writeFile(s.dir.file("f.bin"), held);
+       s.request.firstPartPath = s.dir.file("f.bin.002");
+       s.request.append = true;
+     },
+     JobOutcome::Failed, "--append-at 30000",
+     [](Scene& s) {
+       // The advice, followed, gives the file back.
+       s.request.appendAt = 30'000;
+       ASSERT_EQ(s.join().outcome, JobOutcome::Done);
+       EXPECT_EQ(testing_support::readFile(s.dir.file("f.bin")), s.bytes);
+     }},
+    {"a join over an existing file, stopped after deleting a part, run again",
+     [](Scene& s) {
+       s.noList();
+       testing_support::writeText(s.dir.file("f.bin"), "the old file");
+       s.request.overwrite = true;
+       s.options.remove = true;
+       s.sink.stop = &s.stop;
+       s.sink.stopAfter = 150;
+     },
+     JobOutcome::Stopped, "run the same join again",
+     [](Scene& s) {
+       EXPECT_EQ(testing_support::readText(s.dir.file("f.bin")), "the old file");
+       s.stop.reset();
+       s.sink.stop = nullptr;
+       ASSERT_EQ(s.join().outcome, JobOutcome::Done);
+       EXPECT_EQ(testing_support::readFile(s.dir.file("f.bin")), s.bytes);
+       EXPECT_EQ(testing_support::listFolder(s.dir.path()), std::vector<std::string>{"f.bin"});
+     }},
+};
+
+TEST(JoinSafety, WhatAJoinFindsNeverCostsData) {
+  for (const Row& row : kRows) {
+    SCOPED_TRACE(row.what);
+    Scene scene;
+    row.arrange(scene);
+    const JobResult result = scene.join();
+    EXPECT_EQ(result.outcome, row.outcome) << result.message();
+    if (row.outcome != JobOutcome::Done) {
+      EXPECT_NE(result.message().find(row.says), std::string::npos) << result.message();
+    }
+    if (row.outcome == JobOutcome::Failed) keepsEveryPart(scene);
+    if (row.check) row.check(scene);
+  }
+}
+
+// A verified join ended after its file took its name but before it had deleted its parts
+// and its journal: the same join again finishes the deletions and says so.
+TEST(JoinSafety, AJoinEndedAfterItsFileWasInPlaceIsFinished) {
+  Scene s;
+  s.options.remove = true;
+  {
+    // As a kill would leave it: the file in place, part 1 and the journal still there.
+    struct KeepsPartOneAndJournal : platform::FaultInjector {
+      KeepsPartOneAndJournal() { platform::setFaultInjector(this); }
+      ~KeepsPartOneAndJournal() override { platform::setFaultInjector(nullptr); }
+      int before(platform::FileOp op, const std::string& path) override {
+        return op == platform::FileOp::Delete &&
+                       (path.ends_with(".001") || path.ends_with("sundrix-journal"))
+                   ? EIO
+                   : 0;
+      }
+    } fault;
+    EXPECT_EQ(s.join().outcome, JobOutcome::Done);
+  }
+  EXPECT_EQ(testing_support::readFile(s.dir.file("f.bin")), s.bytes);
+  ASSERT_TRUE(testing_support::exists(s.dir.file("f.bin.001")));
+  const JobResult again = s.join();
+  ASSERT_EQ(again.outcome, JobOutcome::Done) << again.message();
+  EXPECT_EQ(testing_support::readFile(s.dir.file("f.bin")), s.bytes);
+  EXPECT_EQ(testing_support::listFolder(s.dir.path()),
+            (std::vector<std::string>{"f.bin", "f.bin.sha256"}));
+}
+
+}  // namespace
