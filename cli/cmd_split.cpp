@@ -5,6 +5,7 @@
 
 #include "cli/cli.h"
 #include "cli/progress_line.h"
+#include "engine/planned_names.h"
 #include "engine/split.h"
 #include "platform/file.h"
 #include "platform/path.h"
@@ -27,11 +28,13 @@ const char kHelp[] =
     "                   a file that is an exact multiple ends with an empty part\n"
     "  --out DIR        output folder (must exist)\n"
     "  --bat NAME       also write NAME.bat that joins the parts with 'Copy /b';\n"
-    "                   the parts are then named NAME.001, NAME.002, ...\n"
+    "                   the parts are then named NAME.001, NAME.002, ... (a plain name:\n"
+    "                   no folder, no '/', '\\' or ':')\n"
     "  --bat-delete     the script also deletes the parts and itself\n"
     "  --sh NAME        as --bat NAME, and also write NAME.sh, which checks the parts with\n"
     "                   sha256sum or shasum, joins them with cat and checks the result\n"
-    "  --no-checksum    do not write FILE.sha256, the SHA-256 of every part and of FILE\n"
+    "  --no-checksum    do not write FILE.sha256 (NAME.sha256 with --bat or --sh), the\n"
+    "                   SHA-256 of every part and of FILE\n"
     "                   (checked by 'sundrix-cli join' and 'verify', or by\n"
     "                   'sha256sum -c --ignore-missing FILE.sha256')\n"
     "  --zip            pack every part into its own archive PART.zip, delete the part\n"
@@ -135,6 +138,9 @@ int cli::runSplit(const Args& args) {
   if (request.path.empty()) return usageError("split: no file given");
   if (!haveValue) return usageError("split: give --parts N or --size N");
   if (options.batDelete && !options.withBat) return usageError("--bat-delete needs --bat NAME");
+  if (options.withBat && !engine::scriptNameProblem(options.bat).empty()) {
+    return usageError(engine::scriptNameProblem(options.bat));
+  }
   if (options.folder.empty()) options.folder = platform::folderPart(request.path);
   if (!options.folder.empty() && !platform::folderExists(options.folder)) {
     std::fprintf(stderr, "sundrix-cli: the output folder %s does not exist\n",

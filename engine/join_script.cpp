@@ -6,9 +6,11 @@ namespace engine {
 void JoinScript::clear() {
   m_copyList.clear();
   m_delList.clear();
+  m_size = 0;
 }
 
-void JoinScript::addPart(const std::string& partName, bool last) {
+void JoinScript::addPart(const std::string& partName, bool last, std::int64_t size) {
+  m_size += size;
   const std::string quoted = "\"" + partName + "\"";
   m_copyList += quoted;
   m_delList += quoted;
@@ -23,7 +25,13 @@ std::vector<std::string> JoinScript::lines(const std::string& batName, const std
   std::vector<std::string> result;
   result.push_back("Copy /b " + m_copyList + " \"" + batName + "\"");
   result.push_back("Rename \"" + batName + "\" \"" + baseName + "\"");
-  if (deleteLine) result.push_back("Del " + m_delList + " \"" + batName + ".bat\"");
+  // The error level alone is not enough: some interpreters skip a missing source without
+  // raising it, and a Rename of what a failed copy left may succeed and clear it. The
+  // size is compared as text, which holds sizes past 2 GiB.
+  if (deleteLine) {
+    result.push_back("if not errorlevel 1 for %%F in (\"" + baseName + "\") do if \"%%~zF\"==\"" +
+                     std::to_string(m_size) + "\" Del " + m_delList + " \"" + batName + ".bat\"");
+  }
   return result;
 }
 
@@ -44,9 +52,8 @@ std::string shellQuoted(const std::string& text) {
 
 // A here-document for `$sum -c -`; the checking tools read the lines a checksum file has.
 std::string checkBlock(const std::string& lines, const std::string& failure) {
-  return "if [ -n \"$sum\" ]; then\n"
-         "  $sum -c - <<'END_OF_SUMS' || { echo " +
-         shellQuoted(failure) + " >&2; exit 1; }\n" + lines + "END_OF_SUMS\nfi\n";
+  return "$sum -c - <<'END_OF_SUMS' || { echo " + shellQuoted(failure) + " >&2; exit 1; }\n" +
+         lines + "END_OF_SUMS\n";
 }
 
 }  // namespace
@@ -64,8 +71,8 @@ std::string shScriptText(const std::vector<std::string>& partNames, const std::s
     text +=
         "if command -v sha256sum >/dev/null 2>&1; then sum=sha256sum\n"
         "elif command -v shasum >/dev/null 2>&1; then sum='shasum -a 256'\n"
-        "else sum=''; echo 'Neither sha256sum nor shasum is here: the parts are joined unchecked.' "
-        ">&2\n"
+        "else echo 'Neither sha256sum nor shasum is here to check the parts: nothing was "
+        "joined.' >&2; exit 1\n"
         "fi\n";
     ChecksumList parts = *digests;
     for (ChecksumList::Part& part : parts.parts) part.archiveName.clear();

@@ -17,6 +17,7 @@
 #include "engine/join_script.h"
 #include "engine/part_names.h"
 #include "engine/part_order.h"
+#include "engine/planned_names.h"
 #include "engine/run_ledger.h"
 #include "platform/cores.h"
 #include "platform/file.h"
@@ -52,6 +53,8 @@ class SplitJob {
   JobResult checkNames();
   JobResult checkListSize() const;
   JobResult checkOwnNames();
+  JobResult checkNameLengths() const;
+  JobResult checkEarlierSeries() const;
   JobResult writeParts();
   JobResult writePart(std::int64_t number, std::int64_t size);
   // What packing a part gave; a refusal before packing fills `problem` alone.
@@ -110,6 +113,25 @@ class SplitJob {
   }
   std::string folderShown() const {
     return m_workFolder.empty() ? platform::currentFolder() : m_workFolder;
+  }
+  // The name template of the series this split writes, as named when it began.
+  std::string seriesTemplate() const {
+    return m_namedAtStart ? m_batName : partTemplate(m_baseName);
+  }
+  // The series' own checksum file: NAME.sha256 beside NAME.001.
+  std::string listPath() const {
+    return m_workFolder + seriesChecksumFile(partFileName(seriesTemplate(), 1));
+  }
+  // What the split will create, as planned when it began (archives follow each part's
+  // reading of the option).
+  PlannedNames plannedNames() const {
+    PlannedNames names;
+    names.folder = m_workFolder;
+    names.partTemplate = seriesTemplate();
+    names.partCount = m_plan.partCount;
+    names.checksumFile = m_digest != nullptr;
+    if (m_namedAtStart) names.scriptName = m_batName;
+    return names;
   }
 
   const SplitRequest& m_request;
@@ -213,12 +235,16 @@ bool startsWith(const std::string& path, const std::string& start) {
 // The checksum file and the scripts replace only their own kind: a file of the user's at
 // such a name stays, and the split is refused before it writes anything.
 JobResult SplitJob::checkOwnNames() {
+  if (m_namedAtStart && !scriptNameProblem(m_batName).empty()) {
+    return JobResult::failed(m_request.path,
+                             scriptNameProblem(m_batName) + " Nothing was written.");
+  }
   if (m_namedAtStart && (!scriptSafe(m_batName) || !scriptSafe(m_baseName))) {
     return JobResult::failed(m_request.path,
                              "A join script cannot name " + m_baseName + " or " + m_batName +
                                  ": a quote or a control character would break it.");
   }
-  const std::string sums = m_workFolder + m_baseName + kChecksumExtension;
+  const std::string sums = listPath();
   platform::FileIdentity id;  // a plain file there, not a link (a link is just replaced)
   if (m_digest && platform::identifyEntry(sums, id) && !startsWith(sums, kChecksumMarker)) {
     return JobResult::failed(sums, sums +
@@ -252,6 +278,7 @@ JobResult SplitJob::run() {
   }
   JobResult names = checkNames();
   if (names.outcome == JobOutcome::Done) names = checkOwnNames();
+  if (names.outcome == JobOutcome::Done) names = checkNameLengths();
   if (names.outcome == JobOutcome::Done && m_digest) names = checkListSize();
   if (names.outcome != JobOutcome::Done) return names;
   // Another run writing parts of the same name into this folder would take over ours.
@@ -260,6 +287,8 @@ JobResult SplitJob::run() {
     return JobResult::failed(folderShown(), "cannot split " + m_request.path + " into " +
                                                 folderShown() + ": " + err.reason() + ".");
   }
+  JobResult earlier = checkEarlierSeries();
+  if (earlier.outcome != JobOutcome::Done) return earlier;
   JobResult room = checkRoom();
   if (room.outcome != JobOutcome::Done) return room;
   JobResult parts = writeParts();
@@ -315,7 +344,7 @@ JobResult SplitJob::writeParts() {
 // A checksum file larger than a join reads would leave parts that no join of this
 // program takes by it, so such a split is refused before anything is written.
 JobResult SplitJob::checkListSize() const {
-  const std::string templateName = m_namedAtStart ? m_batName : partTemplate(m_baseName);
+  const std::string templateName = seriesTemplate();
   ChecksumList::Part last;
   last.number = m_plan.partCount;
   last.size = std::max(m_plan.partSize, m_fileSize - (m_plan.partCount - 1) * m_plan.partSize);
@@ -331,6 +360,33 @@ JobResult SplitJob::checkListSize() const {
                           std::to_string(kMaxChecksumFileSize / (1024 * 1024)) +
                           " MiB). Choose fewer parts, or turn the checksum file off. Nothing "
                           "was written.");
+}
+
+// A name the file system cannot hold would fail at the end of a long split, after every
+// part was written, so every name the split will create is measured first.
+JobResult SplitJob::checkNameLengths() const {
+  PlannedNames names = plannedNames();
+  names.archives = m_options.compressZip();
+  const std::string problem = nameLengthProblem(names);
+  if (problem.empty()) return {};
+  return JobResult::failed(m_request.path, "Cannot split " + m_request.path + ": " + problem +
+                                               ". Choose a shorter name or folder. Nothing was "
+                                               "written.");
+}
+
+// Parts of an earlier split of the same name with numbers past this split's last would
+// be joined after its parts and give another file. They may be the only copy of that
+// file, so they are neither replaced nor removed: the split is refused.
+JobResult SplitJob::checkEarlierSeries() const {
+  const std::vector<std::string> earlier = partsBeyond(plannedNames());
+  if (earlier.empty()) return {};
+  return JobResult::failed(
+      m_request.path, "Parts of an earlier split are in " + folderShown() + " (" +
+                          someNames(earlier) + "): this split makes " +
+                          std::to_string(m_plan.partCount) +
+                          " parts, and a join would append those after them. Move them away "
+                          "(they may be the only copy of another file) or split into another "
+                          "folder. Nothing was written.");
 }
 
 namespace {
@@ -366,7 +422,7 @@ JobResult SplitJob::checkRoom() {
   } else {
     need = std::min(need, unsharedBytesOfAll());
   }
-  const std::string templateName = m_namedAtStart ? m_batName : partTemplate(m_baseName);
+  const std::string templateName = seriesTemplate();
   std::int64_t reclaim = 0;
   for (const std::int64_t k : partNumbersIn(m_workFolder, templateName, true)) {
     if (k > m_plan.partCount) break;
@@ -423,6 +479,12 @@ JobResult SplitJob::checkRoomForPart(std::int64_t number, const std::string& par
 
 JobResult SplitJob::writePart(std::int64_t number, std::int64_t size) {
   const bool named = m_options.createBat();
+  // The script's name is checked up front only when the option was on at the start.
+  if (named && !m_namedAtStart && !scriptNameProblem(m_batName).empty()) {
+    return JobResult::failed(m_request.path, scriptNameProblem(m_batName) +
+                                                 " The parts written so far and the input are "
+                                                 "kept.");
+  }
   m_lastTemplate = named ? m_batName : partTemplate(m_baseName);
   const std::string partName = partFileName(m_lastTemplate, number);
   const std::string partPath = m_workFolder + partName;
@@ -464,7 +526,7 @@ JobResult SplitJob::writePart(std::int64_t number, std::int64_t size) {
   listed.name = partName;
   m_list.parts.push_back(listed);
 
-  if (m_options.createBat()) m_script.addPart(partName, number == m_plan.partCount);
+  if (m_options.createBat()) m_script.addPart(partName, number == m_plan.partCount, size);
   if (m_options.compressZip()) {
     archivePart(number, partPath, size);
   } else {
@@ -570,17 +632,14 @@ void SplitJob::finishPack() {
 // Parts with higher numbers than this run wrote, left by an earlier split of the same
 // name, would be joined after ours and give another file.
 void SplitJob::noteLeftovers() {
-  for (const std::int64_t k : partNumbersIn(m_workFolder, m_lastTemplate, true)) {
-    if (k > m_plan.partCount) m_leftovers.push_back(partFileName(m_lastTemplate, k));
-  }
+  // Refused up front for the series named at the start; the script option may have been
+  // turned on or off since, and the last parts then carry the other name.
+  PlannedNames named = plannedNames();
+  named.partTemplate = m_lastTemplate;
+  m_leftovers = partsBeyond(named);
   if (m_leftovers.empty()) return;
-  std::string names;
-  for (std::size_t i = 0; i < m_leftovers.size() && i < 5; ++i) {
-    names += (i == 0 ? "" : ", ") + m_leftovers[i];
-  }
-  if (m_leftovers.size() > 5) names += " and " + std::to_string(m_leftovers.size() - 5) + " more";
   m_result.warnings.push_back("Parts of an earlier split are still in " + folderShown() + " (" +
-                              names + "): a join would append them after the " +
+                              someNames(m_leftovers) + "): a join would append them after the " +
                               std::to_string(m_plan.partCount) +
                               " parts of this split. Remove them before joining.");
 }
@@ -656,6 +715,9 @@ JobResult SplitJob::writeNewFile(const std::string& path, const TextSource& text
 JobResult SplitJob::writeScript() {
   const std::string scriptPath = m_workFolder + m_batName + ".bat";
   const std::string text = m_script.text(m_batName, m_baseName, m_options.batDeleteLine());
+  if (!scriptNameProblem(m_batName).empty()) {
+    return JobResult::failed(scriptPath, scriptNameProblem(m_batName));
+  }
   if (!scriptSafe(m_batName) || !scriptSafe(m_baseName)) {
     return JobResult::failed(scriptPath, "A join script cannot name " + m_baseName + " or " +
                                              m_batName +
@@ -691,7 +753,7 @@ JobResult SplitJob::writeScript() {
 // just replaced: a join would check the new parts against it, or trust it for a file
 // that no longer exists.
 void SplitJob::removeStaleChecksumFile() {
-  const std::string sums = m_workFolder + m_baseName + kChecksumExtension;
+  const std::string sums = listPath();
   if (!platform::fileExists(sums) || !startsWith(sums, kChecksumMarker)) return;
   platform::IoError err;
   if (platform::removeFile(sums, err)) {
@@ -710,7 +772,7 @@ JobResult SplitJob::writeChecksumFile() {
   m_list.wholeSize = m_fileSize;
   m_list.wholeSha256 = m_digest->wholeSha256();
   const auto partSha = [this](std::size_t i) { return m_digest->partSha256(i); };
-  return writeNewFile(m_workFolder + m_baseName + kChecksumExtension,
+  return writeNewFile(listPath(),
                       [&](const auto& put) { checksumFileLines(m_list, put, partSha); },
                       true);
 }

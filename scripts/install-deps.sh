@@ -13,6 +13,7 @@ packages=(
   xvfb xauth fonts-wine fonts-liberation2 fonts-wqy-microhei
   clang libclang-rt-14-dev
   btrfs-progs xfsprogs
+  wine wine64
 )
 
 missing=()

@@ -1011,7 +1011,7 @@ void Form1Test::checksumOptionsAndVerifyParts() {
     QTest::mouseClick(form->ButtonSplit, Qt::LeftButton);
     waitUntilIdle(*form);
     QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
-    QVERIFY(QFileInfo::exists(path("v.bin.sha256")));
+    QVERIFY(QFileInfo::exists(path("temp.sha256")));  // named after the parts
     QVERIFY(QFileInfo::exists(path("temp.sh")));
     // The Combine tab's parts are checked in place, and the result is shown.
     form->SelectFirstPart(path("temp.001").toStdString());
