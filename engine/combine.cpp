@@ -271,6 +271,15 @@ JobResult CombineJob::checkOutput() const {
                                          "the parts' bytes arrived, so no part may be deleted: "
                                          "join without --delete-parts. Nothing was joined.");
   }
+  // The temporary file and the journal have longer names than the output: a name the
+  // file system cannot take must stop the join before anything is written.
+  std::string why;
+  for (const std::string& name : {temporaryName(), journalPathFor(output)}) {
+    if (!platform::nameFits(platform::folderPart(output), platform::namePart(name), why)) {
+      return JobResult::failed(output, "The join needs " + name + " beside " + output + ", but " +
+                                           why + ". Nothing was joined.");
+    }
+  }
   if (m_outputThere && !platform::fileExists(output)) {
     return JobResult::failed(output, output + " is not a regular file. Nothing was joined.");
   }

@@ -240,6 +240,10 @@ const Row kRows[] = {
        EXPECT_EQ(testing_support::listFolder(s.dir.path()),
                  (std::vector<std::string>{"f.bin.001", "f.bin.002", "f.bin.003"}));
      }},
+    {"an output whose temporary name the file system cannot take",
+     [](Scene& s) { s.request.outputPath = s.dir.file(std::string(250, 'o')); },
+     JobOutcome::Failed, "Nothing was joined",
+     [](Scene& s) { EXPECT_EQ(testing_support::listFolder(s.dir.path()).size(), 4u); }},
     {"appending into a part under another name",
      [](Scene& s) {
        s.noList();
