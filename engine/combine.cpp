@@ -271,10 +271,10 @@ JobResult CombineJob::checkOutput() const {
                                          "the parts' bytes arrived, so no part may be deleted: "
                                          "join without --delete-parts. Nothing was joined.");
   }
-  // The temporary file and the journal have longer names than the output: a name the
-  // file system cannot take must stop the join before anything is written.
+  // The temporary file and the journal (of short names where the output's is long) must
+  // be names the file system takes, or the join would fail after writing.
   std::string why;
-  for (const std::string& name : {temporaryName(), journalPathFor(output)}) {
+  for (const std::string& name : {m_names.temporary, m_names.journal}) {
     if (!platform::nameFits(platform::folderPart(output), platform::namePart(name), why)) {
       return JobResult::failed(output, "The join needs " + name + " beside " + output + ", but " +
                                            why + ". Nothing was joined.");
@@ -403,6 +403,7 @@ JobResult CombineJob::checkWhole() {
 JobResult CombineJob::run() {
   m_stream = !m_request.append && platform::isStreamTarget(m_request.outputPath);
   m_outputThere = platform::identifyPath(m_request.outputPath, m_outputBefore);
+  if (!m_stream) m_names = joinNamesFor(m_request.outputPath);
   JobResult step = lockFolders();
   if (step.outcome == JobOutcome::Done) step = lookAtJournal();
   if (step.outcome == JobOutcome::Done && m_complete) return finishComplete();

@@ -17,7 +17,8 @@ std::string shellWord(const std::string& s) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
            std::string_view("._/+-,:@%=").find(c) != std::string_view::npos;
   });
-  if (plain && s[0] != '-') return s;
+  if (!s.empty() && s[0] == '-') return shellWord("./" + s);  // not an option
+  if (plain) return s;
   std::string out = "'";
   for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return out + "'";
@@ -58,7 +59,7 @@ std::string CombineJob::continueCommand() const {
 // else is refused; and a file at the temporary name without a journal is never touched.
 JobResult CombineJob::lookAtJournal() {
   if (m_stream) return {};
-  m_journalPath = journalPathFor(m_request.outputPath);
+  m_journalPath = m_names.journal;
   const std::string temp = temporaryName();
   if (!platform::pathExists(m_journalPath)) {
     if (m_request.append || !platform::pathExists(temp)) return {};
@@ -70,9 +71,11 @@ JobResult CombineJob::lookAtJournal() {
   }
   std::string problem;
   if (!loadJournal(m_journalPath, m_journal, problem)) {
-    return JobResult::failed(m_journalPath, "The join journal " + m_journalPath +
-                                                " cannot be used: " + problem + ". It is kept, "
-                                                "and so is " + temp + ". Nothing was joined.");
+    return JobResult::failed(m_journalPath,
+                             "The join journal " + m_journalPath + " cannot be used: " + problem +
+                                 ". It is kept" +
+                                 (platform::pathExists(temp) ? ", and so is " + temp : "") +
+                                 ". Nothing was joined.");
   }
   if (m_journal.headless()) return dropHeadlessJournal();
   const std::string partsFolder =
@@ -82,7 +85,9 @@ JobResult CombineJob::lookAtJournal() {
       !(m_journal.partsFolder == partsFolder ||
         platform::sameFile(m_journal.partsFolder, partsFolder))) {
     return JobResult::failed(
-        m_journalPath, "An unfinished join of " + m_journal.partsFolder + "/" + m_journal.series +
+        m_journalPath, "An unfinished join of " +
+                           platform::withTrailingSeparator(m_journal.partsFolder) +
+                           m_journal.series +
                            " into " + m_request.outputPath + " has its bytes in " + holder +
                            " (see " + m_journalPath +
                            "): finish that join by running it again, or move both files away. "
@@ -152,6 +157,20 @@ JobResult CombineJob::dropHeadlessJournal() {
 // other first part or byte count contradicts what the output holds.
 JobResult CombineJob::continueJournal() {
   m_continuing = true;
+  // A part the journal holds is either gone or still the file that was copied; another
+  // file under its name means the series was made again, and the bytes held are not its.
+  for (const JoinJournal::Held& held : m_journal.held) {
+    platform::FileIdentity now;
+    if (!platform::identifyPath(part(held.number), now) || now == held.part) continue;
+    return JobResult::failed(
+        m_journalPath, "The join journal " + m_journalPath + " says " + holderPath() +
+                           " holds the part " + part(held.number) +
+                           ", but another file has that name now: the parts are not the ones "
+                           "that join was joining. Both files are kept; move them away (the "
+                           "first " + std::to_string(m_journal.end()) + " bytes of " +
+                           holderPath() + " are the earlier parts) and join again. Nothing was "
+                           "joined.");
+  }
   if (m_request.append) {
     const std::string first = platform::namePart(m_request.firstPartPath);
     const std::int64_t chosen = partNumberOf(first, first);
@@ -307,23 +326,34 @@ JobResult CombineJob::checkKeptBytes(std::int64_t held, std::int64_t keep) {
 }
 
 // An output that already ends with the start of FIRST_PART (a join that ended inside it)
-// would hold those bytes twice after --append. Parts of one split are all as long as any
-// but the last, so such a tail starts where whole parts before FIRST_PART would end.
+// would hold those bytes twice after --append. The parts of one split are all as long as
+// each other but the last, so such a tail starts where whole parts before FIRST_PART of
+// the length of one of its neighbours (or of the first part) would end.
 JobResult CombineJob::checkAppendedTail(std::int64_t held) {
-  platform::FileSpace space;
-  if (m_listed || !m_partsFolder.fileSpace(partName(m_first), space) || space.size <= 0) return {};
-  const std::int64_t whole = (m_first - 1) * space.size;
-  if (held <= whole || held - whole > space.size ||
-      !startsWithPart(m_out, whole, part(m_first), held - whole)) {
-    return {};
+  platform::FileSpace first;
+  if (m_listed || !m_partsFolder.fileSpace(partName(m_first), first) || first.size <= 0) return {};
+  const std::int64_t before = m_first - 1;
+  for (const std::int64_t k : {std::int64_t{1}, before, std::int64_t{m_first}, m_first + std::int64_t{1}}) {
+    platform::FileSpace space;
+    if (k < 1 || !m_partsFolder.fileSpace(partName(k), space) || space.size <= 0 ||
+        (before > 0 && space.size > held / before)) {
+      continue;
+    }
+    const std::int64_t whole = before * space.size;
+    if (held <= whole || held - whole > first.size ||
+        !startsWithPart(m_out, whole, part(m_first), held - whole)) {
+      continue;
+    }
+    return JobResult::failed(
+        m_writePath, "The last " + std::to_string(held - whole) + " bytes of " + m_writePath +
+                         " are already the start of " + part(m_first) +
+                         ": appending would put them there twice. If it holds the parts before "
+                         "it in its first " + std::to_string(whole) +
+                         " bytes, run: sundrix-cli join " + shellWord(m_request.firstPartPath) +
+                         " --out " + shellWord(m_writePath) + " --append-at " +
+                         std::to_string(whole) + ". Nothing was changed.");
   }
-  return JobResult::failed(
-      m_writePath, "The last " + std::to_string(held - whole) + " bytes of " + m_writePath +
-                       " are already the start of " + part(m_first) +
-                       ": appending would put them there twice. If it holds the parts before it "
-                       "in its first " + std::to_string(whole) + " bytes, run: sundrix-cli join " +
-                       shellWord(m_request.firstPartPath) + " --out " + shellWord(m_writePath) +
-                       " --append-at " + std::to_string(whole) + ". Nothing was changed.");
+  return {};
 }
 
 // The bytes an output already holds (appended to, or continued) belong to the whole
@@ -407,8 +437,14 @@ void CombineJob::deletePart(const JoinJournal::Held& held, bool record) {
     return;
   }
   if (record) {
-    if (!m_journalOut.record({held}, err)) {
-      m_result.warnings.push_back("The part " + path + " was kept: " + err.message());
+    // After a line that could not be written, no later part may go: the journal would
+    // not say that the file holds it.
+    if (m_journalFailed || !m_journalOut.record({held}, err)) {
+      m_result.warnings.push_back("The part " + path + " was kept: " +
+                                  (m_journalFailed ? "the journal " + m_journalPath +
+                                                         " could not be written before"
+                                                   : err.message()));
+      m_journalFailed = true;
       return;
     }
     m_journal.held.push_back(held);
@@ -434,7 +470,7 @@ JobResult CombineJob::finishFailed(JobResult result) {
   if (holdsDeletedParts()) {
     m_out.closeQuietly();
     result.warnings.push_back(
-        "The first " + std::to_string(m_safeBytes) + " bytes of " + m_writePath +
+        "The first " + std::to_string(m_journal.end()) + " bytes of " + holderPath() +
         " are the parts " + part(m_journal.held.front().number) + " to " +
         part(m_journal.held.back().number) +
         " (the only copy of those that were deleted); every part after them is kept. To "

@@ -10,6 +10,7 @@
 #include "engine/join_journal.h"
 
 #include <charconv>
+#include <cstdio>
 #include <string_view>
 
 #include "engine/checksum_file.h"
@@ -59,9 +60,18 @@ bool parsePart(std::string_view rest, JoinJournal& journal) {
 
 }  // namespace
 
-std::string journalPathFor(const std::string& outputPath) {
-  return platform::folderPart(outputPath) + "." + platform::namePart(outputPath) +
-         ".sundrix-journal";
+JoinNames joinNamesFor(const std::string& outputPath) {
+  const std::string folder = platform::folderPart(outputPath);
+  const std::string name = platform::namePart(outputPath);
+  std::string why;
+  if (platform::nameFits(folder, "." + name + ".sundrix-journal", why)) {
+    return {folder + "." + name + ".sundrix-join", folder + "." + name + ".sundrix-journal"};
+  }
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+  return {folder + ".sundrix-" + hex + ".join", folder + ".sundrix-" + hex + ".journal"};
 }
 
 bool parseJournal(const std::string& text, JoinJournal& journal, std::string& problem) {

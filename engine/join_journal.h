@@ -36,8 +36,14 @@ struct JoinJournal {
   std::int64_t nextNumber() const { return held.empty() ? startNumber : held.back().number + 1; }
 };
 
-// Beside the output: ".NAME.sundrix-journal".
-std::string journalPathFor(const std::string& outputPath);
+// The files a join of `outputPath` keeps beside it: ".NAME.sundrix-join" and
+// ".NAME.sundrix-journal", or, where the file system cannot take names that long,
+// ".sundrix-HASH.join" and ".sundrix-HASH.journal" (HASH: 16 hex digits made of NAME).
+struct JoinNames {
+  std::string temporary;
+  std::string journal;
+};
+JoinNames joinNamesFor(const std::string& outputPath);
 // What the journal's lines give; a line cut off by a kill (no line end) is not read.
 // False with `problem` set when the text is not a journal or contradicts itself.
 bool parseJournal(const std::string& text, JoinJournal& journal, std::string& problem);

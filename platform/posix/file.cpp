@@ -581,6 +581,10 @@ bool isStreamTarget(const std::string& path) {
   }
   // /dev/stdout and /dev/fd/N are links into /proc/self/fd: replacing them would replace
   // the system's entry, and the file they reach is the caller's to write, not ours to swap.
+  // A folder that lies in /proc (/dev/fd is a link to /proc/self/fd): its entries are
+  // the process's open files, never names to replace.
+  const std::string folder = folderPart(path);
+  if (!folder.empty() && resolveLinks(folder).rfind("/proc/", 0) == 0) return true;
   std::string at = path;
   for (int hops = 0; hops < 40; ++hops) {
     if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
