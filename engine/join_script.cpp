@@ -9,9 +9,20 @@ void JoinScript::clear() {
   m_size = 0;
 }
 
+namespace {
+
+// The command interpreter expands %...% even inside quotes; a name's own % is written %%.
+std::string batText(const std::string& name) {
+  std::string out;
+  for (char c : name) out += c == '%' ? std::string("%%") : std::string(1, c);
+  return out;
+}
+
+}  // namespace
+
 void JoinScript::addPart(const std::string& partName, bool last, std::int64_t size) {
   m_size += size;
-  const std::string quoted = "\"" + partName + "\"";
+  const std::string quoted = "\"" + batText(partName) + "\"";
   m_copyList += quoted;
   m_delList += quoted;
   if (!last) {
@@ -20,8 +31,11 @@ void JoinScript::addPart(const std::string& partName, bool last, std::int64_t si
   }
 }
 
-std::vector<std::string> JoinScript::lines(const std::string& batName, const std::string& baseName,
+std::vector<std::string> JoinScript::lines(const std::string& batNameAsGiven,
+                                           const std::string& baseNameAsGiven,
                                            bool deleteLine) const {
+  const std::string batName = batText(batNameAsGiven);
+  const std::string baseName = batText(baseNameAsGiven);
   std::vector<std::string> result;
   result.push_back("Copy /b " + m_copyList + " \"" + batName + "\"");
   result.push_back("Rename \"" + batName + "\" \"" + baseName + "\"");
@@ -56,6 +70,15 @@ std::string checkBlock(const std::string& lines, const std::string& failure) {
          lines + "END_OF_SUMS\n";
 }
 
+// The parts one `cat` at a time, in the shell's own loop: a list of thousands of names
+// is no program's argument list, which the system bounds.
+std::string catParts(const std::vector<std::string>& partNames, const std::string& out) {
+  std::string text = "for part in";
+  for (const std::string& name : partNames) text += " " + shellQuoted(name);
+  return text + "; do\n  cat -- \"$part\" || { rm -f " + out + "; exit 1; }\ndone > " + out +
+         " || { rm -f " + out + "; exit 1; }\n";
+}
+
 }  // namespace
 
 std::string shScriptText(const std::vector<std::string>& partNames, const std::string& baseName,
@@ -87,14 +110,10 @@ std::string shScriptText(const std::vector<std::string>& partNames, const std::s
       (at >= all.size() ? wholeLine : partLines) += line;  // the whole file's line comes last
     }
     text += checkBlock(partLines, "A part is damaged or missing: nothing was joined.");
-    text += "cat --";
-    for (const std::string& name : partNames) text += " " + shellQuoted(name);
-    text += " > " + out + " || { rm -f " + out + "; exit 1; }\n";
+    text += catParts(partNames, out);
     text += checkBlock(wholeLine, "The joined file " + baseName + " is not the original.");
   } else {
-    text += "cat --";
-    for (const std::string& name : partNames) text += " " + shellQuoted(name);
-    text += " > " + out + " || { rm -f " + out + "; exit 1; }\n";
+    text += catParts(partNames, out);
   }
   text += "echo " + shellQuoted("Joined " + baseName + ".") + "\n";
   return text;

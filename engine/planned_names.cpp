@@ -16,6 +16,31 @@ std::string scriptNameProblem(const std::string& name) {
          "nowhere else.";
 }
 
+std::string scriptProblem(const PlannedNames& plan, const std::string& inputPath) {
+  const std::string& target = plan.scriptName;
+  if (target.empty()) return {};
+  const bool archive = target.size() > 4 && target.compare(target.size() - 4, 4, ".zip") == 0;
+  const std::string stem = archive ? target.substr(0, target.size() - 4) : target;
+  const std::string what =
+      partNumberOf(stem, plan.partTemplate) > 0 ? (archive ? "a part's archive" : "a part")
+      : target == seriesChecksumFile(partFileName(plan.partTemplate, 1)) ? "the checksum file"
+      : platform::sameFile(plan.folder + target, inputPath)               ? "the file being split"
+                                                                          : "";
+  if (!what.empty()) {
+    return "The join script would write the joined file as " + target +
+           " before renaming it, and that is " + what + ": choose another script name.";
+  }
+  // "Copy /b" with every part quoted and joined by "+", and the delete line after it.
+  std::int64_t line = 64 + 2 * static_cast<std::int64_t>(target.size());
+  constexpr std::int64_t kLongestLine = 8191;
+  for (std::int64_t k = 1; k <= plan.partCount && line <= kLongestLine; ++k) {
+    line += static_cast<std::int64_t>(partFileName(plan.partTemplate, k).size()) + 3;
+  }
+  if (line <= kLongestLine) return {};
+  return "The join script's Copy line would be longer than the " + std::to_string(kLongestLine) +
+         " characters the command interpreter reads: choose fewer parts or a shorter name.";
+}
+
 std::string nameLengthProblem(const PlannedNames& plan) {
   // The last part has the longest number; the script's .bat is longer than its .sh.
   const std::string lastPart = partFileName(plan.partTemplate, plan.partCount);

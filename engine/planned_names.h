@@ -23,6 +23,12 @@ struct PlannedNames {
 // empty, ".", ".." or hold a separator or a drive.
 std::string scriptNameProblem(const std::string& name);
 
+// "" when the join script of `plan` can do its work, else why not: its Copy writes the
+// joined file under the script's own name before renaming it, so that name may not be a
+// part, a part's archive, the series' list or the file being split (`inputPath`); and
+// the command interpreter reads lines of at most 8191 characters.
+std::string scriptProblem(const PlannedNames& plan, const std::string& inputPath);
+
 // "" when every name of `plan` fits its file system's limits, else why the first that
 // does not, fails.
 std::string nameLengthProblem(const PlannedNames& plan);

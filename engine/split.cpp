@@ -244,12 +244,20 @@ JobResult SplitJob::checkOwnNames() {
                              "A join script cannot name " + m_baseName + " or " + m_batName +
                                  ": a quote or a control character would break it.");
   }
+  const std::string script = scriptProblem(plannedNames(), m_request.path);
+  if (!script.empty()) return JobResult::failed(m_request.path, script + " Nothing was written.");
   const std::string sums = listPath();
   platform::FileIdentity id;  // a plain file there, not a link (a link is just replaced)
   if (m_digest && platform::identifyEntry(sums, id) && !startsWith(sums, kChecksumMarker)) {
     return JobResult::failed(sums, sums +
                                        " is a file this program did not write; move it away "
                                        "or split without the checksum file.");
+  }
+  const std::string sh = m_workFolder + m_batName + ".sh";
+  if (m_namedAtStart && m_options.createShScript() && platform::identifyEntry(sh, id) &&
+      !startsWith(sh, kShScriptStart)) {
+    return JobResult::failed(sh, sh + " is a file this program did not write; move it away. "
+                                      "Nothing was written.");
   }
   return {};
 }
@@ -378,6 +386,20 @@ JobResult SplitJob::checkNameLengths() const {
 // be joined after its parts and give another file. They may be the only copy of that
 // file, so they are neither replaced nor removed: the split is refused.
 JobResult SplitJob::checkEarlierSeries() const {
+  // Parts of the same series made from another file (script names that share a series,
+  // NAME.one and NAME.two both making NAME.001): its list says whose parts they are.
+  ChecksumList list;
+  std::string problem;
+  const std::string sums = listPath();
+  if (platform::fileExists(sums) && loadChecksumFile(sums, list, problem) &&
+      list.wholeName != m_baseName && platform::fileExists(m_workFolder + list.parts[0].name)) {
+    return JobResult::failed(
+        m_request.path, "The parts " + list.parts[0].name + " ... in " + folderShown() +
+                            " are the parts of " + list.wholeName + " (" + sums +
+                            "), and this split would replace them: they may be the only copy of "
+                            "that file. Move them away or choose another name. Nothing was "
+                            "written.");
+  }
   const std::vector<std::string> earlier = partsBeyond(plannedNames());
   if (earlier.empty()) return {};
   return JobResult::failed(

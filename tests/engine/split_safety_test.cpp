@@ -394,6 +394,59 @@ void theBatchScriptDeletesOnlyAfterAWholeJoin(SplitSafety& t) {
   EXPECT_NE(testing_support::readFile(t.dir.file("f.bin")), t.bytes);
 }
 
+// The batch script writes the joined file under its own name before renaming it: a name
+// that is a part, the list or the input would destroy what it joins; a series made from
+// another file is not replaced; a name's % reaches the script as %%; a Copy line longer
+// than the interpreter reads is refused.
+void scriptsNeverDestroyWhatTheyJoin(SplitSafety& t) {
+  struct Case {
+    const char* what;
+    std::string script;
+    std::int64_t parts;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"a part's name", "x.002", 3, "that is a part"},
+      {"the list's name", "x.sha256", 3, "the checksum file"},
+      {"the input's name", "f.bin", 3, "the file being split"},
+      {"a Copy line past 8191 characters", "temp", 1000, "8191"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir folder;
+    t.splitOptions.folder = folder.path();
+    t.splitOptions.withBat = true;
+    t.splitOptions.bat = c.script;
+    t.splitOptions.removeInput = true;
+    const std::string path = t.input(folder.file("f.bin"), 3'000, 12);
+    const auto before = snapshot(folder.path());
+    const JobResult result = t.split(path, c.parts);
+    EXPECT_EQ(result.outcome, JobOutcome::Failed);
+    EXPECT_TRUE(has(result.reason, c.says)) << result.reason;
+    EXPECT_EQ(snapshot(folder.path()), before);
+  }
+  // NAME.one and NAME.two make the same series NAME.001 ...: the second is refused.
+  TempDir folder;
+  t.splitOptions.folder = folder.path();
+  t.splitOptions.bat = "disk.one";
+  ASSERT_EQ(t.split(t.input(folder.file("a.iso"), 3'000, 13), 3).outcome, JobOutcome::Done);
+  t.splitOptions.bat = "disk.two";
+  const std::string b = t.input(folder.file("b.iso"), 3'000, 14);
+  const auto before = snapshot(folder.path());
+  const JobResult clash = t.split(b, 3);
+  EXPECT_EQ(clash.outcome, JobOutcome::Failed);
+  EXPECT_TRUE(has(clash.reason, "are the parts of a.iso")) << clash.reason;
+  EXPECT_EQ(snapshot(folder.path()), before);
+  // A % in a name is doubled in the script.
+  TempDir pct;
+  t.splitOptions.folder = pct.path();
+  t.splitOptions.bat = "t%x%";
+  ASSERT_EQ(t.split(t.input(pct.file("10% off"), 3'000, 15), 2).outcome, JobOutcome::Done);
+  const std::string script = testing_support::readText(pct.file("t%x%.bat"));
+  EXPECT_TRUE(has(script, "Copy /b \"t%%x%%.001\"+\"t%%x%%.002\" \"t%%x%%\"")) << script;
+  EXPECT_TRUE(has(script, "Rename \"t%%x%%\" \"10%% off\"")) << script;
+}
+
 const Row kRows[] = {
     {"CrcNamesStayInThePartsFolder", crcNamesStayInThePartsFolder},
     {"ScriptNamesAreNames", scriptNamesAreNames},
@@ -402,6 +455,7 @@ const Row kRows[] = {
     {"NamesPastTheLimitAreRefusedUpFront", namesPastTheLimitAreRefusedUpFront},
     {"TheShellScriptNeedsAHashTool", theShellScriptNeedsAHashTool},
     {"TheBatchScriptDeletesOnlyAfterAWholeJoin", theBatchScriptDeletesOnlyAfterAWholeJoin},
+    {"ScriptsNeverDestroyWhatTheyJoin", scriptsNeverDestroyWhatTheyJoin},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, SplitSafety, ::testing::ValuesIn(kRows),
