@@ -169,12 +169,29 @@ struct RecoverySet::Parser {
     }
     const std::uint64_t end = static_cast<std::uint64_t>(size);
     std::uint64_t pos = 0;
+    std::uint64_t lastEnd = 0;  // the end of the last sound packet
     while (nextMagic(in, pos, end, err)) {
       const std::uint64_t length = packet(in, path, pos, end, err);
       if (err.isSet()) break;
       pos += length != 0 ? length : 1;
+      if (length != 0) lastEnd = pos;
     }
-    if (err.isSet()) reject(path, pos, err.message());
+    if (err.isSet()) {
+      reject(path, pos, err.message());
+    } else if (endsInsideHeader(in, lastEnd, end, err)) {
+      reject(path, std::max(lastEnd, end - std::min<std::uint64_t>(end, kHeaderSize - 1)),
+             "the file ends inside a packet's header (the file is cut short)");
+    }
+  }
+
+  // Whether the last bytes, too few for a header, start one: a volume cut short there.
+  bool endsInsideHeader(platform::File& in, std::uint64_t lastEnd, std::uint64_t end,
+                        platform::IoError& err) {
+    const std::size_t n = static_cast<std::size_t>(
+        std::min<std::uint64_t>(end - std::min(lastEnd, end), kHeaderSize - 1));
+    std::uint8_t tail[kHeaderSize];
+    if (n < kMagic.size() || !readAt(in, end - n, tail, n, err)) return false;
+    return std::search(tail, tail + n, kMagic.begin(), kMagic.end()) != tail + n;
   }
 
   bool finish();
