@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstring>
 #include <numeric>
-#include <optional>
 
 #include "par2/gf16.h"
 #include "par2/region_accumulator.h"
@@ -14,15 +13,21 @@ namespace par2 {
 namespace {
 
 constexpr std::uint32_t kMaxRecoveryBlocks = 65535;
+// Large slices reach the recovery data in pieces of this size.
+constexpr std::size_t kPiece = 1 << 20;
 
 struct FileState {
   SourceFile source;
   FileDescription description;
   std::uint32_t firstSlice = 0;  // global index of its first slice
+  bool oneSlice = false;
   std::uint64_t fed = 0;
   Md5 fileHash;
   Md5 headHash;
-  Bytes slice;                   // the slice being filled
+  Md5 sliceHash;                 // of the slice being fed
+  std::uint32_t sliceCrc = zip::kCrcStart;
+  std::size_t sliceFill = 0;
+  Bytes spill;                   // the slice being fed while another file fills the batch slot
   std::vector<SliceChecksum> checksums;
 };
 
@@ -82,39 +87,100 @@ struct RecoveryCreator::State {
   CreateOptions options;
   std::vector<FileState> files;          // in the caller's order
   std::vector<std::size_t> mainOrder;    // indexes into files, in the main packet's order
-  std::optional<RegionAccumulator> accumulator;
+  std::unique_ptr<RegionAccumulator> accumulator;
   std::vector<Gf> factors;
+  std::size_t slotOwner = kNobody;  // the file whose slice is in the accumulator's slot
 
-  void completeSlice(FileState& f);
+  static constexpr std::size_t kNobody = static_cast<std::size_t>(-1);
+  void feed(std::size_t index, const std::uint8_t* data, std::size_t n);
+  void addPiece(FileState& f);
+  const std::vector<Gf>& factorsFor(const FileState& f);
+  void completeSlice(std::size_t index);
   Bytes critical(Md5Hash& setId) const;
 };
 
-void RecoveryCreator::State::completeSlice(FileState& f) {
-  const std::size_t sliceSize = static_cast<std::size_t>(options.sliceSize);
-  const std::size_t filled = f.slice.size();
-  SliceChecksum sum;
-  // Format note: the last slice of a file is hashed and used as if padded with zeros.
-  f.slice.resize(sliceSize, 0);
-  if (slicesOf(f.source.size, options.sliceSize) == 1 && filled == f.source.size) {
-    // A file of one slice: its slice hash is its file hash over the padding, so the
-    // bytes need no second pass through MD5.
-    Md5 padded = f.fileHash.clone();
-    padded.update(f.slice.data() + filled, sliceSize - filled);
-    sum.md5 = padded.finish();
-  } else {
-    sum.md5 = md5Of(f.slice.data(), sliceSize);
-  }
-  sum.crc = zip::crc32(f.slice.data(), sliceSize);
-  const std::uint32_t index = f.firstSlice + static_cast<std::uint32_t>(f.checksums.size());
-  f.checksums.push_back(sum);
-  if (accumulator) {
-    const Gf constant = inputConstant(index);
-    for (std::size_t k = 0; k < factors.size(); ++k) {
-      factors[k] = gfPow(constant, options.firstExponent + static_cast<std::uint32_t>(k));
+// Part of one slice: hashed on the way, and kept in the accumulator's slot (or in the
+// file's own buffer while another file's slice is in the slot). A slice too large for a
+// batch goes to the accumulator in pieces of the file's buffer instead.
+void RecoveryCreator::State::feed(std::size_t index, const std::uint8_t* data, std::size_t n) {
+  FileState& f = files[index];
+  if (!f.oneSlice) f.sliceHash.update(data, n);
+  f.sliceCrc = zip::updateCrc(f.sliceCrc, data, n);
+  const std::size_t at = f.sliceFill;
+  f.sliceFill += n;
+  if (accumulator && !accumulator->batches()) {
+    f.spill.insert(f.spill.end(), data, data + n);
+    if (f.spill.size() >= kPiece) addPiece(f);
+  } else if (accumulator) {
+    if (slotOwner == index || (slotOwner == kNobody && f.spill.empty())) {
+      slotOwner = index;
+      std::memcpy(accumulator->slot() + at, data, n);
+    } else {
+      f.spill.insert(f.spill.end(), data, data + n);
     }
-    accumulator->add(f.slice.data(), factors);
   }
-  f.slice.clear();
+}
+
+// The whole words of the file's buffer go to the accumulator; an odd byte waits for its pair.
+void RecoveryCreator::State::addPiece(FileState& f) {
+  const std::size_t whole = f.spill.size() / 2 * 2;
+  const std::size_t offset = f.sliceFill - f.spill.size();
+  accumulator->addPiece(offset, f.spill.data(), whole, factorsFor(f));
+  f.spill.erase(f.spill.begin(), f.spill.begin() + static_cast<std::ptrdiff_t>(whole));
+}
+
+const std::vector<Gf>& RecoveryCreator::State::factorsFor(const FileState& f) {
+  const Gf constant = inputConstant(f.firstSlice + static_cast<std::uint32_t>(f.checksums.size()));
+  for (std::size_t k = 0; k < factors.size(); ++k) {
+    factors[k] = gfPow(constant, options.firstExponent + static_cast<std::uint32_t>(k));
+  }
+  return factors;
+}
+
+void RecoveryCreator::State::completeSlice(std::size_t index) {
+  FileState& f = files[index];
+  const std::size_t sliceSize = static_cast<std::size_t>(options.sliceSize);
+  // Format note: the last slice of a file is hashed and used as if padded with zeros.
+  static const std::uint8_t zeros[4096] = {};
+  // A file of one slice: its slice hash is its file hash over the padding, so the bytes
+  // need no second pass through MD5.
+  Md5 md5 = f.oneSlice ? f.fileHash.clone() : std::move(f.sliceHash);
+  for (std::size_t left = sliceSize - f.sliceFill; left > 0;) {
+    const std::size_t n = std::min(left, sizeof zeros);
+    md5.update(zeros, n);
+    f.sliceCrc = zip::updateCrc(f.sliceCrc, zeros, n);
+    left -= n;
+  }
+  const SliceChecksum sum{md5.finish(), ~f.sliceCrc};
+  if (!f.oneSlice) f.sliceHash = std::move(md5);
+  if (accumulator && !accumulator->batches()) {
+    // The padding adds nothing; only an odd last byte needs its zero partner.
+    if (f.spill.size() % 2 != 0) {
+      f.spill.push_back(0);
+      ++f.sliceFill;
+    }
+    addPiece(f);
+  } else if (accumulator) {
+    const std::vector<Gf>& sliceFactors = factorsFor(f);
+    if (slotOwner == index) {
+      std::memset(accumulator->slot() + f.sliceFill, 0, sliceSize - f.sliceFill);
+      accumulator->commit(sliceFactors);
+      slotOwner = kNobody;
+    } else {
+      if (slotOwner != kNobody) {
+        // The slot holds another file's partial slice: that file goes on in its own buffer.
+        FileState& owner = files[slotOwner];
+        owner.spill.assign(accumulator->slot(), accumulator->slot() + owner.sliceFill);
+        slotOwner = kNobody;
+      }
+      f.spill.resize(sliceSize, 0);
+      accumulator->add(f.spill.data(), sliceFactors);
+      Bytes().swap(f.spill);
+    }
+  }
+  f.checksums.push_back(sum);
+  f.sliceCrc = zip::kCrcStart;
+  f.sliceFill = 0;
 }
 
 RecoveryCreator::RecoveryCreator() : m_state(std::make_unique<State>()) {}
@@ -146,6 +212,7 @@ bool RecoveryCreator::start(std::vector<SourceFile> files, const CreateOptions& 
     f.description.name = file.name;
     f.description.fileId = fileIdOf(f.description.hash16k, file.size, file.name);
     slices += slicesOf(file.size, options.sliceSize);
+    f.oneSlice = slicesOf(file.size, options.sliceSize) == 1;
     f.source = std::move(file);
     s.files.push_back(std::move(f));
   }
@@ -169,8 +236,8 @@ bool RecoveryCreator::start(std::vector<SourceFile> files, const CreateOptions& 
     next += static_cast<std::uint32_t>(slicesOf(s.files[index].source.size, options.sliceSize));
   }
   if (options.recoveryBlocks > 0) {
-    s.accumulator.emplace(options.recoveryBlocks, static_cast<std::size_t>(options.sliceSize), 8,
-                          options.threads);
+    s.accumulator = std::make_unique<RegionAccumulator>(
+        options.recoveryBlocks, static_cast<std::size_t>(options.sliceSize), options.threads);
     s.factors.resize(options.recoveryBlocks);
   }
   return true;
@@ -191,15 +258,13 @@ bool RecoveryCreator::addFileBytes(std::size_t fileIndex, const std::uint8_t* da
   f.fed += n;
   const std::size_t sliceSize = static_cast<std::size_t>(s.options.sliceSize);
   while (n > 0) {
-    if (f.slice.capacity() < sliceSize) f.slice.reserve(sliceSize);
-    const std::size_t take = std::min(n, sliceSize - f.slice.size());
-    f.slice.insert(f.slice.end(), data, data + take);
+    const std::size_t take = std::min(n, sliceSize - f.sliceFill);
+    s.feed(fileIndex, data, take);
     data += take;
     n -= take;
-    if (f.slice.size() == sliceSize) s.completeSlice(f);
+    if (f.sliceFill == sliceSize) s.completeSlice(fileIndex);
   }
-  if (f.fed == f.source.size && !f.slice.empty()) s.completeSlice(f);
-  if (f.fed == f.source.size) Bytes().swap(f.slice);
+  if (f.fed == f.source.size && f.sliceFill > 0) s.completeSlice(fileIndex);
   return true;
 }
 

@@ -48,14 +48,45 @@ bool invert(std::vector<Gf>& a, std::size_t m, std::vector<Gf>& inverse) {
   return true;
 }
 
-// Reads slice `s` of a file (zeros past its end) into `out`.
-bool readSlice(platform::File& in, std::uint64_t sliceSize, std::uint64_t length, std::uint32_t s,
-               std::uint8_t* out, platform::IoError& err) {
-  const std::uint64_t at = s * sliceSize;
-  const std::uint64_t real = std::min(sliceSize, length - at);
-  std::memset(out + real, 0, static_cast<std::size_t>(sliceSize - real));
-  return in.seek(static_cast<std::int64_t>(at), err) &&
-         in.readExact(out, static_cast<std::int64_t>(real), err);
+constexpr std::size_t kPiece = 1 << 20;
+
+// Adds factors[k] * (the `real` bytes at `at` in the file, zeros after) to output k.
+bool addFromFile(RegionAccumulator& acc, platform::File& in, std::uint64_t at, std::uint64_t real,
+                 const std::vector<Gf>& factors, std::vector<std::uint8_t>& buffer,
+                 platform::IoError& err) {
+  if (!in.seek(static_cast<std::int64_t>(at), err)) return false;
+  if (acc.batches()) {
+    std::uint8_t* slot = acc.slot();
+    std::memset(slot + real, 0, static_cast<std::size_t>(acc.sliceSize() - real));
+    if (!in.readExact(slot, static_cast<std::int64_t>(real), err)) return false;
+    acc.commit(factors);
+    return true;
+  }
+  for (std::uint64_t done = 0; done < real;) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, real - done));
+    if (!in.readExact(buffer.data(), static_cast<std::int64_t>(n), err)) return false;
+    const std::size_t even = (n + 1) / 2 * 2;  // only the last piece can be odd: pad it
+    buffer[n] = 0;
+    acc.addPiece(static_cast<std::size_t>(done), buffer.data(), even, factors);
+    done += n;
+  }
+  return true;
+}
+
+// Copies `n` bytes at `at` from `in` to `out`, hashing them.
+bool copyRange(platform::File& in, std::uint64_t at, std::uint64_t n, platform::File& out, Md5& md5,
+               std::vector<std::uint8_t>& buffer, platform::IoError& err) {
+  if (!in.seek(static_cast<std::int64_t>(at), err)) return false;
+  for (std::uint64_t done = 0; done < n;) {
+    const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, n - done));
+    if (!in.readExact(buffer.data(), static_cast<std::int64_t>(piece), err) ||
+        !out.writeAll(buffer.data(), static_cast<std::int64_t>(piece), err)) {
+      return false;
+    }
+    md5.update(buffer.data(), piece);
+    done += piece;
+  }
+  return true;
 }
 
 // out[k] = sum over j of inverse[k][j] * in[j], chunk by chunk, in place.
@@ -149,20 +180,16 @@ RepairResult repairFiles(const RecoverySet& set, const SetCheck& check,
     return result;
   };
   const std::size_t bytes = static_cast<std::size_t>(sliceSize);
-  RegionAccumulator acc(m, bytes, 8, options.threads);
-  std::vector<std::uint8_t> buffer(bytes);
+  RegionAccumulator acc(m, bytes, options.threads);
+  std::vector<std::uint8_t> buffer(kPiece + 1);
   std::vector<Gf> factors(m, 0);
   // The chosen recovery slices, each as it is: R[j].
   for (std::size_t j = 0; j < chosen.size(); ++j) {
     const RecoveryBlock& b = set.blocks()[chosen[j]];
     platform::File in = platform::File::open(b.path, platform::File::Mode::Read, err);
-    if (!in.isOpen() || !in.seek(static_cast<std::int64_t>(b.dataOffset), err) ||
-        !in.readExact(buffer.data(), static_cast<std::int64_t>(bytes), err)) {
-      return failed();
-    }
     std::fill(factors.begin(), factors.end(), 0);
     factors[j] = 1;
-    acc.add(buffer.data(), factors);
+    if (!in.isOpen() || !addFromFile(acc, in, b.dataOffset, sliceSize, factors, buffer, err)) return failed();
   }
   // Minus every good slice's part in them, which leaves the lost slices' part.
   for (std::size_t i = 0; m > 0 && i < set.files().size(); ++i) {
@@ -173,10 +200,12 @@ RepairResult repairFiles(const RecoverySet& set, const SetCheck& check,
     if (!in.isOpen()) return failed();
     for (std::uint32_t s = 0; s < f.sliceCount; ++s) {
       if (!c.sliceGood[s]) continue;
-      if (!readSlice(in, sliceSize, f.description.length, s, buffer.data(), err)) return failed();
       const Gf constant = inputConstant(f.firstSlice + s);
       for (std::size_t j = 0; j < m; ++j) factors[j] = gfPow(constant, exponents[chosen[j]]);
-      acc.add(buffer.data(), factors);
+      const std::uint64_t at = s * sliceSize;
+      if (!addFromFile(acc, in, at, std::min(sliceSize, f.description.length - at), factors, buffer, err)) {
+        return failed();
+      }
     }
   }
   acc.flush();
@@ -197,15 +226,15 @@ RepairResult repairFiles(const RecoverySet& set, const SetCheck& check,
     Md5 md5;
     bool ok = true;
     for (std::uint32_t s = 0; ok && s < f.sliceCount; ++s) {
-      const std::uint8_t* data = buffer.data();
+      const std::uint64_t at = s * sliceSize;
+      const std::uint64_t real = std::min(sliceSize, f.description.length - at);
       if (c.sliceGood[s]) {
-        ok = readSlice(in, sliceSize, f.description.length, s, buffer.data(), err);
+        ok = copyRange(in, at, real, out, md5, buffer, err);
       } else {
-        data = acc.output(solved.at(f.firstSlice + s));
+        const std::uint8_t* data = acc.output(solved.at(f.firstSlice + s));
+        md5.update(data, static_cast<std::size_t>(real));
+        ok = out.writeAll(data, static_cast<std::int64_t>(real), err);
       }
-      const std::uint64_t real = std::min(sliceSize, f.description.length - s * sliceSize);
-      md5.update(data, static_cast<std::size_t>(real));
-      ok = ok && out.writeAll(data, static_cast<std::int64_t>(real), err);
     }
     ok = ok && out.sync(err) && out.close(err);
     if (!ok) {

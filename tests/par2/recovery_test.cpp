@@ -101,6 +101,8 @@ std::vector<LossCase> lossCases() {
       {"small slices, too much damage", {10000, 10000, 5000}, 1024, 2,
        [](auto&, auto& s) { flipByte(s.paths[0], 5); flipByte(s.paths[1], 9000); flipByte(s.paths[2], 4999); },
        false, ""},
+      {"slices over 8 MiB, one missing one damaged", {(9 << 20) + 5, (9 << 20) + 5, 5 << 20}, 0, 2,
+       [](auto&, auto& s) { removePath(s.paths[0]); flipByte(s.paths[2], 3 << 20); }, true, ""},
       {"recovery data damaged, another block left", eight, 0, 3,
        [](auto& d, auto& s) { flipByte(d.file("d.bin.vol00+01.par2"), 100); removePath(s.paths[4]); },
        true, "MD5 does not match"},
@@ -318,32 +320,42 @@ TEST(RecoveryCreator, VolumesDoubleInSizeAndNameTheirSlices) {
   EXPECT_EQ(par2::sliceSizeForParts(1 << 20), 1u << 20);
 }
 
+// Pushing the bytes in turns, in odd pieces, must make the very files that reading each file
+// whole makes: for slices gathered in batches and for slices too large for one.
 TEST(RecoveryCreator, FeedingInTurnsMakesTheSameFilesAsOneAfterAnother) {
-  TempDir a, b;
-  const Series s = makeParts(a, {9000, 7000, 3}, 21);
-  std::vector<std::string> written;
-  platform::IoError err;
-  ASSERT_TRUE(par2::createRecoveryFiles(s.paths, {2048, 5}, a.file("d.bin"), written, err));
-  par2::RecoveryCreator creator;
-  std::vector<par2::SourceFile> files;
-  for (std::size_t i = 0; i < s.paths.size(); ++i) {
-    files.push_back({"d.bin.00" + std::to_string(i + 1), s.bytes[i].size(),
-                     Bytes(s.bytes[i].begin(), s.bytes[i].begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(16384, s.bytes[i].size())))});
-  }
-  ASSERT_TRUE(creator.start(files, {2048, 5}, err));
-  // 1000 bytes of each file in turn.
-  for (std::size_t at = 0; at < 9000; at += 1000) {
-    for (std::size_t i = 0; i < s.bytes.size(); ++i) {
-      if (at >= s.bytes[i].size()) continue;
-      const std::size_t n = std::min<std::size_t>(1000, s.bytes[i].size() - at);
-      ASSERT_TRUE(creator.addFileBytes(i, s.bytes[i].data() + at, n, err));
+  struct Row { const char* name; std::vector<std::size_t> sizes; std::uint64_t sliceSize; std::size_t piece; };
+  const std::vector<Row> rows = {
+      {"small slices", {9000, 7000, 3}, 2048, 1000},
+      {"large slices", {(9 << 20) + 3, 20001, 3}, (9 << 20) + 4, 999983},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempDir a, b;
+    const Series s = makeParts(a, row.sizes, 21);
+    std::vector<std::string> written;
+    platform::IoError err;
+    ASSERT_TRUE(par2::createRecoveryFiles(s.paths, {row.sliceSize, 5}, a.file("d.bin"), written, err));
+    par2::RecoveryCreator creator;
+    std::vector<par2::SourceFile> files;
+    for (std::size_t i = 0; i < s.paths.size(); ++i) {
+      files.push_back({"d.bin.00" + std::to_string(i + 1), s.bytes[i].size(),
+                       Bytes(s.bytes[i].begin(), s.bytes[i].begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(16384, s.bytes[i].size())))});
     }
-  }
-  std::vector<std::string> second;
-  ASSERT_TRUE(creator.finish(b.file("d.bin"), second, err)) << err.message();
-  ASSERT_EQ(written.size(), second.size());
-  for (std::size_t i = 0; i < written.size(); ++i) {
-    EXPECT_EQ(testing_support::readFile(written[i]), testing_support::readFile(second[i])) << written[i];
+    ASSERT_TRUE(creator.start(files, {row.sliceSize, 5}, err));
+    const std::size_t longest = *std::max_element(row.sizes.begin(), row.sizes.end());
+    for (std::size_t at = 0; at < longest; at += row.piece) {
+      for (std::size_t i = 0; i < s.bytes.size(); ++i) {
+        if (at >= s.bytes[i].size()) continue;
+        const std::size_t n = std::min(row.piece, s.bytes[i].size() - at);
+        ASSERT_TRUE(creator.addFileBytes(i, s.bytes[i].data() + at, n, err));
+      }
+    }
+    std::vector<std::string> second;
+    ASSERT_TRUE(creator.finish(b.file("d.bin"), second, err)) << err.message();
+    ASSERT_EQ(written.size(), second.size());
+    for (std::size_t i = 0; i < written.size(); ++i) {
+      EXPECT_EQ(testing_support::readFile(written[i]), testing_support::readFile(second[i])) << written[i];
+    }
   }
 }
 
