@@ -2,6 +2,7 @@
 // rebuilds what is lost into NAME.rebuilt files, timing the work.
 //   bench_recovery create SLICE_BYTES BLOCKS BASE_PATH FILE...
 //   bench_recovery repair FOLDER RECOVERY_FILE...
+//   bench_recovery kernel      (the region kernels' throughput, in and out of the cache)
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -52,12 +53,30 @@ int repair(int argc, char** argv) {
   return r.status == par2::RepairStatus::Rebuilt ? 0 : 1;
 }
 
+int kernels() {
+  for (std::size_t bytes : {std::size_t{64} << 10, std::size_t{32} << 20}) {
+    std::vector<std::uint8_t> src(bytes, 0x5A), dst(bytes, 0xA5);
+    for (par2::Kernel kernel : {par2::Kernel::Portable, par2::Kernel::Ssse3, par2::Kernel::Avx2}) {
+      if (!par2::selectKernel(kernel)) continue;
+      const std::size_t total = std::size_t{2} << 30;
+      const auto start = std::chrono::steady_clock::now();
+      for (std::size_t done = 0; done < total; done += bytes) {
+        par2::mulAdd(static_cast<par2::Gf>(0x1234 + done / bytes), src.data(), dst.data(), bytes);
+      }
+      std::printf("%-8s region %6zu KiB: %7.0f MiB/s\n", par2::kernelName(kernel), bytes >> 10,
+                  static_cast<double>(total >> 20) / secondsSince(start));
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "create" && argc >= 6) return create(argc, argv);
   if (mode == "repair" && argc >= 4) return repair(argc, argv);
-  std::fprintf(stderr, "usage: bench_recovery create SLICE BLOCKS BASE FILE... | repair FOLDER RECOVERY_FILE...\n");
+  if (mode == "kernel") return kernels();
+  std::fprintf(stderr, "usage: bench_recovery create SLICE BLOCKS BASE FILE... | repair FOLDER RECOVERY_FILE... | kernel\n");
   return 2;
 }

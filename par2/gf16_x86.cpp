@@ -12,11 +12,15 @@ namespace par2::detail {
 
 #if defined(__x86_64__) || defined(__i386__)
 
+// The kernel is chosen while static objects are made, perhaps before the run-time's own
+// look at the processor: look first.
 bool cpuHasSsse3() {
+  __builtin_cpu_init();
   return __builtin_cpu_supports("ssse3");
 }
 
 bool cpuHasAvx2() {
+  __builtin_cpu_init();
   return __builtin_cpu_supports("avx2");
 }
 

@@ -46,9 +46,12 @@ struct RecoverySet::Parser {
     std::string path;
     std::uint64_t offset = 0;
   };
+  // Where a recovery slice lies; the path is kept once per file, not per slice.
   struct Block {
     Md5Hash setId{};
-    RecoveryBlock block;
+    std::uint32_t exponent = 0;
+    std::size_t file = 0;  // index into paths
+    std::uint64_t dataOffset = 0;
     std::uint64_t length = 0;
     std::uint64_t offset = 0;
   };
@@ -57,6 +60,7 @@ struct RecoverySet::Parser {
   ReadLimits limits;
   std::vector<Stored> packets;  // main packets, file descriptions and slice checksums
   std::vector<Block> blocks;
+  std::vector<std::string> paths;  // of the files read, in order
   std::uint64_t storedBytes = 0;
   std::size_t moreRejections = 0;
 
@@ -140,7 +144,7 @@ struct RecoverySet::Parser {
     if (isBlock) {
       std::uint8_t exponent[kRecoveryPrefix];
       if (!readAt(in, pos + kHeaderSize, exponent, sizeof exponent, err)) return 0;
-      blocks.push_back({h.setId, {get32(exponent), path, pos + kHeaderSize + kRecoveryPrefix},
+      blocks.push_back({h.setId, get32(exponent), paths.size() - 1, pos + kHeaderSize + kRecoveryPrefix,
                         bodyLength - kRecoveryPrefix, pos});
       return h.length;
     }
@@ -160,6 +164,7 @@ struct RecoverySet::Parser {
   }
 
   void readFile(const std::string& path) {
+    paths.push_back(path);
     platform::IoError err;
     platform::File in = platform::File::open(path, platform::File::Mode::Read, err);
     const std::int64_t size = in.isOpen() ? in.size(err) : -1;
@@ -297,26 +302,26 @@ bool RecoverySet::Parser::finish() {
   for (const Block& b : blocks) {
     if (b.setId != set.m_setId) continue;
     if (b.length != set.m_sliceSize) {
-      reject(b.block.path, b.offset, "the recovery slice's length differs from the set's slice size");
-    } else if (b.block.exponent > 65535) {
-      reject(b.block.path, b.offset, "the recovery slice's exponent is out of range");
-    } else if (!seen[b.block.exponent]) {
-      seen[b.block.exponent] = true;
-      set.m_blocks.push_back(b.block);
+      reject(paths[b.file], b.offset, "the recovery slice's length differs from the set's slice size");
+    } else if (b.exponent > 65535) {
+      reject(paths[b.file], b.offset, "the recovery slice's exponent is out of range");
+    } else if (!seen[b.exponent]) {
+      seen[b.exponent] = true;
+      set.m_blocks.push_back({b.exponent, paths[b.file], b.dataOffset});
     }
   }
   for (const Stored& p : packets) {
     if (p.setId != set.m_setId) reject(p.path, p.offset, "the packet belongs to another recovery set");
   }
   for (const Block& b : blocks) {
-    if (b.setId != set.m_setId) reject(b.block.path, b.offset, "the packet belongs to another recovery set");
+    if (b.setId != set.m_setId) reject(paths[b.file], b.offset, "the packet belongs to another recovery set");
   }
   return true;
 }
 
 bool RecoverySet::load(const std::vector<std::string>& paths, const ReadLimits& limits) {
   *this = RecoverySet{};
-  Parser parser{*this, limits, {}, {}, 0, 0};
+  Parser parser{*this, limits, {}, {}, {}, 0, 0};
   for (const std::string& path : paths) parser.readFile(path);
   const bool ok = parser.finish();
   if (parser.moreRejections > 0) {
