@@ -103,6 +103,50 @@ void applyInverse(RegionAccumulator& acc, const std::vector<Gf>& inverse) {
   }
 }
 
+enum class Written { Checked, Failed, Mismatch, Stopped };
+
+// Writes a file's good slices (from its old self) and its solved ones into `output`, and
+// keeps the new file only when its MD5 is the described one.
+Written writeRebuilt(const SetFile& f, const FileCheck& c, const std::string& source,
+                     const std::string& output, std::uint64_t sliceSize, RegionAccumulator& acc,
+                     const std::map<std::uint32_t, std::size_t>& solved,
+                     std::vector<std::uint8_t>& buffer, const Steering& steering,
+                     platform::IoError& err) {
+  platform::File in;
+  if (c.goodSlices > 0) {
+    in = platform::File::open(source, platform::File::Mode::Read, err);
+    if (!in.isOpen()) return Written::Failed;
+  }
+  platform::File out = platform::File::open(output, platform::File::Mode::CreateNew, err);
+  if (!out.isOpen()) return Written::Failed;
+  Md5 md5;
+  bool ok = true;
+  bool stopped = false;
+  for (std::uint32_t s = 0; ok && !stopped && s < f.sliceCount; ++s) {
+    const std::uint64_t at = s * sliceSize;
+    const std::uint64_t real = std::min(sliceSize, f.description.length - at);
+    if (c.sliceGood[s]) {
+      ok = copyRange(in, at, real, out, md5, buffer, err);
+    } else {
+      const std::uint8_t* data = acc.output(solved.at(f.firstSlice + s));
+      md5.update(data, static_cast<std::size_t>(real));
+      ok = out.writeAll(data, static_cast<std::int64_t>(real), err);
+    }
+    steering.advance(real);
+    stopped = steering.stop();
+  }
+  ok = ok && !stopped && out.sync(err) && out.close(err);
+  const bool matches = ok && md5.finish() == f.description.hashFull;
+  if (!matches) {
+    out.closeQuietly();
+    platform::IoError ignored;
+    platform::removeFile(output, ignored);
+  }
+  if (stopped) return Written::Stopped;
+  if (!ok) return Written::Failed;
+  return matches ? Written::Checked : Written::Mismatch;
+}
+
 }  // namespace
 
 bool solveMatrix(const std::vector<std::uint32_t>& lost, const std::vector<std::uint32_t>& exponents,
@@ -135,6 +179,7 @@ bool solveMatrix(const std::vector<std::uint32_t>& lost, const std::vector<std::
 RepairResult repairFiles(const RecoverySet& set, const SetCheck& check,
                          const std::vector<std::string>& sources,
                          const std::vector<std::string>& outputs, const RepairOptions& options) {
+  if (check.stopped) return outcome(RepairStatus::Stopped, "the check was stopped: nothing is known to rebuild");
   if (check.allGood) return outcome(RepairStatus::NothingToDo, "every file is good");
   if (!set.complete() || check.files.size() != set.files().size()) {
     return outcome(RepairStatus::SetIncomplete, "the recovery set has lost a file description: nothing can be rebuilt");
@@ -200,12 +245,13 @@ RepairResult repairFiles(const RecoverySet& set, const SetCheck& check,
     if (!in.isOpen()) return failed();
     for (std::uint32_t s = 0; s < f.sliceCount; ++s) {
       if (!c.sliceGood[s]) continue;
+      if (options.steering.stop()) return outcome(RepairStatus::Stopped, "stopped");
       const Gf constant = inputConstant(f.firstSlice + s);
       for (std::size_t j = 0; j < m; ++j) factors[j] = gfPow(constant, exponents[chosen[j]]);
       const std::uint64_t at = s * sliceSize;
-      if (!addFromFile(acc, in, at, std::min(sliceSize, f.description.length - at), factors, buffer, err)) {
-        return failed();
-      }
+      const std::uint64_t real = std::min(sliceSize, f.description.length - at);
+      if (!addFromFile(acc, in, at, real, factors, buffer, err)) return failed();
+      options.steering.advance(real);
     }
   }
   acc.flush();
@@ -214,40 +260,19 @@ RepairResult repairFiles(const RecoverySet& set, const SetCheck& check,
   for (std::size_t k = 0; k < m; ++k) solved[lost[k]] = k;
 
   for (std::size_t i : toWrite) {
-    const SetFile& f = set.files()[i];
-    const FileCheck& c = check.files[i];
-    platform::File in;
-    if (c.goodSlices > 0) {
-      in = platform::File::open(sources[i], platform::File::Mode::Read, err);
-      if (!in.isOpen()) return failed();
+    const Written w = writeRebuilt(set.files()[i], check.files[i], sources[i], outputs[i], sliceSize,
+                                   acc, solved, buffer, options.steering, err);
+    if (w == Written::Failed) return failed();
+    if (w == Written::Stopped) {
+      result.status = RepairStatus::Stopped;
+      result.message = "stopped";
+      return result;
     }
-    platform::File out = platform::File::open(outputs[i], platform::File::Mode::CreateNew, err);
-    if (!out.isOpen()) return failed();
-    Md5 md5;
-    bool ok = true;
-    for (std::uint32_t s = 0; ok && s < f.sliceCount; ++s) {
-      const std::uint64_t at = s * sliceSize;
-      const std::uint64_t real = std::min(sliceSize, f.description.length - at);
-      if (c.sliceGood[s]) {
-        ok = copyRange(in, at, real, out, md5, buffer, err);
-      } else {
-        const std::uint8_t* data = acc.output(solved.at(f.firstSlice + s));
-        md5.update(data, static_cast<std::size_t>(real));
-        ok = out.writeAll(data, static_cast<std::int64_t>(real), err);
-      }
-    }
-    ok = ok && out.sync(err) && out.close(err);
-    if (!ok) {
-      out.closeQuietly();
-      platform::IoError ignored;
-      platform::removeFile(outputs[i], ignored);
-      return failed();
-    }
-    if (md5.finish() != f.description.hashFull) {
-      platform::IoError ignored;
-      platform::removeFile(outputs[i], ignored);
-      return outcome(RepairStatus::Mismatch, "the rebuilt " + f.description.name +
-                     " does not have the MD5 its description gives: a file changed while it was read, or the recovery data is unsound");
+    if (w == Written::Mismatch) {
+      result.status = RepairStatus::Mismatch;
+      result.message = "the rebuilt " + set.files()[i].description.name +
+                       " does not have the MD5 its description gives: a file changed while it was read, or the recovery data is unsound";
+      return result;
     }
     result.rebuilt.push_back(i);
   }

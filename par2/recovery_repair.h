@@ -17,6 +17,7 @@ namespace par2 {
 struct RepairOptions {
   std::uint64_t memoryLimit = 1ull << 30;  // for the lost slices being solved
   unsigned threads = 0;                    // 0: the usable cores
+  Steering steering;                       // asked between slices, told the bytes read
 };
 
 enum class RepairStatus {
@@ -28,11 +29,13 @@ enum class RepairStatus {
   BadOutput,       // an output path is missing, exists already, or is one of the set's files
   Mismatch,        // a rebuilt file's MD5 is not its description's (its new file is removed)
   IoFailed,        // a read or write failed (err says which)
+  Stopped,         // a stop came first; files already rebuilt and checked stay
 };
 
 struct RepairResult {
   RepairStatus status = RepairStatus::IoFailed;
   std::vector<std::size_t> rebuilt;  // indexes into set.files() written to their outputs
+                                     // and checked
   platform::IoError err;
   std::string message;  // what the caller shows: "rebuilt d.bin.002" or why nothing was
 };

@@ -350,7 +350,8 @@ namespace {
 
 // Hashes the file slice by slice (the last one padded with zeros), marking each against
 // its checksum, and the whole file against its MD5.
-FileCheck checkOne(const SetFile& f, std::uint64_t sliceSize, const std::string& path) {
+FileCheck checkOne(const SetFile& f, std::uint64_t sliceSize, const std::string& path,
+                   const Steering& steering, bool& stopped) {
   FileCheck check;
   check.path = path;
   check.sliceGood.assign(f.sliceCount, false);
@@ -376,6 +377,11 @@ FileCheck checkOne(const SetFile& f, std::uint64_t sliceSize, const std::string&
   std::uint64_t at = 0;
   const std::uint64_t have = std::min<std::uint64_t>(static_cast<std::uint64_t>(size), length);
   for (std::uint32_t s = 0; s < f.sliceCount && at < have; ++s) {
+    if (steering.stop()) {
+      stopped = true;
+      check.note = "stopped";
+      return check;
+    }
     Md5 md5;
     std::uint32_t crc = zip::kCrcStart;
     const std::uint64_t sliceEnd = std::min(at + sliceSize, length);
@@ -388,7 +394,10 @@ FileCheck checkOne(const SetFile& f, std::uint64_t sliceSize, const std::string&
         check.note = err.message();
         return check;
       }
-      if (real > 0) whole.update(chunk.data(), real);
+      if (real > 0) {
+        whole.update(chunk.data(), real);
+        steering.advance(real);
+      }
       std::memset(chunk.data() + real, 0, n - real);
       md5.update(chunk.data(), n);
       crc = zip::updateCrc(crc, chunk.data(), n);
@@ -413,13 +422,19 @@ FileCheck checkOne(const SetFile& f, std::uint64_t sliceSize, const std::string&
 
 }  // namespace
 
-SetCheck checkFiles(const RecoverySet& set, const std::vector<std::string>& paths) {
+SetCheck checkFiles(const RecoverySet& set, const std::vector<std::string>& paths,
+                    const Steering& steering) {
   SetCheck out;
   std::size_t bad = 0;
   bool unknown = false;
   for (std::size_t i = 0; i < set.files().size(); ++i) {
     const SetFile& f = set.files()[i];
-    out.files.push_back(checkOne(f, set.sliceSize(), i < paths.size() ? paths[i] : ""));
+    out.files.push_back(checkOne(f, set.sliceSize(), i < paths.size() ? paths[i] : "", steering,
+                                 out.stopped));
+    if (out.stopped) {
+      out.summary = "stopped before every file was checked";
+      return out;
+    }
     const FileCheck& c = out.files.back();
     if (c.state == FileState::Good) continue;
     ++bad;

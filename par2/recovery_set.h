@@ -7,11 +7,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "par2/md5.h"
 #include "par2/par2_format.h"
+#include "platform/file.h"
 
 namespace par2 {
 
@@ -100,7 +102,19 @@ struct SetCheck {
   bool allGood = false;
   bool repairable = false;       // enough recovery slices for the lost ones (the matrix
                                  // may still need more: repair tells)
+  bool stopped = false;          // a stop came first: the files after it were not checked
   std::string summary;           // "2 of 8 files damaged or missing; 3 slices lost, 5 recovery slices: can be rebuilt"
+};
+
+// How a caller steers a long read: asked between slices whether to stop, told the bytes
+// read as they go.
+struct Steering {
+  std::function<bool()> stopRequested;
+  platform::CopyProgress moved;
+  bool stop() const { return stopRequested && stopRequested(); }
+  void advance(std::uint64_t n) const {
+    if (moved) moved(static_cast<std::int64_t>(n));
+  }
 };
 
 // The paths of the set's files in `folder` ("" for the current folder), by their names;
@@ -109,6 +123,7 @@ std::vector<std::string> pathsInFolder(const RecoverySet& set, const std::string
 
 // Reads each file (paths parallel to set.files(); "" for one not to look for) and checks
 // its slices and its MD5.
-SetCheck checkFiles(const RecoverySet& set, const std::vector<std::string>& paths);
+SetCheck checkFiles(const RecoverySet& set, const std::vector<std::string>& paths,
+                    const Steering& steering = {});
 
 }  // namespace par2

@@ -360,3 +360,63 @@ TEST(RecoveryCreator, FeedingInTurnsMakesTheSameFilesAsOneAfterAnother) {
 }
 
 }  // namespace
+
+namespace {
+
+// A stop asked at the n-th question, at any point of a check or a repair, ends the work
+// with nothing half-written; the bytes reported read are the bytes there are to read.
+TEST(RecoveryRepair, StopsWhereAskedAndReportsTheBytesRead) {
+  TempDir dir;
+  const Series s = makeParts(dir, {10000, 10000, 10000, 3000}, 31);
+  std::vector<std::string> written;
+  platform::IoError err;
+  ASSERT_TRUE(par2::createRecoveryFiles(s.paths, {2048, 12}, dir.file("d.bin"), written, err));
+  removePath(s.paths[1]);
+  flipByte(s.paths[3], 5);
+  par2::RecoverySet set;
+  ASSERT_TRUE(set.load(written));
+  const auto sources = par2::pathsInFolder(set, dir.path());
+  std::int64_t moved = 0;
+  int asked = 0;
+  par2::Steering counting{[&asked] { ++asked; return false; }, [&moved](std::int64_t n) { moved += n; }};
+  const par2::SetCheck check = par2::checkFiles(set, sources, counting);
+  EXPECT_EQ(moved, 10000 + 10000 + 3000);
+  const int checkQuestions = asked;
+  for (int stopAt = 1; stopAt <= checkQuestions; stopAt += 3) {
+    SCOPED_TRACE("check stopped at question " + std::to_string(stopAt));
+    int n = 0;
+    const par2::SetCheck stopped = par2::checkFiles(set, sources, {[&n, stopAt] { return ++n >= stopAt; }, {}});
+    EXPECT_TRUE(stopped.stopped);
+    EXPECT_FALSE(stopped.repairable);
+    EXPECT_EQ(par2::repairFiles(set, stopped, sources, {}).status, par2::RepairStatus::Stopped);
+  }
+  std::vector<std::string> outputs;
+  for (const std::string& p : sources) outputs.push_back(p + ".new");
+  par2::RepairOptions options;
+  asked = 0;
+  moved = 0;
+  options.steering = counting;
+  ASSERT_EQ(par2::repairFiles(set, check, sources, outputs, options).status, par2::RepairStatus::Rebuilt);
+  const int repairQuestions = asked;
+  for (const std::string& o : outputs) {
+    platform::IoError ignored;
+    platform::removeFile(o, ignored);
+  }
+  for (int stopAt = 1; stopAt <= repairQuestions; ++stopAt) {
+    SCOPED_TRACE("repair stopped at question " + std::to_string(stopAt));
+    int n = 0;
+    options.steering = {[&n, stopAt] { return ++n >= stopAt; }, {}};
+    const par2::RepairResult r = par2::repairFiles(set, check, sources, outputs, options);
+    EXPECT_EQ(r.status, par2::RepairStatus::Stopped);
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+      const bool kept = std::count(r.rebuilt.begin(), r.rebuilt.end(), i) == 1;
+      EXPECT_EQ(testing_support::exists(outputs[i]), kept) << outputs[i];
+      if (kept) {
+        platform::IoError ignored;
+        platform::removeFile(outputs[i], ignored);
+      }
+    }
+  }
+}
+
+}  // namespace
