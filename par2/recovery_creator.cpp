@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <numeric>
 
 #include "par2/gf16.h"
 #include "par2/region_accumulator.h"
@@ -219,8 +218,11 @@ bool RecoveryCreator::start(std::vector<SourceFile> files, const CreateOptions& 
   if (slices > kMaxInputSlices) {
     return fail(err, "create recovery data for", "", "the slice size makes more than 32768 slices");
   }
-  s.mainOrder.resize(s.files.size());
-  std::iota(s.mainOrder.begin(), s.mainOrder.end(), std::size_t{0});
+  // An empty file has no slices to protect and other programs leave it out of the set:
+  // it is fed (nothing) like the others but not described.
+  for (std::size_t i = 0; i < s.files.size(); ++i) {
+    if (s.files[i].source.size > 0) s.mainOrder.push_back(i);
+  }
   std::sort(s.mainOrder.begin(), s.mainOrder.end(), [&s](std::size_t a, std::size_t b) {
     return fileIdLess(s.files[a].description.fileId, s.files[b].description.fileId);
   });

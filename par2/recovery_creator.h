@@ -2,7 +2,8 @@
 // no recovery data) and volumes NAME.volA+B.par2 holding recovery slices A .. A+B-1, each
 // with its own copy of the description. The files' bytes are pushed in as the caller reads
 // them; memory holds the recovery slices being made, a batch of input slices and one
-// partial slice per file being fed, never the files themselves.
+// partial slice per file being fed, never the files themselves. Empty files are left out
+// of the set (there is nothing in them to rebuild).
 #pragma once
 
 #include <cstddef>

@@ -49,6 +49,7 @@ const std::vector<Row>& rows() {
       {"8 parts, one slice each, one damaged", {40000, 40000, 40000, 40000, 40000, 40000, 40000, 123}, 0, 1, {}, {6}},
       {"3 parts, small slices, one lost one damaged", {20000, 20000, 9999 + 1}, 2048, 16, {0}, {2}},
       {"parts under 16 KiB, two lost", {1000, 1000, 1000, 999 + 1}, 0, 2, {1, 3}, {}},
+      {"an empty part beside others, one lost", {5000, 0, 3000}, 1024, 3, {2}, {}},
       {"slices over 8 MiB, one lost one damaged", {(9 << 20) + 5, (9 << 20) + 5, 5 << 20}, 0, 2, {0}, {2}},
   };
   return r;
