@@ -8,6 +8,7 @@ build=${1:-build/release}
 size_mib=${2:-256}
 tool="$build/bench/bench_recovery"
 [ -x "$tool" ] || { echo "build $tool first (cmake --build $build --target bench_recovery)"; exit 1; }
+tool=$(realpath "$tool")
 command -v par2 >/dev/null || { echo "par2 (par2cmdline) is not installed"; exit 1; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/sundrix-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -28,7 +29,8 @@ best_of_3() {  # setup command, then the timed command: prints "wall user peakRS
   local best="" line
   for run in 1 2 3; do
     eval "$setup"
-    line=$( { /usr/bin/time -f '%e %U %M' "$@" 2>&1 >/dev/null; } | tail -1)
+    line=$( { /usr/bin/time -f '%e %U %M' "$@" 2>&1 >/dev/null || echo "FAILED: $*"; } | tail -1)
+    case $line in FAILED*) echo "$line" >&2; exit 1 ;; esac
     if [ -z "$best" ] || awk -v a="${line%% *}" -v b="${best%% *}" 'BEGIN { exit !(a < b) }'; then best=$line; fi
   done
   echo "$best"
@@ -52,6 +54,7 @@ for case in "1048576 26 1 MiB slices, 10 % recovery (26 blocks)" \
   read -r slice blocks label <<<"$case"
   ours=$(best_of_3 "$clean" "$tool" create "$slice" "$blocks" "$work/v" "${parts[@]}")
   peer=$(best_of_3 "$clean" par2 create -q -q -s"$slice" -c"$blocks" v.par2 "${parts[@]}")
+  [ -s v.par2 ] || { echo "no recovery files made"; exit 1; }
   report "create, $label" "$ours" "$peer"
 done
 

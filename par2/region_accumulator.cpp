@@ -23,9 +23,11 @@ constexpr std::size_t kMinBytesPerThread = 4u << 20;
 RegionAccumulator::RegionAccumulator(std::size_t outputs, std::size_t sliceSize, unsigned threads)
     : m_sliceSize(sliceSize),
       m_batchSlices(std::clamp<std::size_t>(kPieceBytes / std::max<std::size_t>(sliceSize, 1), 1, kBatchSlices)),
-      m_threads(threads != 0 ? threads : platform::usableCores()),
-      m_outputs(outputs, std::vector<std::uint8_t>(sliceSize, 0)) {
+      m_threads(threads != 0 ? threads : platform::usableCores()) {
   assert(sliceSize % 4 == 0 && "slices are whole 32-bit words");
+  // Each made in place: copies of one zeroed slice would hold twice the memory at once.
+  m_outputs.reserve(outputs);
+  for (std::size_t k = 0; k < outputs; ++k) m_outputs.emplace_back(sliceSize, 0);
   if (!batches()) return;
   for (Batch* b : {&m_filling, &m_working}) {
     b->slices.resize(m_batchSlices * sliceSize);
