@@ -63,6 +63,8 @@ struct RecoverySet::Parser {
   std::vector<std::string> paths;  // of the files read, in order
   std::uint64_t storedBytes = 0;
   std::size_t moreRejections = 0;
+  std::uint64_t wastedHashing = 0;  // bytes of the current file hashed for packets that failed
+  bool giveUp = false;
 
   void reject(const std::string& path, std::uint64_t offset, std::string reason) {
     if (set.m_rejections.size() < kMaxRejections) {
@@ -76,8 +78,14 @@ struct RecoverySet::Parser {
   // The offset of the next magic at or after `pos`; false when there is none.
   bool nextMagic(platform::File& in, std::uint64_t& pos, std::uint64_t size,
                  platform::IoError& err) {
+    // Packets follow each other: the next one is nearly always right here.
+    std::uint8_t start[kMagic.size()];
+    if (pos + kHeaderSize <= size && readAt(in, pos, start, sizeof start, err) &&
+        std::equal(kMagic.begin(), kMagic.end(), start)) {
+      return true;
+    }
     Bytes chunk;
-    while (pos + kHeaderSize <= size) {
+    while (!err.isSet() && pos + kHeaderSize <= size) {
       chunk.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kScanChunk, size - pos)));
       if (!readAt(in, pos, chunk.data(), chunk.size(), err)) return false;
       const auto hit = std::search(chunk.begin(), chunk.end(), kMagic.begin(), kMagic.end());
@@ -139,6 +147,10 @@ struct RecoverySet::Parser {
     if (!hashPacket(in, pos, header, bodyLength, hash, err)) return 0;
     if (hash != h.hash) {
       reject(path, pos, "the packet's MD5 does not match its bytes");
+      // Each failed packet is searched again from its next byte: without a bound, a file
+      // of forged long headers would be hashed over and over.
+      wastedHashing += bodyLength;
+      if (wastedHashing > 2 * size + kReadChunk * 16) giveUp = true;
       return 0;
     }
     if (isBlock) {
@@ -175,9 +187,15 @@ struct RecoverySet::Parser {
     const std::uint64_t end = static_cast<std::uint64_t>(size);
     std::uint64_t pos = 0;
     std::uint64_t lastEnd = 0;  // the end of the last sound packet
+    wastedHashing = 0;
+    giveUp = false;
     while (nextMagic(in, pos, end, err)) {
       const std::uint64_t length = packet(in, path, pos, end, err);
       if (err.isSet()) break;
+      if (giveUp) {
+        reject(path, pos, "too many damaged packets: the rest of the file is not read");
+        return;
+      }
       pos += length != 0 ? length : 1;
       if (length != 0) lastEnd = pos;
     }

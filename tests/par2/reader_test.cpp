@@ -113,6 +113,15 @@ std::vector<Row> hostileRows() {
        }, "id is not the hash"},
       {"a description packet longer than allowed", [](const Bytes& b) { return b; }, "longer than a packet", tinyPackets},
       {"more packets than allowed", [](const Bytes& b) { return b; }, "more packets", fewPackets},
+      {"forged headers, each claiming the rest of the file", [](const Bytes&) {
+         constexpr std::size_t kCount = 4000;
+         Bytes h(64 * kCount, 0);
+         for (std::size_t i = 0; i < kCount; ++i) {
+           std::copy(par2::kMagic.begin(), par2::kMagic.end(), h.begin() + static_cast<std::ptrdiff_t>(64 * i));
+           put64At(h, 64 * i + 8, 64 * (kCount - i));
+         }
+         return h;
+       }, "too many damaged packets"},
       {"cut inside a header", [](const Bytes& b) { return Bytes(b.begin(), b.begin() + 40); }, "cut short"},
       {"cut inside a packet", [](const Bytes& b) { return Bytes(b.begin(), b.begin() + 100); }, "runs past the end"},
   };
