@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev
-  unzip zip p7zip-full
+  unzip zip p7zip-full par2
   dpkg-dev file lintian desktop-file-utils appstream
   xvfb xauth fonts-wine fonts-liberation2 fonts-wqy-microhei
   clang libclang-rt-14-dev
