@@ -20,4 +20,10 @@ bool fail(IoError& err, FileOp op, const std::string& path, int code, std::strin
 // Asks the test seam; true when the operation must fail (err is then set).
 bool injected(FileOp op, const std::string& path, IoError& err);
 
+// A name for a new temporary file, one that isTemporaryName knows.
+std::string temporaryName();
+// Marks a new temporary file as in use: its lock is what a sweep of the folder looks for.
+// False when a sweep removed the file between its creation and the lock: make another.
+bool lockTemporary(NativeHandle file);
+
 }  // namespace platform
