@@ -246,8 +246,9 @@ bool isTemporaryName(std::string_view name);
 // -1 when there is none, or where the OS keeps no such bits.
 int filePermissions(const std::string& path);
 bool setFilePermissions(File& file, int bits, IoError& err);
-// False for a regular file at `path` itself that the user may not write; true otherwise
-// (nothing there, a link, a file that may be written).
+// False for a regular file at `path` itself whose permission bits (the read-only
+// attribute on Windows) do not let the user write it, whatever privileges the user may
+// have; true otherwise (nothing there, a link, a file that may be written).
 bool mayReplaceFile(const std::string& path);
 
 // An advisory lock on a folder, held for the life of the object, so that two runs of this

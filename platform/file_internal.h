@@ -26,4 +26,11 @@ std::string temporaryName();
 // False when a sweep removed the file between its creation and the lock: make another.
 bool lockTemporary(NativeHandle file);
 
+#ifndef _WIN32
+// Whether the permission bits let this user write the file: the owner's, the group's or
+// everyone else's, whichever class the user falls in. The superuser gets no exception:
+// a file marked read-only stays so for a program that replaces files by renaming.
+bool permissionBitsAllowWrite(unsigned ownerId, unsigned groupId, unsigned mode);
+#endif
+
 }  // namespace platform

@@ -97,7 +97,7 @@ bool BeneathTarget::targetWritable() const {
       !S_ISREG(st.st_mode)) {
     return true;
   }
-  return ::faccessat(m_folder, m_leaf.c_str(), W_OK, 0) == 0;
+  return permissionBitsAllowWrite(st.st_uid, st.st_gid, st.st_mode);
 }
 
 bool BeneathTarget::folderIdentity(FileIdentity& out) const {

@@ -783,10 +783,22 @@ bool setFilePermissions(File& file, int bits, IoError& err) {
   return true;
 }
 
+bool permissionBitsAllowWrite(unsigned ownerId, unsigned groupId, unsigned mode) {
+  if (ownerId == ::geteuid()) return (mode & S_IWUSR) != 0;
+  bool member = groupId == ::getegid();
+  if (!member) {
+    std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
+    const int n = ::getgroups(static_cast<int>(groups.size()), groups.data());
+    member = std::find(groups.begin(), groups.begin() + std::max(n, 0), groupId) !=
+             groups.begin() + std::max(n, 0);
+  }
+  return (mode & (member ? S_IWGRP : S_IWOTH)) != 0;
+}
+
 bool mayReplaceFile(const std::string& path) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return true;
-  return ::access(path.c_str(), W_OK) == 0;
+  return permissionBitsAllowWrite(st.st_uid, st.st_gid, st.st_mode);
 }
 
 }  // namespace platform
