@@ -11,6 +11,7 @@
 #include "platform/dos_time.h"
 #include "platform/path.h"
 #include "zip/bit_reader.h"
+#include "zip/central_directory.h"
 #include "zip/crc32.h"
 #include "zip/explode.h"
 #include "zip/name_match.h"
@@ -39,6 +40,23 @@ std::string twoDigits(int value) {
 
 std::string endsInsideHeaderMessage(const std::string& archive) {
   return "Archive " + archive + " ends inside a local header !";
+}
+
+// A member whose writer put its sizes after its data (flag bit 3) can only be found the
+// end of through the central directory.
+std::string noDirectoryMessage(const std::string& shownName) {
+  return "Member " + shownName +
+         " has its sizes after its data, and no central directory gives them ! Skip next...";
+}
+
+std::string notListedMessage(const std::string& shownName) {
+  return "Member " + shownName + " is not where the central directory lists it ! Skip next...";
+}
+
+// A folder or a file the user may not write in a member's place; the member's name
+// follows on a line of its own.
+std::string deniedMessage(const std::string& shownName) {
+  return ioErrorMessage(platform::errorCode(platform::ErrorKind::Denied)) + "\n" + shownName;
 }
 
 bool validDate(const platform::DosFields& f) {
@@ -122,6 +140,13 @@ struct TUnZip::Run {
   bool cutOff = false;  // the archive ends inside the member's data
   LocalHeader header;
   std::string name;
+  std::string shown;              // the name as messages show it
+  std::int64_t headerOffset = 0;  // where the member's local header starts
+  std::int64_t memberEnd = -1;    // where the next listed member starts, when the
+                                  // directory gave the member's sizes
+  CentralDirectory directory;
+  bool directoryTried = false;
+  std::vector<platform::FileIdentity> swept;  // target folders already cleared of debris
 };
 
 class TUnZip::MemberSource : public ByteSource {
@@ -207,11 +232,13 @@ void TUnZip::UnCrunch(const std::string& arcName, const std::string& extrPath,
   if (r.archiveSize < 0) throw UnZipError(err.message(), err);
   refill();
   while (ReadLocalHeader()) {
+    if (!takeDirectorySizes()) continue;
     if (selected(r.name)) {
       ExtractMember();
     } else {
       SkipBytes(r.header.compressedSize);
     }
+    if (r.memberEnd >= 0) moveTo(r.memberEnd);
   }
   if (!r.archive.close(err)) ReportError(ioErrorMessage(err.code));
 }
@@ -237,9 +264,25 @@ int TUnZip::readArchiveByte() {
   return r.input[r.inPos++];
 }
 
+// The archive offset of the next byte the walk takes.
+std::int64_t TUnZip::archiveOffset() {
+  Run& r = *m_run;
+  platform::IoError err;
+  const std::int64_t position = r.archive.position(err);
+  if (position < 0) throw UnZipError(err.message(), err);
+  return position - static_cast<std::int64_t>(r.inCount - r.inPos);
+}
+
+// Forward only: the walk never reads a byte twice.
+void TUnZip::moveTo(std::int64_t offset) {
+  const std::int64_t here = archiveOffset();
+  if (offset > here) SkipBytes(static_cast<std::uint32_t>(offset - here));
+}
+
 bool TUnZip::ReadLocalHeader() {
   Run& r = *m_run;
   if (r.atEnd) return false;
+  r.headerOffset = archiveOffset();
   std::uint8_t fixed[kLocalHeaderSize];
   for (std::size_t i = 0; i < kLocalHeaderSize; ++i) {
     if (i == 4) {
@@ -266,11 +309,44 @@ bool TUnZip::ReadLocalHeader() {
   };
   readField(r.header.nameLength, &r.name);
   readField(r.header.extraLength, nullptr);
+  r.shown = printableName(r.name);
   if (r.atEnd) {
     // Fields past the archive's end would be made-up bytes: no member to extract.
     ReportError(endsInsideHeaderMessage(r.archiveName));
     return false;
   }
+  return true;
+}
+
+// A member with a data descriptor (flag bit 3) carries zeros or guesses in its local
+// header; its sizes and CRC are taken from the central directory, and the walk goes on
+// where the directory puts the next member, past the descriptor. Without a directory its
+// end cannot be found, and the walk ends with it. False when the member is passed over.
+bool TUnZip::takeDirectorySizes() {
+  Run& r = *m_run;
+  r.memberEnd = -1;
+  if ((r.header.flags & kFlagDataDescriptor) == 0) return true;
+  if (!r.directoryTried) {
+    r.directoryTried = true;
+    r.directory.load(r.archive, r.archiveSize);
+  }
+  if (!r.directory.loaded()) {
+    ReportError(noDirectoryMessage(r.shown));
+    r.atEnd = true;
+    return false;
+  }
+  const CentralEntry* listed = r.directory.at(r.headerOffset);
+  const std::int64_t next = r.directory.nextStart(r.headerOffset);
+  if (listed == nullptr || listed->name.substr(0, kMaxNameLength) != r.name ||
+      archiveOffset() + listed->compressedSize > next) {
+    ReportError(notListedMessage(r.shown));
+    moveTo(next);
+    return false;
+  }
+  r.header.crc = listed->crc;
+  r.header.compressedSize = listed->compressedSize;
+  r.header.uncompressedSize = listed->uncompressedSize;
+  r.memberEnd = next;
   return true;
 }
 
@@ -284,18 +360,29 @@ bool TUnZip::selected(const std::string& name) const {
 void TUnZip::ExtractMember() {
   Run& r = *m_run;
   if (!isSafeMemberName(r.name)) {
-    ReportError("Name " + r.name + " leads outside the extraction folder ! Skip next...");
+    ReportError("Name " + r.shown + " leads outside the extraction folder ! Skip next...");
     SkipBytes(r.header.compressedSize);
     return;
   }
-  if (!prepareTarget()) {
+  if ((r.header.flags & kFlagEncrypted) != 0) {
+    // Decoded without its password, the data would be noise under the member's name.
+    ReportError("Member " + r.shown + " is encrypted ! Skip next...");
     SkipBytes(r.header.compressedSize);
     return;
   }
-  // The target is replaced only by a member whose data was there to the end; one with a
-  // bad CRC still is, its message tells the user.
-  if (!DecodeMember(r.folder + r.name)) {
+  bool replaces = false;
+  if (!prepareTarget(replaces)) {
+    SkipBytes(r.header.compressedSize);
+    return;
+  }
+  // A file is put in place only from data that was there to the end. Damaged data (a bad
+  // CRC, a wrong size) is kept where nothing was, for what it may still be worth, but
+  // never replaces a file.
+  const std::string target = r.folder + r.shown;
+  const Outcome outcome = DecodeMember(target);
+  if (outcome == Outcome::Lost || (outcome == Outcome::Damaged && replaces)) {
     r.target.discard();
+    if (outcome == Outcome::Damaged) ReportError("File " + target + " was kept as it was.");
     return;
   }
   flushTarget();
@@ -311,13 +398,13 @@ void TUnZip::ExtractMember() {
 // Nothing in the extraction folder is followed: a link on the way to the target refuses
 // the member, a link at the target is replaced. A folder or the archive being read in
 // the target's place is never replaced.
-bool TUnZip::prepareTarget() {
+bool TUnZip::prepareTarget(bool& replaces) {
   Run& r = *m_run;
   platform::IoError err;
   switch (r.target.reachFolder(r.folder, r.name, err)) {
     case platform::BeneathTarget::Reach::LinkedFolder:
-      ReportError("Name " + r.name + " leads through the link " + r.target.linkedPart() +
-                  " ! Skip next...");
+      ReportError("Name " + r.shown + " leads through the link " +
+                  printableName(r.target.linkedPart()) + " ! Skip next...");
       return false;
     case platform::BeneathTarget::Reach::Failed:
       // A folder missing on the target's path is a path error.
@@ -328,14 +415,17 @@ bool TUnZip::prepareTarget() {
     case platform::BeneathTarget::Reach::Ok:
       break;
   }
+  sweepTargetFolder();
   platform::FileIdentity existing;
-  if (r.target.targetIsFolder()) {
-    ReportError(ioErrorMessage(platform::errorCode(platform::ErrorKind::Denied)) + ": " + r.name);
+  // Creating over a folder, or over a file the user may not write, is refused as the
+  // system refuses it; a rename would get past either.
+  if (r.target.targetIsFolder() || !r.target.targetWritable()) {
+    ReportError(deniedMessage(r.shown));
     return false;
   }
-  if (r.target.identifyTarget(existing) && existing.device == r.archiveId.device &&
-      existing.inode == r.archiveId.inode) {
-    ReportError("Name " + r.name + " is the archive being read ! Skip next...");
+  replaces = r.target.identifyTarget(existing);
+  if (replaces && existing.device == r.archiveId.device && existing.inode == r.archiveId.inode) {
+    ReportError("Name " + r.shown + " is the archive being read ! Skip next...");
     return false;
   }
   if (!r.target.createTemporary(err)) {
@@ -345,7 +435,20 @@ bool TUnZip::prepareTarget() {
   return true;
 }
 
-bool TUnZip::DecodeMember(const std::string& target) {
+// Each folder a run writes into is cleared once of the temporary files that a killed run
+// left there.
+void TUnZip::sweepTargetFolder() {
+  Run& r = *m_run;
+  platform::FileIdentity folder;
+  if (!r.target.folderIdentity(folder)) return;
+  for (const platform::FileIdentity& done : r.swept) {
+    if (done.sameObject(folder)) return;
+  }
+  r.swept.push_back(folder);
+  r.target.removeStaleTemporaries();
+}
+
+TUnZip::Outcome TUnZip::DecodeMember(const std::string& target) {
   Run& r = *m_run;
   r.crc = kCrcStart;
   r.remaining = r.header.compressedSize;
@@ -365,36 +468,42 @@ bool TUnZip::DecodeMember(const std::string& target) {
     const std::uint8_t* data = nullptr;
     while (const std::size_t n = source.next(data)) sink.write(data, n);
   } else if (method == kMethodShrunk) {
-    result = Unshrink(bits, sink, report);
+    result = Unshrink(bits, sink, r.header.uncompressedSize, report);
   } else if (method >= 2 && method <= 5) {
     result = Unreduce(bits, sink, method - 1, r.header.uncompressedSize, report);
   } else if (method == kMethodImploded) {
     result = Explode(bits, sink, r.header.flags, r.header.uncompressedSize, report);
   } else {
-    ReportError("Unknown compress method (" + std::to_string(method) + ") use on " + r.name +
+    ReportError("Unknown compress method (" + std::to_string(method) + ") use on " + r.shown +
                 " ! Skip next...");
     skipRestOfMember();
-    return false;
+    return Outcome::Lost;
   }
   // Whatever the decoder left of the member's data is passed over, so that the next
   // header is read where it lies even after damaged data.
   skipRestOfMember();
-  if (result == DecodeResult::NoMemory) return false;
+  if (result == DecodeResult::NoMemory) return Outcome::Lost;
   if (r.cutOff) {
-    ReportError(endsInsideMessage(r.archiveName, r.name));
-    return false;
+    ReportError(endsInsideMessage(r.archiveName, r.shown));
+    return Outcome::Lost;
   }
-  if (r.written != r.header.uncompressedSize) {
+  bool damaged = result != DecodeResult::Done;
+  if (result == DecodeResult::TooLong) {
+    ReportError("File " + target + " has wrong size ! Stored size is " +
+                std::to_string(r.header.uncompressedSize) + ", its data goes on past it.");
+  } else if (r.written != r.header.uncompressedSize) {
     ReportError("File " + target + " has wrong size ! Stored size is " +
                 std::to_string(r.header.uncompressedSize) + ", written size is " +
                 std::to_string(r.written) + ".");
+    damaged = true;
   }
   const std::uint32_t computed = ~r.crc;
   if (computed != r.header.crc) {
     ReportError("File " + target + " has bad CRC ! Stored CRC is " + hex(r.header.crc) +
                 ", computed CRC is " + hex(computed) + ".");
+    damaged = true;
   }
-  return true;
+  return damaged ? Outcome::Damaged : Outcome::Whole;
 }
 
 void TUnZip::skipRestOfMember() {
@@ -497,10 +606,14 @@ void TUnZip::GetZipList(const std::string& arcName, std::vector<std::string>& li
   const std::int64_t fileSize = file.size(err);
   if (fileSize < 0) throw UnZipError(err.message(), err);
   std::int64_t position = 0;
+  CentralDirectory directory;
+  bool directoryTried = false;
   for (;;) {
     std::uint8_t fixed[kLocalHeaderSize];
     const std::size_t got = readUpTo(file, fixed, kLocalHeaderSize);
     if (got >= 4 && get32(fixed) == kCentralHeaderSignature) break;
+    // The end record alone: what the writer makes when none of its files could be packed.
+    if (position == 0 && got >= 4 && get32(fixed) == kEndRecordSignature) break;
     // The walk ends where the extraction would end; the reason is kept for the caller.
     if (got < 4 || get32(fixed) != kLocalHeaderSignature) {
       if (got > 0 || position > 0) m_listingProblem = "Hlava chybí nebo je poškozena u " + arcName;
@@ -510,11 +623,36 @@ void TUnZip::GetZipList(const std::string& arcName, std::vector<std::string>& li
       m_listingProblem = endsInsideHeaderMessage(arcName);
       break;
     }
-    const LocalHeader h = zip::readLocalHeader(fixed);
+    LocalHeader h = zip::readLocalHeader(fixed);
     std::string name(h.nameLength, '\0');
     name.resize(readUpTo(file, reinterpret_cast<std::uint8_t*>(name.data()), name.size()));
     if (name.size() > kMaxNameLength) name.resize(kMaxNameLength);
+    name = printableName(name);
+    const std::int64_t headerOffset = position;
     position += static_cast<std::int64_t>(kLocalHeaderSize) + h.nameLength + h.extraLength;
+    std::int64_t next = -1;  // where the directory puts the next member
+    if ((h.flags & kFlagDataDescriptor) != 0) {
+      if (!directoryTried) {
+        directoryTried = true;
+        directory.load(file, fileSize);
+      }
+      if (!directory.loaded()) {
+        m_listingProblem = noDirectoryMessage(name);
+        break;
+      }
+      const CentralEntry* listed = directory.at(headerOffset);
+      next = directory.nextStart(headerOffset);
+      if (listed == nullptr || printableName(listed->name.substr(0, kMaxNameLength)) != name ||
+          position + listed->compressedSize > next) {
+        m_listingProblem = notListedMessage(name);
+        position = next;
+        if (!file.seek(position, err)) break;
+        continue;
+      }
+      h.crc = listed->crc;
+      h.compressedSize = listed->compressedSize;
+      h.uncompressedSize = listed->uncompressedSize;
+    }
 
     const long ratio =
         h.uncompressedSize == 0
@@ -536,7 +674,7 @@ void TUnZip::GetZipList(const std::string& arcName, std::vector<std::string>& li
                    '\t' + time);
 
     const bool headerCut = position > fileSize;
-    position += h.compressedSize;
+    position = next >= 0 ? next : position + h.compressedSize;
     if (position > fileSize) {
       m_listingProblem =
           headerCut ? endsInsideHeaderMessage(arcName) : endsInsideMessage(arcName, name);
