@@ -474,6 +474,13 @@ TEST(HostileArchive, ListAndUnzipExitWithTheReasonOnDamage) {
   shortStored.uncompressedSize = 50;
   writeArchive(dir.file("short.zip"), {shortStored});
   writeArchive(dir.file("good.zip"), {storedMember("a.txt", "alpha")});
+  writeArchive(dir.file("enc.zip"), {with(storedMember("a.txt", "noise"), zip::kFlagEncrypted)});
+  std::vector<std::uint8_t> empty(zip::kEndRecordSize, 0);
+  zip::writeEndRecord(empty.data(), zip::EndRecord{});
+  testing_support::writeFile(dir.file("empty.zip"), empty);
+  writeText(dir.file("a.txt"), "alpha");
+  writeText(dir.file("h.zip"), "an old archive");
+  ASSERT_EQ(::symlink("h.zip", dir.file("self.lnk").c_str()), 0);
   struct Case {
     std::string command;
     int exit;
@@ -484,6 +491,10 @@ TEST(HostileArchive, ListAndUnzipExitWithTheReasonOnDamage) {
       {"unzip " + dir.file("cut.zip") + " --dir " + dir.file("o1"), 1, "ends inside member b.txt"},
       {"unzip " + dir.file("short.zip") + " --dir " + dir.file("o2"), 1, "has wrong size"},
       {"list " + dir.file("good.zip"), 0, ""},
+      {"list " + dir.file("empty.zip"), 0, ""},
+      {"unzip " + dir.file("enc.zip") + " --dir " + dir.file("o3"), 1, "a.txt is encrypted"},
+      {"zip --overwrite " + dir.file("h.zip") + " " + dir.file("a.txt") + " " + dir.file("self.lnk"),
+       1, "self.lnk is another name of the archive"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command);
