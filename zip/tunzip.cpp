@@ -364,6 +364,12 @@ void TUnZip::ExtractMember() {
     SkipBytes(r.header.compressedSize);
     return;
   }
+  if (platform::isTemporaryName(platform::namePart(r.name))) {
+    // The next run into that folder would take the file for a killed run's debris.
+    ReportError("Name " + r.shown + " is kept for temporary files ! Skip next...");
+    SkipBytes(r.header.compressedSize);
+    return;
+  }
   if ((r.header.flags & kFlagEncrypted) != 0) {
     // Decoded without its password, the data would be noise under the member's name.
     ReportError("Member " + r.shown + " is encrypted ! Skip next...");

@@ -257,9 +257,19 @@ void TZip::Crunch(const std::string& arcName, const std::vector<std::string>& fi
     ~EndRun() { run.reset(); }
   } endRun{m_run};
   createArchive();
-  for (const auto& item : m_entries) writeMember(item.second);
-  WriteCentralDirectory();
-  completeArchive();
+  try {
+    for (const auto& item : m_entries) writeMember(item.second);
+    WriteCentralDirectory();
+    completeArchive();
+  } catch (const TZipFailure& e) {
+    // The user knows the archive by its own name, not by the temporary one.
+    std::string text = e.what();
+    const std::string& temporary = m_run->temporaryPath;
+    for (std::size_t at; !temporary.empty() && (at = text.find(temporary)) != std::string::npos;) {
+      text.replace(at, temporary.size(), arcName);
+    }
+    throw TZipFailure(text, e.reported());
+  }
 }
 
 // A file the user may not write, or a folder, at the archive's name is refused as the
