@@ -42,7 +42,8 @@ void checkFolder(const std::string& folder, const std::string& held) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static fuzz_input::WorkFolder work;
   if (!work.ok() || size == 0) return 0;
-  const auto flags = static_cast<std::uint16_t>(data[0] & (zip::kFlagEncrypted | zip::kFlagDataDescriptor));
+  const auto flags =
+      static_cast<std::uint16_t>(data[0] & (zip::kFlagEncrypted | zip::kFlagDataDescriptor));
   std::vector<std::uint8_t> bytes(data + 1, data + size);
   for (std::size_t i = 0; i + zip::kLocalHeaderSize <= bytes.size(); ++i) {
     if (zip::get32(&bytes[i]) != zip::kLocalHeaderSignature) continue;

@@ -1,7 +1,7 @@
 // The parts of the file layer that do not depend on the OS.
-#include "platform/file_internal.h"
-
 #include <random>
+
+#include "platform/file_internal.h"
 
 namespace platform {
 

@@ -63,8 +63,7 @@ bool CentralDirectory::parse(const std::uint8_t* p, std::size_t size, std::uint1
   for (std::uint16_t i = 0; i < count; ++i) {
     if (size - pos < kCentralHeaderSize) return false;
     const CentralHeader h = readCentralHeader(p + pos);
-    const std::size_t length =
-        kCentralHeaderSize + h.nameLength + h.extraLength + h.commentLength;
+    const std::size_t length = kCentralHeaderSize + h.nameLength + h.extraLength + h.commentLength;
     if (h.signature != kCentralHeaderSignature || size - pos < length) return false;
     // ZIP64 keeps the true values elsewhere; these fields then only say so.
     if (h.compressedSize == 0xFFFFFFFF || h.uncompressedSize == 0xFFFFFFFF ||

@@ -121,8 +121,8 @@ std::string printableName(std::string_view name) {
   };
   for (std::size_t i = 0; i < name.size(); ++i) {
     const auto c = static_cast<unsigned char>(name[i]);
-    const unsigned char next =
-        i + 1 < name.size() ? static_cast<unsigned char>(name[i + 1]) : static_cast<unsigned char>(0);
+    const unsigned char next = i + 1 < name.size() ? static_cast<unsigned char>(name[i + 1])
+                                                   : static_cast<unsigned char>(0);
     if (c == '\n') {
       out += "\\n";
     } else if (c == '\t') {

@@ -1,4 +1,5 @@
-// TUnZip: the extraction run, the byte paths the decoders use, and the listing.
+// TUnZip: the extraction run and the byte paths the decoders use; the listing is in
+// tunzip_list.cpp.
 #include "zip/tunzip.h"
 
 #include <cmath>
@@ -15,6 +16,7 @@
 #include "zip/crc32.h"
 #include "zip/explode.h"
 #include "zip/name_match.h"
+#include "zip/reader_messages.h"
 #include "zip/unreduce.h"
 #include "zip/unshrink.h"
 #include "zip/zip_format.h"
@@ -24,7 +26,6 @@ namespace {
 
 constexpr std::size_t kInputSize = 1 << 16;
 constexpr std::size_t kOutputSize = 1 << 16;
-constexpr std::size_t kMaxNameLength = 255;
 
 std::string hex(std::uint32_t value) {
   char text[16];
@@ -32,55 +33,10 @@ std::string hex(std::uint32_t value) {
   return text;
 }
 
-std::string twoDigits(int value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%02d", value);
-  return text;
-}
-
-std::string endsInsideHeaderMessage(const std::string& archive) {
-  return "Archive " + archive + " ends inside a local header !";
-}
-
-// A member whose writer put its sizes after its data (flag bit 3) can only be found the
-// end of through the central directory.
-std::string noDirectoryMessage(const std::string& shownName) {
-  return "Member " + shownName +
-         " has its sizes after its data, and no central directory gives them ! Skip next...";
-}
-
-std::string notListedMessage(const std::string& shownName) {
-  return "Member " + shownName + " is not where the central directory lists it ! Skip next...";
-}
-
 // A folder or a file the user may not write in a member's place; the member's name
 // follows on a line of its own.
 std::string deniedMessage(const std::string& shownName) {
   return ioErrorMessage(platform::errorCode(platform::ErrorKind::Denied)) + "\n" + shownName;
-}
-
-bool validDate(const platform::DosFields& f) {
-  static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (f.month < 1 || f.month > 12 || f.day < 1 || f.day > kDays[f.month - 1]) return false;
-  const bool leap = (f.year % 4 == 0 && f.year % 100 != 0) || f.year % 400 == 0;
-  return !(f.month == 2 && f.day == 29 && !leap);
-}
-
-bool validTime(const platform::DosFields& f) {
-  return f.hour < 24 && f.minute < 60 && f.second < 60;
-}
-
-// Reads up to n bytes; fewer only at the end of the file. A read error ends the listing.
-std::size_t readUpTo(platform::File& file, std::uint8_t* buffer, std::size_t n) {
-  std::size_t got = 0;
-  while (got < n) {
-    platform::IoError err;
-    const std::int64_t r = file.read(buffer + got, static_cast<std::int64_t>(n - got), err);
-    if (r < 0) throw UnZipError(err.message(), err);
-    if (r == 0) break;
-    got += static_cast<std::size_t>(r);
-  }
-  return got;
 }
 
 }  // namespace
@@ -340,6 +296,9 @@ bool TUnZip::takeDirectorySizes() {
   if (listed == nullptr || listed->name.substr(0, kMaxNameLength) != r.name ||
       archiveOffset() + listed->compressedSize > next) {
     ReportError(notListedMessage(r.shown));
+    // A next member listed inside this one's header would have the walk read this
+    // member's data as headers: the walk ends instead.
+    if (next < archiveOffset()) r.atEnd = true;
     moveTo(next);
     return false;
   }
@@ -602,93 +561,6 @@ void TUnZip::flushTarget() {
     throw UnZipError(err.message(), err);
   }
   r.outPos = 0;
-}
-
-void TUnZip::GetZipList(const std::string& arcName, std::vector<std::string>& list) {
-  m_listingProblem.clear();
-  platform::IoError err;
-  platform::File file = platform::File::open(arcName, platform::File::Mode::Read, err);
-  if (!file.isOpen()) throw UnZipError(err.message(), err);
-  const std::int64_t fileSize = file.size(err);
-  if (fileSize < 0) throw UnZipError(err.message(), err);
-  std::int64_t position = 0;
-  CentralDirectory directory;
-  bool directoryTried = false;
-  for (;;) {
-    std::uint8_t fixed[kLocalHeaderSize];
-    const std::size_t got = readUpTo(file, fixed, kLocalHeaderSize);
-    if (got >= 4 && get32(fixed) == kCentralHeaderSignature) break;
-    // The end record alone: what the writer makes when none of its files could be packed.
-    if (position == 0 && got >= 4 && get32(fixed) == kEndRecordSignature) break;
-    // The walk ends where the extraction would end; the reason is kept for the caller.
-    if (got < 4 || get32(fixed) != kLocalHeaderSignature) {
-      if (got > 0 || position > 0) m_listingProblem = "Hlava chybí nebo je poškozena u " + arcName;
-      break;
-    }
-    if (got < kLocalHeaderSize) {
-      m_listingProblem = endsInsideHeaderMessage(arcName);
-      break;
-    }
-    LocalHeader h = zip::readLocalHeader(fixed);
-    std::string name(h.nameLength, '\0');
-    name.resize(readUpTo(file, reinterpret_cast<std::uint8_t*>(name.data()), name.size()));
-    if (name.size() > kMaxNameLength) name.resize(kMaxNameLength);
-    name = printableName(name);
-    const std::int64_t headerOffset = position;
-    position += static_cast<std::int64_t>(kLocalHeaderSize) + h.nameLength + h.extraLength;
-    std::int64_t next = -1;  // where the directory puts the next member
-    if ((h.flags & kFlagDataDescriptor) != 0) {
-      if (!directoryTried) {
-        directoryTried = true;
-        directory.load(file, fileSize);
-      }
-      if (!directory.loaded()) {
-        m_listingProblem = noDirectoryMessage(name);
-        break;
-      }
-      const CentralEntry* listed = directory.at(headerOffset);
-      next = directory.nextStart(headerOffset);
-      if (listed == nullptr || printableName(listed->name.substr(0, kMaxNameLength)) != name ||
-          position + listed->compressedSize > next) {
-        m_listingProblem = notListedMessage(name);
-        position = next;
-        if (!file.seek(position, err)) break;
-        continue;
-      }
-      h.crc = listed->crc;
-      h.compressedSize = listed->compressedSize;
-      h.uncompressedSize = listed->uncompressedSize;
-    }
-
-    const long ratio =
-        h.uncompressedSize == 0
-            ? 0
-            : std::lround(std::nearbyint(
-                  static_cast<double>(h.compressedSize) / h.uncompressedSize * 100.0 - 100.0));
-    platform::DosFields f{};
-    platform::decodeDosDateTime({h.date, h.time}, f);
-    const std::string date =
-        validDate(f) ? twoDigits(f.day) + DateSeparator + twoDigits(f.month) + DateSeparator +
-                           std::to_string(f.year)
-                     : std::string("00") + DateSeparator + "00" + DateSeparator + "0000";
-    const std::string time = validTime(f)
-                                 ? twoDigits(f.hour) + TimeSeparator + twoDigits(f.minute) +
-                                       TimeSeparator + twoDigits(f.second)
-                                 : std::string("00") + TimeSeparator + "00" + TimeSeparator + "00";
-    list.push_back(name + '\t' + std::to_string(h.uncompressedSize) + '\t' +
-                   std::to_string(h.compressedSize) + '\t' + std::to_string(ratio) + "%\t" + date +
-                   '\t' + time);
-
-    const bool headerCut = position > fileSize;
-    position = next >= 0 ? next : position + h.compressedSize;
-    if (position > fileSize) {
-      m_listingProblem =
-          headerCut ? endsInsideHeaderMessage(arcName) : endsInsideMessage(arcName, name);
-      break;
-    }
-    if (!file.seek(position, err)) break;
-  }
-  file.closeQuietly();
 }
 
 }  // namespace zip

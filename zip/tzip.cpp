@@ -297,8 +297,8 @@ void TZip::completeArchive() {
   Run& r = *m_run;
   platform::IoError err;
   const int permissions = platform::filePermissions(r.archivePath);
-  if (permissions >= 0 && (!platform::setFilePermissions(r.archive, permissions, err) ||
-                           !r.archive.sync(err))) {
+  if (permissions >= 0 &&
+      (!platform::setFilePermissions(r.archive, permissions, err) || !r.archive.sync(err))) {
     throw TZipFailure(err.message());
   }
   if (!r.archive.close(err)) throw TZipFailure(err.message());

@@ -22,7 +22,6 @@ inline constexpr char kUnshrinkBadCode[] = "Kód se jeví chybný !";
 //   NoMemory  kUnshrinkNoMemory.
 // A control code 256 followed by anything but 1 or 2 reports kUnshrinkBadLink and
 // decoding goes on. Everything decoded before a stop has reached the sink.
-DecodeResult Unshrink(BitReader& in, ByteSink& out, std::uint64_t size,
-                      const DecodeReport& report);
+DecodeResult Unshrink(BitReader& in, ByteSink& out, std::uint64_t size, const DecodeReport& report);
 
 }  // namespace zip

@@ -109,7 +109,8 @@ bool BeneathTarget::folderIdentity(FileIdentity& out) const {
 }
 
 int BeneathTarget::removeStaleTemporaries() {
-  const int listing = m_folder < 0 ? -1 : ::openat(m_folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int listing =
+      m_folder < 0 ? -1 : ::openat(m_folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (listing < 0) return 0;
   DIR* dir = ::fdopendir(listing);
   if (dir == nullptr) {
@@ -122,7 +123,8 @@ int BeneathTarget::removeStaleTemporaries() {
     const int fd = ::openat(m_folder, entry->d_name,
                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) continue;
-    struct stat held {}, named{};
+    struct stat held {
+    }, named{};
     // Removed only while its lock is ours, and only when the name still leads to the file
     // that was locked: a running program's temporary file is never touched.
     if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == ::geteuid() &&

@@ -162,7 +162,8 @@ File File::open(const std::string& path, Mode mode, IoError& err) {
       if (!clearEntry(path, err)) return file;
       disposition = CREATE_NEW;
       flags |= FILE_FLAG_OPEN_REPARSE_POINT;
-      break;    case Mode::CreateExclusive:
+      break;
+    case Mode::CreateExclusive:
       disposition = CREATE_NEW;
       flags |= FILE_FLAG_OPEN_REPARSE_POINT;
       break;
@@ -173,8 +174,8 @@ File File::open(const std::string& path, Mode mode, IoError& err) {
   }
   // A temporary file may not be removed while it is open: that is its lock.
   const DWORD share = mode == Mode::CreateExclusive ? FILE_SHARE_READ : kShareAll;
-  HANDLE h = ::CreateFileW(longPath(path).c_str(), access, share, nullptr, disposition, flags,
-                           nullptr);
+  HANDLE h =
+      ::CreateFileW(longPath(path).c_str(), access, share, nullptr, disposition, flags, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     fail(err, op, path, lastError());
     return file;

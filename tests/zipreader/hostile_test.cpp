@@ -254,7 +254,8 @@ TEST(HostileArchive, MembersThatWouldLoseOrForgeTheUsersFiles) {
   shortStored.uncompressedSize = 50;
 
   // A streamed member whose data holds a whole member that the directory does not list.
-  const std::vector<std::uint8_t> hidden = buildArchive({storedMember("hidden.txt", "gotcha")}, false);
+  const std::vector<std::uint8_t> hidden =
+      buildArchive({storedMember("hidden.txt", "gotcha")}, false);
   Member carrier;
   carrier.name = "o.bin";
   carrier.data.assign(hidden.begin(), hidden.end() - zip::kEndRecordSize);
@@ -263,6 +264,24 @@ TEST(HostileArchive, MembersThatWouldLoseOrForgeTheUsersFiles) {
   carrier.flags = zip::kFlagDataDescriptor;
   const std::string carried(carrier.data.begin(), carrier.data.end());
 
+  // The same, with the directory also listing a member one byte into the carrier's
+  // header: its data must not be read as headers either.
+  std::vector<std::uint8_t> listedInside = buildArchive({carrier});
+  {
+    const std::size_t endAt = listedInside.size() - zip::kEndRecordSize;
+    zip::EndRecord e = zip::readEndRecord(&listedInside[endAt]);
+    zip::CentralHeader c;
+    c.nameLength = 1;
+    c.localHeaderOffset = 1;
+    std::vector<std::uint8_t> record(zip::kCentralHeaderSize + 1, 'x');
+    zip::writeCentralHeader(record.data(), c);
+    listedInside.insert(listedInside.begin() + static_cast<std::ptrdiff_t>(endAt), record.begin(),
+                        record.end());
+    e.entriesOnDisk = e.totalEntries = 2;
+    e.centralDirectorySize += static_cast<std::uint32_t>(record.size());
+    zip::writeEndRecord(&listedInside[endAt + record.size()], e);
+  }
+
   Member evil = storedMember("evil\nb\tc\x1b[2J.txt", "x");
   evil.method = 8;
   const std::string shownEvil = "evil\\nb\\tc\\x1B[2J.txt";
@@ -270,8 +289,8 @@ TEST(HostileArchive, MembersThatWouldLoseOrForgeTheUsersFiles) {
   std::vector<std::uint8_t> empty(zip::kEndRecordSize, 0);
   zip::writeEndRecord(empty.data(), zip::EndRecord{});
 
-  const std::vector<std::uint8_t> streamedNoDirectory = buildArchive(
-      {with(storedMember("a.txt", "alpha"), zip::kFlagDataDescriptor)}, false);
+  const std::vector<std::uint8_t> streamedNoDirectory =
+      buildArchive({with(storedMember("a.txt", "alpha"), zip::kFlagDataDescriptor)}, false);
 
   struct Row {
     const char* name;
@@ -279,8 +298,8 @@ TEST(HostileArchive, MembersThatWouldLoseOrForgeTheUsersFiles) {
     std::vector<Prepared> before;
     std::vector<std::string> messages;
     std::map<std::string, std::string> after;
-    std::map<std::string, int> modes;      // permission bits afterwards
-    std::vector<std::string> listing;      // the listing's lines, when `listed`
+    std::map<std::string, int> modes;  // permission bits afterwards
+    std::vector<std::string> listing;  // the listing's lines, when `listed`
     bool listed;
   };
   const Prepared good{"a.txt", "good", 0644};
@@ -319,6 +338,14 @@ TEST(HostileArchive, MembersThatWouldLoseOrForgeTheUsersFiles) {
        {"o.bin\t" + std::to_string(carried.size()) + "\t" + std::to_string(carried.size()) +
         "\t0%\t01.06.2024\t12:34:56"},
        true},
+      {"a member listed inside a streamed member's header ends the walk",
+       listedInside,
+       {},
+       {"Member o.bin is not where the central directory lists it ! Skip next..."},
+       {},
+       {},
+       {},
+       false},
       {"a streamed member without a directory is refused",
        streamedNoDirectory,
        {good},
@@ -493,7 +520,8 @@ TEST(HostileArchive, ListAndUnzipExitWithTheReasonOnDamage) {
       {"list " + dir.file("good.zip"), 0, ""},
       {"list " + dir.file("empty.zip"), 0, ""},
       {"unzip " + dir.file("enc.zip") + " --dir " + dir.file("o3"), 1, "a.txt is encrypted"},
-      {"zip --overwrite " + dir.file("h.zip") + " " + dir.file("a.txt") + " " + dir.file("self.lnk"),
+      {"zip --overwrite " + dir.file("h.zip") + " " + dir.file("a.txt") + " " +
+           dir.file("self.lnk"),
        1, "self.lnk is another name of the archive"},
   };
   for (const Case& c : cases) {

@@ -67,7 +67,8 @@ std::vector<std::uint8_t> buildArchive(const std::vector<Member>& members,
     zip::LocalHeader local = h;
     // A streaming writer knows the values only after the data: zeros here, then the
     // descriptor (with its signature) after the data.
-    if (m.flags & zip::kFlagDataDescriptor) local.crc = local.compressedSize = local.uncompressedSize = 0;
+    if (m.flags & zip::kFlagDataDescriptor)
+      local.crc = local.compressedSize = local.uncompressedSize = 0;
     zip::writeLocalHeader(fixed, local);
     out.insert(out.end(), fixed, fixed + sizeof fixed);
     out.insert(out.end(), m.name.begin(), m.name.end());

@@ -10,7 +10,6 @@
 #include <fstream>
 
 #include "platform/file.h"
-
 #include "zip/crc32.h"
 #include "zip/tzip.h"
 #include "zipwriter/zipwriter_util.h"
@@ -60,9 +59,10 @@ TEST(HostileArchive, TheWriterNeverReadsOrEmptiesItsOwnArchive) {
     zip.Overwrite = true;
     ASSERT_TRUE(zip.Execute());
     const std::string folder = tmp.path();
-    EXPECT_EQ(messages, c.message == nullptr ? std::vector<std::string>{}
-                                             : std::vector<std::string>{folder + c.message +
-                                                                        folder + "h.zip ! Skip next..."});
+    EXPECT_EQ(messages,
+              c.message == nullptr
+                  ? std::vector<std::string>{}
+                  : std::vector<std::string>{folder + c.message + folder + "h.zip ! Skip next..."});
     EXPECT_EQ(testing_support::readText(tmp / "a.txt"), text);
     const Archive a = parseArchive(readAll(tmp / "h.zip"));
     ASSERT_EQ(a.error, "");
@@ -112,13 +112,17 @@ TEST(HostileArchive, AnOverwriteThatFailsOrMeetsALinkKeepsEveryOtherFile) {
        {},
        nullptr},
       {"a link at the name to an unrelated file",
-       [](const std::string& d) { EXPECT_EQ(::symlink("../victim.txt", (d + "d/h.zip").c_str()), 0); },
+       [](const std::string& d) {
+         EXPECT_EQ(::symlink("../victim.txt", (d + "d/h.zip").c_str()), 0);
+       },
        0,
        true,
        {},
        nullptr},
       {"a dangling link at the name leading outside",
-       [](const std::string& d) { EXPECT_EQ(::symlink("../made.zip", (d + "d/h.zip").c_str()), 0); },
+       [](const std::string& d) {
+         EXPECT_EQ(::symlink("../made.zip", (d + "d/h.zip").c_str()), 0);
+       },
        0,
        true,
        {},
@@ -171,7 +175,8 @@ TEST(HostileArchive, AnOverwriteThatFailsOrMeetsALinkKeepsEveryOtherFile) {
       EXPECT_EQ(left, std::vector<std::string>{"a.txt"});
     }
     // No temporary file outlives the run.
-    for (const std::string& name : left) EXPECT_EQ(name.find(".sundrix-"), std::string::npos) << name;
+    for (const std::string& name : left)
+      EXPECT_EQ(name.find(".sundrix-"), std::string::npos) << name;
   }
 }
 
