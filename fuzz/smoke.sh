@@ -16,7 +16,7 @@ cmake --build "$build" >/dev/null
 
 shopt -s nullglob
 saved=("$here"/regressions/*)
-for target in uncrunch ziplist decoders par2; do
+for target in uncrunch ziplist decoders members par2; do
   if [ ${#saved[@]} -gt 0 ] && ! "$build/fuzz_$target" "${saved[@]}" >"$work/log" 2>&1; then
     grep -E "ERROR|SUMMARY|Running:" "$work/log" | tail -20
     echo "fuzz smoke: $target fails on a saved input" >&2

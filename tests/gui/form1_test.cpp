@@ -92,14 +92,14 @@ qint64 sizeOf(const QString& path) {
 // every write to `slow` takes a fifth of a second.
 class PackingHooks : public platform::FaultInjector {
  public:
-  std::string held;
+  std::string held;  // the file whose opening for packing is held until `go`
   std::atomic<bool> holding{false};
   std::atomic<bool> go{false};
   QStringList unreadable;
   std::string slow;
 
   int before(platform::FileOp op, const std::string& path) override {
-    if (op == platform::FileOp::Create && !held.empty() && path.ends_with(held)) {
+    if (op == platform::FileOp::Open && !held.empty() && path.ends_with(held)) {
       holding = true;
       const QDeadlineTimer patience(30000);
       while (!go && !patience.hasExpired())
@@ -909,7 +909,7 @@ void Form1Test::compressShowsEachPartWhileItIsPacked() {
     shown << title + " @" + QString::number(form->CGauge1->progress());
   });
   PackingHooks hooks;
-  hooks.held = "movie.avi.001.zip";
+  hooks.held = "movie.avi.001";  // read by its pack
   platform::setFaultInjector(&hooks);
   QTest::mouseClick(form->ButtonSplit, Qt::LeftButton);
   QTRY_VERIFY_WITH_TIMEOUT(hooks.holding, 30000);
@@ -943,7 +943,7 @@ void Form1Test::packingWarningsComeAsTheSplitGoes() {
   clickBox(form->cbCompressZip);
   form->EditSplitOption->setText("3");
   PackingHooks hooks;
-  hooks.held = "w.bin.001.zip";  // part 1's pack ends once part 2's cut is under way
+  hooks.held = "w.bin.001";  // part 1's pack ends once part 2's cut is under way
   hooks.unreadable = {"w.bin.001", "w.bin.002"};
   hooks.slow = "w.bin.002";  // cut in four writes, each slowed
   platform::setFaultInjector(&hooks);
