@@ -125,11 +125,13 @@ bool isTemporaryName(std::string_view name) {
       !name.ends_with(kEnd)) {
     return false;
   }
+  // Exactly what temporaryName() makes: six letters or digits, nothing a person would
+  // name a file of their own.
   const std::string_view middle =
       name.substr(kStart.size(), name.size() - kStart.size() - kEnd.size());
-  if (middle.size() > 32) return false;
+  if (middle.size() != 6) return false;
   for (const char c : middle) {
-    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-')) return false;
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
   }
   return true;
 }

@@ -281,7 +281,16 @@ bool TUnZip::ReadLocalHeader() {
 bool TUnZip::takeDirectorySizes() {
   Run& r = *m_run;
   r.memberEnd = -1;
-  if ((r.header.flags & kFlagDataDescriptor) == 0) return true;
+  if ((r.header.flags & kFlagDataDescriptor) == 0) {
+    // Once the directory was read it says which members there are: a header it does not
+    // list (one hidden in another member's data) is no member.
+    if (!r.directory.loaded() || r.directory.at(r.headerOffset) != nullptr) return true;
+    ReportError(notListedMessage(r.shown));
+    const std::int64_t next = r.directory.nextStart(r.headerOffset);
+    if (next < archiveOffset()) r.atEnd = true;
+    moveTo(next);
+    return false;
+  }
   if (!r.directoryTried) {
     r.directoryTried = true;
     r.directory.load(r.archive, r.archiveSize);

@@ -102,6 +102,16 @@ void TUnZip::GetZipList(const std::string& arcName, std::vector<std::string>& li
     const std::int64_t headerOffset = position;
     position += static_cast<std::int64_t>(kLocalHeaderSize) + h.nameLength + h.extraLength;
     std::int64_t next = -1;  // where the directory puts the next member
+    if ((h.flags & kFlagDataDescriptor) == 0 && directory.loaded() &&
+        directory.at(headerOffset) == nullptr) {
+      // A header the directory, once read, does not list is no member.
+      m_listingProblem = notListedMessage(name);
+      next = directory.nextStart(headerOffset);
+      if (next < position) break;
+      position = next;
+      if (!file.seek(position, err)) break;
+      continue;
+    }
     if ((h.flags & kFlagDataDescriptor) != 0) {
       if (!directoryTried) {
         directoryTried = true;

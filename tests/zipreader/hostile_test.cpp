@@ -401,12 +401,13 @@ TEST(HostileArchive, MembersThatWouldLoseOrForgeTheUsersFiles) {
       {"debris of a killed extraction goes, other files stay",
        archiveOf({storedMember("a.txt", "alpha"), storedMember(".sundrix-zz99zz.part", "mine")}),
        {{".sundrix-ab12cd.part", "half", 0644},
-        {".sundrix-1234-7.part", "half", 0644},
+        {".sundrix-1234-7.part", "mine", 0644},
         {"x.part", "mine", 0644},
         {".sundrix-ab12cd.partial", "mine", 0644},
         {".sundrix-AB12CD.part", "mine", 0644}},
        {"Name .sundrix-zz99zz.part is kept for temporary files ! Skip next..."},
        {{"a.txt", "alpha"},
+        {".sundrix-1234-7.part", "mine"},
         {"x.part", "mine"},
         {".sundrix-ab12cd.partial", "mine"},
         {".sundrix-AB12CD.part", "mine"}},
@@ -468,6 +469,39 @@ TEST(HostileArchive, MembersThatWouldLoseOrForgeTheUsersFiles) {
     EXPECT_EQ(lines, row.listing);
     EXPECT_EQ(lister.listingProblem(), "");
   }
+}
+
+// Once a streamed member made the reader take in the central directory, a header that
+// the directory does not list (hidden in a plain member's data, past what its local header
+// says) is no member: neither listed nor extracted.
+TEST(HostileArchive, AHeaderTheDirectoryDoesNotListIsNoMember) {
+  TempDir dir;
+  const std::vector<std::uint8_t> hidden = buildArchive({storedMember("hidden.txt", "gotcha")}, false);
+  Member carrier = storedMember("b.bin", "12345678");
+  carrier.data.insert(carrier.data.end(), hidden.begin(), hidden.end() - zip::kEndRecordSize);
+  carrier.uncompressedSize = static_cast<std::uint32_t>(carrier.data.size());
+  carrier.crc = zip::crc32(carrier.data.data(), carrier.data.size());
+  std::vector<std::uint8_t> bytes =
+      buildArchive({with(storedMember("a.txt", "alpha"), zip::kFlagDataDescriptor), carrier});
+  // The carrier's local header says 8 bytes; the directory keeps its whole size.
+  const std::string text(bytes.begin(), bytes.end());
+  const std::size_t header = text.find("b.bin") - zip::kLocalHeaderSize;
+  for (const std::size_t field : {std::size_t{18}, std::size_t{22}}) {
+    bytes[header + field] = 8;
+    bytes[header + field + 1] = bytes[header + field + 2] = bytes[header + field + 3] = 0;
+  }
+  const std::string archive = dir.file("a.zip");
+  testing_support::writeFile(archive, bytes);
+  const reader_test::RunResult run = reader_test::extract(archive, dir.file("out/"));
+  EXPECT_FALSE(testing_support::exists(dir.file("out/hidden.txt")));
+  bool named = false;
+  for (const std::string& m : run.messages) named = named || m.find("hidden.txt") != std::string::npos;
+  EXPECT_TRUE(named);
+  zip::TUnZip lister;
+  std::vector<std::string> lines;
+  lister.GetZipList(archive, lines);
+  for (const std::string& line : lines) EXPECT_EQ(line.find("hidden.txt"), std::string::npos) << line;
+  EXPECT_NE(lister.listingProblem().find("hidden.txt"), std::string::npos);
 }
 
 // A temporary file that a running extraction or archive write holds is never taken for
