@@ -83,11 +83,19 @@ void TUnZip::GetZipList(const std::string& arcName, std::vector<std::string>& li
     std::uint8_t fixed[kLocalHeaderSize];
     const std::size_t got = readUpTo(file, fixed, kLocalHeaderSize);
     if (got >= 4 && get32(fixed) == kCentralHeaderSignature) break;
-    // The end record alone: what the writer makes when none of its files could be packed.
-    if (position == 0 && got >= 4 && get32(fixed) == kEndRecordSignature) break;
-    // The walk ends where the extraction would end; the reason is kept for the caller.
+    // The end record alone, of no members and the file's whole length: what the writer
+    // makes when none of its files could be packed.
+    if (position == 0 && got >= kEndRecordSize && get32(fixed) == kEndRecordSignature) {
+      const EndRecord e = zip::readEndRecord(fixed);
+      if (e.totalEntries == 0 && e.entriesOnDisk == 0 && e.centralDirectorySize == 0 &&
+          fileSize == static_cast<std::int64_t>(kEndRecordSize) + e.commentLength) {
+        break;
+      }
+    }
+    // The walk ends where the extraction would end; the reason is kept for the caller. A
+    // file with no member at all (an empty one too) is no archive.
     if (got < 4 || get32(fixed) != kLocalHeaderSignature) {
-      if (got > 0 || position > 0) m_listingProblem = "Hlava chybí nebo je poškozena u " + arcName;
+      m_listingProblem = "Hlava chybí nebo je poškozena u " + arcName;
       break;
     }
     if (got < kLocalHeaderSize) {

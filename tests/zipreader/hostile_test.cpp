@@ -539,6 +539,11 @@ TEST(HostileArchive, ListAndUnzipExitWithTheReasonOnDamage) {
   std::vector<std::uint8_t> empty(zip::kEndRecordSize, 0);
   zip::writeEndRecord(empty.data(), zip::EndRecord{});
   testing_support::writeFile(dir.file("empty.zip"), empty);
+  writeText(dir.file("nothing.zip"), "");
+  zip::EndRecord claims;
+  claims.entriesOnDisk = claims.totalEntries = 5;
+  zip::writeEndRecord(empty.data(), claims);
+  testing_support::writeFile(dir.file("claims.zip"), empty);
   writeText(dir.file("a.txt"), "alpha");
   writeText(dir.file("h.zip"), "an old archive");
   ASSERT_EQ(::symlink("h.zip", dir.file("self.lnk").c_str()), 0);
@@ -553,6 +558,8 @@ TEST(HostileArchive, ListAndUnzipExitWithTheReasonOnDamage) {
       {"unzip " + dir.file("short.zip") + " --dir " + dir.file("o2"), 1, "has wrong size"},
       {"list " + dir.file("good.zip"), 0, ""},
       {"list " + dir.file("empty.zip"), 0, ""},
+      {"list " + dir.file("nothing.zip"), 1, "Hlava"},
+      {"list " + dir.file("claims.zip"), 1, "Hlava"},
       {"unzip " + dir.file("enc.zip") + " --dir " + dir.file("o3"), 1, "a.txt is encrypted"},
       {"zip --overwrite " + dir.file("h.zip") + " " + dir.file("a.txt") + " " +
            dir.file("self.lnk"),
