@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/cli.h"
+#include "cli/messages.h"
 #include "cli/options.h"
 #include "platform/file.h"
 #include "zip/tunzip.h"
@@ -21,12 +22,12 @@ int cli::runList(const Args& args) {
     unzip.GetZipList(archive, lines);
   } catch (const zip::UnZipError& e) {
     for (const std::string& line : lines) std::printf("%s\n", line.c_str());
-    std::fprintf(stderr, "sundrix-cli: %s\n", e.what());
+    std::fprintf(stderr, "sundrix-cli: %s\n", localized(e.what()).c_str());
     return kExitFailure;
   }
   for (const std::string& line : lines) std::printf("%s\n", line.c_str());
   if (!unzip.listingProblem().empty()) {
-    std::fprintf(stderr, "sundrix-cli: %s\n", unzip.listingProblem().c_str());
+    std::fprintf(stderr, "sundrix-cli: %s\n", localized(unzip.listingProblem()).c_str());
     return kExitFailure;
   }
   return kExitOk;

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "cli/cli.h"
+#include "cli/messages.h"
 #include "cli/options.h"
 #include "platform/file.h"
 #include "platform/path.h"
@@ -30,12 +31,12 @@ int cli::runUnzip(const Args& args) {
   bool problems = false;
   unzip.OnError = [&problems](zip::ZipComponent&, const std::string& message) {
     problems = true;
-    std::fprintf(stderr, "sundrix-cli: %s\n", message.c_str());
+    std::fprintf(stderr, "sundrix-cli: %s\n", localized(message).c_str());
   };
   try {
     unzip.UnCrunch(archive, folder.empty() ? platform::currentFolder() : folder, masks);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "sundrix-cli: %s\n", e.what());
+    std::fprintf(stderr, "sundrix-cli: %s\n", localized(e.what()).c_str());
     return kExitFailure;
   }
   if (!folder.empty() && !platform::folderExists(folder)) {

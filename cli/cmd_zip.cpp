@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/messages.h"
 #include "cli/options.h"
 #include "zip/tzip.h"
 
@@ -26,12 +27,12 @@ int cli::runZip(const Args& args) {
   zip.Files.assign(operands.begin() + 1, operands.end());
   bool reported = false;
   zip.OnError = [&reported](zip::ZipComponent&, const std::string& message) {
-    std::fprintf(stderr, "sundrix-cli: %s\n", message.c_str());
+    std::fprintf(stderr, "sundrix-cli: %s\n", localized(message).c_str());
     reported = true;
   };
   const bool ok = zip.Execute();
   if (!ok && !zip.lastFailureReported()) {
-    std::fprintf(stderr, "sundrix-cli: %s\n", zip.lastFailure().c_str());
+    std::fprintf(stderr, "sundrix-cli: %s\n", localized(zip.lastFailure()).c_str());
   }
   return ok && !reported ? kExitOk : kExitFailure;
 }

@@ -388,3 +388,38 @@ TEST(CliOptions, TheManualsExamplesWork) {
 }
 
 }  // namespace
+
+namespace {
+
+// The archive reader's messages in English, or in the language of the locale when the
+// program finds that language's file (here: a copy of the program beside the files).
+TEST(CliOptions, ArchiveMessagesInTheUsersLanguage) {
+  TempDir dir;
+  testing_support::writeText(dir.file("notzip"), "no archive\n");
+  ASSERT_EQ(runCommand("cd " + quoted(dir.path()) + " && cp " + kCli + " . && ln -s " +
+                       quoted(SUNDRIX_SOURCE_DIR "/language") + " language"),
+            0);
+  const struct Row {
+    const char* program;
+    const char* locale;
+    const char* said;
+  } rows[] = {
+      {SUNDRIX_CLI, "C.UTF-8", "sundrix-cli: A header is missing or damaged in notzip\n"},
+      {SUNDRIX_CLI, "fr_FR.UTF-8", "sundrix-cli: A header is missing or damaged in notzip\n"},
+      {"./sundrix-cli", "C.UTF-8", "sundrix-cli: A header is missing or damaged in notzip\n"},
+      {"./sundrix-cli", "fr_FR.UTF-8", "sundrix-cli: Un en-tête manque ou est endommagé dans notzip\n"},
+      {"./sundrix-cli", "ru_RU.UTF-8", "sundrix-cli: Заголовок отсутствует или повреждён в notzip\n"},
+      {"./sundrix-cli", "de_DE.UTF-8", "sundrix-cli: A header is missing or damaged in notzip\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.program) + " " + row.locale);
+    std::string said;
+    EXPECT_EQ(runCommand("cd " + quoted(dir.path()) + " && LC_ALL= LC_MESSAGES= LANG=" + row.locale +
+                             " " + quoted(row.program) + " list notzip 2>&1",
+                         &said),
+              1);
+    EXPECT_EQ(said, row.said);
+  }
+}
+
+}  // namespace
