@@ -423,3 +423,52 @@ TEST(CliOptions, ArchiveMessagesInTheUsersLanguage) {
 }
 
 }  // namespace
+
+namespace {
+
+// The README's sending and receiving examples, run as printed: each receiver in a folder
+// of its own with what the sender gives it.
+TEST(CliOptions, TheReadmesExamplesWork) {
+  const std::string readme = testing_support::readText(SUNDRIX_SOURCE_DIR "/README.md");
+  const char* const lines[] = {
+      "sundrix-cli split movie.avi --size 700M",
+      "sundrix-cli join movie.avi.001",
+      "7z x movie.avi.001",
+      "sundrix-cli split movie.avi --size 700M --sh movie",
+      "sh movie.sh",
+      "tar -c photos | sundrix-cli split - --size 1GB --name photos.tar",
+      "sundrix-cli join photos.tar.001 --out - | tar -x",
+  };
+  for (const char* line : lines) {
+    EXPECT_NE(readme.find(std::string("\n    ") + line + "\n"), std::string::npos) << line;
+  }
+  if (runCommand("command -v 7z >/dev/null") != 0) GTEST_SKIP() << "no 7z";
+  TempDir dir;
+  // Parts of 700 MiB of a small file would be one part: the same commands with 1M show
+  // the joins of several (3 MiB: the last of four parts is empty).
+  const auto bytes = testing_support::makeBytes(3 << 20, 8);
+  ASSERT_EQ(runCommand("mkdir " + quoted(dir.file("send"))), 0);
+  testing_support::writeFile(dir.file("send/movie.avi"), bytes);
+  const std::string cli = std::string(SUNDRIX_CLI).substr(0, std::string(SUNDRIX_CLI).rfind('/'));
+  std::string out;
+  EXPECT_EQ(runCommand("cd " + quoted(dir.path()) + " && export PATH=" + quoted(cli) +
+                           ":\"$PATH\" && mkdir -p r1 r2 r3 && cd send && "
+                           "sundrix-cli split movie.avi --size 1M && "
+                           "cp movie.avi.0* movie.avi.sha256 ../r1/ && cp movie.avi.0* ../r2/ && "
+                           "(cd ../r1 && sundrix-cli join movie.avi.001 && cmp movie.avi ../send/movie.avi) && "
+                           "(cd ../r2 && 7z x movie.avi.001 >/dev/null && cmp movie.avi ../send/movie.avi) && "
+                           "sundrix-cli split movie.avi --size 1M --sh movie && cp movie.0* movie.sh ../r3/ && "
+                           "(cd ../r3 && sh movie.sh && cmp movie.avi ../send/movie.avi) && "
+                           "mkdir photos && cp movie.avi photos/ && "
+                           "tar -c photos | sundrix-cli split - --size 1GB --name photos.tar && "
+                           "rm -r photos && sundrix-cli join photos.tar.001 --out - | tar -x && "
+                           "cmp photos/movie.avi movie.avi 2>&1",
+                       &out),
+            0)
+      << out;
+  EXPECT_EQ(testing_support::listFolder(dir.file("r3")),
+            (std::vector<std::string>{"movie.001", "movie.002", "movie.003", "movie.004", "movie.avi",
+                                      "movie.sh"}));
+}
+
+}  // namespace
