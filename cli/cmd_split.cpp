@@ -118,11 +118,12 @@ int cli::runSplit(const Args& args) {
   request.path = parsed->operands.front();
   if (!haveValue) return usageError(command, "give --parts N or --size SIZE");
   if (options.batDelete && !options.withBat) return usageError(command, "--bat-delete needs --bat NAME");
-  if (options.splitMode == engine::SplitMode::BySize &&
+  const bool fromInput = request.path == "-";
+  // A file's split takes the size as a count of units; a stream's, as bytes.
+  if (!fromInput && options.splitMode == engine::SplitMode::BySize &&
       !partSizeInUnits(partBytes, request.value, options.unit)) {
     return usageError(command, "a part size above 2 GiB must be a whole number of KiB");
   }
-  const bool fromInput = request.path == "-";
   if (fromInput) {
     if (options.splitMode != engine::SplitMode::BySize)
       return usageError(command, "standard input is split by --size only: its length is unknown");

@@ -2,6 +2,7 @@
 // checksum list is made from the same bytes on the way.
 #include "engine/stream_split.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -140,6 +141,12 @@ class StreamSplitJob {
   // The bytes read are nowhere else: a stop or a failure says where they are.
   JobResult kept(JobResult result) const {
     if (m_parts == 0) return result;
+    if (m_total == 0) {
+      // Nothing was read: the empty part this run made holds nothing worth keeping.
+      platform::IoError ignored;
+      platform::removeFile(m_request.folder + partFileName(m_template, 1), ignored);
+      return result;
+    }
     std::string where = "The " + std::to_string(m_total) + " bytes read so far are in " +
                         partFileName(m_template, 1);
     if (m_parts > 1) where += " to " + partFileName(m_template, m_parts);

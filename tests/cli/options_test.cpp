@@ -211,17 +211,20 @@ TEST(CliOptions, StandardInputAndOutput) {
   ASSERT_EQ(runCommand("cd " + quoted(dir.path()) + " && head -c 8192 in >in8192 && head -c 4097 in >in4097"), 0);
   const struct Row {
     const char* what;
+    const char* size;
     std::string input;
     std::vector<std::int64_t> parts;
   } rows[] = {
-      {"empty", "</dev/null", {0}},
-      {"an exact multiple", "<in8192", {4096, 4096, 0}},
-      {"one byte over", "<in4097", {4096, 1}},
+      {"empty", "4K", "</dev/null", {0}},
+      {"an exact multiple", "4K", "<in8192", {4096, 4096, 0}},
+      {"one byte over", "4K", "<in4097", {4096, 1}},
+      {"parts above 2 GiB that are no whole KiB", "3GB", "<in4097", {4097}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     TempDir out;
-    r = run(dir, "split - -b 4K --name s --out " + quoted(out.path()), row.input);
+    r = run(dir, std::string("split - -b ") + row.size + " --name s --out " + quoted(out.path()),
+            row.input);
     EXPECT_EQ(r.status, 0) << r.err;
     std::vector<std::int64_t> sizes;
     for (std::size_t i = 1; testing_support::exists(out.file("s.00" + std::to_string(i))); ++i) {
@@ -230,6 +233,11 @@ TEST(CliOptions, StandardInputAndOutput) {
     EXPECT_EQ(sizes, row.parts);
     EXPECT_EQ(run(out, "verify s.001").status, 0);
   }
+  // A stream that cannot be read leaves nothing.
+  r = run(dir, "split - -b 4K --name d", "<.");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "sundrix-cli: cannot read standard input: Is a directory\n");
+  EXPECT_FALSE(testing_support::exists(dir.file("d.001")));
   r = run(dir, "split - -b 4K --name s", "<&-");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "sundrix-cli: cannot read standard input: it is closed\n");
