@@ -37,15 +37,16 @@ QLabel* makeLabel(QWidget* parent, const char* name, const char* caption, const 
 }
 
 // A read-only display: the program fills it, the user cannot type into it but can reach,
-// select and copy its text. A disabled edit would grey the text out of legibility; this
-// one keeps the normal text colour on the window's face colour, which marks it as
-// read-only.
+// select and copy its text. It is drawn as the layout has it, black on white; a disabled
+// edit would grey the text out of legibility, so it stays enabled and read-only.
 QLineEdit* makeDisplay(QWidget* parent, const char* name, const QRect& geometry) {
   auto* edit = make<QLineEdit>(parent, name, geometry);
   edit->setReadOnly(true);
   QPalette palette = edit->palette();
-  for (const auto group : {QPalette::Active, QPalette::Inactive})
-    palette.setColor(group, QPalette::Base, palette.color(group, QPalette::Window));
+  for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+    palette.setColor(group, QPalette::Base, Qt::white);
+    palette.setColor(group, QPalette::Text, Qt::black);
+  }
   edit->setPalette(palette);
   return edit;
 }

@@ -88,7 +88,7 @@ int testArchive(const char* path) {
     if (h.method == zip::kMethodStored) {
       sink.write(&bytes[data], h.compressedSize);
     } else if (h.method == zip::kMethodShrunk) {
-      zip::Unshrink(bits, sink, report);
+      zip::Unshrink(bits, sink, h.uncompressedSize, report);
     } else if (h.method >= 2 && h.method <= 5) {
       zip::Unreduce(bits, sink, h.method - 1, h.uncompressedSize, report);
     } else if (h.method == zip::kMethodImploded) {

@@ -82,7 +82,11 @@ int cli::runJoin(const Args& args) {
   }
   ProgressLine progress;
   engine::StopToken& stop = stopOnInterrupt();
-  const engine::JobResult result = engine::CombineFiles(request, options, progress, stop);
+  engine::JobResult result = engine::CombineFiles(request, options, progress, stop);
   progress.finish();
+  // A join proves nothing without a checksum file; a script reading the last line should
+  // not take silence for proof.
+  if (result.outcome == engine::JobOutcome::Done && result.summary.empty())
+    result.summary = "Not verified: no checksum file was found beside the parts.";
   return reportResult(result, platform::isStreamTarget(request.outputPath));
 }

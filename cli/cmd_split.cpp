@@ -10,6 +10,7 @@
 #include "cli/options.h"
 #include "cli/progress_line.h"
 #include "cli/sizes.h"
+#include "engine/planned_names.h"
 #include "engine/split.h"
 #include "engine/stream_split.h"
 #include "platform/file.h"
@@ -118,6 +119,9 @@ int cli::runSplit(const Args& args) {
   request.path = parsed->operands.front();
   if (!haveValue) return usageError(command, "give --parts N or --size SIZE");
   if (options.batDelete && !options.withBat) return usageError(command, "--bat-delete needs --bat NAME");
+  if (options.withBat && !engine::scriptNameProblem(options.bat).empty()) {
+    return usageError(command, engine::scriptNameProblem(options.bat));
+  }
   const bool fromInput = request.path == "-";
   // A file's split takes the size as a count of units; a stream's, as bytes.
   if (!fromInput && options.splitMode == engine::SplitMode::BySize &&

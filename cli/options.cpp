@@ -27,16 +27,18 @@ std::vector<Command> makeCommands() {
            {"name", 0, "NAME", "with FILE '-': the parts are NAME.001, NAME.002, ..."},
            {"bat", 0, "NAME",
             "also write NAME.bat that joins the parts with\n"
-            "'Copy /b'; the parts are then NAME.001, NAME.002, ..."},
+            "'Copy /b'; the parts are then NAME.001, NAME.002,\n"
+            "... (a plain name: no folder, no '/', '\\' or ':')"},
            {"bat-delete", 0, nullptr, "the script also deletes the parts and itself"},
            {"sh", 0, "NAME",
             "as --bat NAME, and also write NAME.sh, which checks\n"
             "the parts with sha256sum or shasum, joins them with\n"
             "cat and checks the result"},
            {"no-checksum", 0, nullptr,
-            "do not write FILE.sha256, the SHA-256 of every part\n"
-            "and of FILE (checked by 'sundrix-cli join' and\n"
-            "'verify', or by 'sha256sum -c --ignore-missing')"},
+            "do not write FILE.sha256 (NAME.sha256 with --bat or\n"
+            "--sh), the SHA-256 of every part and of FILE (checked\n"
+            "by 'sundrix-cli join' and 'verify', or by\n"
+            "'sha256sum -c --ignore-missing')"},
            {"zip", 0, nullptr,
             "pack every part into its own archive PART.zip and\n"
             "delete the part"},
@@ -83,7 +85,10 @@ std::vector<Command> makeCommands() {
        "FILE may be a pattern with * and ?; members are stored under their bare names,\n"
        "sorted, one per name.",
        {
-           {"overwrite", 0, nullptr, "replace ARCHIVE when it exists"},
+           {"overwrite", 0, nullptr,
+            "replace ARCHIVE when it exists; the old one stays\n"
+            "until the new one is complete, and a link at its name\n"
+            "is replaced, not followed"},
            {"source", 0, "DIR",
             "patterns without a folder are searched in DIR and\n"
             "its subfolders; with no FILE, every file below DIR\n"
@@ -93,11 +98,14 @@ std::vector<Command> makeCommands() {
       {"unzip", "ARCHIVE [MASK...]", "extract members (stored, shrunk, reduced, imploded)",
        "Extracts the members of ARCHIVE (stored, shrunk, reduced or imploded) into DIR\n"
        "(default: the current folder), which is created when missing. Existing files are\n"
-       "replaced once their member was read to the end; a link there is replaced, never\n"
-       "followed, and a member whose folder part is a link is refused. A MASK (\"*\" any\n"
-       "run, \"?\" any one character, letter case ignored) selects members by name and\n"
-       "extension; the default \"*.*\" selects every member stored without a folder.\n"
-       "Names that would lead outside DIR, and ARCHIVE itself as a target, are refused.",
+       "replaced once their member was read to the end and found whole (a file that\n"
+       "may not be written is refused); a link there is replaced, never followed, and a\n"
+       "member whose folder part is a link is refused. Encrypted members are refused;\n"
+       "members whose sizes follow their data take them from the central directory.\n"
+       "A MASK (\"*\" any run, \"?\" any one character, letter case ignored) selects\n"
+       "members by name and extension; the default \"*.*\" selects every member stored\n"
+       "without a folder. Names that would lead outside DIR, and ARCHIVE itself as a\n"
+       "target, are refused.",
        {
            {"dir", 'd', "DIR", "extract into DIR"},
        },

@@ -149,9 +149,15 @@ bool parseSizeLine(std::string_view line, ChecksumList& list) {
 
 }  // namespace
 
+std::string seriesChecksumFile(const std::string& partPath) {
+  return platform::replaceExtension(partPath, kChecksumExtension);
+}
+
 void checksumFileLines(const ChecksumList& list, const std::function<void(std::string_view)>& put,
                        const std::function<std::string(std::size_t)>& partSha) {
-  const std::string self = escapedName(list.wholeName) + kChecksumExtension;
+  const std::string self =
+      escapedName(list.parts.empty() ? list.wholeName + kChecksumExtension
+                                     : seriesChecksumFile(list.parts.front().name));
   put(std::string(kMarker) + ": " + escapedName(list.wholeName) + " in " +
       std::to_string(list.parts.size()) + " parts (SHA-256)\n");
   put("# Check the parts:      sha256sum -c --ignore-missing " + self + "\n");
@@ -324,7 +330,8 @@ std::string findChecksumFile(const std::string& firstPartPath, std::string& prob
   // read: a damaged list must stop a join, not let it run unchecked.
   const std::string named = platform::replaceExtension(firstPartPath, kChecksumExtension);
   if (platform::pathExists(named)) return named;
-  // Parts named after a join script are listed in the file named after the input.
+  // Earlier splits listed parts named after a join script in the file named after the
+  // input; such a list is still found by what it lists.
   std::vector<std::string> candidates;
   for (const platform::DirEntry& entry :
        platform::findFiles(folder + "*" + kChecksumExtension, platform::SearchKind::Files)) {
@@ -369,6 +376,12 @@ bool parseCrcFile(const std::string& text, CrcFile& crc, std::string& problem) {
   }
   if (crc.size < 0 || !haveCrc) {
     problem = "it has no size= and crc32= lines";
+    return false;
+  }
+  // The name is only ever looked for beside the parts: a path could make the check read
+  // any file of the system.
+  if (!crc.name.empty() && !platform::isPlainName(crc.name)) {
+    problem = "its filename= " + crc.name + " is not a plain file name in the parts' folder";
     return false;
   }
   return true;

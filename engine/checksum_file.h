@@ -28,6 +28,11 @@ struct ChecksumList {
 };
 
 inline constexpr char kChecksumExtension[] = ".sha256";
+
+// The checksum file named after the series of a part: NAME.001 -> NAME.sha256 (a folder
+// in front stays). Every series has its own, so that a split never replaces the list of
+// another series: parts named after a join script, temp.001, are listed in temp.sha256.
+std::string seriesChecksumFile(const std::string& partPath);
 inline constexpr char kChecksumMarker[] = "# sundrix checksums";  // how every such file begins
 
 // The largest checksum file a join reads: its list is held in memory, several times the
@@ -59,7 +64,8 @@ bool listsSeriesOf(const ChecksumList& list, const std::string& partName, std::s
 // `problem` set when there are several.
 std::string findChecksumFile(const std::string& firstPartPath, std::string& problem);
 
-// A ".crc" file of another splitter: "filename=", "size=" and "crc32=" lines.
+// A ".crc" file of another splitter: "filename=", "size=" and "crc32=" lines. The file
+// name must be a plain name in the parts' folder; anything else makes the file unusable.
 struct CrcFile {
   std::string name;
   std::int64_t size = -1;

@@ -271,6 +271,15 @@ JobResult CombineJob::checkOutput() const {
                                          "the parts' bytes arrived, so no part may be deleted: "
                                          "join without --delete-parts. Nothing was joined.");
   }
+  // The temporary file and the journal (of short names where the output's is long) must
+  // be names the file system takes, or the join would fail after writing.
+  std::string why;
+  for (const std::string& name : {m_names.temporary, m_names.journal}) {
+    if (!platform::nameFits(platform::folderPart(output), platform::namePart(name), why)) {
+      return JobResult::failed(output, "The join needs " + name + " beside " + output + ", but " +
+                                           why + ". Nothing was joined.");
+    }
+  }
   if (m_outputThere && !platform::fileExists(output)) {
     return JobResult::failed(output, output + " is not a regular file. Nothing was joined.");
   }
@@ -388,13 +397,13 @@ JobResult CombineJob::checkWhole() {
     m_result.summary = "Verified: the joined file's size and CRC-32 match " + m_crcPath + ".";
     return {};
   }
-  m_result.summary = "Not verified: no checksum file was found beside the parts.";
-  return {};
+  return {};  // nothing to prove the bytes against: no summary
 }
 
 JobResult CombineJob::run() {
   m_stream = !m_request.append && platform::isStreamTarget(m_request.outputPath);
   m_outputThere = platform::identifyPath(m_request.outputPath, m_outputBefore);
+  if (!m_stream) m_names = joinNamesFor(m_request.outputPath);
   JobResult step = lockFolders();
   if (step.outcome == JobOutcome::Done) step = lookAtJournal();
   if (step.outcome == JobOutcome::Done && m_complete) return finishComplete();

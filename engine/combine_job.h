@@ -58,7 +58,9 @@ class CombineJob {
   JobResult continueJournal();
   JobResult finishComplete();
   JobResult openOutput();
-  JobResult openJournal();
+  JobResult beginJournal();
+  JobResult nameHolder();
+  JobResult dropHeadlessJournal();
   JobResult checkKeptBytes(std::int64_t held, std::int64_t keep);
   JobResult checkAppendedTail(std::int64_t held);
   JobResult feedKeptBytes();
@@ -85,10 +87,7 @@ class CombineJob {
   std::string holderPath() const {
     return platform::folderPart(m_request.outputPath) + m_journal.holder;
   }
-  std::string temporaryName() const {
-    return platform::folderPart(m_request.outputPath) + "." +
-           platform::namePart(m_request.outputPath) + ".sundrix-join";
-  }
+  const std::string& temporaryName() const { return m_names.temporary; }
 
   const CombineRequest& m_request;
   CombineOptions& m_options;
@@ -112,10 +111,12 @@ class CombineJob {
   bool m_stream = false;
   // What an earlier run of this join left, by its journal: its bytes to continue from, or
   // (m_complete) a joined file already in place.
+  JoinNames m_names;  // the temporary file's and the journal's paths
   std::string m_journalPath;
   JoinJournal m_journal;
   bool m_continuing = false;
   bool m_complete = false;
+  bool m_journalFailed = false;  // a part's line could not be written: no part goes after it
   JournalWriter m_journalOut;
   platform::FolderLock m_outputLock, m_partsLock;
   platform::File m_out;

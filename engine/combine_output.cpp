@@ -3,6 +3,7 @@
 // says which parts that file holds, so that a join that ended early continues exactly and
 // no file at the temporary name is ever removed unless this program made it.
 #include <algorithm>
+#include <string_view>
 #include <vector>
 
 #include "engine/combine_job.h"
@@ -16,7 +17,8 @@ std::string shellWord(const std::string& s) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
            std::string_view("._/+-,:@%=").find(c) != std::string_view::npos;
   });
-  if (plain && s[0] != '-') return s;
+  if (!s.empty() && s[0] == '-') return shellWord("./" + s);  // not an option
+  if (plain) return s;
   std::string out = "'";
   for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return out + "'";
@@ -57,7 +59,7 @@ std::string CombineJob::continueCommand() const {
 // else is refused; and a file at the temporary name without a journal is never touched.
 JobResult CombineJob::lookAtJournal() {
   if (m_stream) return {};
-  m_journalPath = journalPathFor(m_request.outputPath);
+  m_journalPath = m_names.journal;
   const std::string temp = temporaryName();
   if (!platform::pathExists(m_journalPath)) {
     if (m_request.append || !platform::pathExists(temp)) return {};
@@ -69,10 +71,13 @@ JobResult CombineJob::lookAtJournal() {
   }
   std::string problem;
   if (!loadJournal(m_journalPath, m_journal, problem)) {
-    return JobResult::failed(m_journalPath, "The join journal " + m_journalPath +
-                                                " cannot be used: " + problem + ". It is kept, "
-                                                "and so is " + temp + ". Nothing was joined.");
+    return JobResult::failed(m_journalPath,
+                             "The join journal " + m_journalPath + " cannot be used: " + problem +
+                                 ". It is kept" +
+                                 (platform::pathExists(temp) ? ", and so is " + temp : "") +
+                                 ". Nothing was joined.");
   }
+  if (m_journal.headless()) return dropHeadlessJournal();
   const std::string partsFolder =
       platform::absolutePath(orCurrent(platform::folderPart(m_request.firstPartPath)));
   const std::string holder = holderPath();
@@ -80,13 +85,22 @@ JobResult CombineJob::lookAtJournal() {
       !(m_journal.partsFolder == partsFolder ||
         platform::sameFile(m_journal.partsFolder, partsFolder))) {
     return JobResult::failed(
-        m_journalPath, "An unfinished join of " + m_journal.partsFolder + "/" + m_journal.series +
+        m_journalPath, "An unfinished join of " +
+                           platform::withTrailingSeparator(m_journal.partsFolder) +
+                           m_journal.series +
                            " into " + m_request.outputPath + " has its bytes in " + holder +
                            " (see " + m_journalPath +
                            "): finish that join by running it again, or move both files away. "
                            "Nothing was joined.");
   }
   const bool appended = m_journal.holder == platform::namePart(m_request.outputPath);
+  // The bytes are only ever in the output or in its temporary file, never elsewhere.
+  if (!appended && m_journal.holder != platform::namePart(temp)) {
+    return JobResult::failed(m_journalPath, "The join journal " + m_journalPath +
+                                                " cannot be used: it names neither " + temp +
+                                                " nor " + m_request.outputPath +
+                                                ". It is kept; nothing was joined.");
+  }
   if (appended != m_request.append) {
     return JobResult::failed(m_journalPath,
                              "The join journal " + m_journalPath + " is of a join that " +
@@ -119,10 +133,44 @@ JobResult CombineJob::lookAtJournal() {
   return lookAtJournal();
 }
 
+// A join killed between beginning its journal and naming the file it writes in it: the
+// journal came first, so a plain file at the temporary name is that join's, and holds
+// no part that was deleted.
+JobResult CombineJob::dropHeadlessJournal() {
+  platform::IoError err;
+  const std::string temp = temporaryName();
+  platform::FileIdentity id;
+  if (!m_request.append && platform::pathExists(temp) &&
+      (!platform::identifyEntry(temp, id) || !platform::removeFile(temp, err))) {
+    return JobResult::failed(temp, "The file " + temp + " is in the way of the join and is kept" +
+                                       (err.isSet() ? ": " + err.message() : std::string()) +
+                                       ". Nothing was joined.");
+  }
+  if (!platform::removeFile(m_journalPath, err)) {
+    return JobResult::failed(m_journalPath, err.message());
+  }
+  m_journal = JoinJournal{};
+  return {};
+}
+
 // Appending: the same command again, or the continuation the journal itself names; any
 // other first part or byte count contradicts what the output holds.
 JobResult CombineJob::continueJournal() {
   m_continuing = true;
+  // A part the journal holds is either gone or still the file that was copied; another
+  // file under its name means the series was made again, and the bytes held are not its.
+  for (const JoinJournal::Held& held : m_journal.held) {
+    platform::FileIdentity now;
+    if (!platform::identifyPath(part(held.number), now) || now == held.part) continue;
+    return JobResult::failed(
+        m_journalPath, "The join journal " + m_journalPath + " says " + holderPath() +
+                           " holds the part " + part(held.number) +
+                           ", but another file has that name now: the parts are not the ones "
+                           "that join was joining. Both files are kept; move them away (the "
+                           "first " + std::to_string(m_journal.end()) + " bytes of " +
+                           holderPath() + " are the earlier parts) and join again. Nothing was "
+                           "joined.");
+  }
   if (m_request.append) {
     const std::string first = platform::namePart(m_request.firstPartPath);
     const std::int64_t chosen = partNumberOf(first, first);
@@ -199,13 +247,16 @@ JobResult CombineJob::openOutput() {
     m_written = m_safeBytes = keep;
   } else {
     // A new file, never one reached through a link, under a name of its own until the
-    // join has succeeded: nothing unfinished ever stands at the output's name.
+    // join has succeeded: nothing unfinished ever stands at the output's name. Its
+    // journal is begun first, so that the file is never there without one.
     m_writePath = temporaryName();
+    JobResult journal = beginJournal();
+    if (journal.outcome != JobOutcome::Done) return journal;
     m_out = platform::File::open(m_writePath, platform::File::Mode::CreateNew, err);
     if (!m_out.isOpen()) return cannot();
   }
   m_out.identify(m_outId);
-  JobResult journal = openJournal();
+  JobResult journal = nameHolder();
   if (journal.outcome != JobOutcome::Done) return journal;
   if (!verifying()) return {};
   m_digest = std::make_unique<DigestCopy>(DigestCopy::Lanes{m_listed, m_listed, m_crcChecked});
@@ -216,23 +267,33 @@ JobResult CombineJob::openOutput() {
 
 // Every join into a file keeps a journal beside it from the start: it marks the file as
 // this join's, and takes each part before the part is deleted.
-JobResult CombineJob::openJournal() {
-  if (m_stream || m_continuing) return {};
-  JoinJournal head;
-  head.series = partFileName(platform::namePart(m_request.firstPartPath), 1);
-  head.partsFolder =
+JobResult CombineJob::beginJournal() {
+  if (m_stream || m_continuing || m_journalOut.active()) return {};
+  m_journal = JoinJournal{};
+  m_journal.series = partFileName(platform::namePart(m_request.firstPartPath), 1);
+  m_journal.partsFolder =
       platform::absolutePath(orCurrent(platform::folderPart(m_request.firstPartPath)));
-  head.holder = platform::namePart(m_writePath);
-  head.device = m_outId.device;
-  head.inode = m_outId.inode;
-  head.startNumber = m_first;
-  head.startOffset = m_written;
-  head.lastNumber = m_last;
+  m_journal.startNumber = m_first;
+  m_journal.startOffset = m_written;
+  m_journal.lastNumber = m_last;
   platform::IoError err;
-  if (!m_journalOut.create(m_journalPath, head, err)) {
+  if (!m_journalOut.create(m_journalPath, m_journal, err)) {
     return JobResult::failed(m_journalPath, err.message());
   }
-  m_journal = head;
+  return {};
+}
+
+JobResult CombineJob::nameHolder() {
+  if (m_stream || m_continuing) return {};
+  JobResult begun = beginJournal();  // appending: the output was there before its journal
+  if (begun.outcome != JobOutcome::Done) return begun;
+  m_journal.holder = platform::namePart(m_writePath);
+  m_journal.device = m_outId.device;
+  m_journal.inode = m_outId.inode;
+  platform::IoError err;
+  if (!m_journalOut.nameHolder(m_journal, err)) {
+    return JobResult::failed(m_journalPath, err.message());
+  }
   return {};
 }
 
@@ -265,23 +326,34 @@ JobResult CombineJob::checkKeptBytes(std::int64_t held, std::int64_t keep) {
 }
 
 // An output that already ends with the start of FIRST_PART (a join that ended inside it)
-// would hold those bytes twice after --append. Parts of one split are all as long as any
-// but the last, so such a tail starts where whole parts before FIRST_PART would end.
+// would hold those bytes twice after --append. The parts of one split are all as long as
+// each other but the last, so such a tail starts where whole parts before FIRST_PART of
+// the length of one of its neighbours (or of the first part) would end.
 JobResult CombineJob::checkAppendedTail(std::int64_t held) {
-  platform::FileSpace space;
-  if (m_listed || !m_partsFolder.fileSpace(partName(m_first), space) || space.size <= 0) return {};
-  const std::int64_t whole = (m_first - 1) * space.size;
-  if (held <= whole || held - whole > space.size ||
-      !startsWithPart(m_out, whole, part(m_first), held - whole)) {
-    return {};
+  platform::FileSpace first;
+  if (m_listed || !m_partsFolder.fileSpace(partName(m_first), first) || first.size <= 0) return {};
+  const std::int64_t before = m_first - 1;
+  for (const std::int64_t k : {std::int64_t{1}, before, std::int64_t{m_first}, m_first + std::int64_t{1}}) {
+    platform::FileSpace space;
+    if (k < 1 || !m_partsFolder.fileSpace(partName(k), space) || space.size <= 0 ||
+        (before > 0 && space.size > held / before)) {
+      continue;
+    }
+    const std::int64_t whole = before * space.size;
+    if (held <= whole || held - whole > first.size ||
+        !startsWithPart(m_out, whole, part(m_first), held - whole)) {
+      continue;
+    }
+    return JobResult::failed(
+        m_writePath, "The last " + std::to_string(held - whole) + " bytes of " + m_writePath +
+                         " are already the start of " + part(m_first) +
+                         ": appending would put them there twice. If it holds the parts before "
+                         "it in its first " + std::to_string(whole) +
+                         " bytes, run: sundrix-cli join " + shellWord(m_request.firstPartPath) +
+                         " --out " + shellWord(m_writePath) + " --append-at " +
+                         std::to_string(whole) + ". Nothing was changed.");
   }
-  return JobResult::failed(
-      m_writePath, "The last " + std::to_string(held - whole) + " bytes of " + m_writePath +
-                       " are already the start of " + part(m_first) +
-                       ": appending would put them there twice. If it holds the parts before it "
-                       "in its first " + std::to_string(whole) + " bytes, run: sundrix-cli join " +
-                       shellWord(m_request.firstPartPath) + " --out " + shellWord(m_writePath) +
-                       " --append-at " + std::to_string(whole) + ". Nothing was changed.");
+  return {};
 }
 
 // The bytes an output already holds (appended to, or continued) belong to the whole
@@ -365,8 +437,14 @@ void CombineJob::deletePart(const JoinJournal::Held& held, bool record) {
     return;
   }
   if (record) {
-    if (!m_journalOut.record({held}, err)) {
-      m_result.warnings.push_back("The part " + path + " was kept: " + err.message());
+    // After a line that could not be written, no later part may go: the journal would
+    // not say that the file holds it.
+    if (m_journalFailed || !m_journalOut.record({held}, err)) {
+      m_result.warnings.push_back("The part " + path + " was kept: " +
+                                  (m_journalFailed ? "the journal " + m_journalPath +
+                                                         " could not be written before"
+                                                   : err.message()));
+      m_journalFailed = true;
       return;
     }
     m_journal.held.push_back(held);
@@ -392,7 +470,7 @@ JobResult CombineJob::finishFailed(JobResult result) {
   if (holdsDeletedParts()) {
     m_out.closeQuietly();
     result.warnings.push_back(
-        "The first " + std::to_string(m_safeBytes) + " bytes of " + m_writePath +
+        "The first " + std::to_string(m_journal.end()) + " bytes of " + holderPath() +
         " are the parts " + part(m_journal.held.front().number) + " to " +
         part(m_journal.held.back().number) +
         " (the only copy of those that were deleted); every part after them is kept. To "

@@ -2,14 +2,15 @@
 //   # sundrix join journal 1
 //   series NAME.001            (names escaped as in the checksum file)
 //   folder /parts/folder
-//   holder DEVICE INODE .NAME.sundrix-join
 //   start NUMBER OFFSET LAST
+//   holder DEVICE INODE .NAME.sundrix-join
 //   part NUMBER OFFSET SIZE DEVICE INODE MTIME_NS CTIME_NS   (one per part held)
 // Lines are only appended, and only whole lines count: a kill in the middle of a write
 // leaves a line without its end, which is not read.
 #include "engine/join_journal.h"
 
 #include <charconv>
+#include <cstdio>
 #include <string_view>
 
 #include "engine/checksum_file.h"
@@ -59,9 +60,18 @@ bool parsePart(std::string_view rest, JoinJournal& journal) {
 
 }  // namespace
 
-std::string journalPathFor(const std::string& outputPath) {
-  return platform::folderPart(outputPath) + "." + platform::namePart(outputPath) +
-         ".sundrix-journal";
+JoinNames joinNamesFor(const std::string& outputPath) {
+  const std::string folder = platform::folderPart(outputPath);
+  const std::string name = platform::namePart(outputPath);
+  std::string why;
+  if (platform::nameFits(folder, "." + name + ".sundrix-journal", why)) {
+    return {folder + "." + name + ".sundrix-join", folder + "." + name + ".sundrix-journal"};
+  }
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+  return {folder + ".sundrix-" + hex + ".join", folder + ".sundrix-" + hex + ".journal"};
 }
 
 bool parseJournal(const std::string& text, JoinJournal& journal, std::string& problem) {
@@ -83,7 +93,7 @@ bool parseJournal(const std::string& text, JoinJournal& journal, std::string& pr
       ok = unescapeName(rest, journal.partsFolder);
       head[1] = true;
     } else if (startsWith(line, "holder ", rest)) {
-      ok = number(rest, journal.device) && number(rest, journal.inode) && !rest.empty() &&
+      ok = head[0] && head[1] && head[3] && number(rest, journal.device) && number(rest, journal.inode) && !rest.empty() &&
            unescapeName(rest.substr(1), journal.holder) && !journal.holder.empty();
       head[2] = true;
     } else if (startsWith(line, "start ", rest)) {
@@ -101,8 +111,16 @@ bool parseJournal(const std::string& text, JoinJournal& journal, std::string& pr
       return false;
     }
   }
+  // Cut off before its holder was named: nothing was written that anybody needs. Only a
+  // beginning of what this program writes counts as such.
+  const bool begun = !first || (text.size() <= kMarker.size() &&
+                                 kMarker.substr(0, text.size()) == std::string_view(text));
+  if (!head[2] && begun) {
+    journal.holder.clear();
+    return true;
+  }
   if (first || !(head[0] && head[1] && head[2] && head[3])) {
-    problem = "it is not a join journal of this program, or it is incomplete";
+    problem = "it is not a join journal of this program";
     return false;
   }
   return true;
@@ -118,15 +136,20 @@ bool JournalWriter::create(const std::string& path, const JoinJournal& head,
   m_file = platform::File::open(path, platform::File::Mode::CreateNew, err);
   if (!m_file.isOpen()) return false;
   m_path = path;
-  const std::string text =
-      std::string(kMarker) + "\nseries " + escapedName(head.series) + "\nfolder " +
-      escapedName(head.partsFolder) + "\nholder " + std::to_string(head.device) + " " +
-      std::to_string(head.inode) + " " + escapedName(head.holder) + "\nstart " +
-      std::to_string(head.startNumber) + " " + std::to_string(head.startOffset) + " " +
-      std::to_string(head.lastNumber) + "\n";
+  const std::string text = std::string(kMarker) + "\nseries " + escapedName(head.series) +
+                           "\nfolder " + escapedName(head.partsFolder) + "\nstart " +
+                           std::to_string(head.startNumber) + " " +
+                           std::to_string(head.startOffset) + " " +
+                           std::to_string(head.lastNumber) + "\n";
+  return m_file.writeAll(text.data(), static_cast<std::int64_t>(text.size()), err);
+}
+
+bool JournalWriter::nameHolder(const JoinJournal& head, platform::IoError& err) {
+  const std::string line = "holder " + std::to_string(head.device) + " " +
+                           std::to_string(head.inode) + " " + escapedName(head.holder) + "\n";
   std::string lines;
   for (const JoinJournal::Held& p : head.held) lines += partLine(p);
-  return m_file.writeAll(text.data(), static_cast<std::int64_t>(text.size()), err) &&
+  return m_file.writeAll(line.data(), static_cast<std::int64_t>(line.size()), err) &&
          m_file.writeAll(lines.data(), static_cast<std::int64_t>(lines.size()), err);
 }
 

@@ -29,22 +29,33 @@ struct JoinJournal {
   std::int64_t lastNumber = 0;          // the highest part the join planned to take
   std::vector<Held> held;               // in number order, each where the one before ends
 
+  // A journal whose head was cut off (a kill right after it was begun) names no holder:
+  // the join it began had written nothing that anybody needs.
+  bool headless() const { return holder.empty(); }
   std::int64_t end() const { return held.empty() ? startOffset : held.back().offset + held.back().size; }
   std::int64_t nextNumber() const { return held.empty() ? startNumber : held.back().number + 1; }
 };
 
-// Beside the output: ".NAME.sundrix-journal".
-std::string journalPathFor(const std::string& outputPath);
+// The files a join of `outputPath` keeps beside it: ".NAME.sundrix-join" and
+// ".NAME.sundrix-journal", or, where the file system cannot take names that long,
+// ".sundrix-HASH.join" and ".sundrix-HASH.journal" (HASH: 16 hex digits made of NAME).
+struct JoinNames {
+  std::string temporary;
+  std::string journal;
+};
+JoinNames joinNamesFor(const std::string& outputPath);
 // What the journal's lines give; a line cut off by a kill (no line end) is not read.
 // False with `problem` set when the text is not a journal or contradicts itself.
 bool parseJournal(const std::string& text, JoinJournal& journal, std::string& problem);
 bool loadJournal(const std::string& path, JoinJournal& journal, std::string& problem);
 
-// Writes a journal: its head when created, then each batch of parts appended and flushed
-// before any of them is deleted.
+// Writes a journal: its head when created (before the holder exists, so that a holder
+// is never there without a journal), then the holder's name and identity, then each
+// batch of parts appended and flushed before any of them is deleted.
 class JournalWriter {
  public:
   bool create(const std::string& path, const JoinJournal& head, platform::IoError& err);
+  bool nameHolder(const JoinJournal& head, platform::IoError& err);
   // Continues a journal that exists: the holder's parts are appended after its lines.
   bool reopen(const std::string& path, platform::IoError& err);
   // Appends the parts and flushes the journal (and, the first time, its folder).

@@ -6,10 +6,23 @@ namespace engine {
 void JoinScript::clear() {
   m_copyList.clear();
   m_delList.clear();
+  m_size = 0;
 }
 
-void JoinScript::addPart(const std::string& partName, bool last) {
-  const std::string quoted = "\"" + partName + "\"";
+namespace {
+
+// The command interpreter expands %...% even inside quotes; a name's own % is written %%.
+std::string batText(const std::string& name) {
+  std::string out;
+  for (char c : name) out += c == '%' ? std::string("%%") : std::string(1, c);
+  return out;
+}
+
+}  // namespace
+
+void JoinScript::addPart(const std::string& partName, bool last, std::int64_t size) {
+  m_size += size;
+  const std::string quoted = "\"" + batText(partName) + "\"";
   m_copyList += quoted;
   m_delList += quoted;
   if (!last) {
@@ -18,12 +31,21 @@ void JoinScript::addPart(const std::string& partName, bool last) {
   }
 }
 
-std::vector<std::string> JoinScript::lines(const std::string& batName, const std::string& baseName,
+std::vector<std::string> JoinScript::lines(const std::string& batNameAsGiven,
+                                           const std::string& baseNameAsGiven,
                                            bool deleteLine) const {
+  const std::string batName = batText(batNameAsGiven);
+  const std::string baseName = batText(baseNameAsGiven);
   std::vector<std::string> result;
   result.push_back("Copy /b " + m_copyList + " \"" + batName + "\"");
   result.push_back("Rename \"" + batName + "\" \"" + baseName + "\"");
-  if (deleteLine) result.push_back("Del " + m_delList + " \"" + batName + ".bat\"");
+  // The error level alone is not enough: some interpreters skip a missing source without
+  // raising it, and a Rename of what a failed copy left may succeed and clear it. The
+  // size is compared as text, which holds sizes past 2 GiB.
+  if (deleteLine) {
+    result.push_back("if not errorlevel 1 for %%F in (\"" + baseName + "\") do if \"%%~zF\"==\"" +
+                     std::to_string(m_size) + "\" Del " + m_delList + " \"" + batName + ".bat\"");
+  }
   return result;
 }
 
@@ -44,9 +66,17 @@ std::string shellQuoted(const std::string& text) {
 
 // A here-document for `$sum -c -`; the checking tools read the lines a checksum file has.
 std::string checkBlock(const std::string& lines, const std::string& failure) {
-  return "if [ -n \"$sum\" ]; then\n"
-         "  $sum -c - <<'END_OF_SUMS' || { echo " +
-         shellQuoted(failure) + " >&2; exit 1; }\n" + lines + "END_OF_SUMS\nfi\n";
+  return "$sum -c - <<'END_OF_SUMS' || { echo " + shellQuoted(failure) + " >&2; exit 1; }\n" +
+         lines + "END_OF_SUMS\n";
+}
+
+// The parts one `cat` at a time, in the shell's own loop: a list of thousands of names
+// is no program's argument list, which the system bounds.
+std::string catParts(const std::vector<std::string>& partNames, const std::string& out) {
+  std::string text = "for part in";
+  for (const std::string& name : partNames) text += " " + shellQuoted(name);
+  return text + "; do\n  cat -- \"$part\" || { rm -f " + out + "; exit 1; }\ndone > " + out +
+         " || { rm -f " + out + "; exit 1; }\n";
 }
 
 }  // namespace
@@ -64,8 +94,8 @@ std::string shScriptText(const std::vector<std::string>& partNames, const std::s
     text +=
         "if command -v sha256sum >/dev/null 2>&1; then sum=sha256sum\n"
         "elif command -v shasum >/dev/null 2>&1; then sum='shasum -a 256'\n"
-        "else sum=''; echo 'Neither sha256sum nor shasum is here: the parts are joined unchecked.' "
-        ">&2\n"
+        "else echo 'Neither sha256sum nor shasum is here to check the parts: nothing was "
+        "joined.' >&2; exit 1\n"
         "fi\n";
     ChecksumList parts = *digests;
     for (ChecksumList::Part& part : parts.parts) part.archiveName.clear();
@@ -80,14 +110,10 @@ std::string shScriptText(const std::vector<std::string>& partNames, const std::s
       (at >= all.size() ? wholeLine : partLines) += line;  // the whole file's line comes last
     }
     text += checkBlock(partLines, "A part is damaged or missing: nothing was joined.");
-    text += "cat --";
-    for (const std::string& name : partNames) text += " " + shellQuoted(name);
-    text += " > " + out + " || { rm -f " + out + "; exit 1; }\n";
+    text += catParts(partNames, out);
     text += checkBlock(wholeLine, "The joined file " + baseName + " is not the original.");
   } else {
-    text += "cat --";
-    for (const std::string& name : partNames) text += " " + shellQuoted(name);
-    text += " > " + out + " || { rm -f " + out + "; exit 1; }\n";
+    text += catParts(partNames, out);
   }
   text += "echo " + shellQuoted("Joined " + baseName + ".") + "\n";
   return text;

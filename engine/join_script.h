@@ -1,6 +1,7 @@
 // The batch script that rejoins parts without this program.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -12,9 +13,12 @@ namespace engine {
 class JoinScript {
  public:
   void clear();
-  // Adds a part to the copy and delete lists; `last` for the final part.
-  void addPart(const std::string& partName, bool last);
-  // The script's lines, without line ends.
+  // Adds a part of `size` bytes to the copy and delete lists; `last` for the final part.
+  void addPart(const std::string& partName, bool last, std::int64_t size);
+  // The script's lines, without line ends. The delete line runs only when the copy and
+  // the rename succeeded and the joined file has the parts' size: a copy that met a
+  // missing part (which some command interpreters skip without an error) or a full disk
+  // leaves every part where it is.
   std::vector<std::string> lines(const std::string& batName, const std::string& baseName,
                                  bool deleteLine) const;
   // The file's bytes: every line ended by CR LF.
@@ -25,6 +29,7 @@ class JoinScript {
  private:
   std::string m_copyList;
   std::string m_delList;
+  std::int64_t m_size = 0;  // of the parts listed
 };
 
 // How every such script begins.
@@ -32,7 +37,8 @@ inline constexpr char kShScriptStart[] = "#!/bin/sh\n# Joins the parts back";
 
 // A POSIX shell script for receivers without this program: it checks the parts with
 // sha256sum (or shasum) when `digests` holds their checksums, joins them with cat into
-// `baseName` (never over an existing file), and checks the result.
+// `baseName` (never over an existing file), and checks the result. With checksums and
+// neither tool at hand it joins nothing.
 std::string shScriptText(const std::vector<std::string>& partNames, const std::string& baseName,
                          const ChecksumList* digests);
 

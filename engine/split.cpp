@@ -16,11 +16,12 @@
 #include "engine/checksum_file.h"
 #include "engine/join_script.h"
 #include "engine/part_names.h"
+#include "engine/part_order.h"
+#include "engine/planned_names.h"
 #include "engine/run_ledger.h"
 #include "platform/cores.h"
 #include "platform/file.h"
 #include "platform/path.h"
-#include "zip/zip_events.h"
 
 namespace engine {
 namespace {
@@ -36,6 +37,10 @@ class SplitJob {
         m_progress(progress),
         m_stop(stop),
         m_archiver(archiver) {}
+  // A pack still waiting for its turn to show a box must not hold the job's end up.
+  ~SplitJob() {
+    if (m_order) m_order->release();
+  }
 
   JobResult run();
 
@@ -48,13 +53,15 @@ class SplitJob {
   JobResult checkNames();
   JobResult checkListSize() const;
   JobResult checkOwnNames();
+  JobResult checkNameLengths() const;
+  JobResult checkEarlierSeries() const;
   JobResult writeParts();
   JobResult writePart(std::int64_t number, std::int64_t size);
   // What packing a part gave; a refusal before packing fills `problem` alone.
   struct PackOutcome {
     bool packed = false;  // the archiver reported a complete archive
     std::string problem;
-    std::vector<std::string> boxes;  // warnings to show, in part order
+    std::vector<std::string> boxes;  // warnings of a pack made on its own thread
     std::string sha256, shaProblem;  // the archive's digest, with the checksum file
   };
   struct Pack {
@@ -65,7 +72,11 @@ class SplitJob {
     PackOutcome done;    // a refusal, or the outcome of a pack made on this thread
     std::future<PackOutcome> running;
   };
-  void archivePart(const std::string& partPath, std::int64_t size);
+  void archivePart(std::int64_t number, const std::string& partPath, std::int64_t size);
+  // The part has nothing more to show; the next one's progress follows.
+  void partDone(std::int64_t number) {
+    if (m_order) m_order->done(number);
+  }
   PackOutcome packPart(const std::string& partPath, const std::string& archivePath,
                        bool deferred) const;
   void finishPack();
@@ -103,6 +114,25 @@ class SplitJob {
   std::string folderShown() const {
     return m_workFolder.empty() ? platform::currentFolder() : m_workFolder;
   }
+  // The name template of the series this split writes, as named when it began.
+  std::string seriesTemplate() const {
+    return m_namedAtStart ? m_batName : partTemplate(m_baseName);
+  }
+  // The series' own checksum file: NAME.sha256 beside NAME.001.
+  std::string listPath() const {
+    return m_workFolder + seriesChecksumFile(partFileName(seriesTemplate(), 1));
+  }
+  // What the split will create, as planned when it began (archives follow each part's
+  // reading of the option).
+  PlannedNames plannedNames() const {
+    PlannedNames names;
+    names.folder = m_workFolder;
+    names.partTemplate = seriesTemplate();
+    names.partCount = m_plan.partCount;
+    names.checksumFile = m_digest != nullptr;
+    if (m_namedAtStart) names.scriptName = m_batName;
+    return names;
+  }
 
   const SplitRequest& m_request;
   SplitOptions& m_options;
@@ -131,6 +161,8 @@ class SplitJob {
   // a limit of 0 each part is packed before the next is cut.
   std::deque<Pack> m_packs;
   std::size_t m_packLimit = 0;
+  // With parts packed side by side: their progress and boxes, shown in part order.
+  std::unique_ptr<PartOrder> m_order;
   std::int64_t m_packBytes = 0;  // the sizes of the parts in m_packs
   std::vector<std::string> m_leftovers;  // higher-numbered parts this run did not write
   Progress m_update;                     // the last update published, its room reused
@@ -203,17 +235,29 @@ bool startsWith(const std::string& path, const std::string& start) {
 // The checksum file and the scripts replace only their own kind: a file of the user's at
 // such a name stays, and the split is refused before it writes anything.
 JobResult SplitJob::checkOwnNames() {
+  if (m_namedAtStart && !scriptNameProblem(m_batName).empty()) {
+    return JobResult::failed(m_request.path,
+                             scriptNameProblem(m_batName) + " Nothing was written.");
+  }
   if (m_namedAtStart && (!scriptSafe(m_batName) || !scriptSafe(m_baseName))) {
     return JobResult::failed(m_request.path,
                              "A join script cannot name " + m_baseName + " or " + m_batName +
                                  ": a quote or a control character would break it.");
   }
-  const std::string sums = m_workFolder + m_baseName + kChecksumExtension;
+  const std::string script = scriptProblem(plannedNames(), m_request.path);
+  if (!script.empty()) return JobResult::failed(m_request.path, script + " Nothing was written.");
+  const std::string sums = listPath();
   platform::FileIdentity id;  // a plain file there, not a link (a link is just replaced)
   if (m_digest && platform::identifyEntry(sums, id) && !startsWith(sums, kChecksumMarker)) {
     return JobResult::failed(sums, sums +
                                        " is a file this program did not write; move it away "
                                        "or split without the checksum file.");
+  }
+  const std::string sh = m_workFolder + m_batName + ".sh";
+  if (m_namedAtStart && m_options.createShScript() && platform::identifyEntry(sh, id) &&
+      !startsWith(sh, kShScriptStart)) {
+    return JobResult::failed(sh, sh + " is a file this program did not write; move it away. "
+                                      "Nothing was written.");
   }
   return {};
 }
@@ -236,11 +280,13 @@ JobResult SplitJob::run() {
         m_request.packThreads == 0 ? platform::usableCores() : m_request.packThreads;
     m_packLimit = threads > 1 ? threads : 0;
   }
+  if (m_packLimit > 0) m_order = std::make_unique<PartOrder>(m_progress);
   if (m_options.writeChecksum()) {
     m_digest = std::make_unique<DigestCopy>(DigestCopy::Lanes{true, true, false});
   }
   JobResult names = checkNames();
   if (names.outcome == JobOutcome::Done) names = checkOwnNames();
+  if (names.outcome == JobOutcome::Done) names = checkNameLengths();
   if (names.outcome == JobOutcome::Done && m_digest) names = checkListSize();
   if (names.outcome != JobOutcome::Done) return names;
   // Another run writing parts of the same name into this folder would take over ours.
@@ -249,6 +295,8 @@ JobResult SplitJob::run() {
     return JobResult::failed(folderShown(), "cannot split " + m_request.path + " into " +
                                                 folderShown() + ": " + err.reason() + ".");
   }
+  JobResult earlier = checkEarlierSeries();
+  if (earlier.outcome != JobOutcome::Done) return earlier;
   JobResult room = checkRoom();
   if (room.outcome != JobOutcome::Done) return room;
   JobResult parts = writeParts();
@@ -304,7 +352,7 @@ JobResult SplitJob::writeParts() {
 // A checksum file larger than a join reads would leave parts that no join of this
 // program takes by it, so such a split is refused before anything is written.
 JobResult SplitJob::checkListSize() const {
-  const std::string templateName = m_namedAtStart ? m_batName : partTemplate(m_baseName);
+  const std::string templateName = seriesTemplate();
   ChecksumList::Part last;
   last.number = m_plan.partCount;
   last.size = std::max(m_plan.partSize, m_fileSize - (m_plan.partCount - 1) * m_plan.partSize);
@@ -320,6 +368,47 @@ JobResult SplitJob::checkListSize() const {
                           std::to_string(kMaxChecksumFileSize / (1024 * 1024)) +
                           " MiB). Choose fewer parts, or turn the checksum file off. Nothing "
                           "was written.");
+}
+
+// A name the file system cannot hold would fail at the end of a long split, after every
+// part was written, so every name the split will create is measured first.
+JobResult SplitJob::checkNameLengths() const {
+  PlannedNames names = plannedNames();
+  names.archives = m_options.compressZip();
+  const std::string problem = nameLengthProblem(names);
+  if (problem.empty()) return {};
+  return JobResult::failed(m_request.path, "Cannot split " + m_request.path + ": " + problem +
+                                               ". Choose a shorter name or folder. Nothing was "
+                                               "written.");
+}
+
+// Parts of an earlier split of the same name with numbers past this split's last would
+// be joined after its parts and give another file. They may be the only copy of that
+// file, so they are neither replaced nor removed: the split is refused.
+JobResult SplitJob::checkEarlierSeries() const {
+  // Parts of the same series made from another file (script names that share a series,
+  // NAME.one and NAME.two both making NAME.001): its list says whose parts they are.
+  ChecksumList list;
+  std::string problem;
+  const std::string sums = listPath();
+  if (platform::fileExists(sums) && loadChecksumFile(sums, list, problem) &&
+      list.wholeName != m_baseName && platform::fileExists(m_workFolder + list.parts[0].name)) {
+    return JobResult::failed(
+        m_request.path, "The parts " + list.parts[0].name + " ... in " + folderShown() +
+                            " are the parts of " + list.wholeName + " (" + sums +
+                            "), and this split would replace them: they may be the only copy of "
+                            "that file. Move them away or choose another name. Nothing was "
+                            "written.");
+  }
+  const std::vector<std::string> earlier = partsBeyond(plannedNames());
+  if (earlier.empty()) return {};
+  return JobResult::failed(
+      m_request.path, "Parts of an earlier split are in " + folderShown() + " (" +
+                          someNames(earlier) + "): this split makes " +
+                          std::to_string(m_plan.partCount) +
+                          " parts, and a join would append those after them. Move them away "
+                          "(they may be the only copy of another file) or split into another "
+                          "folder. Nothing was written.");
 }
 
 namespace {
@@ -355,7 +444,7 @@ JobResult SplitJob::checkRoom() {
   } else {
     need = std::min(need, unsharedBytesOfAll());
   }
-  const std::string templateName = m_namedAtStart ? m_batName : partTemplate(m_baseName);
+  const std::string templateName = seriesTemplate();
   std::int64_t reclaim = 0;
   for (const std::int64_t k : partNumbersIn(m_workFolder, templateName, true)) {
     if (k > m_plan.partCount) break;
@@ -412,6 +501,12 @@ JobResult SplitJob::checkRoomForPart(std::int64_t number, const std::string& par
 
 JobResult SplitJob::writePart(std::int64_t number, std::int64_t size) {
   const bool named = m_options.createBat();
+  // The script's name is checked up front only when the option was on at the start.
+  if (named && !m_namedAtStart && !scriptNameProblem(m_batName).empty()) {
+    return JobResult::failed(m_request.path, scriptNameProblem(m_batName) +
+                                                 " The parts written so far and the input are "
+                                                 "kept.");
+  }
   m_lastTemplate = named ? m_batName : partTemplate(m_baseName);
   const std::string partName = partFileName(m_lastTemplate, number);
   const std::string partPath = m_workFolder + partName;
@@ -453,12 +548,16 @@ JobResult SplitJob::writePart(std::int64_t number, std::int64_t size) {
   listed.name = partName;
   m_list.parts.push_back(listed);
 
-  if (m_options.createBat()) m_script.addPart(partName, number == m_plan.partCount);
-  if (m_options.compressZip()) archivePart(partPath, size);
+  if (m_options.createBat()) m_script.addPart(partName, number == m_plan.partCount, size);
+  if (m_options.compressZip()) {
+    archivePart(number, partPath, size);
+  } else {
+    partDone(number);
+  }
   return {};
 }
 
-void SplitJob::archivePart(const std::string& partPath, std::int64_t size) {
+void SplitJob::archivePart(std::int64_t number, const std::string& partPath, std::int64_t size) {
   Pack pack;
   pack.listIndex = m_list.parts.size() - 1;
   pack.partPath = partPath;
@@ -478,12 +577,17 @@ void SplitJob::archivePart(const std::string& partPath, std::int64_t size) {
       pack.done = packPart(pack.partPath, pack.archivePath, false);
     } else {
       while (m_packs.size() >= m_packLimit) finishPack();
-      pack.running = std::async(std::launch::async, [this, part = pack.partPath,
-                                                     archive = pack.archivePath] {
-        return packPart(part, archive, true);
-      });
+      // The part is done the moment its pack is, not when this thread next looks.
+      pack.running = std::async(std::launch::async,
+                                [this, number, part = pack.partPath, archive = pack.archivePath] {
+                                  PackOutcome outcome = packPart(part, archive, true);
+                                  m_order->showBoxes(number, outcome.boxes);
+                                  m_order->done(number);
+                                  return outcome;
+                                });
     }
   }
+  if (!pack.running.valid()) partDone(number);
   m_packBytes += size;
   m_packs.push_back(std::move(pack));
   if (m_packLimit == 0) finishPack();
@@ -515,7 +619,6 @@ void SplitJob::finishPack() {
   m_packs.pop_front();
   m_packBytes -= pack.partSize;
   if (pack.running.valid()) pack.done = pack.running.get();
-  for (const std::string& box : pack.done.boxes) zip::showWarningBox(box);
   std::string problem = pack.done.problem;
   platform::IoError err;
   if (pack.done.packed) {
@@ -551,17 +654,14 @@ void SplitJob::finishPack() {
 // Parts with higher numbers than this run wrote, left by an earlier split of the same
 // name, would be joined after ours and give another file.
 void SplitJob::noteLeftovers() {
-  for (const std::int64_t k : partNumbersIn(m_workFolder, m_lastTemplate, true)) {
-    if (k > m_plan.partCount) m_leftovers.push_back(partFileName(m_lastTemplate, k));
-  }
+  // Refused up front for the series named at the start; the script option may have been
+  // turned on or off since, and the last parts then carry the other name.
+  PlannedNames named = plannedNames();
+  named.partTemplate = m_lastTemplate;
+  m_leftovers = partsBeyond(named);
   if (m_leftovers.empty()) return;
-  std::string names;
-  for (std::size_t i = 0; i < m_leftovers.size() && i < 5; ++i) {
-    names += (i == 0 ? "" : ", ") + m_leftovers[i];
-  }
-  if (m_leftovers.size() > 5) names += " and " + std::to_string(m_leftovers.size() - 5) + " more";
   m_result.warnings.push_back("Parts of an earlier split are still in " + folderShown() + " (" +
-                              names + "): a join would append them after the " +
+                              someNames(m_leftovers) + "): a join would append them after the " +
                               std::to_string(m_plan.partCount) +
                               " parts of this split. Remove them before joining.");
 }
@@ -637,6 +737,9 @@ JobResult SplitJob::writeNewFile(const std::string& path, const TextSource& text
 JobResult SplitJob::writeScript() {
   const std::string scriptPath = m_workFolder + m_batName + ".bat";
   const std::string text = m_script.text(m_batName, m_baseName, m_options.batDeleteLine());
+  if (!scriptNameProblem(m_batName).empty()) {
+    return JobResult::failed(scriptPath, scriptNameProblem(m_batName));
+  }
   if (!scriptSafe(m_batName) || !scriptSafe(m_baseName)) {
     return JobResult::failed(scriptPath, "A join script cannot name " + m_baseName + " or " +
                                              m_batName +
@@ -672,7 +775,7 @@ JobResult SplitJob::writeScript() {
 // just replaced: a join would check the new parts against it, or trust it for a file
 // that no longer exists.
 void SplitJob::removeStaleChecksumFile() {
-  const std::string sums = m_workFolder + m_baseName + kChecksumExtension;
+  const std::string sums = listPath();
   if (!platform::fileExists(sums) || !startsWith(sums, kChecksumMarker)) return;
   platform::IoError err;
   if (platform::removeFile(sums, err)) {
@@ -691,7 +794,7 @@ JobResult SplitJob::writeChecksumFile() {
   m_list.wholeSize = m_fileSize;
   m_list.wholeSha256 = m_digest->wholeSha256();
   const auto partSha = [this](std::size_t i) { return m_digest->partSha256(i); };
-  return writeNewFile(m_workFolder + m_baseName + kChecksumExtension,
+  return writeNewFile(listPath(),
                       [&](const auto& put) { checksumFileLines(m_list, put, partSha); },
                       true);
 }
@@ -705,7 +808,7 @@ void SplitJob::publish(std::int64_t part) {
   m_update.part = static_cast<int>(part);
   m_update.gauge = gaugePosition(m_bytesDone, m_fileSize);
   setProgressTexts(m_update, m_bytesDone / 1024, m_statusTail, m_titleTail);
-  m_progress.publish(m_update);
+  (m_order ? static_cast<ProgressSink&>(*m_order) : m_progress).publish(m_update);
 }
 
 }  // namespace

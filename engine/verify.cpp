@@ -97,8 +97,11 @@ void verifyCrc(VerifyReport& report, const std::string& firstPartPath, const Sto
     report.lines.push_back({right ? Status::Ok : Status::Mismatch,
                             partFileName(name, 1) + " to " + partFileName(name, last)});
   }
+  // The joined file itself, never what a link at its name points to, nor the .crc file.
   const std::string joined = folder + crc.name;
-  if (!crc.name.empty() && platform::fileExists(joined)) {
+  platform::FileIdentity id;
+  if (!crc.name.empty() && platform::identifyEntry(joined, id) &&
+      !platform::sameFile(joined, report.against)) {
     std::uint32_t whole = zip::kCrcStart;
     std::int64_t size = 0;
     const bool right = addToCrc(joined, whole, size) && ~whole == crc.crc && size == crc.size;

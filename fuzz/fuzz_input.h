@@ -21,10 +21,16 @@ namespace fuzz_input {
 // Reduce or Implode data may rightly stand for many megabytes, which is slow, not wrong.
 inline constexpr std::uint32_t kMaxDeclaredSize = 1u << 20;
 
+// The central directory's sizes count as well: a streamed member takes its size from there.
 inline void clampDeclaredSizes(std::vector<std::uint8_t>& bytes) {
   for (std::size_t i = 0; i + zip::kLocalHeaderSize <= bytes.size(); ++i) {
-    if (zip::get32(&bytes[i]) != zip::kLocalHeaderSignature) continue;
-    if (zip::get32(&bytes[i + 22]) > kMaxDeclaredSize) zip::put32(&bytes[i + 22], kMaxDeclaredSize);
+    const std::uint32_t signature = zip::get32(&bytes[i]);
+    const std::size_t field = signature == zip::kLocalHeaderSignature     ? 22
+                              : signature == zip::kCentralHeaderSignature ? 24
+                                                                          : 0;
+    if (field != 0 && zip::get32(&bytes[i + field]) > kMaxDeclaredSize) {
+      zip::put32(&bytes[i + field], kMaxDeclaredSize);
+    }
   }
 }
 
@@ -67,9 +73,7 @@ inline bool writeBytes(const std::string& path, const std::uint8_t* data, std::s
 }
 
 // Extracts every member (masks "*.*" and "*") and lists the archive.
-inline void runReader(WorkFolder& work, const std::uint8_t* data, std::size_t size, bool extract,
-                      bool list) {
-  std::vector<std::uint8_t> bytes(data, data + size);
+inline void runReader(WorkFolder& work, std::vector<std::uint8_t> bytes, bool extract, bool list) {
   clampDeclaredSizes(bytes);
   if (!writeBytes(work.archive(), bytes.data(), bytes.size())) return;
   zip::TUnZip unzip;
@@ -88,6 +92,11 @@ inline void runReader(WorkFolder& work, const std::uint8_t* data, std::size_t si
     } catch (const zip::UnZipError&) {
     }
   }
+}
+
+inline void runReader(WorkFolder& work, const std::uint8_t* data, std::size_t size, bool extract,
+                      bool list) {
+  runReader(work, std::vector<std::uint8_t>(data, data + size), extract, list);
 }
 
 }  // namespace fuzz_input

@@ -1,7 +1,9 @@
 #!/bin/bash
 # Builds the fuzz targets and runs each in turn for a while, one process (one core).
-#   fuzz/run.sh [SECONDS_PER_TARGET] [TARGET...]      (default: 300 s; uncrunch ziplist decoders)
-# Corpora live in fuzz/corpus-TARGET/ (seeded from the shared test archives, not committed);
+#   fuzz/run.sh [SECONDS_PER_TARGET] [TARGET...]
+#     (default: 300 s; uncrunch ziplist decoders members par2)
+# Corpora live in fuzz/corpus-TARGET/ (seeded from the shared test archives, and par2's from
+# fuzz/seeds-par2/; not committed);
 # crashes and timeouts land as fuzz/crash-*; copy them into fuzz/regressions/ to keep them.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -9,7 +11,7 @@ root=$(dirname "$here")
 seconds=${1:-300}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(uncrunch ziplist decoders)
+[ ${#targets[@]} -gt 0 ] || targets=(uncrunch ziplist decoders members par2)
 build=${FUZZ_BUILD:-$root/build-fuzz}
 testdata=${SUNDRIX_TESTDATA:-$root/../shared/testdata}
 
@@ -19,7 +21,14 @@ cmake --build "$build" -j1 >/dev/null
 for target in "${targets[@]}"; do
   corpus=$here/corpus-$target
   mkdir -p "$corpus"
-  if [ "$target" != decoders ] && [ -d "$testdata/zip" ]; then
+  if [ "$target" = par2 ]; then
+    cp -n "$here"/seeds-par2/* "$corpus"/ 2>/dev/null || true
+  elif [ "$target" = members ] && [ -d "$testdata/zip" ]; then
+    # Its inputs start with the byte that chooses the flags.
+    for f in "$testdata"/zip/*.zip; do
+      [ -e "$corpus/${f##*/}" ] || { printf '\0'; cat "$f"; } >"$corpus/${f##*/}"
+    done
+  elif [ "$target" != decoders ] && [ -d "$testdata/zip" ]; then
     cp -n "$testdata"/zip/*.zip "$corpus"/ 2>/dev/null || true
   fi
   [ -d "$here/regressions" ] && cp -n "$here"/regressions/* "$corpus"/ 2>/dev/null || true

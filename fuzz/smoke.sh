@@ -16,14 +16,16 @@ cmake --build "$build" >/dev/null
 
 shopt -s nullglob
 saved=("$here"/regressions/*)
-for target in uncrunch ziplist decoders; do
+for target in uncrunch ziplist decoders members par2; do
   if [ ${#saved[@]} -gt 0 ] && ! "$build/fuzz_$target" "${saved[@]}" >"$work/log" 2>&1; then
     grep -E "ERROR|SUMMARY|Running:" "$work/log" | tail -20
     echo "fuzz smoke: $target fails on a saved input" >&2
     exit 1
   fi
   mkdir "$work/corpus-$target"
-  if ! "$build/fuzz_$target" "$work/corpus-$target" "$here/regressions" -max_total_time="$seconds" \
+  seeds=("$here/regressions")
+  [ "$target" = par2 ] && seeds+=("$here/seeds-par2")
+  if ! "$build/fuzz_$target" "$work/corpus-$target" "${seeds[@]}" -max_total_time="$seconds" \
       -timeout=20 -rss_limit_mb=2048 -max_len=131072 -artifact_prefix="$here/crash-$target-" \
       >"$work/log" 2>&1; then
     grep -E "ERROR|SUMMARY|Test unit written" "$work/log" | tail -20

@@ -32,13 +32,24 @@ class BeneathTarget {
   // identity of the file it names, links followed. Both false when there is nothing.
   bool targetIsFolder() const;
   bool identifyTarget(FileIdentity& out) const;
+  // False for a file at the target name that the user may not write (a link there is
+  // not followed: it is replaced, never written).
+  bool targetWritable() const;
+  // The identity of the target's folder, once reached.
+  bool folderIdentity(FileIdentity& out) const;
+  // Removes from the target's folder the temporary files that a run killed before it
+  // could rename them left behind: names isTemporaryName knows, regular files of this
+  // user that no running program holds (a live run keeps its temporary file locked).
+  // Returns how many went.
+  int removeStaleTemporaries();
 
   // A new, empty temporary file in the target's folder.
   bool createTemporary(IoError& err);
   bool write(const void* data, std::int64_t n, IoError& err);
   bool setModificationTime(std::time_t when, IoError& err);
   // Closes the temporary file and renames it onto the target name; a link or file there
-  // is replaced, never written through. On failure the temporary file is removed.
+  // is replaced, never written through, and a file there gives the new one its
+  // permission bits. On failure the temporary file is removed.
   bool commit(IoError& err);
   // Closes and removes the temporary file; nothing happens to the target.
   void discard();

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -82,6 +83,8 @@ class File {
                       // and the name is never followed, so no other file can be written
     WriteStream,      // an existing device or named pipe, or the file a link through
                       // /proc reaches (/dev/stdout): written, never created or replaced
+    CreateExclusive,  // a new file under a name nothing has: fails (EEXIST there) when
+                      // anything has it; others may read it, but not remove it (Windows)
   };
 
   File() = default;
@@ -239,6 +242,22 @@ bool sameFilesystem(const std::string& a, const std::string& b);
 bool folderWritable(const std::string& folder);
 // Atomically replaces `path` with `contents` (temporary file in the same folder, synced, renamed).
 bool replaceFileContents(const std::string& path, const std::string& contents, IoError& err);
+
+// A new, empty file in the folder of `path`, opened for reading and writing, for a file
+// that is to take the name `path` only once complete (renameReplacing). Its name is one
+// that isTemporaryName knows, and it is held locked while open, so that a sweep of the
+// folder (BeneathTarget::removeStaleTemporaries) never takes it for a killed run's.
+File createTemporaryBeside(const std::string& path, IoError& err);
+// The names of this program's temporary files: ".sundrix-", 1 to 32 of [a-z0-9-], ".part".
+bool isTemporaryName(std::string_view name);
+// The permission bits of the regular file at `path` itself (a link is not followed);
+// -1 when there is none, or where the OS keeps no such bits.
+int filePermissions(const std::string& path);
+bool setFilePermissions(File& file, int bits, IoError& err);
+// False for a regular file at `path` itself whose permission bits (the read-only
+// attribute on Windows) do not let the user write it, whatever privileges the user may
+// have; true otherwise (nothing there, a link, a file that may be written).
+bool mayReplaceFile(const std::string& path);
 
 // An advisory lock on a folder, held for the life of the object, so that two runs of this
 // program never write into one folder at once. Filesystems that cannot lock are not an

@@ -1,4 +1,6 @@
 // The parts of the file layer that do not depend on the OS.
+#include <random>
+
 #include "platform/file_internal.h"
 
 namespace platform {
@@ -106,6 +108,30 @@ bool syncAndCheckSize(const std::string& path, std::int64_t expectedSize, IoErro
         "holds " + std::to_string(size) + " bytes instead of " + std::to_string(expectedSize));
   }
   return file.close(err);
+}
+
+std::string temporaryName() {
+  static thread_local std::mt19937 generator{std::random_device{}()};
+  static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string name = ".sundrix-aaaaaa.part";
+  for (std::size_t i = 9; i < 15; ++i) name[i] = kChars[generator() % (sizeof kChars - 1)];
+  return name;
+}
+
+bool isTemporaryName(std::string_view name) {
+  constexpr std::string_view kStart = ".sundrix-";
+  constexpr std::string_view kEnd = ".part";
+  if (name.size() <= kStart.size() + kEnd.size() || !name.starts_with(kStart) ||
+      !name.ends_with(kEnd)) {
+    return false;
+  }
+  const std::string_view middle =
+      name.substr(kStart.size(), name.size() - kStart.size() - kEnd.size());
+  if (middle.size() > 32) return false;
+  for (const char c : middle) {
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-')) return false;
+  }
+  return true;
 }
 
 }  // namespace platform

@@ -42,6 +42,11 @@ std::string partSuffix(std::int64_t n) {
   return buffer;
 }
 
+bool isPlainName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of(std::string_view("/\\:\0", 4)) == std::string_view::npos;
+}
+
 std::string withTrailingSeparator(std::string_view folder) {
   std::string result(folder);
   if (!result.empty() && !isPathSeparator(result.back())) result += kPathSeparator;

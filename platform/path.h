@@ -45,4 +45,16 @@ std::string currentFolder();
 // Full path of the running executable.
 std::string executablePath();
 
+// True when `name` is a file name and nothing more, on either OS: not empty, not "." or
+// "..", and without "/", "\", ":" (a drive or a stream on Windows) or a NUL byte (which
+// would end the name early).
+bool isPlainName(std::string_view name);
+
+// Whether a file `name` (a plain name) can be created in `folder` ("" for the current
+// one) as far as the length of its name and of its whole path go: the name within what
+// the folder's file system takes (255 bytes on most of them), the path within what the
+// system opens. False with `why` saying which is too long, by how much and what the limit
+// is. A limit that cannot be found out is not held against the name.
+bool nameFits(const std::string& folder, const std::string& name, std::string& why);
+
 }  // namespace platform

@@ -8,11 +8,12 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev
-  unzip zip p7zip-full
+  unzip zip p7zip-full par2
   dpkg-dev file binutils lintian desktop-file-utils appstream bash-completion
   xvfb xauth fonts-wine fonts-liberation2 fonts-wqy-microhei
   clang libclang-rt-14-dev
   btrfs-progs xfsprogs
+  wine wine64
 )
 
 missing=()

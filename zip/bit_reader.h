@@ -37,6 +37,7 @@ enum class DecodeResult {
   Done,      // the end condition of the method was met
   Stopped,   // damaged data: decoding of the member ended early (a message was reported)
   NoMemory,  // the tables could not be allocated (a message was reported)
+  TooLong,   // the data goes on past the member's declared size; what fits was delivered
 };
 
 // A whole buffer as a source, handed out in runs of at most `chunk` bytes.

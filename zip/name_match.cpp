@@ -110,4 +110,36 @@ bool sameArchiveName(std::string_view a, std::string_view b) {
   return wildcardNamesMatch(baseA, baseB) && wildcardNamesMatch(extA, extB);
 }
 
+std::string printableName(std::string_view name) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(name.size());
+  const auto escape = [&out](unsigned char c) {
+    out += "\\x";
+    out += kHex[c >> 4];
+    out += kHex[c & 15];
+  };
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    const unsigned char next = i + 1 < name.size() ? static_cast<unsigned char>(name[i + 1])
+                                                   : static_cast<unsigned char>(0);
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c < 0x20 || c == 0x7F) {
+      escape(c);
+    } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+      escape(c);
+      escape(next);
+      ++i;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 }  // namespace zip

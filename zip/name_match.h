@@ -3,6 +3,7 @@
 // wildcards and without regard to letter case.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace zip {
@@ -16,5 +17,10 @@ bool wildcardNamesMatch(std::string_view a, std::string_view b);
 // the last separator), matching name parts (the file name up to its first "."), matching
 // extensions (at most 3 characters after the last "."; empty when there is no ".").
 bool sameArchiveName(std::string_view a, std::string_view b);
+
+// A name as it may be shown in a listing line or a message: control characters (C0,
+// DEL, and C1 in UTF-8) become escapes ("\n", "\t", "\r", else "\xHH" per byte), so that
+// a stored name can neither start a line of its own nor drive the terminal.
+std::string printableName(std::string_view name);
 
 }  // namespace zip

@@ -1,4 +1,5 @@
-// TUnZip: the extraction run, the byte paths the decoders use, and the listing.
+// TUnZip: the extraction run and the byte paths the decoders use; the listing is in
+// tunzip_list.cpp.
 #include "zip/tunzip.h"
 
 #include <cmath>
@@ -11,9 +12,11 @@
 #include "platform/dos_time.h"
 #include "platform/path.h"
 #include "zip/bit_reader.h"
+#include "zip/central_directory.h"
 #include "zip/crc32.h"
 #include "zip/explode.h"
 #include "zip/name_match.h"
+#include "zip/reader_messages.h"
 #include "zip/unreduce.h"
 #include "zip/unshrink.h"
 #include "zip/zip_format.h"
@@ -23,7 +26,6 @@ namespace {
 
 constexpr std::size_t kInputSize = 1 << 16;
 constexpr std::size_t kOutputSize = 1 << 16;
-constexpr std::size_t kMaxNameLength = 255;
 
 std::string hex(std::uint32_t value) {
   char text[16];
@@ -31,38 +33,10 @@ std::string hex(std::uint32_t value) {
   return text;
 }
 
-std::string twoDigits(int value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%02d", value);
-  return text;
-}
-
-std::string endsInsideHeaderMessage(const std::string& archive) {
-  return "Archive " + archive + " ends inside a local header !";
-}
-
-bool validDate(const platform::DosFields& f) {
-  static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (f.month < 1 || f.month > 12 || f.day < 1 || f.day > kDays[f.month - 1]) return false;
-  const bool leap = (f.year % 4 == 0 && f.year % 100 != 0) || f.year % 400 == 0;
-  return !(f.month == 2 && f.day == 29 && !leap);
-}
-
-bool validTime(const platform::DosFields& f) {
-  return f.hour < 24 && f.minute < 60 && f.second < 60;
-}
-
-// Reads up to n bytes; fewer only at the end of the file. A read error ends the listing.
-std::size_t readUpTo(platform::File& file, std::uint8_t* buffer, std::size_t n) {
-  std::size_t got = 0;
-  while (got < n) {
-    platform::IoError err;
-    const std::int64_t r = file.read(buffer + got, static_cast<std::int64_t>(n - got), err);
-    if (r < 0) throw UnZipError(err.message(), err);
-    if (r == 0) break;
-    got += static_cast<std::size_t>(r);
-  }
-  return got;
+// A folder or a file the user may not write in a member's place; the member's name
+// follows on a line of its own.
+std::string deniedMessage(const std::string& shownName) {
+  return ioErrorMessage(platform::errorCode(platform::ErrorKind::Denied)) + "\n" + shownName;
 }
 
 }  // namespace
@@ -122,6 +96,13 @@ struct TUnZip::Run {
   bool cutOff = false;  // the archive ends inside the member's data
   LocalHeader header;
   std::string name;
+  std::string shown;              // the name as messages show it
+  std::int64_t headerOffset = 0;  // where the member's local header starts
+  std::int64_t memberEnd = -1;    // where the next listed member starts, when the
+                                  // directory gave the member's sizes
+  CentralDirectory directory;
+  bool directoryTried = false;
+  std::vector<platform::FileIdentity> swept;  // target folders already cleared of debris
 };
 
 class TUnZip::MemberSource : public ByteSource {
@@ -207,11 +188,13 @@ void TUnZip::UnCrunch(const std::string& arcName, const std::string& extrPath,
   if (r.archiveSize < 0) throw UnZipError(err.message(), err);
   refill();
   while (ReadLocalHeader()) {
+    if (!takeDirectorySizes()) continue;
     if (selected(r.name)) {
       ExtractMember();
     } else {
       SkipBytes(r.header.compressedSize);
     }
+    if (r.memberEnd >= 0) moveTo(r.memberEnd);
   }
   if (!r.archive.close(err)) ReportError(ioErrorMessage(err.code));
 }
@@ -237,9 +220,25 @@ int TUnZip::readArchiveByte() {
   return r.input[r.inPos++];
 }
 
+// The archive offset of the next byte the walk takes.
+std::int64_t TUnZip::archiveOffset() {
+  Run& r = *m_run;
+  platform::IoError err;
+  const std::int64_t position = r.archive.position(err);
+  if (position < 0) throw UnZipError(err.message(), err);
+  return position - static_cast<std::int64_t>(r.inCount - r.inPos);
+}
+
+// Forward only: the walk never reads a byte twice.
+void TUnZip::moveTo(std::int64_t offset) {
+  const std::int64_t here = archiveOffset();
+  if (offset > here) SkipBytes(static_cast<std::uint32_t>(offset - here));
+}
+
 bool TUnZip::ReadLocalHeader() {
   Run& r = *m_run;
   if (r.atEnd) return false;
+  r.headerOffset = archiveOffset();
   std::uint8_t fixed[kLocalHeaderSize];
   for (std::size_t i = 0; i < kLocalHeaderSize; ++i) {
     if (i == 4) {
@@ -266,11 +265,47 @@ bool TUnZip::ReadLocalHeader() {
   };
   readField(r.header.nameLength, &r.name);
   readField(r.header.extraLength, nullptr);
+  r.shown = printableName(r.name);
   if (r.atEnd) {
     // Fields past the archive's end would be made-up bytes: no member to extract.
     ReportError(endsInsideHeaderMessage(r.archiveName));
     return false;
   }
+  return true;
+}
+
+// A member with a data descriptor (flag bit 3) carries zeros or guesses in its local
+// header; its sizes and CRC are taken from the central directory, and the walk goes on
+// where the directory puts the next member, past the descriptor. Without a directory its
+// end cannot be found, and the walk ends with it. False when the member is passed over.
+bool TUnZip::takeDirectorySizes() {
+  Run& r = *m_run;
+  r.memberEnd = -1;
+  if ((r.header.flags & kFlagDataDescriptor) == 0) return true;
+  if (!r.directoryTried) {
+    r.directoryTried = true;
+    r.directory.load(r.archive, r.archiveSize);
+  }
+  if (!r.directory.loaded()) {
+    ReportError(noDirectoryMessage(r.shown));
+    r.atEnd = true;
+    return false;
+  }
+  const CentralEntry* listed = r.directory.at(r.headerOffset);
+  const std::int64_t next = r.directory.nextStart(r.headerOffset);
+  if (listed == nullptr || listed->name.substr(0, kMaxNameLength) != r.name ||
+      archiveOffset() + listed->compressedSize > next) {
+    ReportError(notListedMessage(r.shown));
+    // A next member listed inside this one's header would have the walk read this
+    // member's data as headers: the walk ends instead.
+    if (next < archiveOffset()) r.atEnd = true;
+    moveTo(next);
+    return false;
+  }
+  r.header.crc = listed->crc;
+  r.header.compressedSize = listed->compressedSize;
+  r.header.uncompressedSize = listed->uncompressedSize;
+  r.memberEnd = next;
   return true;
 }
 
@@ -284,18 +319,35 @@ bool TUnZip::selected(const std::string& name) const {
 void TUnZip::ExtractMember() {
   Run& r = *m_run;
   if (!isSafeMemberName(r.name)) {
-    ReportError("Name " + r.name + " leads outside the extraction folder ! Skip next...");
+    ReportError("Name " + r.shown + " leads outside the extraction folder ! Skip next...");
     SkipBytes(r.header.compressedSize);
     return;
   }
-  if (!prepareTarget()) {
+  if (platform::isTemporaryName(platform::namePart(r.name))) {
+    // The next run into that folder would take the file for a killed run's debris.
+    ReportError("Name " + r.shown + " is kept for temporary files ! Skip next...");
     SkipBytes(r.header.compressedSize);
     return;
   }
-  // The target is replaced only by a member whose data was there to the end; one with a
-  // bad CRC still is, its message tells the user.
-  if (!DecodeMember(r.folder + r.name)) {
+  if ((r.header.flags & kFlagEncrypted) != 0) {
+    // Decoded without its password, the data would be noise under the member's name.
+    ReportError("Member " + r.shown + " is encrypted ! Skip next...");
+    SkipBytes(r.header.compressedSize);
+    return;
+  }
+  bool replaces = false;
+  if (!prepareTarget(replaces)) {
+    SkipBytes(r.header.compressedSize);
+    return;
+  }
+  // A file is put in place only from data that was there to the end. Damaged data (a bad
+  // CRC, a wrong size) is kept where nothing was, for what it may still be worth, but
+  // never replaces a file.
+  const std::string target = r.folder + r.shown;
+  const Outcome outcome = DecodeMember(target);
+  if (outcome == Outcome::Lost || (outcome == Outcome::Damaged && replaces)) {
     r.target.discard();
+    if (outcome == Outcome::Damaged) ReportError("File " + target + " was kept as it was.");
     return;
   }
   flushTarget();
@@ -311,13 +363,13 @@ void TUnZip::ExtractMember() {
 // Nothing in the extraction folder is followed: a link on the way to the target refuses
 // the member, a link at the target is replaced. A folder or the archive being read in
 // the target's place is never replaced.
-bool TUnZip::prepareTarget() {
+bool TUnZip::prepareTarget(bool& replaces) {
   Run& r = *m_run;
   platform::IoError err;
   switch (r.target.reachFolder(r.folder, r.name, err)) {
     case platform::BeneathTarget::Reach::LinkedFolder:
-      ReportError("Name " + r.name + " leads through the link " + r.target.linkedPart() +
-                  " ! Skip next...");
+      ReportError("Name " + r.shown + " leads through the link " +
+                  printableName(r.target.linkedPart()) + " ! Skip next...");
       return false;
     case platform::BeneathTarget::Reach::Failed:
       // A folder missing on the target's path is a path error.
@@ -328,14 +380,17 @@ bool TUnZip::prepareTarget() {
     case platform::BeneathTarget::Reach::Ok:
       break;
   }
+  sweepTargetFolder();
   platform::FileIdentity existing;
-  if (r.target.targetIsFolder()) {
-    ReportError(ioErrorMessage(platform::errorCode(platform::ErrorKind::Denied)) + ": " + r.name);
+  // Creating over a folder, or over a file the user may not write, is refused as the
+  // system refuses it; a rename would get past either.
+  if (r.target.targetIsFolder() || !r.target.targetWritable()) {
+    ReportError(deniedMessage(r.shown));
     return false;
   }
-  if (r.target.identifyTarget(existing) && existing.device == r.archiveId.device &&
-      existing.inode == r.archiveId.inode) {
-    ReportError("Name " + r.name + " is the archive being read ! Skip next...");
+  replaces = r.target.identifyTarget(existing);
+  if (replaces && existing.device == r.archiveId.device && existing.inode == r.archiveId.inode) {
+    ReportError("Name " + r.shown + " is the archive being read ! Skip next...");
     return false;
   }
   if (!r.target.createTemporary(err)) {
@@ -345,7 +400,20 @@ bool TUnZip::prepareTarget() {
   return true;
 }
 
-bool TUnZip::DecodeMember(const std::string& target) {
+// Each folder a run writes into is cleared once of the temporary files that a killed run
+// left there.
+void TUnZip::sweepTargetFolder() {
+  Run& r = *m_run;
+  platform::FileIdentity folder;
+  if (!r.target.folderIdentity(folder)) return;
+  for (const platform::FileIdentity& done : r.swept) {
+    if (done.sameObject(folder)) return;
+  }
+  r.swept.push_back(folder);
+  r.target.removeStaleTemporaries();
+}
+
+TUnZip::Outcome TUnZip::DecodeMember(const std::string& target) {
   Run& r = *m_run;
   r.crc = kCrcStart;
   r.remaining = r.header.compressedSize;
@@ -365,36 +433,42 @@ bool TUnZip::DecodeMember(const std::string& target) {
     const std::uint8_t* data = nullptr;
     while (const std::size_t n = source.next(data)) sink.write(data, n);
   } else if (method == kMethodShrunk) {
-    result = Unshrink(bits, sink, report);
+    result = Unshrink(bits, sink, r.header.uncompressedSize, report);
   } else if (method >= 2 && method <= 5) {
     result = Unreduce(bits, sink, method - 1, r.header.uncompressedSize, report);
   } else if (method == kMethodImploded) {
     result = Explode(bits, sink, r.header.flags, r.header.uncompressedSize, report);
   } else {
-    ReportError("Unknown compress method (" + std::to_string(method) + ") use on " + r.name +
+    ReportError("Unknown compress method (" + std::to_string(method) + ") use on " + r.shown +
                 " ! Skip next...");
     skipRestOfMember();
-    return false;
+    return Outcome::Lost;
   }
   // Whatever the decoder left of the member's data is passed over, so that the next
   // header is read where it lies even after damaged data.
   skipRestOfMember();
-  if (result == DecodeResult::NoMemory) return false;
+  if (result == DecodeResult::NoMemory) return Outcome::Lost;
   if (r.cutOff) {
-    ReportError(endsInsideMessage(r.archiveName, r.name));
-    return false;
+    ReportError(endsInsideMessage(r.archiveName, r.shown));
+    return Outcome::Lost;
   }
-  if (r.written != r.header.uncompressedSize) {
+  bool damaged = result != DecodeResult::Done;
+  if (result == DecodeResult::TooLong) {
+    ReportError("File " + target + " has wrong size ! Stored size is " +
+                std::to_string(r.header.uncompressedSize) + ", its data goes on past it.");
+  } else if (r.written != r.header.uncompressedSize) {
     ReportError("File " + target + " has wrong size ! Stored size is " +
                 std::to_string(r.header.uncompressedSize) + ", written size is " +
                 std::to_string(r.written) + ".");
+    damaged = true;
   }
   const std::uint32_t computed = ~r.crc;
   if (computed != r.header.crc) {
     ReportError("File " + target + " has bad CRC ! Stored CRC is " + hex(r.header.crc) +
                 ", computed CRC is " + hex(computed) + ".");
+    damaged = true;
   }
-  return true;
+  return damaged ? Outcome::Damaged : Outcome::Whole;
 }
 
 void TUnZip::skipRestOfMember() {
@@ -487,64 +561,6 @@ void TUnZip::flushTarget() {
     throw UnZipError(err.message(), err);
   }
   r.outPos = 0;
-}
-
-void TUnZip::GetZipList(const std::string& arcName, std::vector<std::string>& list) {
-  m_listingProblem.clear();
-  platform::IoError err;
-  platform::File file = platform::File::open(arcName, platform::File::Mode::Read, err);
-  if (!file.isOpen()) throw UnZipError(err.message(), err);
-  const std::int64_t fileSize = file.size(err);
-  if (fileSize < 0) throw UnZipError(err.message(), err);
-  std::int64_t position = 0;
-  for (;;) {
-    std::uint8_t fixed[kLocalHeaderSize];
-    const std::size_t got = readUpTo(file, fixed, kLocalHeaderSize);
-    if (got >= 4 && get32(fixed) == kCentralHeaderSignature) break;
-    // The walk ends where the extraction would end; the reason is kept for the caller.
-    if (got < 4 || get32(fixed) != kLocalHeaderSignature) {
-      if (got > 0 || position > 0) m_listingProblem = "Hlava chybí nebo je poškozena u " + arcName;
-      break;
-    }
-    if (got < kLocalHeaderSize) {
-      m_listingProblem = endsInsideHeaderMessage(arcName);
-      break;
-    }
-    const LocalHeader h = zip::readLocalHeader(fixed);
-    std::string name(h.nameLength, '\0');
-    name.resize(readUpTo(file, reinterpret_cast<std::uint8_t*>(name.data()), name.size()));
-    if (name.size() > kMaxNameLength) name.resize(kMaxNameLength);
-    position += static_cast<std::int64_t>(kLocalHeaderSize) + h.nameLength + h.extraLength;
-
-    const long ratio =
-        h.uncompressedSize == 0
-            ? 0
-            : std::lround(std::nearbyint(
-                  static_cast<double>(h.compressedSize) / h.uncompressedSize * 100.0 - 100.0));
-    platform::DosFields f{};
-    platform::decodeDosDateTime({h.date, h.time}, f);
-    const std::string date =
-        validDate(f) ? twoDigits(f.day) + DateSeparator + twoDigits(f.month) + DateSeparator +
-                           std::to_string(f.year)
-                     : std::string("00") + DateSeparator + "00" + DateSeparator + "0000";
-    const std::string time = validTime(f)
-                                 ? twoDigits(f.hour) + TimeSeparator + twoDigits(f.minute) +
-                                       TimeSeparator + twoDigits(f.second)
-                                 : std::string("00") + TimeSeparator + "00" + TimeSeparator + "00";
-    list.push_back(name + '\t' + std::to_string(h.uncompressedSize) + '\t' +
-                   std::to_string(h.compressedSize) + '\t' + std::to_string(ratio) + "%\t" + date +
-                   '\t' + time);
-
-    const bool headerCut = position > fileSize;
-    position += h.compressedSize;
-    if (position > fileSize) {
-      m_listingProblem =
-          headerCut ? endsInsideHeaderMessage(arcName) : endsInsideMessage(arcName, name);
-      break;
-    }
-    if (!file.seek(position, err)) break;
-  }
-  file.closeQuietly();
 }
 
 }  // namespace zip

@@ -84,11 +84,17 @@ class TUnZip : public ZipComponent {
   void refill();
   int readArchiveByte();
   bool ReadLocalHeader();
+  std::int64_t archiveOffset();
+  void moveTo(std::int64_t offset);
+  bool takeDirectorySizes();
   bool selected(const std::string& name) const;
   void ExtractMember();
-  bool prepareTarget();
-  // False when the member's file is not to be put in place.
-  bool DecodeMember(const std::string& target);
+  bool prepareTarget(bool& replaces);
+  void sweepTargetFolder();
+  // How a member's data came out: all there and as its header says; there to the end but
+  // damaged (reported); not to be put in place at all (reported).
+  enum class Outcome { Whole, Damaged, Lost };
+  Outcome DecodeMember(const std::string& target);
   void skipRestOfMember();
   std::size_t nextCompressedRun(const std::uint8_t*& data);
   void reportProgress();

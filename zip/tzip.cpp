@@ -81,18 +81,21 @@ bool TZip::Execute() {
   return false;
 }
 
+std::string TZip::anotherNameMessage(const std::string& path) const {
+  return printableName(path) + " is another name of the archive " + m_arcName + " ! Skip next...";
+}
+
 bool TZip::IsArchiveItself(const std::string& name) const {
   return sameArchiveName(m_arcName, name);
 }
 
-bool TZip::archiveNamesASource() const {
-  platform::FileIdentity archiveId;
-  if (!platform::identifyPath(m_arcName, archiveId)) return false;
-  for (const auto& [name, entry] : m_entries) {
-    platform::FileIdentity id;
-    if (platform::identifyPath(entry.Path + name, id) && sameInode(id, archiveId)) return true;
-  }
-  return false;
+// The archive's name itself is not followed: a link there is replaced by the archive.
+bool TZip::leadsToArchive(const std::string& path) const {
+  const std::string folder = platform::folderPart(m_arcName);
+  const std::string own = platform::withTrailingSeparator(platform::resolveLinks(
+                              platform::absolutePath(folder.empty() ? "." : folder))) +
+                          platform::namePart(m_arcName);
+  return platform::resolveLinks(platform::absolutePath(path)) == own;
 }
 
 void TZip::AddEntry(const TZipEntry& entry) {
@@ -117,6 +120,10 @@ void TZip::BuildEntryList(const std::vector<std::string>& expanded) {
     const std::string folder = platform::folderPart(line);
     for (const platform::DirEntry& found : searchFiles(line)) {
       if (IsArchiveItself(folder + found.name)) continue;
+      if (leadsToArchive(folder + found.name)) {
+        ReportError(anotherNameMessage(folder + found.name));
+        continue;
+      }
       const platform::DosDateTime dos = platform::toDosDateTime(found.modified);
       AddEntry({folder, found.name, found.size, dos.date, dos.time});
     }
@@ -194,7 +201,7 @@ void TZip::checkLimits() {
   std::int64_t total = static_cast<std::int64_t>(kEndRecordBytes);
   for (const auto& [name, entry] : m_entries) {
     if (entry.Size > kZipMaxPosition) {
-      problem = "Cannot pack " + entry.Path + name +
+      problem = "Cannot pack " + printableName(entry.Path + name) +
                 ": files of 2 GiB or more do not fit in a ZIP archive of this kind";
       break;
     }
@@ -242,23 +249,63 @@ void TZip::Crunch(const std::string& arcName, const std::vector<std::string>& fi
     return;
   }
   checkLimits();
-  if (archiveNamesASource()) {
-    // Another name of a file to pack (a hard or symbolic link): creating the archive
-    // through it would empty that file before it is read. The name is given up instead.
-    platform::IoError removeErr;
-    platform::removeFile(arcName, removeErr);
-  }
   run->archivePath = arcName;
-  run->archive =
-      platform::File::open(arcName, platform::File::Mode::CreateReadWrite, run->createError);
-  run->archive.identify(run->archiveId);
   m_run = std::move(run);
-  if (!m_run->archive.isOpen()) ReportError("Chyba při otevítání souboru");
-  for (const auto& item : m_entries) writeMember(item.second);
-  WriteCentralDirectory();
+  // However the run ends, its temporary file goes with it.
+  struct EndRun {
+    std::unique_ptr<Run>& run;
+    ~EndRun() { run.reset(); }
+  } endRun{m_run};
+  createArchive();
+  try {
+    for (const auto& item : m_entries) writeMember(item.second);
+    WriteCentralDirectory();
+    completeArchive();
+  } catch (const TZipFailure& e) {
+    // The user knows the archive by its own name, not by the temporary one.
+    std::string text = e.what();
+    const std::string& temporary = m_run->temporaryPath;
+    for (std::size_t at; !temporary.empty() && (at = text.find(temporary)) != std::string::npos;) {
+      text.replace(at, temporary.size(), arcName);
+    }
+    throw TZipFailure(text, e.reported());
+  }
+}
+
+// A file the user may not write, or a folder, at the archive's name is refused as the
+// system refuses to create over it; anything else there (a file, a link, another name of
+// a source) stays untouched until the new archive is complete.
+void TZip::createArchive() {
+  Run& r = *m_run;
+  if (platform::folderExists(r.archivePath) || !platform::mayReplaceFile(r.archivePath)) {
+    r.createError = {"create", r.archivePath, platform::errorCode(platform::ErrorKind::Denied), {}};
+  } else {
+    r.archive = platform::createTemporaryBeside(r.archivePath, r.createError);
+  }
+  if (!r.archive.isOpen()) {
+    r.createError.path = r.archivePath;  // not the temporary name nobody asked for
+    ReportError("Chyba při otevítání souboru");
+    return;
+  }
+  r.temporaryPath = r.archive.path();
+  r.archive.identify(r.archiveId);
+}
+
+// The old file at the name is replaced in one step; its permission bits go to the new
+// archive, and the new bytes are on the disk before the old ones are given up.
+void TZip::completeArchive() {
+  Run& r = *m_run;
   platform::IoError err;
-  if (!m_run->archive.close(err)) throw TZipFailure(err.message());
-  m_run.reset();
+  const int permissions = platform::filePermissions(r.archivePath);
+  if (permissions >= 0 &&
+      (!platform::setFilePermissions(r.archive, permissions, err) || !r.archive.sync(err))) {
+    throw TZipFailure(err.message());
+  }
+  if (!r.archive.close(err)) throw TZipFailure(err.message());
+  if (!platform::renameReplacing(r.temporaryPath, r.archivePath, err)) {
+    throw TZipFailure(err.message());
+  }
+  r.temporaryPath.clear();
 }
 
 void TZip::writeMember(const TZipEntry& entry) {
@@ -266,13 +313,16 @@ void TZip::writeMember(const TZipEntry& entry) {
   platform::File input =
       platform::File::open(entry.Path + entry.FileName, platform::File::Mode::Read, err);
   if (!input.isOpen()) {
-    ReportError("Nejde otevřít " + entry.FileName + ".  Překračuji ...");
+    ReportError("Nejde otevřít " + printableName(entry.FileName) + ".  Překračuji ...");
     return;
   }
-  // The archive itself under another name (a link made before or during the run) is
-  // never packed: reading it while it grows would not end.
+  // The archive being written under another name (a link made during the run) is never
+  // packed: reading it while it grows would not end.
   platform::FileIdentity id;
-  if (input.identify(id) && sameInode(id, m_run->archiveId)) return;
+  if (input.identify(id) && sameInode(id, m_run->archiveId)) {
+    ReportError(anotherNameMessage(entry.Path + entry.FileName));
+    return;
+  }
   m_run->sizeAtStart = input.size(err);
   if (m_run->sizeAtStart < 0) throw TZipFailure(err.message());
   m_run->changed = false;

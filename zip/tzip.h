@@ -85,8 +85,11 @@ class TZip : public ZipComponent {
 
   void ReportError(const std::string& message);
   void checkLimits();
-  // True when the existing archive is one of the files to pack under another name.
-  bool archiveNamesASource() const;
+  // True when `path` leads, through links, to the archive's own name.
+  bool leadsToArchive(const std::string& path) const;
+  std::string anotherNameMessage(const std::string& path) const;
+  void createArchive();
+  void completeArchive();
   std::uint32_t copyStored(platform::File& input, std::int64_t size);
   void writeMember(const TZipEntry& entry);
   void WriteLocalHeader(const TZipEntry& entry);

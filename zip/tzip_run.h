@@ -19,9 +19,23 @@ inline constexpr std::size_t kZipBufferSize = 64 * 1024;
 inline constexpr std::size_t kEndRecordBytes = kEndRecordSize;
 
 struct TZip::Run {
+  Run() = default;
+  Run(const Run&) = delete;
+  Run& operator=(const Run&) = delete;
+  // A run that did not complete leaves no temporary file behind.
+  ~Run() {
+    if (temporaryPath.empty()) return;
+    archive.closeQuietly();
+    platform::IoError err;
+    platform::removeFile(temporaryPath, err);
+  }
+
   std::vector<std::uint8_t> input;
   std::unique_ptr<Shrinker> shrinker;
   std::string archivePath;
+  // The archive is written under this name beside its own and takes its name only when
+  // complete, so that a failed run leaves whatever had the name as it was.
+  std::string temporaryPath;
   platform::File archive;
   platform::IoError createError;  // why the archive could not be created
   platform::FileIdentity archiveId;

@@ -77,7 +77,8 @@ class Output {
 
 }  // namespace
 
-DecodeResult Unshrink(BitReader& in, ByteSink& out, const DecodeReport& report) {
+DecodeResult Unshrink(BitReader& in, ByteSink& out, std::uint64_t size,
+                      const DecodeReport& report) {
   std::unique_ptr<Tables> tables;
   try {
     tables = std::make_unique<Tables>();
@@ -93,6 +94,9 @@ DecodeResult Unshrink(BitReader& in, ByteSink& out, const DecodeReport& report) 
 
   int code = in.ReadBits(codeSize);
   if (code < 0) return DecodeResult::Done;
+  // A few kilobytes of codes can stand for gigabytes; the header's size is the bound.
+  if (size == 0) return DecodeResult::TooLong;
+  std::uint64_t left = size - 1;
   std::uint8_t first = static_cast<std::uint8_t>(code);
   output.put(first);
   int previous = code;
@@ -141,6 +145,14 @@ DecodeResult Unshrink(BitReader& in, ByteSink& out, const DecodeReport& report) 
       return DecodeResult::Stopped;
     }
     first = t.suffix[current];
+    if (static_cast<std::uint64_t>(depth) + 1 > left) {
+      std::uint8_t* dst = output.claim(static_cast<std::size_t>(left));
+      if (left > 0) *dst++ = first;
+      for (std::uint64_t i = 1; i < left; ++i) *dst++ = t.stack[--depth];
+      output.flush();
+      return DecodeResult::TooLong;
+    }
+    left -= static_cast<std::uint64_t>(depth) + 1;
     std::uint8_t* dst = output.claim(static_cast<std::size_t>(depth) + 1);
     *dst++ = first;
     while (depth > 0) *dst++ = t.stack[--depth];

@@ -19,6 +19,8 @@ inline constexpr std::uint16_t kVersion10 = 10;
 inline constexpr std::uint32_t kArchiveAttribute = 0x20;
 
 enum : std::uint16_t { kMethodStored = 0, kMethodShrunk = 1, kMethodImploded = 6 };
+// General purpose flag bits that change how a member is read.
+enum : std::uint16_t { kFlagEncrypted = 1, kFlagDataDescriptor = 8 };
 
 inline std::uint16_t get16(const std::uint8_t* p) {
   return static_cast<std::uint16_t>(p[0] | (p[1] << 8));

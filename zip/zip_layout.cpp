@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "zip/crc32.h"
+#include "zip/name_match.h"
 #include "zip/tzip.h"
 #include "zip/tzip_run.h"
 
@@ -154,7 +155,7 @@ void TZip::FinishMember(platform::File& input, const TZipEntry& entry) {
   writeArchive(entry.FileName.data(), static_cast<std::int64_t>(entry.FileName.size()));
   check(arc.seekToEnd(err), err);
   if (m_run->changed)
-    ReportError(entry.Path + entry.FileName + " changed while it was being packed");
+    ReportError(printableName(entry.Path + entry.FileName) + " changed while it was being packed");
 }
 
 void TZip::WriteCentralDirectory() {

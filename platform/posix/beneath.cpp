@@ -2,30 +2,24 @@
 // O_EXCL beside the target, renameat() onto the target name.
 #include "platform/beneath.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <random>
+
+#include "platform/file_internal.h"
 
 namespace platform {
 namespace {
 
-bool fail(IoError& err, const char* operation, const std::string& path, int code) {
+bool failAs(IoError& err, const char* operation, const std::string& path, int code) {
   err.operation = operation;
   err.path = path;
   err.code = code;
   return false;
-}
-
-// Six characters that make a temporary name unlikely to be taken.
-std::string randomSuffix() {
-  static thread_local std::mt19937 generator{std::random_device{}()};
-  static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  std::string s(6, 'a');
-  for (char& c : s) c = kChars[generator() % (sizeof kChars - 1)];
-  return s;
 }
 
 }  // namespace
@@ -50,7 +44,7 @@ BeneathTarget::Reach BeneathTarget::reachFolder(const std::string& root, const s
   m_leaf = slash == std::string::npos ? name : name.substr(slash + 1);
   m_folder = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (m_folder < 0) {
-    fail(err, "open", root, errno);
+    failAs(err, "open", root, errno);
     return Reach::Failed;
   }
   if (slash == std::string::npos) return Reach::Ok;
@@ -72,7 +66,7 @@ BeneathTarget::Reach BeneathTarget::reachFolder(const std::string& root, const s
         m_linkedPart = name.substr(0, end);
         return Reach::LinkedFolder;
       }
-      fail(err, "open", root + name.substr(0, end), code);
+      failAs(err, "open", root + name.substr(0, end), code);
       return Reach::Failed;
     }
     ::close(m_folder);
@@ -97,19 +91,73 @@ bool BeneathTarget::identifyTarget(FileIdentity& out) const {
   return true;
 }
 
+bool BeneathTarget::targetWritable() const {
+  struct stat st {};
+  if (m_leaf.empty() || ::fstatat(m_folder, m_leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !S_ISREG(st.st_mode)) {
+    return true;
+  }
+  return permissionBitsAllowWrite(st.st_uid, st.st_gid, st.st_mode);
+}
+
+bool BeneathTarget::folderIdentity(FileIdentity& out) const {
+  struct stat st {};
+  if (m_folder < 0 || ::fstat(m_folder, &st) != 0) return false;
+  out.device = static_cast<std::uint64_t>(st.st_dev);
+  out.inode = static_cast<std::uint64_t>(st.st_ino);
+  return true;
+}
+
+int BeneathTarget::removeStaleTemporaries() {
+  const int listing =
+      m_folder < 0 ? -1 : ::openat(m_folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listing < 0) return 0;
+  DIR* dir = ::fdopendir(listing);
+  if (dir == nullptr) {
+    ::close(listing);
+    return 0;
+  }
+  int removed = 0;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (!isTemporaryName(entry->d_name)) continue;
+    const int fd = ::openat(m_folder, entry->d_name,
+                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat held {
+    }, named{};
+    // Removed only while its lock is ours, and only when the name still leads to the file
+    // that was locked: a running program's temporary file is never touched.
+    if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == ::geteuid() &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        ::fstatat(m_folder, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        named.st_dev == held.st_dev && named.st_ino == held.st_ino &&
+        ::unlinkat(m_folder, entry->d_name, 0) == 0) {
+      ++removed;
+    }
+    ::close(fd);
+  }
+  ::closedir(dir);
+  return removed;
+}
+
 bool BeneathTarget::createTemporary(IoError& err) {
   discard();
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string candidate = ".sundrix-" + randomSuffix() + ".part";
+    const std::string candidate = temporaryName();
     m_file = ::openat(m_folder, candidate.c_str(),
                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (m_file >= 0) {
+    if (m_file < 0) {
+      if (errno != EEXIST) return failAs(err, "create", m_path, errno);
+      continue;
+    }
+    if (lockTemporary(m_file)) {
       m_temporary = candidate;
       return true;
     }
-    if (errno != EEXIST) return fail(err, "create", m_path, errno);
+    ::close(m_file);
+    m_file = -1;
   }
-  return fail(err, "create", m_path, EEXIST);
+  return failAs(err, "create", m_path, EEXIST);
 }
 
 bool BeneathTarget::write(const void* data, std::int64_t n, IoError& err) {
@@ -118,7 +166,7 @@ bool BeneathTarget::write(const void* data, std::int64_t n, IoError& err) {
     const ssize_t w = ::write(m_file, p, static_cast<std::size_t>(n));
     if (w < 0) {
       if (errno == EINTR) continue;
-      return fail(err, "write", m_path, errno);
+      return failAs(err, "write", m_path, errno);
     }
     p += w;
     n -= w;
@@ -128,20 +176,27 @@ bool BeneathTarget::write(const void* data, std::int64_t n, IoError& err) {
 
 bool BeneathTarget::setModificationTime(std::time_t when, IoError& err) {
   const struct timespec times[2] = {{when, 0}, {when, 0}};
-  if (::futimens(m_file, times) != 0) return fail(err, "set the time of", m_path, errno);
+  if (::futimens(m_file, times) != 0) return failAs(err, "set the time of", m_path, errno);
   return true;
 }
 
 bool BeneathTarget::commit(IoError& err) {
+  struct stat old {};
+  if (::fstatat(m_folder, m_leaf.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode) &&
+      ::fchmod(m_file, old.st_mode & 0777) != 0) {
+    failAs(err, "set the permissions of", m_path, errno);
+    discard();
+    return false;
+  }
   const int file = m_file;
   m_file = -1;
   if (::close(file) != 0) {
-    fail(err, "close", m_path, errno);
+    failAs(err, "close", m_path, errno);
     discard();
     return false;
   }
   if (::renameat(m_folder, m_temporary.c_str(), m_folder, m_leaf.c_str()) != 0) {
-    fail(err, "rename", m_path, errno);
+    failAs(err, "rename", m_path, errno);
     discard();
     return false;
   }

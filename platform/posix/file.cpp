@@ -141,7 +141,7 @@ File File::standardInput(IoError& err) {
 File File::openIn(NativeHandle folder, const std::string& name, const std::string& path, Mode mode,
                   IoError& err) {
   File file;
-  const bool creates = mode == Mode::CreateReadWrite || mode == Mode::CreateNew;
+  const bool creates = mode != Mode::Read && mode != Mode::ReadWrite;
   const FileOp op = creates ? FileOp::Create : FileOp::Open;
   if (injected(op, path, err)) return file;
   // Non-blocking while opening, so that a named pipe in a file's place cannot hang the
@@ -164,6 +164,9 @@ File File::openIn(NativeHandle folder, const std::string& name, const std::strin
     case Mode::WriteStream:
       // A pipe's open waits for its reader, as the user who named it expects.
       flags = O_CLOEXEC | O_WRONLY | O_NOCTTY;
+      break;
+    case Mode::CreateExclusive:
+      flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
       break;
   }
   int fd;
@@ -595,6 +598,10 @@ bool isStreamTarget(const std::string& path) {
   }
   // /dev/stdout and /dev/fd/N are links into /proc/self/fd: replacing them would replace
   // the system's entry, and the file they reach is the caller's to write, not ours to swap.
+  // A folder that lies in /proc (/dev/fd is a link to /proc/self/fd): its entries are
+  // the process's open files, never names to replace.
+  const std::string folder = folderPart(path);
+  if (!folder.empty() && resolveLinks(folder).rfind("/proc/", 0) == 0) return true;
   std::string at = path;
   for (int hops = 0; hops < 40; ++hops) {
     if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return false;
@@ -793,6 +800,64 @@ bool replaceFileContents(const std::string& path, const std::string& contents, I
     return fail(err, FileOp::Write, path, code);
   }
   return true;
+}
+
+// A sweep removes a temporary file only while it holds the file's lock, so a file whose
+// lock we got and that still has a link is ours to keep. A filesystem without locks
+// leaves the file unlocked; a sweep then never removes it.
+bool lockTemporary(NativeHandle file) {
+  int r;
+  do {
+    r = ::flock(file, LOCK_EX);
+  } while (r != 0 && errno == EINTR);
+  struct stat st {};
+  return ::fstat(file, &st) == 0 && st.st_nlink > 0;
+}
+
+File createTemporaryBeside(const std::string& path, IoError& err) {
+  const std::string folder = folderPart(path);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string candidate = folder + temporaryName();
+    File file = File::open(candidate, File::Mode::CreateExclusive, err);
+    if (!file.isOpen()) {
+      if (err.code == EEXIST) continue;
+      return file;
+    }
+    if (lockTemporary(file.descriptor())) return file;
+  }
+  fail(err, FileOp::Create, path, EEXIST);
+  return File();
+}
+
+int filePermissions(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<int>(st.st_mode & 0777);
+}
+
+bool setFilePermissions(File& file, int bits, IoError& err) {
+  if (::fchmod(file.descriptor(), static_cast<mode_t>(bits & 0777)) != 0) {
+    return fail(err, FileOp::Write, file.path(), errno);
+  }
+  return true;
+}
+
+bool permissionBitsAllowWrite(unsigned ownerId, unsigned groupId, unsigned mode) {
+  if (ownerId == ::geteuid()) return (mode & S_IWUSR) != 0;
+  bool member = groupId == ::getegid();
+  if (!member) {
+    std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
+    const int n = ::getgroups(static_cast<int>(groups.size()), groups.data());
+    member = std::find(groups.begin(), groups.begin() + std::max(n, 0), groupId) !=
+             groups.begin() + std::max(n, 0);
+  }
+  return (mode & (member ? S_IWGRP : S_IWOTH)) != 0;
+}
+
+bool mayReplaceFile(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return true;
+  return permissionBitsAllowWrite(st.st_uid, st.st_gid, st.st_mode);
 }
 
 }  // namespace platform

@@ -49,4 +49,33 @@ std::string executablePath() {
   return std::string(buffer.data(), static_cast<std::size_t>(n));
 }
 
+namespace {
+
+// A limit of pathconf(); -1 when there is none or it cannot be found out.
+long limitOf(const std::string& folder, int which) {
+  return ::pathconf(folder.empty() ? "." : folder.c_str(), which);
+}
+
+}  // namespace
+
+bool nameFits(const std::string& folder, const std::string& name, std::string& why) {
+  const long nameMax = limitOf(folder, _PC_NAME_MAX);
+  if (nameMax > 0 && name.size() > static_cast<std::size_t>(nameMax)) {
+    why = "the name " + name + " is " + std::to_string(name.size()) +
+          " bytes long, and the file system of " + (folder.empty() ? currentFolder() : folder) +
+          " takes names of at most " + std::to_string(nameMax) + " bytes";
+    return false;
+  }
+  // The limit counts the final NUL byte.
+  const long pathMax = limitOf(folder, _PC_PATH_MAX);
+  const std::size_t length = folder.size() + name.size();
+  if (pathMax > 0 && length >= static_cast<std::size_t>(pathMax)) {
+    why = "the path " + folder + name + " is " + std::to_string(length) +
+          " bytes long, and this system opens paths of at most " + std::to_string(pathMax - 1) +
+          " bytes";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace platform

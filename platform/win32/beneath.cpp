@@ -10,6 +10,7 @@
 
 #include <atomic>
 
+#include "platform/dir_search.h"
 #include "platform/win32/wide.h"
 
 namespace platform {
@@ -125,6 +126,27 @@ bool BeneathTarget::targetIsFolder() const {
 
 bool BeneathTarget::identifyTarget(FileIdentity& out) const {
   return !m_leaf.empty() && identifyPath(m_folderPath + "\\" + m_leaf, out);
+}
+
+bool BeneathTarget::targetWritable() const {
+  return m_leaf.empty() || mayReplaceFile(m_folderPath + "\\" + m_leaf);
+}
+
+bool BeneathTarget::folderIdentity(FileIdentity& out) const {
+  return identifyPath(m_folderPath, out);
+}
+
+// A temporary file that its run still holds open cannot be removed: it is opened without
+// delete sharing.
+int BeneathTarget::removeStaleTemporaries() {
+  int removed = 0;
+  for (const DirEntry& entry : findFiles(m_folderPath + "\\.sundrix-*.part", SearchKind::Files)) {
+    if (isTemporaryName(entry.name) &&
+        ::DeleteFileW(longPath(m_folderPath + "\\" + entry.name).c_str()) != 0) {
+      ++removed;
+    }
+  }
+  return removed;
 }
 
 bool BeneathTarget::createTemporary(IoError& err) {

@@ -143,7 +143,7 @@ std::string IoError::reason() const {
 
 File File::open(const std::string& path, Mode mode, IoError& err) {
   File file;
-  const bool creates = mode == Mode::CreateReadWrite || mode == Mode::CreateNew;
+  const bool creates = mode != Mode::Read && mode != Mode::ReadWrite;
   const FileOp op = creates ? FileOp::Create : FileOp::Open;
   if (injected(op, path, err)) return file;
   DWORD access = GENERIC_READ | GENERIC_WRITE;
@@ -166,13 +166,19 @@ File File::open(const std::string& path, Mode mode, IoError& err) {
     case Mode::WriteStream:
       access = GENERIC_WRITE;
       break;
+    case Mode::CreateExclusive:
+      disposition = CREATE_NEW;
+      flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+      break;
   }
   if (path.empty()) {
     fail(err, op, path, ERROR_PATH_NOT_FOUND);
     return file;
   }
-  HANDLE h = ::CreateFileW(longPath(path).c_str(), access, kShareAll, nullptr, disposition, flags,
-                           nullptr);
+  // A temporary file may not be removed while it is open: that is its lock.
+  const DWORD share = mode == Mode::CreateExclusive ? FILE_SHARE_READ : kShareAll;
+  HANDLE h =
+      ::CreateFileW(longPath(path).c_str(), access, share, nullptr, disposition, flags, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     fail(err, op, path, lastError());
     return file;
@@ -620,6 +626,39 @@ bool replaceFileContents(const std::string& path, const std::string& contents, I
     return fail(err, FileOp::Write, path, code);
   }
   return true;
+}
+
+// The open without delete sharing is the lock (see Mode::CreateExclusive).
+bool lockTemporary(NativeHandle) {
+  return true;
+}
+
+File createTemporaryBeside(const std::string& path, IoError& err) {
+  const std::string folder = folderPart(path);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    File file = File::open(folder + temporaryName(), File::Mode::CreateExclusive, err);
+    if (file.isOpen() || (err.code != ERROR_FILE_EXISTS && err.code != ERROR_ALREADY_EXISTS)) {
+      return file;
+    }
+  }
+  fail(err, FileOp::Create, path, ERROR_FILE_EXISTS);
+  return File();
+}
+
+// The read-only attribute stands for the permission bits there.
+int filePermissions(const std::string&) {
+  return -1;
+}
+
+bool setFilePermissions(File&, int, IoError&) {
+  return true;
+}
+
+bool mayReplaceFile(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesW(longPath(path).c_str());
+  return attributes == INVALID_FILE_ATTRIBUTES ||
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+         (attributes & FILE_ATTRIBUTE_READONLY) == 0;
 }
 
 }  // namespace platform

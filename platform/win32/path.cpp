@@ -44,4 +44,24 @@ std::string executablePath() {
   return {};
 }
 
+// NTFS, FAT32 and exFAT take names of 255 UTF-16 units; the long form of a path
+// ("\\?\" and the absolute path) may have 32,767 of them.
+bool nameFits(const std::string& folder, const std::string& name, std::string& why) {
+  constexpr std::size_t kNameMax = 255;
+  constexpr std::size_t kPathMax = 32767;
+  const std::size_t nameUnits = win32::toWide(name).size();
+  if (nameUnits > kNameMax) {
+    why = "the name " + name + " is " + std::to_string(nameUnits) +
+          " characters long, and Windows takes names of at most " + std::to_string(kNameMax);
+    return false;
+  }
+  const std::size_t pathUnits = win32::longPath(folder + name).size();
+  if (pathUnits > kPathMax) {
+    why = "the path " + folder + name + " is " + std::to_string(pathUnits) +
+          " characters long, and Windows opens paths of at most " + std::to_string(kPathMax);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace platform

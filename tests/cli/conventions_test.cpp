@@ -2,6 +2,7 @@
 // terminal and never under --quiet.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,17 @@ TEST(CliConventions, SplitAndJoinByArgumentList) {
             0)
       << output;
   EXPECT_EQ(testing_support::readFile(dir.file("joined")), bytes);
+  // The last line says whether a checksum file proved the bytes.
+  EXPECT_NE(output.find("Verified: "), std::string::npos) << output;
+  std::remove(dir.file("in put.bin.sha256").c_str());
+  output.clear();
+  ASSERT_EQ(
+      testing_support::runProgram(
+          {SUNDRIX_CLI, "join", dir.file("in put.bin.001"), "--out", dir.file("again")}, &output),
+      0)
+      << output;
+  EXPECT_EQ(output,
+            std::string("Not verified: no checksum file was found beside the parts.") + kLineEnd);
 }
 
 #ifndef _WIN32  // a terminal through script(1) and a POSIX shell

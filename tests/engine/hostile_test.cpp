@@ -230,18 +230,6 @@ TEST_F(Hostile, AJoinThatDeletedPartsSaysHowToFinishAndCanBeFinished) {
   EXPECT_EQ(testing_support::listFolder(dir.path()), std::vector<std::string>{"out"});
 }
 
-TEST_F(Hostile, LeftoversOfAnEarlierSplitAreNamedAndKeepTheInput) {
-  const std::string path = input(5000);
-  ASSERT_EQ(split(path, 5).outcome, JobOutcome::Done);
-  splitOptions.removeInput = true;
-  const JobResult result = split(path, 3);
-  EXPECT_EQ(result.outcome, JobOutcome::Done);
-  const std::string text = result.message();
-  EXPECT_NE(text.find("f.bin.004, f.bin.005"), std::string::npos) << text;
-  EXPECT_NE(text.find("was not deleted"), std::string::npos) << text;
-  EXPECT_EQ(testing_support::readFile(path), bytes);
-}
-
 // Changes the input right before it would be deleted: after every part is flushed, while
 // the folder is flushed.
 struct ChangeAtTheLastMoment : platform::FaultInjector {

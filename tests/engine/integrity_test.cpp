@@ -280,13 +280,15 @@ TEST_F(Integrity, TheChecksumFileToJoinByIsNeverGuessed) {
   EXPECT_EQ(result.outcome, JobOutcome::Failed);
   EXPECT_NE(result.reason.find("cannot be used"), std::string::npos) << result.reason;
   EXPECT_TRUE(testing_support::exists(dir.file("f.bin.001")));
-  // Parts named after a script, and two inputs' lists that both name them: no choice.
+  // Parts named after a script, and two inputs' lists that both name them (named after
+  // the inputs, as earlier versions named them): no choice.
   testing_support::writeText(dir.file("f.bin.sha256"), sums);
   splitOptions.withBat = true;
-  for (const char* input : {"a.bin", "b.bin"}) {
+  for (const std::string input : {"a.bin", "b.bin"}) {
     testing_support::writeFile(dir.file(input), testing_support::makeBytes(2000, 1));
     ASSERT_EQ(SplitFile({dir.file(input), 2, "t"}, splitOptions, sink, stop, nullptr).outcome,
               JobOutcome::Done);
+    ASSERT_EQ(std::rename(dir.file("temp.sha256").c_str(), dir.file(input + ".sha256").c_str()), 0);
   }
   result = CombineFiles({dir.file("temp.001"), dir.file("out"), 3}, joinOptions, sink, stop);
   EXPECT_EQ(result.outcome, JobOutcome::Failed);
@@ -316,7 +318,7 @@ TEST_F(Integrity, TheSplitsOwnFilesReplaceOnlyTheirOwnKind) {
   // A later split without the checksum file takes away the list that no longer fits.
   ASSERT_EQ(split(3000, 3).outcome, JobOutcome::Done);
   splitOptions.checksum = false;
-  const JobResult again = split(4000, 2);
+  const JobResult again = split(4000, 3);
   EXPECT_EQ(again.outcome, JobOutcome::Done);
   EXPECT_FALSE(testing_support::exists(dir.file("f.bin.sha256")));
   EXPECT_NE(again.message().find("of an earlier split was removed"), std::string::npos);

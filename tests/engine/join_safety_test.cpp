@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <thread>
 
 #include "engine/combine.h"
@@ -41,6 +42,7 @@ struct Scene {
   CombineRequest request;
   std::vector<std::uint8_t> fromPipe;
   std::thread reader;
+  std::unique_ptr<FailNth> fault;
 
   Scene() {
     request = {dir.file("f.bin.001"), dir.file("f.bin")};
@@ -113,11 +115,49 @@ const Row kRows[] = {
        head.held.push_back({1, 0, 14, id});
        JournalWriter writer;
        platform::IoError err;
-       ASSERT_TRUE(writer.create(s.dir.file(".f.bin.sundrix-journal"), head, err)) << err.message();
+       ASSERT_TRUE(writer.create(s.dir.file(".f.bin.sundrix-journal"), head, err) &&
+                   writer.nameHolder(head, err))
+           << err.message();
      },
      JobOutcome::Failed, "An unfinished join of",
      [](Scene& s) {
        EXPECT_EQ(testing_support::readText(s.dir.file(".f.bin.sundrix-join")), "g's first part");
+     }},
+    {"a journal that puts the bytes outside the output's folder",
+     [](Scene& s) {
+       testing_support::writeText(s.dir.file("victim"), "not a join's");
+       platform::FileIdentity id;
+       ASSERT_TRUE(platform::identifyEntry(s.dir.file("victim"), id));
+       JoinJournal head;
+       head.series = "f.bin.001";
+       head.partsFolder = s.dir.path();
+       head.holder = "sub/../victim";
+       head.device = id.device;
+       head.inode = id.inode;
+       JournalWriter writer;
+       platform::IoError err;
+       ASSERT_TRUE(writer.create(s.dir.file(".f.bin.sundrix-journal"), head, err) &&
+                   writer.nameHolder(head, err))
+           << err.message();
+     },
+     JobOutcome::Failed, "names neither",
+     [](Scene& s) { EXPECT_EQ(testing_support::readText(s.dir.file("victim")), "not a join's"); }},
+    {"a kill right after the journal was begun, before the file was named in it",
+     [](Scene& s) {
+       JoinJournal head;
+       head.series = "f.bin.001";
+       head.partsFolder = s.dir.path();
+       JournalWriter writer;
+       platform::IoError err;
+       ASSERT_TRUE(writer.create(s.dir.file(".f.bin.sundrix-journal"), head, err)) << err.message();
+       testing_support::writeText(s.dir.file(".f.bin.sundrix-join"), "the start of a part");
+       s.options.remove = true;
+     },
+     JobOutcome::Done, "",
+     [](Scene& s) {
+       EXPECT_EQ(testing_support::readFile(s.dir.file("f.bin")), s.bytes);
+       EXPECT_EQ(testing_support::listFolder(s.dir.path()),
+                 (std::vector<std::string>{"f.bin", "f.bin.sha256"}));
      }},
     {"the list of another split under the series' name",
      [](Scene& s) {
@@ -202,6 +242,41 @@ const Row kRows[] = {
        EXPECT_EQ(testing_support::listFolder(s.dir.path()),
                  (std::vector<std::string>{"f.bin.001", "f.bin.002", "f.bin.003"}));
      }},
+    {"a long name whose temporary names the file system could not take, stopped, run again",
+     [](Scene& s) {
+       s.noList();
+       s.request.outputPath = s.dir.file(std::string(250, 'o'));
+       s.options.remove = true;
+       s.sink.stop = &s.stop;
+       s.sink.stopAfter = 150;
+     },
+     JobOutcome::Stopped, "run the same join again",
+     [](Scene& s) {
+       s.stop.reset();
+       s.sink.stop = nullptr;
+       ASSERT_EQ(s.join().outcome, JobOutcome::Done);
+       EXPECT_EQ(testing_support::readFile(s.request.outputPath), s.bytes);
+       EXPECT_EQ(testing_support::listFolder(s.dir.path()),
+                 std::vector<std::string>{std::string(250, 'o')});
+     }},
+    {"a journal kept across a new split of the same name",
+     [](Scene& s) {
+       s.noList();
+       s.options.remove = true;
+       s.sink.stop = &s.stop;
+       s.sink.stopAfter = 150;
+       ASSERT_EQ(s.join().outcome, JobOutcome::Stopped);  // part 1 is in the temporary file
+       s.stop.reset();
+       s.sink.stop = nullptr;
+       s.options.remove = false;
+       for (const char* n : {"f.bin.002", "f.bin.003"}) std::remove(s.dir.file(n).c_str());
+       s.bytes = testing_support::makeBytes(3 * kPart, 77);
+       s.splitInto("f.bin", s.bytes);
+       std::remove(s.dir.file("f.bin").c_str());
+       s.noList();
+     },
+     JobOutcome::Failed, "another file has that name now",
+     [](Scene& s) { EXPECT_TRUE(testing_support::exists(s.dir.file(".f.bin.sundrix-join"))); }},
     {"appending into a part under another name",
      [](Scene& s) {
        s.noList();
@@ -226,6 +301,32 @@ const Row kRows[] = {
        s.request.appendAt = 30'000;
        ASSERT_EQ(s.join().outcome, JobOutcome::Done);
        EXPECT_EQ(testing_support::readFile(s.dir.file("f.bin")), s.bytes);
+     }},
+    {"appending the last part to a file that already ends with its start",
+     [](Scene& s) {
+       s.noList();
+       auto held = s.part(1);
+       const auto second = s.part(2), last = s.part(3);
+       held.insert(held.end(), second.begin(), second.end());
+       held.insert(held.end(), last.begin(), last.begin() + 2);
+       testing_support::writeFile(s.dir.file("f.bin"), held);
+       s.request.firstPartPath = s.dir.file("f.bin.003");
+       s.request.append = true;
+     },
+     JobOutcome::Failed, "--append-at 60000", nullptr},
+    {"a journal line that cannot be written",
+     [](Scene& s) {
+       s.noList();
+       s.options.remove = true;
+       s.fault = std::make_unique<FailNth>(platform::FileOp::Sync, 2, EIO, "sundrix-journal");
+     },
+     JobOutcome::Done, "",
+     [](Scene& s) {
+       s.fault.reset();
+       // Part 2's line failed: neither it nor any part after it may go.
+       EXPECT_EQ(testing_support::readFile(s.dir.file("f.bin")), s.bytes);
+       EXPECT_EQ(testing_support::listFolder(s.dir.path()),
+                 (std::vector<std::string>{"f.bin", "f.bin.002", "f.bin.003"}));
      }},
     {"a join over an existing file, stopped after deleting a part, run again",
      [](Scene& s) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
+#include <mutex>
 #include <thread>
 
 #include "engine/split.h"
@@ -94,6 +96,7 @@ TEST(ManyParts, ProgressIsThatOfOneHundredBlocksPerPart) {
 struct RacingArchiver : PartArchiver {
   std::vector<std::string> failing;
   int delayMs = 30;
+  std::function<void(int part)> packed;  // called as each pack ends, on its thread
   bool concurrent() const override { return true; }
   bool archive(const std::string& part, const std::string& archivePath,
                std::string& problem) override {
@@ -114,7 +117,32 @@ struct RacingArchiver : PartArchiver {
       }
     }
     testing_support::writeFile(archivePath, testing_support::readFile(part));
+    if (packed) packed(part.back() - '0');
     return true;
+  }
+};
+
+// Updates that the packing threads may look at while the split publishes.
+struct LockedSink : ProgressSink {
+  std::mutex mutex;
+  std::vector<Progress> updates;
+  void publish(const Progress& p) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    updates.push_back(p);
+  }
+  int newestPart() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return updates.empty() ? 0 : updates.back().part;
+  }
+};
+
+// Asks for a stop when the file whose name ends in `suffix` is created.
+struct StopAtCreate : platform::FaultInjector {
+  std::string suffix;
+  StopToken* stop = nullptr;
+  int before(platform::FileOp op, const std::string& path) override {
+    if (op == platform::FileOp::Create && path.ends_with(suffix)) stop->requestStop();
+    return 0;
   }
 };
 
@@ -133,12 +161,16 @@ class ParallelPacking : public ::testing::Test {
     options.checksum = true;
     zip::setWarningBox([this](const std::string& message) { boxes.push_back(message); });
   }
-  void TearDown() override { zip::setWarningBox({}); }
+  void TearDown() override {
+    zip::setWarningBox({});
+    platform::setFaultInjector(nullptr);
+  }
   JobResult split(const std::string& folder, std::size_t size, std::int64_t parts,
-                  PartArchiver& archiver, unsigned threads) {
+                  PartArchiver& archiver, unsigned threads, ProgressSink* to = nullptr) {
     options.folder = folder;
     testing_support::writeFile(folder + "f.bin", testing_support::makeBytes(size, 4));
-    return SplitFile({folder + "f.bin", parts, "t", threads}, options, sink, stop, &archiver);
+    return SplitFile({folder + "f.bin", parts, "t", threads}, options, to ? *to : sink, stop,
+                     &archiver);
   }
 };
 
@@ -186,8 +218,10 @@ TEST_F(ParallelPacking, WarningsComeInPartOrderAndAFailureKeepsTheInput) {
 
 TEST_F(ParallelPacking, AStopWaitsForThePartsUnderWayAndKeepsTheInput) {
   RacingArchiver archiver;
-  sink.stop = &stop;
-  sink.stopAfter = 250;  // half-way through part 3, with parts 1 and 2 still being packed
+  StopAtCreate stopAtPart3;  // as part 3 is cut, with parts 1 and 2 still being packed
+  stopAtPart3.suffix = "f.bin.003";
+  stopAtPart3.stop = &stop;
+  platform::setFaultInjector(&stopAtPart3);
   const JobResult result = split(dir.path(), 500'000, 5, archiver, 3);
   EXPECT_EQ(result.outcome, JobOutcome::Stopped);
   EXPECT_EQ(boxes, (std::vector<std::string>{"box 001", "box 002"}));
@@ -200,6 +234,35 @@ TEST_F(ParallelPacking, AStopWaitsForThePartsUnderWayAndKeepsTheInput) {
   EXPECT_TRUE(testing_support::exists(dir.file("f.bin.002.zip")));
   EXPECT_FALSE(testing_support::exists(dir.file("f.bin.003.zip")));
   EXPECT_FALSE(testing_support::exists(dir.file("f.bin.004")));
+}
+
+// While a part is packed the user sees that part, however far the cutting has gone ahead:
+// a later part shows once every earlier one is done, and then at once.
+TEST_F(ParallelPacking, ProgressShowsEachPartUntilItIsPacked) {
+  RacingArchiver archiver;  // later parts finish first
+  LockedSink shown;
+  std::mutex mutex;
+  std::map<int, int> shownAtPackEnd;  // part packed -> part shown at that moment
+  archiver.packed = [&](int part) {
+    const int newest = shown.newestPart();
+    std::lock_guard<std::mutex> lock(mutex);
+    shownAtPackEnd[part] = newest;
+  };
+  ASSERT_EQ(split(dir.path(), 500'000, 5, archiver, 3, &shown).outcome, JobOutcome::Done);
+  ASSERT_EQ(shownAtPackEnd.size(), 5u);
+  EXPECT_EQ(shownAtPackEnd[1], 1);  // packed last of the first three, cut long before
+  for (const auto& [part, newest] : shownAtPackEnd) EXPECT_LE(newest, part) << "part " << part;
+  // Every part's last update, in part order.
+  std::vector<std::string> partEnds;
+  for (std::size_t i = 0; i < shown.updates.size(); ++i) {
+    if (i > 0) {
+      ASSERT_GE(shown.updates[i].part, shown.updates[i - 1].part) << "update " << i;
+    }
+    if (i + 1 == shown.updates.size() || shown.updates[i + 1].part != shown.updates[i].part)
+      partEnds.push_back(shown.updates[i].title);
+  }
+  EXPECT_EQ(partEnds, (std::vector<std::string>{"1 - 20% - t", "2 - 40% - t", "3 - 60% - t",
+                                                "4 - 80% - t", "5 - 100% - t"}));
 }
 
 }  // namespace

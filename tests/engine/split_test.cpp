@@ -135,6 +135,7 @@ TEST_F(SplitTest, ScriptNamesThePartsAndJoinsThem) {
   EXPECT_EQ(testing_support::readText(dir.file("temp.bat")),
             "Copy /b \"temp.001\"+\"temp.002\"+\"temp.003\" \"temp\"\r\n"
             "Rename \"temp\" \"movie.avi\"\r\n"
+            "if not errorlevel 1 for %%F in (\"movie.avi\") do if \"%%~zF\"==\"3000\" "
             "Del \"temp.001\" \"temp.002\" \"temp.003\" \"temp.bat\"\r\n");
 }
 
@@ -150,9 +151,6 @@ TEST_F(SplitTest, ScriptVariants) {
        "Copy /b \"temp.001\" \"temp\"\r\nRename \"temp\" \"data.bin\"\r\n"},
       {"my.x", 2, false, "my.x.bat",
        "Copy /b \"my.001\"+\"my.002\" \"my.x\"\r\nRename \"my.x\" \"data.bin\"\r\n"},
-      {"", 2, true, ".bat",
-       "Copy /b \".001\"+\".002\" \"\"\r\nRename \"\" \"data.bin\"\r\nDel \".001\" \".002\" "
-       "\".bat\"\r\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.scriptFile);
@@ -360,12 +358,17 @@ TEST_F(SplitTest, AFailedArchiveKeepsThePartAndTheInput) {
 
 TEST(JoinScript, ListsGrowWithEachPart) {
   JoinScript script;
-  script.addPart("a.001", false);
-  script.addPart("a.002", true);
+  script.addPart("a.001", false, 7);
+  script.addPart("a.002", true, 5);
   EXPECT_EQ(script.copyList(), "\"a.001\"+\"a.002\"");
   EXPECT_EQ(script.delList(), "\"a.001\" \"a.002\"");
+  EXPECT_EQ(script.lines("a", "a.bin", true).back(),
+            "if not errorlevel 1 for %%F in (\"a.bin\") do if \"%%~zF\"==\"12\" Del \"a.001\" "
+            "\"a.002\" \"a.bat\"");
   script.clear();
   EXPECT_EQ(script.copyList(), "");
+  script.addPart("a.001", true, 3);
+  EXPECT_NE(script.lines("a", "a.bin", true).back().find("==\"3\""), std::string::npos);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,6 +19,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -85,6 +87,33 @@ qint64 sizeOf(const QString& path) {
   return QFileInfo(path).exists() ? QFileInfo(path).size() : -1;
 }
 
+// Steers the packing of a split: creating the archive named `held` waits until `go` is
+// set; opening a part named in `unreadable` fails, so the archiver shows a warning box;
+// every write to `slow` takes a fifth of a second.
+class PackingHooks : public platform::FaultInjector {
+ public:
+  std::string held;  // the file whose opening for packing is held until `go`
+  std::atomic<bool> holding{false};
+  std::atomic<bool> go{false};
+  QStringList unreadable;
+  std::string slow;
+
+  int before(platform::FileOp op, const std::string& path) override {
+    if (op == platform::FileOp::Open && !held.empty() && path.ends_with(held)) {
+      holding = true;
+      const QDeadlineTimer patience(30000);
+      while (!go && !patience.hasExpired())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (op == platform::FileOp::Write && !slow.empty() && path.ends_with(slow))
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const bool refused =
+        std::any_of(unreadable.cbegin(), unreadable.cend(),
+                    [&](const QString& name) { return path.ends_with(name.toStdString()); });
+    return op == platform::FileOp::Open && refused ? EACCES : 0;
+  }
+};
+
 }  // namespace
 
 class Form1Test : public QObject {
@@ -127,6 +156,10 @@ class Form1Test : public QObject {
   void failedJobIsReported_data();
   void failedJobIsReported();
   void compressLeavesOnlyArchives();
+  void compressShowsEachPartWhileItIsPacked();
+  void packingWarningsComeAsTheSplitGoes();
+  void joinStatusLine_data();
+  void joinStatusLine();
   void warningBoxWaitsForTheUser();
   void closeDuringJobStopsIt();
   void checksumOptionsAndVerifyParts();
@@ -599,9 +632,9 @@ void Form1Test::readOnlyFieldsAreReadableAndCopyable() {
                                   edit->palette().color(group, edit->backgroundRole()));
     QVERIFY2(ratio >= 4.5, qPrintable(QString("contrast %1:1").arg(ratio)));
   }
-  // Unlike an edit the user types into.
-  QVERIFY(edit->palette().color(QPalette::Active, QPalette::Base) !=
-          form->EditSplitOption->palette().color(QPalette::Active, QPalette::Base));
+  // Drawn on white, as the layout has it: the box's free end is white.
+  const QImage drawn = edit->grab().toImage();
+  QCOMPARE(QColor(drawn.pixel(drawn.width() - 6, drawn.height() / 2)), QColor(Qt::white));
   edit->setFocus();
   QTest::keyClicks(edit, "typed");
   QCOMPARE(edit->text(), shown);
@@ -760,8 +793,7 @@ void Form1Test::combineSelectionAndJoin() {
   QCOMPARE(readAll(path("movie.avi")), whole);
   QVERIFY(!QFileInfo::exists(path("movie.avi.001")));  // "delete temporary files" is on
   QVERIFY(!QFileInfo::exists(path("movie.avi.003")));
-  // Parts without a checksum file cannot be proven; the status line says so.
-  QVERIFY(form->StatusBar1->currentMessage().startsWith("Not verified"));
+  QCOMPARE(form->StatusBar1->currentMessage(), QString(" 48 Kb / 48 Kb - movie.avi.003"));
   QCOMPARE(form->windowTitle(), QString("Sundrix 1.72"));
   QVERIFY(form->ButtonCombine->isEnabled());
   QVERIFY(!form->ButtonStopCombine->isEnabled());
@@ -865,6 +897,108 @@ void Form1Test::compressLeavesOnlyArchives() {
   QVERIFY(sizeOf(path("c.txt.001.zip")) > 0);
 }
 
+// The gauge and the title follow the parts in order as they are packed, however far the
+// cutting has gone ahead on other cores: part 1's end stays on show while part 1 is packed.
+void Form1Test::compressShowsEachPartWhileItIsPacked() {
+  writeFile(path("movie.avi"), pattern(10000000));
+  auto form = makeForm({"sundrix", "-s", path("movie.avi")});
+  clickBox(form->cbCompressZip);
+  form->EditSplitOption->setText("3");
+  QStringList shown;  // every title the window took, with the gauge beside it
+  connect(form.get(), &QWidget::windowTitleChanged, form.get(), [&](const QString& title) {
+    shown << title + " @" + QString::number(form->CGauge1->progress());
+  });
+  PackingHooks hooks;
+  hooks.held = "movie.avi.001";  // read by its pack
+  platform::setFaultInjector(&hooks);
+  QTest::mouseClick(form->ButtonSplit, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(hooks.holding, 30000);
+  QTest::qWait(500);  // time for the later parts to be cut
+  QCOMPARE(form->windowTitle(), QString("1 - 33% - Sundrix 1.72"));
+  QCOMPARE(form->CGauge1->progress(), 33);
+  QCOMPARE(form->StatusBar1->currentMessage(), QString(" 3255 Kb / 9765 Kb"));
+  if (const QString folder = qEnvironmentVariable("SUNDRIX_SCREENSHOTS"); !folder.isEmpty())
+    QVERIFY(form->grab().save(folder + "/packing-part-1.png"));
+  hooks.go = true;
+  waitUntilIdle(*form);
+  QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+  const QStringList partEnds = {"1 - 33% - Sundrix 1.72 @33", "2 - 66% - Sundrix 1.72 @66",
+                                "3 - 100% - Sundrix 1.72 @100"};
+  qsizetype last = -1;
+  for (const QString& end : partEnds) {
+    const qsizetype at = shown.indexOf(end);
+    QVERIFY2(at > last, qPrintable(end + " in " + shown.join(", ")));
+    last = at;
+  }
+  QCOMPARE(shown.last(), QString("Sundrix 1.72 @0"));
+  QCOMPARE(QDir(m_dir->path()).entryList({"movie.avi.*"}, QDir::Files, QDir::Name),
+           QStringList({"movie.avi.001.zip", "movie.avi.002.zip", "movie.avi.003.zip",
+                        "movie.avi.sha256"}));
+}
+
+// The archiver's warning boxes come in part order while the split goes on, not at its end.
+void Form1Test::packingWarningsComeAsTheSplitGoes() {
+  writeFile(path("w.bin"), pattern(3000000));
+  auto form = makeForm({"sundrix", "-s", path("w.bin")});
+  clickBox(form->cbCompressZip);
+  form->EditSplitOption->setText("3");
+  PackingHooks hooks;
+  hooks.held = "w.bin.001";  // part 1's pack ends once part 2's cut is under way
+  hooks.unreadable = {"w.bin.001", "w.bin.002"};
+  hooks.slow = "w.bin.002";  // cut in four writes, each slowed
+  platform::setFaultInjector(&hooks);
+  QList<qint64> part2SizeAtBox;
+  app::setMessageHook([&](QWidget*, app::BoxKind, const QString&, const QString& text) {
+    m_messages << text;
+    part2SizeAtBox << sizeOf(path("w.bin.002"));
+  });
+  QTest::mouseClick(form->ButtonSplit, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(hooks.holding, 30000);
+  QTest::qWait(200);
+  hooks.go = true;
+  waitUntilIdle(*form);
+  QCOMPARE(m_messages.size(), 3);  // part 1's box, part 2's, and the job's closing report
+  QVERIFY2(m_messages[0].contains("w.bin.001") && !m_messages[0].contains("w.bin.002"),
+           qPrintable(m_messages[0]));
+  QVERIFY2(m_messages[1].contains("w.bin.002"), qPrintable(m_messages[1]));
+  QVERIFY2(m_messages[2].contains("kept unarchived"), qPrintable(m_messages[2]));
+  QVERIFY2(part2SizeAtBox[0] < 1000000, qPrintable(QString::number(part2SizeAtBox[0])));
+  QVERIFY(QFileInfo::exists(path("w.bin.003.zip")));
+}
+
+// After a join the status line keeps the last block's text, unless the join proved its
+// bytes against a checksum file; a mismatch is a failure.
+void Form1Test::joinStatusLine_data() {
+  QTest::addColumn<bool>("withList");
+  QTest::addColumn<bool>("damaged");
+  QTest::addColumn<QString>("status");
+  QTest::newRow("no list") << false << false << " 19 Kb / 19 Kb - j.bin.003";
+  QTest::newRow("list") << true << false << "Verified: every part and the joined file match";
+  // Found at part 2 or at the end, as the digests come in.
+  QTest::newRow("mismatch") << true << true << " 19 Kb / 19 Kb - j.bin.00";
+}
+
+void Form1Test::joinStatusLine() {
+  QFETCH(bool, withList);
+  QFETCH(bool, damaged);
+  QFETCH(QString, status);
+  writeFile(path("j.bin"), pattern(60000));
+  auto form = makeForm({"sundrix", "-s", path("j.bin")});
+  if (!withList) form->MChecksum->trigger();
+  form->EditSplitOption->setText("3");
+  QTest::mouseClick(form->ButtonSplit, Qt::LeftButton);
+  waitUntilIdle(*form);
+  if (damaged) writeFile(path("j.bin.002"), pattern(20000).replace(7, 1, "#"));
+  QVERIFY(QFile::rename(path("j.bin"), path("original.bin")));
+  form->SelectFirstPart(path("j.bin.001").toStdString());
+  QTest::mouseClick(form->ButtonCombine, Qt::LeftButton);
+  waitUntilIdle(*form);
+  QVERIFY2(form->StatusBar1->currentMessage().startsWith(status),
+           qPrintable(form->StatusBar1->currentMessage()));
+  QCOMPARE(m_messages.size(), damaged ? 1 : 0);
+  QCOMPARE(QFileInfo::exists(path("j.bin.001")), damaged);  // parts go only after a good join
+}
+
 void Form1Test::checksumOptionsAndVerifyParts() {
   writeFile(path("v.bin"), pattern(90000));
   {
@@ -877,7 +1011,7 @@ void Form1Test::checksumOptionsAndVerifyParts() {
     QTest::mouseClick(form->ButtonSplit, Qt::LeftButton);
     waitUntilIdle(*form);
     QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
-    QVERIFY(QFileInfo::exists(path("v.bin.sha256")));
+    QVERIFY(QFileInfo::exists(path("temp.sha256")));  // named after the parts
     QVERIFY(QFileInfo::exists(path("temp.sh")));
     // The Combine tab's parts are checked in place, and the result is shown.
     form->SelectFirstPart(path("temp.001").toStdString());

@@ -34,7 +34,7 @@ Decoded decode(Method method, const Bytes& data, std::uint64_t size = 0, std::ui
   const zip::DecodeReport report = [&](const std::string& m) { d.messages.push_back(m); };
   switch (method) {
     case Method::Shrink:
-      d.result = zip::Unshrink(in, sink, report);
+      d.result = zip::Unshrink(in, sink, size, report);
       break;
     case Method::Implode:
       d.result = zip::Explode(in, sink, flags, size, report);
@@ -163,9 +163,37 @@ TEST(Unshrink, HandBuiltStreams) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Decoded d = decode(Method::Shrink, c.data);
+    const Decoded d = decode(Method::Shrink, c.data, c.out.size());
     EXPECT_EQ(std::string(d.out.begin(), d.out.end()), c.out);
     EXPECT_EQ(d.messages, c.messages);
+    EXPECT_EQ(d.result, c.result);
+  }
+}
+
+// The declared size bounds the output: a string that would pass it is cut there, and
+// control codes after the last byte are no output.
+TEST(Unshrink, StopsAtTheDeclaredSize) {
+  struct Case {
+    const char* name;
+    Bytes data;
+    std::uint64_t size;
+    std::string out;
+    zip::DecodeResult result;
+  };
+  const Bytes kwkwk = codes({{'a', 9}, {257, 9}, {258, 9}});  // "aaaaaa"
+  const Case cases[] = {
+      {"any code past size 0", kwkwk, 0, "", zip::DecodeResult::TooLong},
+      {"after the first byte", kwkwk, 1, "a", zip::DecodeResult::TooLong},
+      {"inside a string", kwkwk, 4, "aaaa", zip::DecodeResult::TooLong},
+      {"exactly the size", kwkwk, 6, "aaaaaa", zip::DecodeResult::Done},
+      {"a control code after the last byte", codes({{'A', 9}, {256, 9}, {2, 9}}), 1, "A",
+       zip::DecodeResult::Done},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Decoded d = decode(Method::Shrink, c.data, c.size);
+    EXPECT_EQ(std::string(d.out.begin(), d.out.end()), c.out);
+    EXPECT_EQ(d.messages, std::vector<std::string>{});
     EXPECT_EQ(d.result, c.result);
   }
 }
@@ -178,7 +206,7 @@ TEST(Unshrink, RoundTripsTheShrinkerIncludingWideningsAndPartialClears) {
     if ((i / 4096) % 2 == 0) input[i] = static_cast<std::uint8_t>('a' + input[i] % 6);
   }
   const Bytes packed = zip::shrinkBytes(input);
-  const Decoded d = decode(Method::Shrink, packed);
+  const Decoded d = decode(Method::Shrink, packed, input.size());
   EXPECT_TRUE(d.messages.empty());
   EXPECT_EQ(d.out, input);
 }
@@ -188,7 +216,7 @@ TEST(Unshrink, EveryTruncationGivesAPrefixAndNoMessage) {
   const Bytes packed = zip::shrinkBytes(input);
   for (std::size_t cut = 0; cut < packed.size(); ++cut) {
     SCOPED_TRACE(cut);
-    const Decoded d = decode(Method::Shrink, prefix(packed, cut));
+    const Decoded d = decode(Method::Shrink, prefix(packed, cut), input.size());
     EXPECT_EQ(d.result, zip::DecodeResult::Done);
     ASSERT_LE(d.out.size(), input.size());
     EXPECT_TRUE(std::equal(d.out.begin(), d.out.end(), input.begin()));

@@ -64,11 +64,24 @@ std::vector<std::uint8_t> buildArchive(const std::vector<Member>& members,
     h.extraLength = m.extraLength;
     const auto offset = static_cast<std::uint32_t>(out.size());
     std::uint8_t fixed[zip::kLocalHeaderSize];
-    zip::writeLocalHeader(fixed, h);
+    zip::LocalHeader local = h;
+    // A streaming writer knows the values only after the data: zeros here, then the
+    // descriptor (with its signature) after the data.
+    if (m.flags & zip::kFlagDataDescriptor)
+      local.crc = local.compressedSize = local.uncompressedSize = 0;
+    zip::writeLocalHeader(fixed, local);
     out.insert(out.end(), fixed, fixed + sizeof fixed);
     out.insert(out.end(), m.name.begin(), m.name.end());
     out.insert(out.end(), m.extraLength, 0x55);
     out.insert(out.end(), m.data.begin(), m.data.end());
+    if (m.flags & zip::kFlagDataDescriptor) {
+      std::uint8_t descriptor[16];
+      zip::put32(descriptor, 0x08074B50);
+      zip::put32(descriptor + 4, h.crc);
+      zip::put32(descriptor + 8, h.compressedSize);
+      zip::put32(descriptor + 12, h.uncompressedSize);
+      out.insert(out.end(), descriptor, descriptor + sizeof descriptor);
+    }
     std::uint8_t c[zip::kCentralHeaderSize];
     zip::writeCentralHeader(c, zip::centralFromLocal(h, offset));
     central.insert(central.end(), c, c + sizeof c);

@@ -56,6 +56,8 @@ struct Member {
 // A stored member holding `text`, with its true CRC.
 Member storedMember(const std::string& name, const std::string& text);
 // Local headers, names, extra bytes and data, then a central directory and end record.
+// A member with flag bit 3 gets zeros for its CRC and sizes in its local header and a
+// data descriptor after its data; the directory has the true values.
 std::vector<std::uint8_t> buildArchive(const std::vector<Member>& members,
                                        bool withCentralDirectory = true);
 

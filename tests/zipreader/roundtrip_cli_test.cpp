@@ -120,4 +120,40 @@ TEST_F(Cli, UnzipExitCodesFollowTheReportedProblems) {
   EXPECT_EQ(testing_support::sizeOf(dir.file("sh_text_3k.txt")), 3000);
 }
 
+// An archive written to a pipe keeps each member's sizes and CRC in a data descriptor
+// after its data, with zeros in its local header: extraction and listing take the true
+// values from the central directory.
+TEST(RoundTrip, AnArchiveStreamedByAnotherWriterExtractsWhole) {
+  if (testing_support::runCommand("python3 -c pass") != 0) GTEST_SKIP() << "no python3";
+  TempDir dir;
+  const std::string script =
+      "import sys, zipfile\n"
+      "z = zipfile.ZipFile(sys.stdout.buffer, 'w', zipfile.ZIP_STORED)\n"
+      "z.writestr('a.txt', 'alpha' * 1000)\n"
+      "z.writestr('b.txt', 'beta')\n"
+      "z.close()\n";
+  testing_support::writeText(dir.file("make.py"), script);
+  ASSERT_EQ(testing_support::runCommand("python3 " + dir.file("make.py") + " | cat > " +
+                                        dir.file("py.zip")),
+            0);
+  const std::vector<std::uint8_t> bytes = readFile(dir.file("py.zip"));
+  ASSERT_GT(bytes.size(), 8u);
+  ASSERT_EQ(bytes[6] & 8, 8) << "the archive has no data descriptors";
+  std::filesystem::create_directory(dir.file("out"));
+  testing_support::writeText(dir.file("out/a.txt"), "the user's file");
+  const auto run = reader_test::extract(dir.file("py.zip"), dir.file("out"));
+  EXPECT_EQ(run.messages, std::vector<std::string>{});
+  std::string alpha;
+  for (int i = 0; i < 1000; ++i) alpha += "alpha";
+  EXPECT_EQ(testing_support::readText(dir.file("out/a.txt")), alpha);
+  EXPECT_EQ(testing_support::readText(dir.file("out/b.txt")), "beta");
+  zip::TUnZip lister;
+  std::vector<std::string> lines;
+  lister.GetZipList(dir.file("py.zip"), lines);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].rfind("a.txt\t5000\t5000\t0%\t", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[1].rfind("b.txt\t4\t4\t0%\t", 0), 0u) << lines[1];
+  EXPECT_EQ(lister.listingProblem(), "");
+}
+
 }  // namespace

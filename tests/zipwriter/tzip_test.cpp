@@ -36,12 +36,6 @@ struct Recorder {
   }
 };
 
-std::vector<std::string> memberNames(const Archive& a) {
-  std::vector<std::string> names;
-  for (const Member& m : a.members) names.push_back(m.name);
-  return names;
-}
-
 // Zeroes the date and time fields, which follow the files' own modification times.
 Bytes withoutTimes(Bytes b) {
   const Archive a = parseArchive(b);

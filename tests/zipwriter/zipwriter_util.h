@@ -60,4 +60,11 @@ std::vector<int> readCodes(const Bytes& stream);
 bool haveTool(const std::string& name);
 std::string shellQuote(const std::string& s);
 
+// The members' names in archive order.
+inline std::vector<std::string> memberNames(const Archive& a) {
+  std::vector<std::string> names;
+  for (const Member& m : a.members) names.push_back(m.name);
+  return names;
+}
+
 }  // namespace zipwriter_test
