@@ -9,7 +9,7 @@
 
 namespace cli {
 
-enum ExitCode { kExitOk = 0, kExitFailure = 1, kExitUsage = 2 };
+enum ExitCode { kExitOk = 0, kExitFailure = 1, kExitUsage = 2, kExitSignal = 128 };
 
 using Args = std::vector<std::string>;
 
@@ -20,22 +20,6 @@ int runUnzip(const Args& args);
 int runList(const Args& args);
 int runVerify(const Args& args);
 
-// Tells options from names in a command's arguments: after "--" everything is a name,
-// so that a file called "-x" can be given as it is.
-class ArgumentKinds {
- public:
-  enum Kind { Option, Name, EndOfOptions };
-  Kind operator()(const std::string& arg) {
-    if (m_ended || arg.empty() || arg[0] != '-') return Name;
-    if (arg != "--") return Option;
-    m_ended = true;
-    return EndOfOptions;
-  }
-
- private:
-  bool m_ended = false;
-};
-
 // The stop request of this run, set by Ctrl-C or a polite kill, so that a job ends
 // between chunks and reports what it leaves behind.
 engine::StopToken& stopOnInterrupt();
@@ -43,7 +27,11 @@ engine::StopToken& stopOnInterrupt();
 // Digits only, at most 12 of them ("0" included); false for anything else.
 bool parseWholeNumber(const std::string& text, std::int64_t& value);
 
-// Prints "sundrix-cli: <message>" to stderr and returns kExitUsage.
-int usageError(const std::string& message);
+// The exit status of a job that stopped: 128 + the signal that asked it to (130 after
+// Ctrl-C, 143 after SIGTERM), as a shell reports a program the signal ended; 1 otherwise.
+int stoppedStatus();
+
+// Prints "sundrix-cli: <message>" to stderr; returns kExitFailure.
+int failure(const std::string& message);
 
 }  // namespace cli

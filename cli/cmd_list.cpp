@@ -3,38 +3,18 @@
 #include <cstdio>
 
 #include "cli/cli.h"
+#include "cli/messages.h"
+#include "cli/options.h"
 #include "platform/file.h"
 #include "zip/tunzip.h"
 
-namespace {
-
-const char kHelp[] =
-    "Usage: sundrix-cli list ARCHIVE\n"
-    "\n"
-    "Prints one line per member, walking the local headers front to back:\n"
-    "  NAME<TAB>SIZE<TAB>PACKED<TAB>RATIO%<TAB>DATE<TAB>TIME\n"
-    "DATE is day, month, year and TIME hours, minutes, seconds, separated as the\n"
-    "LC_TIME locale separates them (\"/\" and \":\" in the C locale).\n"
-    "An archive that ends before its central directory is listed as far as it goes;\n"
-    "the reason is printed on stderr and the exit status is 1.\n";
-
-}  // namespace
-
 int cli::runList(const Args& args) {
-  std::string archive;
-  ArgumentKinds kindOf;
-  for (const std::string& a : args) {
-    const ArgumentKinds::Kind kind = kindOf(a);
-    if (kind == ArgumentKinds::EndOfOptions) continue;
-    if (kind == ArgumentKinds::Option && (a == "--help" || a == "-h")) {
-      std::fputs(kHelp, stdout);
-      return kExitOk;
-    }
-    if (kind == ArgumentKinds::Option) return usageError("list: unknown option '" + a + "'");
-    if (!archive.empty()) return usageError("list: more than one archive given");
-    archive = a;
-  }
-  if (archive.empty()) return usageError("list: no archive given");
+  const Command& command = *findCommand("list");
+  int status = kExitOk;
+  const std::optional<ParsedArguments> parsed = readArguments(command, args, status);
+  if (!parsed) return status;
+  const std::string archive = singleOperand(command, *parsed, "archive", status);
+  if (archive.empty()) return status;
   std::setlocale(LC_TIME, "");
   zip::TUnZip unzip;
   std::vector<std::string> lines;
@@ -42,12 +22,12 @@ int cli::runList(const Args& args) {
     unzip.GetZipList(archive, lines);
   } catch (const zip::UnZipError& e) {
     for (const std::string& line : lines) std::printf("%s\n", line.c_str());
-    std::fprintf(stderr, "sundrix-cli: %s\n", e.what());
+    std::fprintf(stderr, "sundrix-cli: %s\n", localized(e.what()).c_str());
     return kExitFailure;
   }
   for (const std::string& line : lines) std::printf("%s\n", line.c_str());
   if (!unzip.listingProblem().empty()) {
-    std::fprintf(stderr, "sundrix-cli: %s\n", unzip.listingProblem().c_str());
+    std::fprintf(stderr, "sundrix-cli: %s\n", localized(unzip.listingProblem()).c_str());
     return kExitFailure;
   }
   return kExitOk;

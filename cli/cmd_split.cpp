@@ -1,12 +1,18 @@
 // sundrix-cli split: the same parts, archives and script as the window's Split tab.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 
 #include "cli/cli.h"
+#include "cli/common_options.h"
+#include "cli/options.h"
 #include "cli/progress_line.h"
+#include "cli/sizes.h"
 #include "engine/planned_names.h"
 #include "engine/split.h"
+#include "engine/stream_split.h"
 #include "platform/file.h"
 #include "platform/path.h"
 #if __has_include("engine/zip_part_archiver.h")
@@ -15,31 +21,6 @@
 #endif
 
 namespace {
-
-const char kHelp[] =
-    "Usage: sundrix-cli split FILE (--parts N | --size N[B|K|M|G]) [--out DIR]\n"
-    "                         [--delete-input] [--bat NAME [--bat-delete]] [--sh NAME]\n"
-    "                         [--zip] [--no-checksum] [--]\n"
-    "\n"
-    "Cuts FILE into numbered parts FILE.001, FILE.002, ... in the output folder\n"
-    "(default: the folder of FILE).\n"
-    "  --parts N        N parts of equal size; the last one takes the remainder\n"
-    "  --size N[unit]   parts of N bytes (B), KiB (K, default), MiB (M) or GiB (G);\n"
-    "                   a file that is an exact multiple ends with an empty part\n"
-    "  --out DIR        output folder (must exist)\n"
-    "  --bat NAME       also write NAME.bat that joins the parts with 'Copy /b';\n"
-    "                   the parts are then named NAME.001, NAME.002, ... (a plain name:\n"
-    "                   no folder, no '/', '\\' or ':')\n"
-    "  --bat-delete     the script also deletes the parts and itself\n"
-    "  --sh NAME        as --bat NAME, and also write NAME.sh, which checks the parts with\n"
-    "                   sha256sum or shasum, joins them with cat and checks the result\n"
-    "  --no-checksum    do not write FILE.sha256 (NAME.sha256 with --bat or --sh), the\n"
-    "                   SHA-256 of every part and of FILE\n"
-    "                   (checked by 'sundrix-cli join' and 'verify', or by\n"
-    "                   'sha256sum -c --ignore-missing FILE.sha256')\n"
-    "  --zip            pack every part into its own archive PART.zip, delete the part\n"
-    "  --delete-input   delete FILE once every part is safely written\n"
-    "  --               the arguments after it are names, even when they begin with '-'\n";
 
 class CliSplitOptions : public engine::SplitOptions {
  public:
@@ -66,87 +47,105 @@ class CliSplitOptions : public engine::SplitOptions {
   bool createShScript() override { return sh; }
 };
 
-// "123", "4K", "2G" ... into value and unit index; false for anything else.
-bool parseSize(const std::string& text, std::int64_t& value, int& unit) {
-  if (text.empty()) return false;
-  std::string digits = text;
-  unit = 1;
-  const char last = text.back();
-  const std::string units = "BKMG";
-  const std::size_t u = units.find(static_cast<char>(last & ~0x20));
-  if (u != std::string::npos && (last < '0' || last > '9')) {
-    unit = static_cast<int>(u);
-    digits.pop_back();
-  }
-  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return false;
-  if (digits.size() > 12) return false;
-  value = std::strtoll(digits.c_str(), nullptr, 10);
-  return true;
+// Standard input cut into parts of `partSize` bytes named after `name`.
+int splitStandardInput(const std::string& name, const std::string& folder, std::int64_t partSize,
+                       bool checksum) {
+  if (cli::streamClosed(cli::kInput)) return cli::failure("cannot read standard input: it is closed");
+  platform::IoError err;
+  platform::File input = platform::File::standardInput(err);
+  if (!input.isOpen()) return cli::failure(err.message());
+  engine::StreamSplitRequest request;
+  request.name = name;
+  request.folder = folder;
+  request.partSize = partSize;
+  request.writeChecksum = checksum;
+  cli::ProgressLine progress;
+  engine::StopToken& stop = cli::stopOnInterrupt();
+  const engine::JobResult result = engine::SplitStream(input, request, progress, stop);
+  progress.finish();
+  return cli::reportResult(result);
 }
 
 }  // namespace
 
 int cli::runSplit(const Args& args) {
+  const Command& command = *findCommand("split");
+  int status = kExitOk;
+  const std::optional<ParsedArguments> parsed = readArguments(command, args, status);
+  if (!parsed) return status;
   CliSplitOptions options;
   engine::SplitRequest request;
+  std::int64_t partBytes = 0;
+  std::string name;
   bool haveValue = false;
-  ArgumentKinds kindOf;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    const bool hasNext = i + 1 < args.size();
-    const ArgumentKinds::Kind kind = kindOf(a);
-    if (kind == ArgumentKinds::EndOfOptions) continue;
-    if (kind == ArgumentKinds::Name) {
-      if (!request.path.empty()) return usageError("split: more than one file given");
-      request.path = a;
-    } else if (a == "--help" || a == "-h") {
-      std::fputs(kHelp, stdout);
-      return kExitOk;
-    } else if (a == "--parts" && hasNext) {
-      if (haveValue) return usageError("give either --parts or --size, once");
-      if (!parseWholeNumber(args[++i], request.value))
-        return usageError("--parts needs a whole number");
+  for (const GivenOption& given : parsed->options) {
+    const std::string& value = given.value;
+    if (given.is("parts") || given.is("size")) {
+      if (haveValue) return usageError(command, "give either --parts or --size, once");
+      haveValue = true;
+    }
+    if (given.is("parts")) {
+      if (!parseWholeNumber(value, request.value) || request.value < 1 ||
+          request.value > std::numeric_limits<std::int32_t>::max()) {
+        return usageError(command, "invalid number of parts '" + value + "'");
+      }
       options.splitMode = engine::SplitMode::ByNumber;
-      haveValue = true;
-    } else if (a == "--size" && hasNext) {
-      if (haveValue) return usageError("give either --parts or --size, once");
-      if (!parseSize(args[++i], request.value, options.unit))
-        return usageError("--size needs a whole number with an optional unit B, K, M or G");
+    } else if (given.is("size")) {
+      if (!parseByteCount(value, partBytes) || partBytes < 1) {
+        return usageError(command, "invalid part size '" + value + "'");
+      }
       options.splitMode = engine::SplitMode::BySize;
-      haveValue = true;
-    } else if (a == "--out" && hasNext) {
-      options.folder = platform::withTrailingSeparator(args[++i]);
-    } else if (a == "--bat" && hasNext) {
+    } else if (given.is("out")) {
+      if (value.empty()) return usageError(command, "--out needs a folder");
+      options.folder = platform::withTrailingSeparator(value);
+    } else if (given.is("name")) {
+      name = value;
+    } else if (given.is("bat") || given.is("sh")) {
       options.withBat = true;
-      options.bat = args[++i];
-    } else if (a == "--sh" && hasNext) {
-      options.withBat = true;
-      options.sh = true;
-      options.bat = args[++i];
-    } else if (a == "--no-checksum") {
+      options.sh = options.sh || given.is("sh");
+      options.bat = value;
+    } else if (given.is("no-checksum")) {
       options.checksum = false;
-    } else if (a == "--bat-delete") {
+    } else if (given.is("bat-delete")) {
       options.batDelete = true;
-    } else if (a == "--zip") {
+    } else if (given.is("zip")) {
       options.zip = true;
-    } else if (a == "--delete-input") {
+    } else if (given.is("delete-input")) {
       options.removeInput = true;
-    } else {
-      return usageError("split: unknown or incomplete option '" + a + "'");
     }
   }
-  if (request.path.empty()) return usageError("split: no file given");
-  if (!haveValue) return usageError("split: give --parts N or --size N");
-  if (options.batDelete && !options.withBat) return usageError("--bat-delete needs --bat NAME");
+  if (parsed->operands.empty()) return usageError(command, "no file given");
+  if (parsed->operands.size() > 1) return usageError(command, "more than one file given");
+  request.path = parsed->operands.front();
+  if (!haveValue) return usageError(command, "give --parts N or --size SIZE");
+  if (options.batDelete && !options.withBat) return usageError(command, "--bat-delete needs --bat NAME");
   if (options.withBat && !engine::scriptNameProblem(options.bat).empty()) {
-    return usageError(engine::scriptNameProblem(options.bat));
+    return usageError(command, engine::scriptNameProblem(options.bat));
+  }
+  const bool fromInput = request.path == "-";
+  // A file's split takes the size as a count of units; a stream's, as bytes.
+  if (!fromInput && options.splitMode == engine::SplitMode::BySize &&
+      !partSizeInUnits(partBytes, request.value, options.unit)) {
+    return usageError(command, "a part size above 2 GiB must be a whole number of KiB");
+  }
+  if (fromInput) {
+    if (options.splitMode != engine::SplitMode::BySize)
+      return usageError(command, "standard input is split by --size only: its length is unknown");
+    if (options.withBat || options.zip || options.removeInput)
+      return usageError(command, "--bat, --sh, --zip and --delete-input need a FILE, not '-'");
+    if (name.empty() || name == "." || name == ".." ||
+        std::any_of(name.begin(), name.end(), platform::isPathSeparator)) {
+      return usageError(command, "standard input needs --name NAME, a file name without a folder");
+    }
+  } else if (!name.empty()) {
+    return usageError(command, "--name names the parts of standard input; a FILE's parts take "
+                               "its name (or the --bat NAME)");
   }
   if (options.folder.empty()) options.folder = platform::folderPart(request.path);
   if (!options.folder.empty() && !platform::folderExists(options.folder)) {
-    std::fprintf(stderr, "sundrix-cli: the output folder %s does not exist\n",
-                 options.folder.c_str());
-    return kExitFailure;
+    return failure("the output folder " + options.folder + " does not exist");
   }
+  if (fromInput) return splitStandardInput(name, options.folder, partBytes, options.checksum);
   request.caption = platform::namePart(request.path);
 
   std::unique_ptr<engine::PartArchiver> archiver;

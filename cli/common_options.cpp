@@ -1,8 +1,6 @@
 // Options shared by the sub-commands.
 #include "cli/common_options.h"
 
-#include <algorithm>
-
 #ifndef SUNDRIX_VERSION
 #define SUNDRIX_VERSION "unknown"
 #endif
@@ -11,6 +9,7 @@ namespace cli {
 namespace {
 
 bool g_quiet = false;
+int g_closedStreams = 0;
 
 }  // namespace
 
@@ -22,15 +21,16 @@ bool quiet() {
   return g_quiet;
 }
 
-Args takeCommonOptions(Args args) {
-  const auto optionsEnd = std::find(args.begin(), args.end(), "--");
-  const auto rest = std::remove_if(args.begin(), optionsEnd, [](const std::string& a) {
-    const bool isQuiet = a == "--quiet" || a == "-q";
-    g_quiet = g_quiet || isQuiet;
-    return isQuiet;
-  });
-  args.erase(rest, optionsEnd);
-  return args;
+void setQuiet() {
+  g_quiet = true;
+}
+
+void setClosedStreams(int bits) {
+  g_closedStreams = bits;
+}
+
+bool streamClosed(StandardStream stream) {
+  return (g_closedStreams & stream) != 0;
 }
 
 }  // namespace cli

@@ -10,9 +10,12 @@ const char* versionLine();
 
 // True once --quiet (or -q) was given: no progress line, only messages and errors.
 bool quiet();
+void setQuiet();
 
-// Takes --quiet and -q out of a sub-command's arguments, up to a "--" that ends the
-// options, and remembers them for quiet(); returns the rest in order.
-Args takeCommonOptions(Args args);
+// The standard streams the program was started without (bits as
+// platform::fillClosedStandardStreams gives them): "-" cannot name those.
+enum StandardStream { kInput = 1, kOutput = 2 };
+void setClosedStreams(int bits);
+bool streamClosed(StandardStream stream);
 
 }  // namespace cli

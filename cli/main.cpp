@@ -1,42 +1,28 @@
-// sundrix-cli: split, join, zip, unzip and list from the command line.
+// sundrix-cli: split, join, verify, zip, unzip and list from the command line.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "cli/cli.h"
 #include "cli/common_options.h"
+#include "cli/options.h"
+#include "platform/console.h"
 #include "platform/interrupt.h"
-
-namespace {
-
-const char kUsage[] =
-    "Usage: sundrix-cli COMMAND [OPTIONS]\n"
-    "\n"
-    "Commands:\n"
-    "  split FILE (--parts N | --size N[B|K|M|G]) [--out DIR] [--delete-input]\n"
-    "        [--bat NAME [--bat-delete]] [--sh NAME] [--zip] [--no-checksum]\n"
-    "                          cut FILE into numbered parts FILE.001, FILE.002, ...\n"
-    "  join FIRST_PART [--out PATH] [--delete-parts] [--append | --append-at BYTES]\n"
-    "                          append the parts that follow FIRST_PART into one file\n"
-    "  zip ARCHIVE FILE... [--overwrite] [--source DIR]\n"
-    "                          pack files into a new archive (Shrink method)\n"
-    "  unzip ARCHIVE [--dir DIR] [MASK...]\n"
-    "                          extract members (stored, shrunk, reduced, imploded)\n"
-    "  list ARCHIVE            one line per member: name, sizes, ratio, date, time\n"
-    "  verify FIRST_PART       check the parts (and the joined file) against the\n"
-    "                          checksum file the split wrote, without joining\n"
-    "\n"
-    "Every command also takes --quiet (-q): no progress line on the terminal.\n"
-    "Run 'sundrix-cli COMMAND --help' for the options of one command,\n"
-    "'sundrix-cli --version' for the version.\n"
-    "Exit status: 0 success, 1 failure, 2 bad usage.\n";
-
-}  // namespace
 
 engine::StopToken& cli::stopOnInterrupt() {
   static engine::StopToken stop;
   platform::onInterrupt([] { stop.requestStop(); });
   return stop;
+}
+
+int cli::stoppedStatus() {
+  const int signal = platform::interruptSignal();
+  return signal != 0 ? kExitSignal + signal : kExitFailure;
+}
+
+int cli::failure(const std::string& message) {
+  std::fprintf(stderr, "sundrix-cli: %s\n", message.c_str());
+  return kExitFailure;
 }
 
 bool cli::parseWholeNumber(const std::string& text, std::int64_t& value) {
@@ -46,31 +32,29 @@ bool cli::parseWholeNumber(const std::string& text, std::int64_t& value) {
   return true;
 }
 
-int cli::usageError(const std::string& message) {
-  std::fprintf(stderr, "sundrix-cli: %s\nTry 'sundrix-cli --help'.\n", message.c_str());
-  return kExitUsage;
-}
-
 int main(int argc, char** argv) {
+  cli::setClosedStreams(platform::fillClosedStandardStreams());
   if (argc < 2) {
-    std::fputs(kUsage, stderr);
+    std::fputs(cli::usageText().c_str(), stderr);
     return cli::kExitUsage;
   }
-  const std::string command = argv[1];
-  if (command == "--help" || command == "-h" || command == "help") {
-    std::fputs(kUsage, stdout);
+  const std::string name = argv[1];
+  if (name == "--help" || name == "-h" || name == "help") {
+    std::fputs(cli::usageText().c_str(), stdout);
     return cli::kExitOk;
   }
-  if (command == "--version" || command == "-V") {
+  if (name == "--version" || name == "-V") {
     std::puts(cli::versionLine());
     return cli::kExitOk;
   }
-  const cli::Args args = cli::takeCommonOptions(cli::Args(argv + 2, argv + argc));
-  if (command == "split") return cli::runSplit(args);
-  if (command == "join") return cli::runJoin(args);
-  if (command == "zip") return cli::runZip(args);
-  if (command == "unzip") return cli::runUnzip(args);
-  if (command == "list") return cli::runList(args);
-  if (command == "verify") return cli::runVerify(args);
-  return cli::usageError("unknown command '" + command + "'");
+  const cli::Args args(argv + 2, argv + argc);
+  if (name == "split") return cli::runSplit(args);
+  if (name == "join") return cli::runJoin(args);
+  if (name == "zip") return cli::runZip(args);
+  if (name == "unzip") return cli::runUnzip(args);
+  if (name == "list") return cli::runList(args);
+  if (name == "verify") return cli::runVerify(args);
+  std::fprintf(stderr, "sundrix-cli: unknown command '%s'\nTry 'sundrix-cli --help'.\n",
+               name.c_str());
+  return cli::kExitUsage;
 }

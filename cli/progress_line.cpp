@@ -49,7 +49,7 @@ int reportResult(const engine::JobResult& result, bool summaryOnStderr) {
       return result.warnings.empty() ? kExitOk : kExitFailure;
     case engine::JobOutcome::Stopped:
       std::fprintf(stderr, "sundrix-cli: stopped\n");
-      return kExitFailure;
+      return stoppedStatus();
     case engine::JobOutcome::Failed:
       std::fprintf(stderr, "sundrix-cli: %s\n", result.reason.c_str());
       return kExitFailure;

@@ -1,6 +1,8 @@
 // Listing, reading and applying language files.
 #include "i18n/language.h"
 
+#include "i18n/message_keys.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -132,6 +134,45 @@ std::string LanguageFile::read(std::string_view key, std::string_view currentTex
   if (!value) return std::string(currentText);
   if (value->size() == platform::kMaxProfileValue) dropCutCharacter(*value);
   return std::move(*value);
+}
+
+std::string LanguageFile::readMessage(std::string_view key, std::string_view fallback) const {
+  std::optional<std::string> value = m_profile.find(kMessagesSection, key);
+  return value && !value->empty() ? std::move(*value) : std::string(fallback);
+}
+
+std::string translateMessage(std::string message, const LanguageFile& file) {
+  for (const MessageKey& row : kMessageKeys) {
+    const std::size_t hole = row.czech.find("%s");
+    const std::string_view head = row.czech.substr(0, hole);
+    const std::size_t at = message.find(head);
+    if (at == std::string::npos) continue;
+    std::string text = file.readMessage(row.key, row.english);
+    std::size_t end = at + head.size();
+    if (hole != std::string_view::npos) {
+      const std::string_view tail = row.czech.substr(hole + 2);
+      const std::size_t tailAt = tail.empty() ? message.size() : message.find(tail, end);
+      if (tailAt == std::string::npos) continue;
+      const std::size_t textHole = text.find("%s");
+      const std::string varying = message.substr(end, tailAt - end);
+      if (textHole != std::string::npos) text.replace(textHole, 2, varying);
+      end = tailAt + tail.size();
+    }
+    message.replace(at, end - at, text);
+  }
+  return message;
+}
+
+std::string languageForLocale(std::string_view locale) {
+  static constexpr std::pair<std::string_view, std::string_view> kNames[] = {
+      {"ar", "Arabic"},  {"zh", "Chinese"}, {"nl", "Dutch"},   {"en", "English"}, {"fr", "French"},
+      {"it", "Italian"}, {"ru", "Russian"}, {"es", "Spanish"}, {"tr", "Turkish"},
+  };
+  const std::string_view code = locale.substr(0, locale.find_first_of("_.@"));
+  for (const auto& [prefix, name] : kNames) {
+    if (code == prefix) return std::string(name);
+  }
+  return "";
 }
 
 void applyLanguage(const LanguageFile& file, TextTargets& targets) {

@@ -49,10 +49,21 @@ class LanguageFile {
   // The value of `key` in section Interface, with the profile rules; `currentText` when
   // the key (or the section) is missing. An empty value gives an empty text.
   std::string read(std::string_view key, std::string_view currentText) const;
+  // The same from section Messages.
+  std::string readMessage(std::string_view key, std::string_view fallback) const;
 
  private:
   platform::IniProfile m_profile;
 };
+
+// `message` with each archive-component text in it (kMessageKeys, "%s" matching what
+// varies) replaced by `file`'s text for its key, or the English text where the file has
+// none.
+std::string translateMessage(std::string message, const LanguageFile& file);
+
+// The language file's name ("French") for a POSIX locale name ("fr_FR.UTF-8", "fr");
+// "" for C, POSIX and languages without a file.
+std::string languageForLocale(std::string_view locale);
 
 // The window side of a load: gives the current text of each key's target and takes the
 // new one.

@@ -13,4 +13,10 @@ char localTimeSeparator(char fallback);
 // redraws itself makes sense there, not in a log file or a pipe).
 bool errorStreamIsTerminal();
 
+// Standard streams the process was started without: each closed one of input (bit 0),
+// output (bit 1) and error (bit 2) is opened on the null device, so that no file the
+// program opens later takes its place and is then written as that stream. Returns the
+// bits of the streams that were closed.
+int fillClosedStandardStreams();
+
 }  // namespace platform

@@ -96,6 +96,9 @@ class File {
 
   // An unopened File on failure, with `err` set.
   static File open(const std::string& path, Mode mode, IoError& err);
+  // The process's standard input, as a stream of its own (closing it leaves the
+  // process's standard input open); named "standard input" in messages.
+  static File standardInput(IoError& err);
 
   bool isOpen() const { return m_fd >= 0; }
   // Opened as a stream: no position to seek to, no size, no holes to leave.

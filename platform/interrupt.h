@@ -9,4 +9,9 @@ namespace platform {
 // of ending the process; a second interrupt ends it as usual.
 void onInterrupt(void (*handler)());
 
+// The signal of the first interrupt seen since onInterrupt (SIGINT for Ctrl-C, SIGTERM for
+// a polite kill; Windows' console events count as SIGINT, or SIGTERM when the console is
+// closed), 0 while there was none.
+int interruptSignal();
+
 }  // namespace platform

@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev
   unzip zip p7zip-full par2
-  dpkg-dev file lintian desktop-file-utils appstream
+  dpkg-dev file binutils lintian desktop-file-utils appstream bash-completion
   xvfb xauth fonts-wine fonts-liberation2 fonts-wqy-microhei
   clang libclang-rt-14-dev
   btrfs-progs xfsprogs

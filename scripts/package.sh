@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds the Debian package in build/package (a release build without tests and
-# benchmarks), then inspects it: control fields, contents, desktop entry, AppStream
-# metadata and lintian. Exits non-zero when the package cannot be built or lintian
-# reports an error. The package is left in build/package/sundrix_*.deb.
+# Builds the two Debian packages in build/package (a release build without tests and
+# benchmarks): sundrix-cli (the command-line tool) and sundrix (the window). Then inspects
+# them: control fields, contents and dependencies (tests/install/packages.sh), desktop
+# entry, AppStream metadata and lintian --pedantic. Exits non-zero when a package cannot
+# be built, its contents or dependencies are wrong, or lintian reports an error or a
+# warning. The packages are left in build/package/sundrix-cli_*.deb and sundrix_*.deb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -15,22 +17,29 @@ cmake -S . -B build/package -G Ninja -DCMAKE_BUILD_TYPE=Release -DSUNDRIX_TESTS=
   -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS) -Wno-restrict" \
   -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
 cmake --build build/package --target package
+cli_deb=$(ls -t build/package/sundrix-cli_*.deb | head -n 1)
 deb=$(ls -t build/package/sundrix_*.deb | head -n 1)
 
-echo "== $deb"
-dpkg-deb --field "$deb" Package Version Architecture Depends Recommends Installed-Size
-dpkg-deb --contents "$deb" | awk '{ print $1, $6 }'
+for package in "$cli_deb" "$deb"; do
+  echo "== $package"
+  dpkg-deb --field "$package" Package Version Architecture Depends Recommends Suggests Installed-Size
+  dpkg-deb --contents "$package" | awk '{ print $1, $6 }'
+done
 
 contents=$(mktemp -d)
 trap 'rm -rf "$contents"' EXIT
 dpkg-deb --extract "$deb" "$contents"
+dpkg-deb --extract "$cli_deb" "$contents"
 desktop-file-validate "$contents/usr/share/applications/sundrix.desktop"
 appstreamcli validate --no-net --pedantic "$contents"/usr/share/metainfo/*.metainfo.xml || true
 for page in "$contents"/usr/share/man/man1/*.1.gz; do
   LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l "$page" >/dev/null
 done
 
+echo "== contents and dependencies"
+bash tests/install/packages.sh "$cli_deb" "$deb"
+
 echo "== lintian"
-# Errors fail the script; warnings and notes are shown.
-lintian --info --display-info --fail-on error "$deb"
-echo "lintian: no errors"
+# Errors and warnings fail the script; pedantic notes are shown.
+lintian --pedantic --info --display-info --fail-on error,warning "$cli_deb" "$deb"
+echo "lintian: no errors, no warnings"

@@ -1,8 +1,11 @@
 // The locale's date and time formats from the C library, the terminal from isatty().
 #include "platform/console.h"
 
+#include <fcntl.h>
 #include <langinfo.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 namespace platform {
 namespace {
@@ -35,6 +38,17 @@ char localTimeSeparator(char fallback) {
 
 bool errorStreamIsTerminal() {
   return ::isatty(STDERR_FILENO) == 1;
+}
+
+int fillClosedStandardStreams() {
+  int closed = 0;
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    closed |= 1 << fd;
+    // The lowest free descriptor is this one.
+    if (::open("/dev/null", O_RDWR) != fd) break;
+  }
+  return closed;
 }
 
 }  // namespace platform

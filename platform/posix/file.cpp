@@ -124,6 +124,20 @@ File File::open(const std::string& path, Mode mode, IoError& err) {
   return openIn(AT_FDCWD, path, path, mode, err);
 }
 
+File File::standardInput(IoError& err) {
+  File file;
+  const std::string name = "standard input";
+  const int fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) {
+    fail(err, FileOp::Open, name, errno);
+    return file;
+  }
+  file.m_fd = fd;
+  file.m_path = name;
+  file.m_stream = true;
+  return file;
+}
+
 File File::openIn(NativeHandle folder, const std::string& name, const std::string& path, Mode mode,
                   IoError& err) {
   File file;

@@ -8,8 +8,10 @@ namespace platform {
 namespace {
 
 void (*volatile g_handler)() = nullptr;
+volatile std::sig_atomic_t g_signal = 0;
 
 extern "C" void onSignal(int signal) {
+  if (g_signal == 0) g_signal = signal;
   if (g_handler != nullptr) g_handler();
   // The next one of the same kind ends the process, for a job that cannot stop.
   std::signal(signal, SIG_DFL);
@@ -20,6 +22,10 @@ extern "C" void onSignal(int signal) {
 void onInterrupt(void (*handler)()) {
   g_handler = handler;
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, onSignal);
+}
+
+int interruptSignal() {
+  return g_signal;
 }
 
 }  // namespace platform

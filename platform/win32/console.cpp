@@ -25,6 +25,11 @@ char localTimeSeparator(char fallback) {
   return localeSeparator(LOCALE_STIME, fallback);
 }
 
+int fillClosedStandardStreams() {
+  // A Windows process without a standard handle gets none by opening a file.
+  return 0;
+}
+
 bool errorStreamIsTerminal() {
   DWORD mode = 0;
   return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;

@@ -335,6 +335,23 @@ std::int64_t shareRange(File& /*in*/, std::int64_t /*inAt*/, File& /*out*/,
 
 // Windows looks up every path whole: the folder is not held, and the files are opened
 // and looked at by their full paths.
+File File::standardInput(IoError& err) {
+  File file;
+  const std::string name = "standard input";
+  const HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
+  HANDLE own = nullptr;
+  if (in == nullptr || in == INVALID_HANDLE_VALUE ||
+      ::DuplicateHandle(::GetCurrentProcess(), in, ::GetCurrentProcess(), &own, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS) == 0) {
+    fail(err, FileOp::Open, name, lastError());
+    return file;
+  }
+  file.m_fd = fromHandle(own);
+  file.m_path = name;
+  file.m_stream = true;
+  return file;
+}
+
 File File::openIn(NativeHandle /*folder*/, const std::string& /*name*/, const std::string& path,
                   Mode mode, IoError& err) {
   return open(path, mode, err);

@@ -9,9 +9,10 @@ namespace {
 void (*volatile g_handler)() = nullptr;
 volatile LONG g_seen = 0;
 
-BOOL WINAPI onControl(DWORD) {
+BOOL WINAPI onControl(DWORD event) {
   // The first one asks the job to stop; the next one is left to the system.
-  if (g_handler == nullptr || ::InterlockedExchange(&g_seen, 1) != 0) return FALSE;
+  const LONG signal = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? 2 : 15;
+  if (g_handler == nullptr || ::InterlockedCompareExchange(&g_seen, signal, 0) != 0) return FALSE;
   g_handler();
   return TRUE;
 }
@@ -21,6 +22,10 @@ BOOL WINAPI onControl(DWORD) {
 void onInterrupt(void (*handler)()) {
   g_handler = handler;
   ::SetConsoleCtrlHandler(onControl, TRUE);
+}
+
+int interruptSignal() {
+  return static_cast<int>(g_seen);
 }
 
 }  // namespace platform

@@ -58,12 +58,7 @@ TEST(CliConventions, SplitAndJoinByArgumentList) {
 
 #ifndef _WIN32  // a terminal through script(1) and a POSIX shell
 using testing_support::runCommand;
-
-std::string shellQuoted(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
+using testing_support::shellQuoted;
 
 const std::string kCli = shellQuoted(SUNDRIX_CLI);
 

@@ -10,12 +10,7 @@
 namespace {
 
 using testing_support::runCommand;
-
-std::string quoted(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
+const auto& quoted = testing_support::shellQuoted;
 
 const std::string kCli = quoted(SUNDRIX_CLI);
 

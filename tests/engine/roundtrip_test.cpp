@@ -88,7 +88,7 @@ TEST(CliRoundTrip, ExitStatusesAndBytes) {
             0);
   EXPECT_EQ(testing_support::readFile(dir.file("joined")), bytes);
   EXPECT_TRUE(testing_support::exists(dir.file("a b.bin.001")));  // parts kept unless asked
-  EXPECT_EQ(testing_support::runCommand(cli() + " split " + in + " --parts 0 2>&1"), 1);
+  EXPECT_EQ(testing_support::runCommand(cli() + " split " + in + " --parts 0 2>&1"), 2);
   EXPECT_EQ(testing_support::runCommand(cli() + " split " + in + " --parts x 2>&1"), 2);
   EXPECT_EQ(testing_support::runCommand(cli() + " split " + in + " 2>&1"), 2);
   EXPECT_EQ(testing_support::runCommand(cli() + " split '" + dir.file("none") + "' --parts 2 2>&1"),

@@ -282,3 +282,39 @@ TEST(DialogFilters, SplitIntoChoicesAndBecomeNameFilters) {
 }
 
 }  // namespace
+
+// The archive messages as the command line prints them: in the file's language where it
+// has the key, in English where it has not, with what varies carried over; text around
+// them stays.
+TEST(ArchiveMessages, TranslateWithTheVaryingPartKept) {
+  const i18n::LanguageFile french(platform::IniProfile(
+      "[Messages]\nZipHeaderMissing=En-tête absent dans %s\nZipDiskFull=\n[Interface]\nZipBadName=x\n"));
+  const i18n::LanguageFile none;
+  const struct Row {
+    const i18n::LanguageFile* file;
+    const char* message;
+    const char* shown;
+  } rows[] = {
+      {&none, "Hlava chybí nebo je poškozena u a b.zip", "A header is missing or damaged in a b.zip"},
+      {&french, "Hlava chybí nebo je poškozena u a.zip", "En-tête absent dans a.zip"},
+      {&french, "Disk je plný", "The disk is full"},    // an empty value: English
+      {&french, "Jméno je chybné !", "The name is wrong!"},  // only section Messages counts
+      {&none, "Nejde otevřít x.txt.  Překračuji ...", "Cannot open x.txt. Skipping ..."},
+      {&none, "Promiňte, přetekl mi zásobník (8192)!", "Sorry, my stack overflowed (8192)!"},
+      {&none, "x.bin: Kód se jeví chybný ! (member 2)", "x.bin: A code seems wrong! (member 2)"},
+      {&none, "Vstupně/výstupní chyba 5", "Input/output error 5"},
+      {&none, "cannot open a.zip: No such file", "cannot open a.zip: No such file"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.message);
+    EXPECT_EQ(i18n::translateMessage(row.message, *row.file), row.shown);
+  }
+  const std::pair<const char*, const char*> locales[] = {
+      {"fr_FR.UTF-8", "French"}, {"zh_CN", "Chinese"}, {"ru", "Russian"}, {"en_GB.UTF-8", "English"},
+      {"C.UTF-8", ""},           {"POSIX", ""},         {"", ""},          {"de_DE.UTF-8", ""},
+      {"tr_TR@euro", "Turkish"}, {"fra", ""},
+  };
+  for (const auto& [locale, language] : locales) {
+    EXPECT_EQ(i18n::languageForLocale(locale), language) << locale;
+  }
+}

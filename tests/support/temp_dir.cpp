@@ -103,6 +103,12 @@ std::vector<std::string> listFolder(const std::string& folder) {
 }
 
 // The command goes to the system's shell: sh on POSIX, cmd.exe on Windows.
+std::string shellQuoted(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
 int runCommand(const std::string& command, std::string* output) {
 #ifdef _WIN32
   FILE* pipe = ::_popen(command.c_str(), "rb");

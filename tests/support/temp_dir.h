@@ -38,6 +38,8 @@ bool exists(const std::string& path);
 std::int64_t sizeOf(const std::string& path);  // -1 when missing
 // Names in the folder, sorted.
 std::vector<std::string> listFolder(const std::string& folder);
+// `s` as one word of a POSIX shell: in single quotes, a quote in it written '\''.
+std::string shellQuoted(const std::string& s);
 // Runs a shell command, returns its exit status and captures stdout (and stderr if asked).
 int runCommand(const std::string& command, std::string* output = nullptr);
 // Runs a program with these arguments, no shell between, on every OS; returns its exit
