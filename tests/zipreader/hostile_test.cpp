@@ -558,8 +558,8 @@ TEST(HostileArchive, ListAndUnzipExitWithTheReasonOnDamage) {
       {"unzip " + dir.file("short.zip") + " --dir " + dir.file("o2"), 1, "has wrong size"},
       {"list " + dir.file("good.zip"), 0, ""},
       {"list " + dir.file("empty.zip"), 0, ""},
-      {"list " + dir.file("nothing.zip"), 1, "Hlava"},
-      {"list " + dir.file("claims.zip"), 1, "Hlava"},
+      {"list " + dir.file("nothing.zip"), 1, "header is missing"},
+      {"list " + dir.file("claims.zip"), 1, "header is missing"},
       {"unzip " + dir.file("enc.zip") + " --dir " + dir.file("o3"), 1, "a.txt is encrypted"},
       {"zip --overwrite " + dir.file("h.zip") + " " + dir.file("a.txt") + " " +
            dir.file("self.lnk"),
