@@ -100,6 +100,9 @@ class StreamSplitJob {
       const std::int64_t want = std::min(kChunk, m_request.partSize - size);
       const std::int64_t got = m_in.read(m_buffer.data(), want, err);
       if (got < 0) return JobResult::failed(m_in.path(), err.message());
+      // A stop asked for while the read waited: what came before the end may be cut
+      // short by whatever was stopped with it, so no list vouches for it.
+      if (got == 0 && m_stop.stopRequested()) return JobResult::stopped();
       if (got == 0) break;
       if (!out.writeAll(m_buffer.data(), got, err)) return JobResult::failed(path, err.message());
       digest.update(m_buffer.data(), static_cast<std::size_t>(got));

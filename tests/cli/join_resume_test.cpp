@@ -93,4 +93,19 @@ TEST(JoinResume, TheCommandAnInterruptedJoinGivesFinishesIt) {
   EXPECT_GT(followed, 0) << "no interruption came while parts were being deleted";
 }
 
+// A split of standard input stopped while it waits for bytes ends as stopped when the
+// input ends, and writes no list that would vouch for what may be cut short.
+TEST(JoinResume, AStreamSplitStoppedWhileWaitingWritesNoList) {
+  testing_support::TempDir dir;
+  std::string out;
+  const int status = runCommand(
+      "cd " + quoted(dir.path()) + " && mkfifo in && { (head -c 25 /dev/zero; sleep 2) > in & " +
+          kCli + " split - -b 10 --name r < in & pid=$!; sleep 1; kill -TERM $pid; wait $pid; " +
+          "echo \"exit $?\"; wait; }",
+      &out);
+  EXPECT_EQ(status, 0);
+  EXPECT_NE(out.find("exit 143"), std::string::npos) << out;
+  EXPECT_FALSE(testing_support::exists(dir.file("r.sha256")));
+}
+
 }  // namespace
