@@ -139,7 +139,7 @@ JobResult CombineJob::planListedParts() {
     for (const JoinJournal::Held& held : m_journal.held) {
       const std::size_t k = static_cast<std::size_t>(held.number - 1);
       if (held.number > m_last || m_list.parts[k].size != held.size) {
-        return JobResult::failed(m_journalPath, "The join journal " + m_journalPath +
+        return JobResult::failed(m_names.journal, "The join journal " + m_names.journal +
                                                     " does not agree with " + m_sumsPath +
                                                     " about " + part(held.number) +
                                                     ". Nothing was joined.");

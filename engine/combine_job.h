@@ -112,7 +112,6 @@ class CombineJob {
   // What an earlier run of this join left, by its journal: its bytes to continue from, or
   // (m_complete) a joined file already in place.
   JoinNames m_names;  // the temporary file's and the journal's paths
-  std::string m_journalPath;
   JoinJournal m_journal;
   bool m_continuing = false;
   bool m_complete = false;
@@ -131,7 +130,6 @@ class CombineJob {
   std::int64_t m_bytesDone = 0;
   Progress m_update;                      // the last update published, its room reused
   std::string m_statusTail, m_titleTail;  // what the current part's texts end with
-  std::int32_t m_lastDeleted = 0;         // the number of the last part deleted; 0 for none
   JobResult m_result;
   // What the bytes are checked against: the checksum file of the split, or another
   // splitter's ".crc" file. Either way the parts go only after the whole file matched.

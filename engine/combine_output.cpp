@@ -7,21 +7,20 @@
 #include <vector>
 
 #include "engine/combine_job.h"
+#include "engine/join_script.h"
 
 namespace engine {
 namespace {
 
-// A path as a POSIX shell reads it back: bare when it holds only plain characters.
+// A path as a POSIX shell reads it back: bare when it holds only plain characters, never
+// taken for an option.
 std::string shellWord(const std::string& s) {
+  if (!s.empty() && s[0] == '-') return shellWord("./" + s);
   const bool plain = !s.empty() && std::all_of(s.begin(), s.end(), [](char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
            std::string_view("._/+-,:@%=").find(c) != std::string_view::npos;
   });
-  if (!s.empty() && s[0] == '-') return shellWord("./" + s);  // not an option
-  if (plain) return s;
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
+  return plain ? s : shellQuoted(s);
 }
 
 // Whether the `n` bytes of `out` from `at` on are the first `n` bytes of the file at `path`.
@@ -59,9 +58,8 @@ std::string CombineJob::continueCommand() const {
 // else is refused; and a file at the temporary name without a journal is never touched.
 JobResult CombineJob::lookAtJournal() {
   if (m_stream) return {};
-  m_journalPath = m_names.journal;
   const std::string temp = temporaryName();
-  if (!platform::pathExists(m_journalPath)) {
+  if (!platform::pathExists(m_names.journal)) {
     if (m_request.append || !platform::pathExists(temp)) return {};
     return JobResult::failed(temp, "The file " + temp +
                                        " is in the way of the join and is kept: no journal says "
@@ -70,9 +68,9 @@ JobResult CombineJob::lookAtJournal() {
                                        "Nothing was joined.");
   }
   std::string problem;
-  if (!loadJournal(m_journalPath, m_journal, problem)) {
-    return JobResult::failed(m_journalPath,
-                             "The join journal " + m_journalPath + " cannot be used: " + problem +
+  if (!loadJournal(m_names.journal, m_journal, problem)) {
+    return JobResult::failed(m_names.journal,
+                             "The join journal " + m_names.journal + " cannot be used: " + problem +
                                  ". It is kept" +
                                  (platform::pathExists(temp) ? ", and so is " + temp : "") +
                                  ". Nothing was joined.");
@@ -85,25 +83,25 @@ JobResult CombineJob::lookAtJournal() {
       !(m_journal.partsFolder == partsFolder ||
         platform::sameFile(m_journal.partsFolder, partsFolder))) {
     return JobResult::failed(
-        m_journalPath, "An unfinished join of " +
+        m_names.journal, "An unfinished join of " +
                            platform::withTrailingSeparator(m_journal.partsFolder) +
                            m_journal.series +
                            " into " + m_request.outputPath + " has its bytes in " + holder +
-                           " (see " + m_journalPath +
+                           " (see " + m_names.journal +
                            "): finish that join by running it again, or move both files away. "
                            "Nothing was joined.");
   }
   const bool appended = m_journal.holder == platform::namePart(m_request.outputPath);
   // The bytes are only ever in the output or in its temporary file, never elsewhere.
   if (!appended && m_journal.holder != platform::namePart(temp)) {
-    return JobResult::failed(m_journalPath, "The join journal " + m_journalPath +
+    return JobResult::failed(m_names.journal, "The join journal " + m_names.journal +
                                                 " cannot be used: it names neither " + temp +
                                                 " nor " + m_request.outputPath +
                                                 ". It is kept; nothing was joined.");
   }
   if (appended != m_request.append) {
-    return JobResult::failed(m_journalPath,
-                             "The join journal " + m_journalPath + " is of a join that " +
+    return JobResult::failed(m_names.journal,
+                             "The join journal " + m_names.journal + " is of a join that " +
                                  (appended ? "appended to " + holder + ": run it again with --append."
                                            : "wrote " + holder + ": run it again without --append.") +
                                  " Nothing was joined.");
@@ -120,7 +118,7 @@ JobResult CombineJob::lookAtJournal() {
   }
   if (!m_journal.held.empty()) {
     return JobResult::failed(
-        m_journalPath, "The join journal " + m_journalPath + " says " + holder + " holds " +
+        m_names.journal, "The join journal " + m_names.journal + " says " + holder + " holds " +
                            part(m_journal.held.front().number) + " to " +
                            part(m_journal.held.back().number) +
                            ", but that file is gone or was replaced. The journal is kept; "
@@ -128,7 +126,7 @@ JobResult CombineJob::lookAtJournal() {
   }
   // A journal of a join that held nothing speaks for no one's bytes.
   platform::IoError err;
-  if (!platform::removeFile(m_journalPath, err)) return JobResult::failed(m_journalPath, err.message());
+  if (!platform::removeFile(m_names.journal, err)) return JobResult::failed(m_names.journal, err.message());
   m_journal = JoinJournal{};
   return lookAtJournal();
 }
@@ -146,8 +144,8 @@ JobResult CombineJob::dropHeadlessJournal() {
                                        (err.isSet() ? ": " + err.message() : std::string()) +
                                        ". Nothing was joined.");
   }
-  if (!platform::removeFile(m_journalPath, err)) {
-    return JobResult::failed(m_journalPath, err.message());
+  if (!platform::removeFile(m_names.journal, err)) {
+    return JobResult::failed(m_names.journal, err.message());
   }
   m_journal = JoinJournal{};
   return {};
@@ -163,7 +161,7 @@ JobResult CombineJob::continueJournal() {
     platform::FileIdentity now;
     if (!platform::identifyPath(part(held.number), now) || now == held.part) continue;
     return JobResult::failed(
-        m_journalPath, "The join journal " + m_journalPath + " says " + holderPath() +
+        m_names.journal, "The join journal " + m_names.journal + " says " + holderPath() +
                            " holds the part " + part(held.number) +
                            ", but another file has that name now: the parts are not the ones "
                            "that join was joining. Both files are kept; move them away (the "
@@ -179,7 +177,7 @@ JobResult CombineJob::continueJournal() {
     const bool next = chosen == m_journal.nextNumber() && (at < 0 || at == m_journal.end());
     if (!again && !next) {
       return JobResult::failed(
-          m_journalPath, "The join journal " + m_journalPath + " says " + m_request.outputPath +
+          m_names.journal, "The join journal " + m_names.journal + " says " + m_request.outputPath +
                              " holds the parts before " + part(m_journal.nextNumber()) +
                              " in its first " + std::to_string(m_journal.end()) +
                              " bytes; appending " + m_request.firstPartPath +
@@ -203,7 +201,7 @@ JobResult CombineJob::finishComplete() {
   m_written = m_safeBytes = m_journal.end();
   if (m_options.deleteParts()) deleteLeftovers();
   platform::IoError err;
-  if (!platform::removeFile(m_journalPath, err)) m_result.warnings.push_back(err.message());
+  if (!platform::removeFile(m_names.journal, err)) m_result.warnings.push_back(err.message());
   m_result.summary = "The joined file " + m_request.outputPath +
                      " was already completed by an earlier join of these parts.";
   return m_result;
@@ -225,7 +223,7 @@ JobResult CombineJob::openOutput() {
     if (held < end) {
       return JobResult::failed(m_writePath, m_writePath + " holds only " + std::to_string(held) +
                                                 " bytes, fewer than the " + std::to_string(end) +
-                                                " its journal " + m_journalPath +
+                                                " its journal " + m_names.journal +
                                                 " says it holds. Nothing was changed.");
     }
     JobResult kept = checkKeptBytes(end, end);
@@ -233,7 +231,7 @@ JobResult CombineJob::openOutput() {
     // What lies past the journal's end is the start of a part that was never deleted.
     if (!m_out.truncate(end, err) || !m_out.seek(end, err)) return cannot();
     m_written = m_safeBytes = end;
-    if (!m_journalOut.reopen(m_journalPath, err)) return cannot();
+    if (!m_journalOut.reopen(m_names.journal, err)) return cannot();
   } else if (m_request.append) {
     m_out = platform::File::open(m_writePath, platform::File::Mode::ReadWrite, err);
     const std::int64_t held = m_out.isOpen() ? m_out.size(err) : -1;
@@ -277,8 +275,8 @@ JobResult CombineJob::beginJournal() {
   m_journal.startOffset = m_written;
   m_journal.lastNumber = m_last;
   platform::IoError err;
-  if (!m_journalOut.create(m_journalPath, m_journal, err)) {
-    return JobResult::failed(m_journalPath, err.message());
+  if (!m_journalOut.create(m_names.journal, m_journal, err)) {
+    return JobResult::failed(m_names.journal, err.message());
   }
   return {};
 }
@@ -292,7 +290,7 @@ JobResult CombineJob::nameHolder() {
   m_journal.inode = m_outId.inode;
   platform::IoError err;
   if (!m_journalOut.nameHolder(m_journal, err)) {
-    return JobResult::failed(m_journalPath, err.message());
+    return JobResult::failed(m_names.journal, err.message());
   }
   return {};
 }
@@ -441,7 +439,7 @@ void CombineJob::deletePart(const JoinJournal::Held& held, bool record) {
     // not say that the file holds it.
     if (m_journalFailed || !m_journalOut.record({held}, err)) {
       m_result.warnings.push_back("The part " + path + " was kept: " +
-                                  (m_journalFailed ? "the journal " + m_journalPath +
+                                  (m_journalFailed ? "the journal " + m_names.journal +
                                                          " could not be written before"
                                                    : err.message()));
       m_journalFailed = true;
@@ -450,11 +448,7 @@ void CombineJob::deletePart(const JoinJournal::Held& held, bool record) {
     m_journal.held.push_back(held);
     m_safeBytes = held.offset + held.size;
   }
-  if (!platform::removeFile(path, err)) {
-    m_result.warnings.push_back(err.message());
-    return;
-  }
-  m_lastDeleted = static_cast<std::int32_t>(held.number);
+  if (!platform::removeFile(path, err)) m_result.warnings.push_back(err.message());
 }
 
 // A join that ends early says what its file now is. When it holds no part that may have

@@ -3,6 +3,12 @@
 
 namespace engine {
 
+std::string shellQuoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
 void JoinScript::clear() {
   m_copyList.clear();
   m_delList.clear();
@@ -58,11 +64,6 @@ std::string JoinScript::text(const std::string& batName, const std::string& base
 
 namespace {
 
-std::string shellQuoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
 
 // A here-document for `$sum -c -`; the checking tools read the lines a checksum file has.
 std::string checkBlock(const std::string& lines, const std::string& failure) {

@@ -42,4 +42,7 @@ inline constexpr char kShScriptStart[] = "#!/bin/sh\n# Joins the parts back";
 std::string shScriptText(const std::vector<std::string>& partNames, const std::string& baseName,
                          const ChecksumList* digests);
 
+// One word as a POSIX shell reads it back: in single quotes, a quote written '\''.
+std::string shellQuoted(const std::string& text);
+
 }  // namespace engine

@@ -72,6 +72,27 @@ struct Scene {
     testing_support::writeFile(dir.file("f.bin.002"), p);
   }
   JobResult join() { return CombineFiles(request, options, sink, stop); }
+  // A journal of f.bin's join naming `holder` (the file at `holderFile`, when given) and
+  // holding `held` bytes of part 1; without a holder only its head, as a kill leaves it.
+  void journal(const std::string& series, const std::string& holder,
+               const std::string& holderFile, std::int64_t held) {
+    JoinJournal head;
+    head.series = series;
+    head.partsFolder = dir.path();
+    platform::FileIdentity id;
+    if (!holderFile.empty()) {
+      ASSERT_TRUE(platform::identifyEntry(dir.file(holderFile), id));
+    }
+    head.holder = holder;
+    head.device = id.device;
+    head.inode = id.inode;
+    if (held > 0) head.held.push_back({1, 0, held, id});
+    JournalWriter writer;
+    platform::IoError err;
+    ASSERT_TRUE(writer.create(dir.file(".f.bin.sundrix-journal"), head, err) &&
+                (holder.empty() || writer.nameHolder(head, err)))
+        << err.message();
+  }
 };
 
 struct Row {
@@ -104,20 +125,7 @@ const Row kRows[] = {
     {"the journal and bytes of another series' join into the same name",
      [](Scene& s) {
        testing_support::writeText(s.dir.file(".f.bin.sundrix-join"), "g's first part");
-       platform::FileIdentity id;
-       ASSERT_TRUE(platform::identifyEntry(s.dir.file(".f.bin.sundrix-join"), id));
-       JoinJournal head;
-       head.series = "g.bin.001";
-       head.partsFolder = s.dir.path();
-       head.holder = ".f.bin.sundrix-join";
-       head.device = id.device;
-       head.inode = id.inode;
-       head.held.push_back({1, 0, 14, id});
-       JournalWriter writer;
-       platform::IoError err;
-       ASSERT_TRUE(writer.create(s.dir.file(".f.bin.sundrix-journal"), head, err) &&
-                   writer.nameHolder(head, err))
-           << err.message();
+       s.journal("g.bin.001", ".f.bin.sundrix-join", ".f.bin.sundrix-join", 14);
      },
      JobOutcome::Failed, "An unfinished join of",
      [](Scene& s) {
@@ -126,30 +134,13 @@ const Row kRows[] = {
     {"a journal that puts the bytes outside the output's folder",
      [](Scene& s) {
        testing_support::writeText(s.dir.file("victim"), "not a join's");
-       platform::FileIdentity id;
-       ASSERT_TRUE(platform::identifyEntry(s.dir.file("victim"), id));
-       JoinJournal head;
-       head.series = "f.bin.001";
-       head.partsFolder = s.dir.path();
-       head.holder = "sub/../victim";
-       head.device = id.device;
-       head.inode = id.inode;
-       JournalWriter writer;
-       platform::IoError err;
-       ASSERT_TRUE(writer.create(s.dir.file(".f.bin.sundrix-journal"), head, err) &&
-                   writer.nameHolder(head, err))
-           << err.message();
+       s.journal("f.bin.001", "sub/../victim", "victim", 0);
      },
      JobOutcome::Failed, "names neither",
      [](Scene& s) { EXPECT_EQ(testing_support::readText(s.dir.file("victim")), "not a join's"); }},
     {"a kill right after the journal was begun, before the file was named in it",
      [](Scene& s) {
-       JoinJournal head;
-       head.series = "f.bin.001";
-       head.partsFolder = s.dir.path();
-       JournalWriter writer;
-       platform::IoError err;
-       ASSERT_TRUE(writer.create(s.dir.file(".f.bin.sundrix-journal"), head, err)) << err.message();
+       s.journal("f.bin.001", "", "", 0);
        testing_support::writeText(s.dir.file(".f.bin.sundrix-join"), "the start of a part");
        s.options.remove = true;
      },
