@@ -3,6 +3,7 @@
 // says which parts that file holds, so that a join that ended early continues exactly and
 // no file at the temporary name is ever removed unless this program made it.
 #include <algorithm>
+#include <limits>
 #include <string_view>
 #include <vector>
 
@@ -323,35 +324,46 @@ JobResult CombineJob::checkKeptBytes(std::int64_t held, std::int64_t keep) {
                                        ": cutting them off could lose data. Nothing was changed.");
 }
 
-// An output that already ends with the start of FIRST_PART (a join that ended inside it)
-// would hold those bytes twice after --append. The parts of one split are all as long as
-// each other but the last, so such a tail starts where whole parts before FIRST_PART of
-// the length of one of its neighbours (or of the first part) would end.
+// Without a count, what the output holds must be the parts before FIRST_PART. The parts
+// of one split are as long as each other but the last, so the length of a part known not
+// to be the last (one before FIRST_PART, or FIRST_PART or the next when more follow) says
+// where they end; a tail that is already the start of FIRST_PART (a join that ended inside
+// it) or any other length contradicts them. Where no such part is left, nothing is known.
 JobResult CombineJob::checkAppendedTail(std::int64_t held) {
   platform::FileSpace first;
-  if (m_listed || !m_partsFolder.fileSpace(partName(m_first), first) || first.size <= 0) return {};
+  if (m_listed || !m_partsFolder.fileSpace(partName(m_first), first)) return {};
   const std::int64_t before = m_first - 1;
-  for (const std::int64_t k : {std::int64_t{1}, before, std::int64_t{m_first}, m_first + std::int64_t{1}}) {
+  const auto sizeOf = [&](std::int64_t k) {
     platform::FileSpace space;
-    if (k < 1 || !m_partsFolder.fileSpace(partName(k), space) || space.size <= 0 ||
-        (before > 0 && space.size > held / before)) {
-      continue;
-    }
-    const std::int64_t whole = before * space.size;
-    if (held <= whole || held - whole > first.size ||
-        !startsWithPart(m_out, whole, part(m_first), held - whole)) {
-      continue;
-    }
-    return JobResult::failed(
-        m_writePath, "The last " + std::to_string(held - whole) + " bytes of " + m_writePath +
-                         " are already the start of " + part(m_first) +
-                         ": appending would put them there twice. If it holds the parts before "
-                         "it in its first " + std::to_string(whole) +
-                         " bytes, run: sundrix-cli join " + shellWord(m_request.firstPartPath) +
-                         " --out " + shellWord(m_writePath) + " --append-at " +
-                         std::to_string(whole) + ". Nothing was changed.");
+    return k >= 1 && m_partsFolder.fileSpace(partName(k), space) ? space.size : -1;
+  };
+  std::vector<std::int64_t> lengths;
+  for (const std::int64_t k : {std::int64_t{1}, before}) {
+    if (k < m_first && sizeOf(k) > 0) lengths.push_back(sizeOf(k));
   }
-  return {};
+  for (const std::int64_t k : {std::int64_t{m_first}, m_first + std::int64_t{1}}) {
+    if (sizeOf(k + 1) >= 0 && sizeOf(k) > 0) lengths.push_back(sizeOf(k));
+  }
+  std::int64_t whole = -1;
+  for (const std::int64_t length : lengths) {
+    if (before > 0 && length > std::numeric_limits<std::int64_t>::max() / before) continue;
+    if (before * length == held) return {};
+    whole = before * length;
+  }
+  if (whole < 0) return {};
+  const bool tail = held > whole && held - whole <= first.size &&
+                    startsWithPart(m_out, whole, part(m_first), held - whole);
+  return JobResult::failed(
+      m_writePath, (tail ? "The last " + std::to_string(held - whole) + " bytes of " +
+                               m_writePath + " are already the start of " + part(m_first) +
+                               ": appending would put them there twice."
+                         : m_writePath + " holds " + std::to_string(held) +
+                               " bytes, but the parts before " + part(m_first) + " are " +
+                               std::to_string(whole) + " bytes long.") +
+                       " If it holds those parts in its first " + std::to_string(whole) +
+                       " bytes, run: sundrix-cli join " + shellWord(m_request.firstPartPath) +
+                       " --out " + shellWord(m_writePath) + " --append-at " +
+                       std::to_string(whole) + ". Nothing was changed.");
 }
 
 // The bytes an output already holds (appended to, or continued) belong to the whole

@@ -1,6 +1,8 @@
 // The join script: "Copy /b", "Rename" and the optional "Del" line, CR LF ended.
 #include "engine/join_script.h"
 
+#include "platform/file.h"
+
 namespace engine {
 
 std::string shellQuoted(const std::string& text) {
@@ -53,6 +55,25 @@ std::vector<std::string> JoinScript::lines(const std::string& batNameAsGiven,
                      std::to_string(m_size) + "\" Del " + m_delList + " \"" + batName + ".bat\"");
   }
   return result;
+}
+
+std::string scriptTarget(const std::string& path, const std::string& firstPart) {
+  std::string text, problem;
+  platform::FileIdentity id;
+  if (!platform::identifyEntry(path, id) || id.size > 1024 * 1024 ||
+      !readTextFile(path, text, problem) ||
+      text.find("Copy /b \"" + batText(firstPart) + "\"") != 0) {
+    return {};
+  }
+  const std::size_t rename = text.find("\r\nRename \"");
+  const std::size_t from = rename == std::string::npos ? rename : text.find("\" \"", rename + 10);
+  const std::size_t to = from == std::string::npos ? from : text.find('"', from + 3);
+  if (to == std::string::npos) return {};
+  std::string target = text.substr(from + 3, to - from - 3);
+  for (std::size_t at = 0; (at = target.find("%%", at)) != std::string::npos; ++at) {
+    target.erase(at, 1);
+  }
+  return target;
 }
 
 std::string JoinScript::text(const std::string& batName, const std::string& baseName,

@@ -42,6 +42,10 @@ inline constexpr char kShScriptStart[] = "#!/bin/sh\n# Joins the parts back";
 std::string shScriptText(const std::vector<std::string>& partNames, const std::string& baseName,
                          const ChecksumList* digests);
 
+// The file a join script at `path` gives back, read from its Rename line, when its Copy
+// line takes `firstPart`; "" when there is no such script of ours.
+std::string scriptTarget(const std::string& path, const std::string& firstPart);
+
 // One word as a POSIX shell reads it back: in single quotes, a quote written '\''.
 std::string shellQuoted(const std::string& text);
 

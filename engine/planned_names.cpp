@@ -24,8 +24,10 @@ std::string scriptProblem(const PlannedNames& plan, const std::string& inputPath
   const std::string what =
       partNumberOf(stem, plan.partTemplate) > 0 ? (archive ? "a part's archive" : "a part")
       : target == seriesChecksumFile(partFileName(plan.partTemplate, 1)) ? "the checksum file"
-      : platform::sameFile(plan.folder + target, inputPath)               ? "the file being split"
-                                                                          : "";
+      : platform::sameFile(plan.folder + target, inputPath) ||
+              target == platform::namePart(inputPath)
+          ? "the name of the file being split"
+          : "";
   if (!what.empty()) {
     return "The join script would write the joined file as " + target +
            " before renaming it, and that is " + what + ": choose another script name.";

@@ -400,6 +400,19 @@ JobResult SplitJob::checkEarlierSeries() const {
                             "that file. Move them away or choose another name. Nothing was "
                             "written.");
   }
+  // Without a list, a join script beside the parts says whose they are.
+  const std::string firstPart = partFileName(seriesTemplate(), 1);
+  const std::string script =
+      m_workFolder + firstPart.substr(0, firstPart.rfind('.')) + ".bat";
+  const std::string owner = scriptTarget(script, firstPart);
+  if (!owner.empty() && owner != m_baseName && platform::fileExists(m_workFolder + firstPart)) {
+    return JobResult::failed(
+        m_request.path, "The parts " + firstPart + " ... in " + folderShown() +
+                            " are the parts of " + owner + " (" + script +
+                            " joins them into it), and this split would replace them: they may "
+                            "be the only copy of that file. Move them away or choose another "
+                            "name. Nothing was written.");
+  }
   const std::vector<std::string> earlier = partsBeyond(plannedNames());
   if (earlier.empty()) return {};
   return JobResult::failed(

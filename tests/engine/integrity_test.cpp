@@ -289,6 +289,7 @@ TEST_F(Integrity, TheChecksumFileToJoinByIsNeverGuessed) {
     ASSERT_EQ(SplitFile({dir.file(input), 2, "t"}, splitOptions, sink, stop, nullptr).outcome,
               JobOutcome::Done);
     ASSERT_EQ(std::rename(dir.file("temp.sha256").c_str(), dir.file(input + ".sha256").c_str()), 0);
+    std::remove(dir.file("temp.bat").c_str());  // it would name the parts a.bin's
   }
   result = CombineFiles({dir.file("temp.001"), dir.file("out"), 3}, joinOptions, sink, stop);
   EXPECT_EQ(result.outcome, JobOutcome::Failed);

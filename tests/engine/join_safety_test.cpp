@@ -305,6 +305,16 @@ const Row kRows[] = {
        s.request.append = true;
      },
      JobOutcome::Failed, "--append-at 60000", nullptr},
+    {"appending to a file one byte short of the parts before the first part",
+     [](Scene& s) {
+       s.noList();
+       auto held = s.part(1);
+       held.pop_back();
+       testing_support::writeFile(s.dir.file("f.bin"), held);
+       s.request.firstPartPath = s.dir.file("f.bin.002");
+       s.request.append = true;
+     },
+     JobOutcome::Failed, "--append-at 30000", nullptr},
     {"a journal line that cannot be written",
      [](Scene& s) {
        s.noList();

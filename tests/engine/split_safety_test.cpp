@@ -404,17 +404,19 @@ void scriptsNeverDestroyWhatTheyJoin(SplitSafety& t) {
     std::string script;
     std::int64_t parts;
     const char* says;
+    bool elsewhere = false;  // the parts go into another folder than the input's
   };
   const Case cases[] = {
       {"a part's name", "x.002", 3, "that is a part"},
       {"the list's name", "x.sha256", 3, "the checksum file"},
       {"the input's name", "f.bin", 3, "the file being split"},
+      {"the input's name in another folder", "f.bin", 3, "the file being split", true},
       {"a Copy line past 8191 characters", "temp", 1000, "8191"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TempDir folder;
-    t.splitOptions.folder = folder.path();
+    TempDir folder, output;
+    t.splitOptions.folder = c.elsewhere ? output.path() : folder.path();
     t.splitOptions.withBat = true;
     t.splitOptions.bat = c.script;
     t.splitOptions.removeInput = true;
@@ -424,6 +426,7 @@ void scriptsNeverDestroyWhatTheyJoin(SplitSafety& t) {
     EXPECT_EQ(result.outcome, JobOutcome::Failed);
     EXPECT_TRUE(has(result.reason, c.says)) << result.reason;
     EXPECT_EQ(snapshot(folder.path()), before);
+    EXPECT_TRUE(testing_support::listFolder(output.path()).empty());
   }
   // NAME.one and NAME.two make the same series NAME.001 ...: the second is refused.
   TempDir folder;
@@ -437,6 +440,21 @@ void scriptsNeverDestroyWhatTheyJoin(SplitSafety& t) {
   EXPECT_EQ(clash.outcome, JobOutcome::Failed);
   EXPECT_TRUE(has(clash.reason, "are the parts of a.iso")) << clash.reason;
   EXPECT_EQ(snapshot(folder.path()), before);
+  // Without a list, the script beside the parts says whose they are.
+  TempDir scripted;
+  t.splitOptions.folder = scripted.path();
+  t.splitOptions.checksum = false;
+  t.splitOptions.bat = "B";
+  ASSERT_EQ(t.split(t.input(scripted.file("A"), 3'000, 16), 3).outcome, JobOutcome::Done);
+  t.splitOptions.withBat = false;
+  const std::string otherB = t.input(scripted.file("B"), 3'000, 17);
+  const auto scriptedBefore = snapshot(scripted.path());
+  const JobResult byScript = t.split(otherB, 3);
+  EXPECT_EQ(byScript.outcome, JobOutcome::Failed);
+  EXPECT_TRUE(has(byScript.reason, "are the parts of A")) << byScript.reason;
+  EXPECT_EQ(snapshot(scripted.path()), scriptedBefore);
+  t.splitOptions.withBat = true;
+  t.splitOptions.checksum = true;
   // A % in a name is doubled in the script.
   TempDir pct;
   t.splitOptions.folder = pct.path();
