@@ -70,6 +70,8 @@ TEST_F(Integrity, ChecksummedSplitsJoinVerifiedAndTheUsualToolsAgree) {
       {"empty input", 0, 2, SplitMode::ByNumber, 1, false},
       {"over 999 parts", 3003, 3, SplitMode::BySize, 0, false},
       {"archived parts", 100'000, 2, SplitMode::ByNumber, 1, true},
+      // Parts the kernel copies and the digests read back, in several views each.
+      {"parts of several views", 17 * 1024 * 1024 + 5, 2, SplitMode::ByNumber, 1, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -113,6 +115,47 @@ TEST_F(Integrity, ChecksummedSplitsJoinVerifiedAndTheUsualToolsAgree) {
                 0);
     }
   }
+}
+
+// Rewrites a MiB of the input behind the copy and one ahead of it while the first part is
+// written.
+struct RewritingInput : RecordingSink {
+  std::string path;
+  void publish(const engine::Progress& p) override {
+    RecordingSink::publish(p);
+    if (updates.size() != 50) return;
+    FILE* f = std::fopen(path.c_str(), "r+b");
+    const std::string changed(1024 * 1024, 'X');
+    for (const long at : {0L, 5L * 1024 * 1024}) {
+      std::fseek(f, at, SEEK_SET);
+      std::fwrite(changed.data(), 1, changed.size(), f);
+    }
+    std::fclose(f);
+  }
+};
+
+// The list vouches for what the parts hold, never for bytes the input held at some other
+// moment: a join by it gives back the parts' bytes, and the changed input stays.
+TEST_F(Integrity, AnInputRewrittenDuringTheSplitIsListedAsThePartsHoldIt) {
+  bytes = testing_support::makeBytes(8 * 1024 * 1024, 9);
+  RewritingInput rewriting;
+  rewriting.path = dir.file("f.bin");
+  testing_support::writeFile(rewriting.path, bytes);
+  const JobResult made =
+      SplitFile({rewriting.path, 2, "t"}, splitOptions, rewriting, stop, nullptr);
+  ASSERT_EQ(made.outcome, JobOutcome::Done) << made.message();
+  EXPECT_NE(made.message().find("changed while it was split"), std::string::npos)
+      << made.message();
+  ASSERT_TRUE(testing_support::exists(dir.file("f.bin")));
+  auto parts = testing_support::readFile(dir.file("f.bin.001"));
+  const auto second = testing_support::readFile(dir.file("f.bin.002"));
+  parts.insert(parts.end(), second.begin(), second.end());
+  EXPECT_NE(testing_support::readFile(dir.file("f.bin")), parts);  // the first MiB is not the input's
+  std::remove(dir.file("f.bin").c_str());
+  EXPECT_TRUE(verify().allRight());
+  const JobResult joined = join();
+  ASSERT_EQ(joined.outcome, JobOutcome::Done) << joined.message();
+  EXPECT_EQ(testing_support::readFile(dir.file("f.bin")), parts);
 }
 
 TEST_F(Integrity, DamageIsNamedAndNothingIsLost) {
