@@ -38,7 +38,6 @@ char* DigestCopy::fillPointer() {
   });
   slot.size = 0;
   slot.partEnds.clear();
-  slot.view.reset();
   m_filling = true;
   return slot.data.data();
 }
@@ -76,42 +75,7 @@ bool DigestCopy::copy(platform::File& in, platform::File& out, std::int64_t n,
   std::int64_t shared = 0;
   if (!shareLeading(in, out, n, shared, err, stopRequested, moved)) return false;
   n -= shared;
-  if (n >= kLeastViewed && !m_writeBehind && !in.isStream() && !out.isStream() &&
-      platform::FileView::available(in, out)) {
-    return copyViewed(in, out, n, err, stopRequested, moved);
-  }
   return pass(in, &out, n, err, stopRequested, moved);
-}
-
-// The digests are of what the output holds, read back after the copy, whatever the input
-// does meanwhile; both digest threads read the same view, so each byte crosses no buffer
-// of this process.
-bool DigestCopy::copyViewed(platform::File& in, platform::File& out, std::int64_t n,
-                            platform::IoError& err, const std::function<bool()>& stopRequested,
-                            const platform::CopyProgress& moved) {
-  if (m_filling) submit(m_fillWholeOnly);  // the bytes before these go first
-  std::int64_t at = out.position(err);
-  if (at < 0) return false;
-  while (n > 0) {
-    const std::int64_t chunk = std::min(n, kViewBytes);
-    if (!platform::copyBytes(in, out, chunk, err, stopRequested, moved)) return false;
-    fillPointer();
-    Slot& slot = m_slots[m_produced % kSlots];
-    platform::IoError viewErr;
-    if (!m_noViews && slot.view.map(out, at, chunk, viewErr)) {
-      slot.viewPath = out.path();
-      slot.size = static_cast<std::size_t>(chunk);
-      submit(false);
-    } else {
-      // A filesystem without views: the copy is read back through the slots instead.
-      m_noViews = true;
-      if (!out.seek(at, err) || !pass(out, nullptr, chunk, err, stopRequested, {})) return false;
-    }
-    at += chunk;
-    n -= chunk;
-    if (writeFailed(err)) return false;
-  }
-  return true;
 }
 
 // Whole pages of zeros are not written but passed over, as the kernel's copy passes over
@@ -177,9 +141,6 @@ bool DigestCopy::shareLeading(platform::File& in, platform::File& out, std::int6
                              std::min(n - shared, kShareChunk), m_shareBlock, err);
     if (chunk < 0) return false;
     if (chunk == 0) break;
-    // Freshly shared blocks are rarely in the file cache: the whole chunk is asked for at
-    // once, so that the device reads ahead in large requests while the digests take it.
-    platform::readSoon(in, inAt + shared, chunk);
     shared += chunk;
     if (!pass(in, nullptr, chunk, err, stopRequested, moved)) return false;
   }
@@ -203,22 +164,10 @@ void DigestCopy::writePending() {
   m_pendingOut = nullptr;
 }
 
-bool DigestCopy::writeFailed(platform::IoError& err) {
-  if (m_writeError.isSet()) {
-    err = m_writeError;
-    return true;
-  }
-  std::lock_guard<std::mutex> lock(m_mutex);
-  if (!m_viewError.isSet()) return false;
-  err = m_viewError;
+bool DigestCopy::writeFailed(platform::IoError& err) const {
+  if (!m_writeError.isSet()) return false;
+  err = m_writeError;
   return true;
-}
-
-bool DigestCopy::failed(platform::IoError& err) {
-  for (int lane = 0; lane < kLaneCount; ++lane) {
-    if (m_active[lane]) waitForLane(static_cast<Lane>(lane));
-  }
-  return writeFailed(err);
 }
 
 bool DigestCopy::flush(platform::IoError& err) {
@@ -279,43 +228,27 @@ std::uint32_t DigestCopy::wholeCrc32() {
   return ~m_crc;
 }
 
-void DigestCopy::readSlot(const Slot& slot, const std::function<void()>& read) {
-  if (slot.view.size() == 0) {
-    read();
-    return;
-  }
-  if (platform::readViews(read)) return;
-  std::lock_guard<std::mutex> lock(m_mutex);
-  if (!m_viewError.isSet()) {
-    m_viewError.operation = "read";
-    m_viewError.path = slot.viewPath;
-    m_viewError.detail = "it was cut short while it was read back";
-  }
-}
-
 void DigestCopy::digest(Lane lane, const Slot& slot) {
-  const char* const bytes = slot.bytes();
   switch (lane) {
     case kPart: {
       if (slot.wholeOnly) return;
       std::size_t from = 0;
       for (const std::size_t end : slot.partEnds) {
-        readSlot(slot, [&] { m_part.update(bytes + from, end - from); });
+        m_part.update(slot.data.data() + from, end - from);
         const std::array<std::uint8_t, 32> digest = m_part.finish();
         std::lock_guard<std::mutex> lock(m_mutex);
         m_partDigests.push_back(digest);
         from = end;
       }
-      readSlot(slot, [&] { m_part.update(bytes + from, slot.size - from); });
+      m_part.update(slot.data.data() + from, slot.size - from);
       return;
     }
     case kWholeSha:
-      readSlot(slot, [&] { m_wholeSha.update(bytes, slot.size); });
+      m_wholeSha.update(slot.data.data(), slot.size);
       return;
     case kWholeCrc:
-      readSlot(slot, [&] {
-        m_crc = zip::updateCrc(m_crc, reinterpret_cast<const std::uint8_t*>(bytes), slot.size);
-      });
+      m_crc =
+          zip::updateCrc(m_crc, reinterpret_cast<const std::uint8_t*>(slot.data.data()), slot.size);
       return;
     case kLaneCount:
       return;

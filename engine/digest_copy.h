@@ -2,9 +2,7 @@
 // thread reads and writes, and each digest runs on a thread of its own a few chunks
 // behind, so that with more than one core hashing adds little to the copy's time. Small
 // parts share a chunk (it records where each part ends), so that a thousand parts of a
-// kilobyte cost the digest threads a handful of hand-overs, not a thousand. Large copies to
-// a file let the kernel move the bytes, and the digests read them back from the output
-// where they lie in the file cache, without a copy into memory of this process.
+// kilobyte cost the digest threads a handful of hand-overs, not a thousand.
 #pragma once
 
 #include <array>
@@ -18,7 +16,6 @@
 
 #include "engine/checksum.h"
 #include "platform/file.h"
-#include "platform/file_view.h"
 
 namespace engine {
 
@@ -62,10 +59,6 @@ class DigestCopy {
   // Wait for everything given so far.
   std::string wholeSha256();
   std::uint32_t wholeCrc32();
-  // True with `err` set when bytes could not be digested (an output cut short by someone
-  // else while the digests read it back, a write behind that failed): the digests are then
-  // of nothing and must not be used.
-  bool failed(platform::IoError& err);
 
  private:
   static constexpr std::size_t kSlots = 8;
@@ -73,19 +66,12 @@ class DigestCopy {
   static constexpr std::int64_t kHoleBytes = 64 * 1024;  // the least run of zeros passed over
   // Shared per request: few requests, and a stop still seen within a slot's read.
   static constexpr std::int64_t kShareChunk = 64 * 1024 * 1024;
-  // Copies at least this long are made by the kernel and read back through views of the
-  // output, a view a slot.
-  static constexpr std::int64_t kLeastViewed = 1024 * 1024;
-  static constexpr std::int64_t kViewBytes = 8 * 1024 * 1024;
   enum Lane { kPart, kWholeSha, kWholeCrc, kLaneCount };
   struct Slot {
     std::vector<char> data = std::vector<char>(kSlotBytes);
     std::size_t size = 0;
     std::vector<std::size_t> partEnds;  // offsets in `data` where a part ends, ascending
     bool wholeOnly = false;
-    platform::FileView view;  // where the bytes are instead of `data`, when it is set
-    std::string viewPath;     // the file viewed
-    const char* bytes() const { return view.size() > 0 ? view.data() : data.data(); }
   };
 
   char* fillPointer();  // room in the slot being filled, taking a free one if needed
@@ -93,8 +79,6 @@ class DigestCopy {
   void waitForLane(Lane lane);
   void run(Lane lane);
   void digest(Lane lane, const Slot& slot);
-  // Runs `read` on the slot's bytes; a view whose file was cut short is recorded as a failure.
-  void readSlot(const Slot& slot, const std::function<void()>& read);
 
   // Shares what it can of the first bytes (all of them, or whole blocks), reading them for
   // the digests; `shared` gets the count, and both files' positions move past them.
@@ -102,25 +86,19 @@ class DigestCopy {
                     std::int64_t& shared, platform::IoError& err,
                     const std::function<bool()>& stopRequested,
                     const platform::CopyProgress& moved);
-  // Lets the kernel copy n bytes and hands views of them in `out` to the digests.
-  bool copyViewed(platform::File& in, platform::File& out, std::int64_t n,
-                  platform::IoError& err, const std::function<bool()>& stopRequested,
-                  const platform::CopyProgress& moved);
   // Reads n bytes of `in` into the slots for the digests and writes them to `out` (none
   // when `out` is null: they are the output's already).
   bool pass(platform::File& in, platform::File* out, std::int64_t n, platform::IoError& err,
             const std::function<bool()>& stopRequested, const platform::CopyProgress& moved);
 
   void writePending();  // the bytes of the slot being filled that wait for their output
-  bool writeFailed(platform::IoError& err);
+  bool writeFailed(platform::IoError& err) const;
 
   std::int64_t m_shareBlock = 0;
   bool m_writeBehind = false;
-  bool m_noViews = false;  // the output's filesystem refused a view: copies are read back
   platform::File* m_pendingOut = nullptr;  // where the waiting bytes go, if any
   std::size_t m_pendingFrom = 0;           // where they begin in the slot being filled
   platform::IoError m_writeError;          // the first write behind that failed
-  platform::IoError m_viewError;           // the first view that could not be read (m_mutex)
   bool m_active[kLaneCount] = {};
   std::vector<Slot> m_slots = std::vector<Slot>(kSlots);
   std::mutex m_mutex;

@@ -806,8 +806,6 @@ JobResult SplitJob::writeChecksumFile() {
   m_list.wholeName = m_baseName;
   m_list.wholeSize = m_fileSize;
   m_list.wholeSha256 = m_digest->wholeSha256();
-  platform::IoError err;
-  if (m_digest->failed(err)) return JobResult::failed(err.path, err.message());
   const auto partSha = [this](std::size_t i) { return m_digest->partSha256(i); };
   return writeNewFile(listPath(),
                       [&](const auto& put) { checksumFileLines(m_list, put, partSha); },
