@@ -48,11 +48,13 @@ t_jcrc=$(median5 'rm -f "$work/j/out"' "$cli" join "$work/p/input.bin.001" --out
 cmp "$work/input.bin" "$work/j/out"
 t_jplain=$(median5 'rm -f "$work/j/out"' sh -c "cat '$work'/p/input.bin.0* > '$work/j/out'")
 
-python3 - "$size_mib" "$t_sx" "$t_gnu" "$t_gnusum" "$t_jsx" "$t_jcat" "$t_jcrc" "$t_jplain" <<'PY'
+python3 - "$size_mib" "$t_sx" "$t_gnu" "$t_gnusum" "$t_jsx" "$t_jcat" "$t_jcrc" "$t_jplain" \
+  "$(cut -d' ' -f1-3 /proc/loadavg)" "$(nproc)" <<'PY'
 import sys
-mib = int(sys.argv[1]); sx, gnu, gnusum, jsx, jcat, jcrc, jplain = map(float, sys.argv[2:])
+mib = int(sys.argv[1]); sx, gnu, gnusum, jsx, jcat, jcrc, jplain = map(float, sys.argv[2:9])
 r = lambda a, b: a / b if b else float("nan")
-print(f"input {mib} MiB in 3 parts, median of 5 runs, page cache warm")
+print(f"input {mib} MiB in 3 parts, median of 5 runs, page cache warm;"
+      f" load after: {sys.argv[9]} on {sys.argv[10]} cores")
 print(f"split with checksum file   {sx:6.2f} s")
 print(f"GNU split                  {gnu:6.2f} s   ratio {r(sx, gnu):.2f} (goal 1.0)")
 print(f"GNU split + sha256sum      {gnusum:6.2f} s   ratio {r(sx, gnusum):.2f} (goal at most 0.5)")
