@@ -68,6 +68,7 @@ class TForm1 : public QMainWindow {
   QAction* MSettings = nullptr;
   QAction* MChecksum = nullptr;  // checkable: a split writes NAME.sha256
   QAction* MShScript = nullptr;  // checkable: the .bat gets a .sh beside it
+  QAction* MDeflate = nullptr;   // checkable: compressed parts are deflated, not shrunk
   QMenu* MLanguage = nullptr;
   QMenu* MHelp = nullptr;
   QAction* MAbout = nullptr;

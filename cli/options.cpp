@@ -41,13 +41,16 @@ std::vector<Command> makeCommands() {
             "'sha256sum -c --ignore-missing')"},
            {"zip", 0, nullptr,
             "pack every part into its own archive PART.zip and\n"
-            "delete the part"},
+            "delete the part (Shrink method)"},
+           {"deflate", 0, nullptr,
+            "as --zip, with the Deflate method, which every ZIP\n"
+            "tool opens"},
            {"delete-input", 0, nullptr, "delete FILE once every part is safely written"},
        },
        "SIZE is a whole number of bytes, or one with a unit: K, M, G, T (or KiB, MiB,\n"
        "GiB, TiB) are powers of 1024, KB, MB, GB, TB powers of 1000; B is bytes.\n"
-       "Standard input is cut by size only; --bat, --sh, --zip and --delete-input\n"
-       "need a FILE."},
+       "Standard input is cut by size only; --bat, --sh, --zip, --deflate and\n"
+       "--delete-input need a FILE."},
       {"join", "FIRST_PART", "join FIRST_PART and the parts after it into one file",
        "Appends FIRST_PART's series (NAME.001, NAME.002, ...) in number order into one\n"
        "file.",
@@ -72,12 +75,15 @@ std::vector<Command> makeCommands() {
        "one stops the join before anything is written. The file is written under a\n"
        "temporary name and takes its own name when complete; a join that ended early\n"
        "is continued by running the same command again. With --out - every message\n"
-       "goes to standard error."},
+       "goes to standard error. FIRST_PART may be the archive of a packed part\n"
+       "(NAME.001.zip): every part is then read from its archive as it is joined,\n"
+       "never unpacked to the disk, and the archives are kept."},
       {"verify", "FIRST_PART", "check the parts against their checksum file",
        "Checks every part that the series' checksum file (NAME.sha256, written by the\n"
        "split) lists, and the joined file when it is there; or the parts and the joined\n"
        "file against another splitter's NAME.crc. One line per file: ok, MISMATCH,\n"
-       "missing or extra.",
+       "missing or extra. For the archive of a packed part (NAME.001.zip), each archive\n"
+       "is checked, and the part in it, unpacked in memory as it is read.",
        {},
        "Exit status 0 only when every listed part is right."},
       {"zip", "ARCHIVE FILE...", "pack files into a new archive (Shrink method)",

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/archive_join.h"
 #include "engine/block_copy.h"
 #include "engine/combine_job.h"
 
@@ -513,6 +514,9 @@ CombineSelection SelectFirstPart(const std::string& path) {
 
 JobResult CombineFiles(const CombineRequest& request, CombineOptions& options,
                        ProgressSink& progress, const StopToken& stop) {
+  if (isPartArchive(request.firstPartPath)) {
+    return JoinArchivedParts(request, options, progress, stop);
+  }
   CombineJob job(request, options, progress, stop);
   return job.run();
 }
