@@ -117,7 +117,7 @@ class TForm1 : public QMainWindow {
   // File filters of the two open dialogs, in the "description|pattern|..." form that a
   // language file may replace.
   QString OpenDialogSplitFilter = "All Files (*.*)|*.*";
-  QString OpenDialogCombineFilter = "Split Files (*.001)|*.001";
+  QString OpenDialogCombineFilter = "Split Files (*.001)|*.001|Packed parts (*.001.zip)|*.001.zip";
 
   // Job state.
   std::string JobKind;  // "split" or "combine"

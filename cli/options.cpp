@@ -86,11 +86,13 @@ std::vector<Command> makeCommands() {
        "is checked, and the part in it, unpacked in memory as it is read.",
        {},
        "Exit status 0 only when every listed part is right."},
-      {"zip", "ARCHIVE FILE...", "pack files into a new archive (Shrink method)",
-       "Packs the files into the new archive ARCHIVE, each member shrunk or stored.\n"
+      {"zip", "ARCHIVE FILE...", "pack files into a new archive (Shrink or Deflate)",
+       "Packs the files into the new archive ARCHIVE, each member shrunk (or deflated)\n"
+       "or stored.\n"
        "FILE may be a pattern with * and ?; members are stored under their bare names,\n"
        "sorted, one per name.",
        {
+           {"deflate", 0, nullptr, "deflate the members instead of shrinking them"},
            {"overwrite", 0, nullptr,
             "replace ARCHIVE when it exists; the old one stays\n"
             "until the new one is complete, and a link at its name\n"
@@ -101,17 +103,17 @@ std::vector<Command> makeCommands() {
             "is packed"},
        },
        ""},
-      {"unzip", "ARCHIVE [MASK...]", "extract members (stored, shrunk, reduced, imploded)",
-       "Extracts the members of ARCHIVE (stored, shrunk, reduced or imploded) into DIR\n"
-       "(default: the current folder), which is created when missing. Existing files are\n"
-       "replaced once their member was read to the end and found whole (a file that\n"
-       "may not be written is refused); a link there is replaced, never followed, and a\n"
-       "member whose folder part is a link is refused. Encrypted members are refused;\n"
-       "members whose sizes follow their data take them from the central directory.\n"
-       "A MASK (\"*\" any run, \"?\" any one character, letter case ignored) selects\n"
-       "members by name and extension; the default \"*.*\" selects every member stored\n"
-       "without a folder. Names that would lead outside DIR, and ARCHIVE itself as a\n"
-       "target, are refused.",
+      {"unzip", "ARCHIVE [MASK...]", "extract members (stored, shrunk, deflated, ...)",
+       "Extracts the members of ARCHIVE (stored, shrunk, reduced, imploded or deflated)\n"
+       "into DIR (default: the current folder), which is created when missing. Existing\n"
+       "files are replaced once their member was read to the end and found whole (a file\n"
+       "that may not be written is refused); a link there is replaced, never followed,\n"
+       "and a member whose folder part is a link is refused. Encrypted members are\n"
+       "refused; members whose sizes follow their data take them from the central\n"
+       "directory. A MASK (\"*\" any run, \"?\" any one character, letter case ignored)\n"
+       "selects members by name and extension; the default \"*.*\" selects every member\n"
+       "stored without a folder. Names that would lead outside DIR, and ARCHIVE itself\n"
+       "as a target, are refused.",
        {
            {"dir", 'd', "DIR", "extract into DIR"},
        },

@@ -95,7 +95,7 @@ inline constexpr std::array<TextKey, 58> kTextKeys{{
     {"OpenDialogSplit->Filter", Window::Main, Target::DialogFilter, "OpenDialogSplit", 0,
      "All Files (*.*)|*.*"},
     {"OpenDialogCombine->Filter", Window::Main, Target::DialogFilter, "OpenDialogCombine", 0,
-     "Split Files (*.001)|*.001"},
+     "Split Files (*.001)|*.001|Packed parts (*.001.zip)|*.001.zip"},
     {"StringPartsNumber", Window::Main, Target::HeldText, "PartsNumberText", 0, ""},
     {"StringPartsSize", Window::Main, Target::HeldText, "PartsSizeText", 0, ""},
     {"StringWESplit", Window::Main, Target::HeldText, "ExplorerSplitText", 0, ""},

@@ -268,12 +268,13 @@ bool TUnZip::ReadLocalHeader() {
   };
   if (r.header.nameLength > kMaxNameLength) ReportError("Jméno je chybné !");
   readField(r.header.nameLength, r.name, kMaxNameLength);
+  if (r.header.extraLength > kMaxNameLength) ReportError("Jméno je chybné !");
   readField(r.header.extraLength, extra, extra.max_size());
-  WideValues wide{r.unpacked, r.packed, 0};
+  WideValues wide{r.header.uncompressedSize, r.header.compressedSize, 0};
   // A marked size without its ZIP64 value keeps the marker: the member's data then runs
   // to the end of the archive and is reported as cut off, never read short.
   readZip64Extra(reinterpret_cast<const std::uint8_t*>(extra.data()), extra.size(),
-                 r.unpacked == kZip64Marker, r.packed == kZip64Marker,
+                 r.header.uncompressedSize == kZip64Marker, r.header.compressedSize == kZip64Marker,
                  false, wide);
   r.unpacked = wide.uncompressedSize;
   r.packed = wide.compressedSize;

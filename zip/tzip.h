@@ -61,6 +61,9 @@ class TZip : public ZipComponent {
   std::vector<std::string> Files;
   bool Overwrite = false;
   ZipMethod Method = ZipMethod::Shrink;
+  // Sizes and offsets from this value on go into ZIP64 fields: the 32-bit fields' limit,
+  // lowered only by tests, which then see ZIP64 records without writing 4 GiB.
+  std::uint64_t Zip64From = 0xFFFFFFFF;
   std::string SourcePath;
   TZipProgress OnProgress;
   TZipError OnError;

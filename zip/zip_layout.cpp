@@ -48,7 +48,7 @@ void TZip::writeArchive(const void* data, std::int64_t n) {
 // limit is judged by the file's size when it was opened, past which nothing is read.
 void TZip::WriteLocalHeader(const TZipEntry& entry) {
   m_run->headerOffset = positionOf(archive());
-  m_run->zip64 = m_run->sizeAtStart >= std::int64_t{kZip64Marker};
+  m_run->zip64 = static_cast<std::uint64_t>(m_run->sizeAtStart) >= Zip64From;
   const std::string extra = m_run->zip64 ? zip64ExtraHead(2) : std::string();
   LocalHeader h;
   h.method = m_run->deflater ? kMethodDeflated : kMethodShrunk;
@@ -193,10 +193,10 @@ namespace {
 // A central header repeats its local header, with the values past 32 bits (the sizes
 // from the local header's ZIP64 field, the header's own offset) in a ZIP64 field.
 std::vector<std::uint8_t> centralRecord(const LocalHeader& l, const std::string& name,
-                                        const WideValues& wide) {
+                                        const WideValues& wide, std::uint64_t zip64From) {
   CentralHeader c = centralFromLocal(l, 0);
   const bool bigSizes = l.compressedSize == kZip64Marker || l.uncompressedSize == kZip64Marker;
-  const bool bigOffset = wide.offset >= kZip64Marker;
+  const bool bigOffset = wide.offset >= zip64From;
   const std::size_t count = (bigSizes ? 2u : 0u) + (bigOffset ? 1u : 0u);
   std::string extra = count > 0 ? zip64ExtraHead(count) : std::string();
   auto* p = reinterpret_cast<std::uint8_t*>(extra.data()) + 4;
@@ -242,7 +242,7 @@ void TZip::WriteCentralDirectory() {
       throw TZipFailure(m_run->archivePath + ": a member's ZIP64 field went missing");
     }
     const std::vector<std::uint8_t> record = centralRecord(
-        h, std::string(fields.begin(), fields.begin() + h.nameLength), wide);
+        h, std::string(fields.begin(), fields.begin() + h.nameLength), wide, Zip64From);
     check(arc.seek(end, err), err);
     writeArchive(record.data(), static_cast<std::int64_t>(record.size()));
     end += static_cast<std::int64_t>(record.size());
@@ -250,8 +250,8 @@ void TZip::WriteCentralDirectory() {
     pos += static_cast<std::int64_t>(kLocalHeaderSize + fields.size() + wide.compressedSize);
   }
   const auto directorySize = static_cast<std::uint64_t>(end - directoryStart);
-  const bool zip64 = static_cast<std::uint64_t>(directoryStart) >= kZip64Marker ||
-                     directorySize >= kZip64Marker;
+  const bool zip64 =
+      static_cast<std::uint64_t>(directoryStart) >= Zip64From || directorySize >= Zip64From;
   check(arc.seek(end, err), err);
   if (zip64) {
     std::uint8_t record[kZip64EndSize + kZip64LocatorSize];
