@@ -106,7 +106,7 @@ bool readSingleMember(platform::File& f, SingleMember& m, std::string& why,
   if (!findDirectory(f, size, start, length, entries, directoryEnd, why, io)) return false;
   if (entries != 1) return (why = "it does not hold one member"), false;
   if (start + length != static_cast<std::uint64_t>(directoryEnd) || length < kCentralHeaderSize ||
-      length > kCentralHeaderSize + 2 * 0xFFFFu) {
+      length > kCentralHeaderSize + 3 * 0xFFFFu) {
     return (why = "the central directory does not fit"), false;
   }
   std::vector<std::uint8_t> central(static_cast<std::size_t>(length));
@@ -117,6 +117,11 @@ bool readSingleMember(platform::File& f, SingleMember& m, std::string& why,
   }
   const CentralHeader c = readCentralHeader(central.data());
   const LocalHeader l = readLocalHeader(local);
+  std::vector<std::uint8_t> localExtra(l.extraLength);
+  if (!readAt(f, static_cast<std::int64_t>(kLocalHeaderSize) + l.nameLength, localExtra.data(),
+              localExtra.size(), io)) {
+    return false;
+  }
   if (c.signature != kCentralHeaderSignature || l.signature != kLocalHeaderSignature ||
       kCentralHeaderSize + c.nameLength + c.extraLength + c.commentLength != length) {
     return (why = "its headers are missing"), false;
@@ -136,7 +141,13 @@ bool readSingleMember(platform::File& f, SingleMember& m, std::string& why,
   m.dataOffset = static_cast<std::int64_t>(kLocalHeaderSize) + l.nameLength + l.extraLength;
   // Local and central header describe the same member, and its data ends where the
   // directory begins.
-  if (wide.offset != 0 || l.method != c.method || l.crc != c.crc || l.nameLength != c.nameLength ||
+  WideValues localSizes{l.uncompressedSize, l.compressedSize, 0};
+  const bool localRead = readZip64Extra(localExtra.data(), localExtra.size(),
+                                        l.uncompressedSize == kZip64Marker,
+                                        l.compressedSize == kZip64Marker, false, localSizes);
+  if (!localRead || localSizes.uncompressedSize != m.uncompressedSize ||
+      localSizes.compressedSize != m.compressedSize || wide.offset != 0 || l.method != c.method ||
+      l.crc != c.crc || l.nameLength != c.nameLength ||
       static_cast<std::uint64_t>(m.dataOffset) + m.compressedSize != start) {
     return (why = "its sizes do not add up"), false;
   }
