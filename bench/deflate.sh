@@ -18,7 +18,8 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/sundrix-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 half=$((mib * 1048576 / 2))
-find /usr/include -type f -name '*.h' -print0 | sort -z | xargs -0 cat | head -c "$half" >"$work/text"
+{ find /usr/include -type f -name '*.h' -print0 | sort -z | xargs -0 cat 2>/dev/null || true; } |
+  head -c "$half" >"$work/text"
 head -c "$half" </dev/zero | openssl enc -aes-128-ctr -nosalt -pass pass:sundrix-bench \
   2>/dev/null >"$work/noise"
 python3 - "$work" <<'PY'
