@@ -86,11 +86,16 @@ class JoinSink : public zip::ByteSink {
 // why not. `io` is set when the failure was the system's.
 std::string readPart(const ArchivedPart& part, JoinSink& sink, const StopToken& stop,
                      bool& ioFailure) {
+  ioFailure = false;
+  // Never a pipe or a device, whose open or read could wait for ever.
+  if (!platform::fileExists(part.archivePath)) {
+    return "the archive " + part.archivePath +
+           (platform::pathExists(part.archivePath) ? " is not a regular file" : " is missing");
+  }
   platform::IoError err;
   platform::File archive = platform::File::open(part.archivePath, platform::File::Mode::Read, err);
   zip::SingleMember member;
   std::string why;
-  ioFailure = false;
   if (!archive.isOpen() || !zip::readSingleMember(archive, member, why, err)) {
     ioFailure = why.empty();
     return why.empty() ? err.message() : "the archive " + part.archivePath + " is damaged: " + why;

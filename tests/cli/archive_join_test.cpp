@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/combine.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -42,6 +43,10 @@ TEST(ArchiveJoin, JoinsAndVerifiesFromShrunkAndDeflatedArchives) {
     SCOPED_TRACE(how);
     PackedSeries s(how);
     ASSERT_FALSE(testing_support::exists(s.file("doc.bin.001")));
+    // What the Combine tab shows for the first archive: the part's output name, the count.
+    const engine::CombineSelection chosen = engine::SelectFirstPart(s.file("doc.bin.001.zip"));
+    EXPECT_EQ(chosen.outputName, "doc.bin");
+    EXPECT_EQ(chosen.combineCount, 4);  // counting stops at the first missing number
     std::string out;
     EXPECT_EQ(s.run("join doc.bin.001.zip", out), 0) << out;
     EXPECT_NE(out.find("Verified"), std::string::npos) << out;
@@ -78,6 +83,8 @@ TEST(ArchiveJoin, DamagedSwappedOrMissingArchivesStopTheJoin) {
       {"the last archive missing", "rm doc.bin.003.zip", "doc.bin.003.zip", "missing  doc.bin.003.zip"},
       {"the last archive cut short", "truncate -s -30 doc.bin.003.zip", "doc.bin.003.zip",
        "MISMATCH doc.bin.003.zip"},
+      {"an archive that is a named pipe", "rm doc.bin.002.zip && mkfifo doc.bin.002.zip",
+       "doc.bin.002.zip is not a regular file", "missing  doc.bin.002.zip"},
   };
   for (const std::string how : {"--zip", "--deflate"}) {
     for (const Row& row : rows) {
