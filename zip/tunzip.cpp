@@ -316,7 +316,8 @@ bool TUnZip::takeDirectorySizes() {
   const CentralEntry* listed = r.directory.at(r.headerOffset);
   const std::int64_t next = r.directory.nextStart(r.headerOffset);
   if (listed == nullptr || listed->name.substr(0, kMaxNameLength) != r.name ||
-      archiveOffset() + listed->compressedSize > next) {
+      next < archiveOffset() ||
+      listed->compressedSize > static_cast<std::uint64_t>(next - archiveOffset())) {
     ReportError(notListedMessage(r.shown));
     // A next member listed inside this one's header would have the walk read this
     // member's data as headers: the walk ends instead.

@@ -140,7 +140,8 @@ void TUnZip::GetZipList(const std::string& arcName, std::vector<std::string>& li
       const CentralEntry* listed = directory.at(headerOffset);
       next = directory.nextStart(headerOffset);
       if (listed == nullptr || printableName(listed->name.substr(0, kMaxNameLength)) != name ||
-          position + listed->compressedSize > next) {
+          next < position ||
+          listed->compressedSize > static_cast<std::uint64_t>(next - position)) {
         m_listingProblem = notListedMessage(name);
         if (next < position) break;
         position = next;

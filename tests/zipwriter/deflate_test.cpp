@@ -115,11 +115,13 @@ namespace {
 
 // A one-member archive of `data` stored with every size and offset in ZIP64 fields and a
 // ZIP64 end record, as a writer does for a member past 4 GiB.
-Bytes zip64Archive(const std::string& name, const Bytes& data) {
+// With `flags` kFlagDataDescriptor the reader must take the sizes from the directory.
+Bytes zip64Archive(const std::string& name, const Bytes& data, std::uint16_t flags = 0) {
   const std::uint32_t crc = static_cast<std::uint32_t>(crc32(0, data.data(), static_cast<uInt>(data.size())));
   Bytes out(zip::kLocalHeaderSize + name.size() + 20);
   zip::LocalHeader l;
   l.versionNeeded = zip::kVersion45;
+  l.flags = flags;
   l.method = zip::kMethodStored;
   l.crc = crc;
   l.compressedSize = l.uncompressedSize = zip::kZip64Marker;
@@ -177,12 +179,22 @@ TEST(Zip64, ReadersTakeTheWideFields) {
   EXPECT_TRUE(sink.bytes == data);
   f.closeQuietly();
 
-  zip::TUnZip unzip;
-  std::vector<std::string> messages;
-  unzip.OnError = [&](zip::ZipComponent&, const std::string& m2) { messages.push_back(m2); };
-  unzip.UnCrunch(tmp / "z64.zip", tmp / "out", {});
-  EXPECT_TRUE(messages.empty()) << messages.front();
-  EXPECT_TRUE(readAll(tmp / "out/part.001") == data);
+  // The extractor, also where the sizes follow the data and only the directory has them.
+  for (const std::uint16_t flags : {std::uint16_t{0}, std::uint16_t{zip::kFlagDataDescriptor}}) {
+    SCOPED_TRACE(flags);
+    writeAll(tmp / "z64d.zip", zip64Archive("part.001", data, flags));
+    zip::TUnZip unzip;
+    std::vector<std::string> messages;
+    unzip.OnError = [&](zip::ZipComponent&, const std::string& m2) { messages.push_back(m2); };
+    unzip.UnCrunch(tmp / "z64d.zip", tmp / "out", {});
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    EXPECT_TRUE(readAll(tmp / "out/part.001") == data);
+    std::vector<std::string> listing;
+    unzip.GetZipList(tmp / "z64d.zip", listing);
+    ASSERT_EQ(listing.size(), 1u);
+    EXPECT_EQ(listing[0].substr(0, listing[0].find("\t", 9)), "part.001\t" + std::to_string(data.size()));
+    EXPECT_EQ(unzip.listingProblem(), "");
+  }
   // The other tools agree that the records are right.
   if (haveTool("unzip")) {
     std::string out;
