@@ -71,6 +71,7 @@ void TForm1::FormCreate() {
   cbCompressZip->setChecked(Compress);
   MChecksum->setChecked(settings.checksum);
   MShScript->setChecked(settings.shScript);
+  MDeflate->setChecked(settings.deflate);
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -127,6 +128,7 @@ void TForm1::FormClose() {
   settings.contextMenu = ContextMenu;
   settings.checksum = MChecksum->isChecked();
   settings.shScript = MShScript->isChecked();
+  settings.deflate = MDeflate->isChecked();
   platform::IoError err;
   const bool saved = app::writeSettings(m_settingsPath, settings, err);
   // A job still running is stopped; its files stay as far as they got.

@@ -68,6 +68,7 @@ class TForm1 : public QMainWindow {
   QAction* MSettings = nullptr;
   QAction* MChecksum = nullptr;  // checkable: a split writes NAME.sha256
   QAction* MShScript = nullptr;  // checkable: the .bat gets a .sh beside it
+  QAction* MDeflate = nullptr;   // checkable: compressed parts are deflated, not shrunk
   QMenu* MLanguage = nullptr;
   QMenu* MHelp = nullptr;
   QAction* MAbout = nullptr;
@@ -116,7 +117,7 @@ class TForm1 : public QMainWindow {
   // File filters of the two open dialogs, in the "description|pattern|..." form that a
   // language file may replace.
   QString OpenDialogSplitFilter = "All Files (*.*)|*.*";
-  QString OpenDialogCombineFilter = "Split Files (*.001)|*.001";
+  QString OpenDialogCombineFilter = "Split Files (*.001)|*.001|Packed parts (*.001.zip)|*.001.zip";
 
   // Job state.
   std::string JobKind;  // "split" or "combine"

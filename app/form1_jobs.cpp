@@ -113,9 +113,12 @@ std::unique_ptr<Work> TForm1::makeSplitWork() {
                                                    EditFileBat->text().toStdString(), mode, unit);
   const std::uint64_t job = ++m_jobSerial;
   auto progress = std::make_shared<QueuedProgress>(this, job);
+  // The method holds for the whole split, so that its archives are all of one kind.
+  const zip::ZipMethod method =
+      m_live.deflate.load() ? zip::ZipMethod::Deflate : zip::ZipMethod::Shrink;
   return std::make_unique<Work>(
-      this, job, [request, options, progress](const engine::StopToken& stop) {
-        engine::ZipPartArchiver archiver;
+      this, job, [request, options, progress, method](const engine::StopToken& stop) {
+        engine::ZipPartArchiver archiver(method);
         return engine::SplitFile(request, *options, *progress, stop, &archiver);
       });
 }

@@ -130,6 +130,9 @@ void TForm1::buildMenu() {
   MShScript = MOptions->addAction("also create .sh file");
   MShScript->setObjectName("MShScript");
   MShScript->setCheckable(true);
+  MDeflate = MOptions->addAction("compress with Deflate");
+  MDeflate->setObjectName("MDeflate");
+  MDeflate->setCheckable(true);
   MLanguage = MOptions->addMenu("Language");
   MLanguage->setObjectName("MLanguage");
   MHelp = bar->addMenu("Help");
@@ -240,9 +243,10 @@ void TForm1::connectControls() {
   connect(MExit, &QAction::triggered, this, &TForm1::MExitClick);
   connect(MSettings, &QAction::triggered, this, &TForm1::MSettingsClick);
   connect(MVerify, &QAction::triggered, this, &TForm1::MVerifyClick);
-  // The worker reads the two options through their thread-safe copies.
+  // The worker reads the menu's options through their thread-safe copies.
   for (auto [item, copy] : {std::pair{MChecksum, &m_live.writeChecksum},
-                            std::pair{MShScript, &m_live.createSh}}) {
+                            std::pair{MShScript, &m_live.createSh},
+                            std::pair{MDeflate, &m_live.deflate}}) {
     copy->store(item->isChecked());
     connect(item, &QAction::toggled, this, [copy](bool checked) { copy->store(checked); });
   }

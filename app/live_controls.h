@@ -13,4 +13,5 @@ struct LiveControls {
   std::atomic<bool> deleteParts{true};     // CheckBoxDeleteTemp
   std::atomic<bool> writeChecksum{true};   // Options > write checksum file
   std::atomic<bool> createSh{false};       // Options > also create .sh file
+  std::atomic<bool> deflate{false};        // Options > compress with Deflate
 };

@@ -44,6 +44,7 @@ Settings readSettings(const std::string& path) {
   settings.contextMenu = profile.readBool(kSection, "contextMenu", defaults.contextMenu);
   settings.checksum = profile.readBool(kSection, "checksum", defaults.checksum);
   settings.shScript = profile.readBool(kSection, "shScript", defaults.shScript);
+  settings.deflate = profile.readBool(kSection, "deflate", defaults.deflate);
   return settings;
 }
 
@@ -62,7 +63,8 @@ bool writeSettings(const std::string& path, const Settings& settings, platform::
                                       err) &&
          platform::writeProfileString(path, kSection, "checksum", boolText(settings.checksum),
                                       err) &&
-         platform::writeProfileString(path, kSection, "shScript", boolText(settings.shScript), err);
+         platform::writeProfileString(path, kSection, "shScript", boolText(settings.shScript), err) &&
+         platform::writeProfileString(path, kSection, "deflate", boolText(settings.deflate), err);
 }
 
 }  // namespace app

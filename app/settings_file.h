@@ -15,6 +15,7 @@ struct Settings {
   bool contextMenu = true;
   bool checksum = true;   // a split writes its checksum file
   bool shScript = false;  // the join script gets a POSIX twin
+  bool deflate = false;   // compressed parts are deflated rather than shrunk
 };
 
 // The executable's path with ".ini" in place of its extension when its folder may be

@@ -78,6 +78,7 @@ int cli::runSplit(const Args& args) {
   std::int64_t partBytes = 0;
   std::string name;
   bool haveValue = false;
+  bool deflate = false;
   for (const GivenOption& given : parsed->options) {
     const std::string& value = given.value;
     if (given.is("parts") || given.is("size")) {
@@ -110,6 +111,9 @@ int cli::runSplit(const Args& args) {
       options.batDelete = true;
     } else if (given.is("zip")) {
       options.zip = true;
+    } else if (given.is("deflate")) {
+      options.zip = true;
+      deflate = true;
     } else if (given.is("delete-input")) {
       options.removeInput = true;
     }
@@ -132,7 +136,8 @@ int cli::runSplit(const Args& args) {
     if (options.splitMode != engine::SplitMode::BySize)
       return usageError(command, "standard input is split by --size only: its length is unknown");
     if (options.withBat || options.zip || options.removeInput)
-      return usageError(command, "--bat, --sh, --zip and --delete-input need a FILE, not '-'");
+      return usageError(command,
+                        "--bat, --sh, --zip, --deflate and --delete-input need a FILE, not '-'");
     if (name.empty() || name == "." || name == ".." ||
         std::any_of(name.begin(), name.end(), platform::isPathSeparator)) {
       return usageError(command, "standard input needs --name NAME, a file name without a folder");
@@ -150,7 +155,10 @@ int cli::runSplit(const Args& args) {
 
   std::unique_ptr<engine::PartArchiver> archiver;
 #ifdef SUNDRIX_HAVE_ARCHIVER
-  archiver = std::make_unique<engine::ZipPartArchiver>();
+  archiver = std::make_unique<engine::ZipPartArchiver>(deflate ? zip::ZipMethod::Deflate
+                                                               : zip::ZipMethod::Shrink);
+#else
+  (void)deflate;
 #endif
   ProgressLine progress;
   engine::StopToken& stop = stopOnInterrupt();

@@ -16,6 +16,7 @@ int cli::runZip(const Args& args) {
   zip::TZip zip;
   for (const GivenOption& given : parsed->options) {
     if (given.is("overwrite")) zip.Overwrite = true;
+    if (given.is("deflate")) zip.Method = zip::ZipMethod::Deflate;
     if (given.is("source")) {
       if (given.value.empty()) return usageError(command, "--source needs a folder");
       zip.SourcePath = given.value;

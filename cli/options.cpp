@@ -41,13 +41,16 @@ std::vector<Command> makeCommands() {
             "'sha256sum -c --ignore-missing')"},
            {"zip", 0, nullptr,
             "pack every part into its own archive PART.zip and\n"
-            "delete the part"},
+            "delete the part (Shrink method)"},
+           {"deflate", 0, nullptr,
+            "as --zip, with the Deflate method, which every ZIP\n"
+            "tool opens"},
            {"delete-input", 0, nullptr, "delete FILE once every part is safely written"},
        },
        "SIZE is a whole number of bytes, or one with a unit: K, M, G, T (or KiB, MiB,\n"
        "GiB, TiB) are powers of 1024, KB, MB, GB, TB powers of 1000; B is bytes.\n"
-       "Standard input is cut by size only; --bat, --sh, --zip and --delete-input\n"
-       "need a FILE."},
+       "Standard input is cut by size only; --bat, --sh, --zip, --deflate and\n"
+       "--delete-input need a FILE."},
       {"join", "FIRST_PART", "join FIRST_PART and the parts after it into one file",
        "Appends FIRST_PART's series (NAME.001, NAME.002, ...) in number order into one\n"
        "file.",
@@ -72,19 +75,24 @@ std::vector<Command> makeCommands() {
        "one stops the join before anything is written. The file is written under a\n"
        "temporary name and takes its own name when complete; a join that ended early\n"
        "is continued by running the same command again. With --out - every message\n"
-       "goes to standard error."},
+       "goes to standard error. FIRST_PART may be the archive of a packed part\n"
+       "(NAME.001.zip): every part is then read from its archive as it is joined,\n"
+       "never unpacked to the disk, and the archives are kept."},
       {"verify", "FIRST_PART", "check the parts against their checksum file",
        "Checks every part that the series' checksum file (NAME.sha256, written by the\n"
        "split) lists, and the joined file when it is there; or the parts and the joined\n"
        "file against another splitter's NAME.crc. One line per file: ok, MISMATCH,\n"
-       "missing or extra.",
+       "missing or extra. For the archive of a packed part (NAME.001.zip), each archive\n"
+       "is checked, and the part in it, unpacked in memory as it is read.",
        {},
        "Exit status 0 only when every listed part is right."},
-      {"zip", "ARCHIVE FILE...", "pack files into a new archive (Shrink method)",
-       "Packs the files into the new archive ARCHIVE, each member shrunk or stored.\n"
+      {"zip", "ARCHIVE FILE...", "pack files into a new archive (Shrink or Deflate)",
+       "Packs the files into the new archive ARCHIVE, each member shrunk (or deflated)\n"
+       "or stored.\n"
        "FILE may be a pattern with * and ?; members are stored under their bare names,\n"
        "sorted, one per name.",
        {
+           {"deflate", 0, nullptr, "deflate the members instead of shrinking them"},
            {"overwrite", 0, nullptr,
             "replace ARCHIVE when it exists; the old one stays\n"
             "until the new one is complete, and a link at its name\n"
@@ -95,17 +103,17 @@ std::vector<Command> makeCommands() {
             "is packed"},
        },
        ""},
-      {"unzip", "ARCHIVE [MASK...]", "extract members (stored, shrunk, reduced, imploded)",
-       "Extracts the members of ARCHIVE (stored, shrunk, reduced or imploded) into DIR\n"
-       "(default: the current folder), which is created when missing. Existing files are\n"
-       "replaced once their member was read to the end and found whole (a file that\n"
-       "may not be written is refused); a link there is replaced, never followed, and a\n"
-       "member whose folder part is a link is refused. Encrypted members are refused;\n"
-       "members whose sizes follow their data take them from the central directory.\n"
-       "A MASK (\"*\" any run, \"?\" any one character, letter case ignored) selects\n"
-       "members by name and extension; the default \"*.*\" selects every member stored\n"
-       "without a folder. Names that would lead outside DIR, and ARCHIVE itself as a\n"
-       "target, are refused.",
+      {"unzip", "ARCHIVE [MASK...]", "extract members (stored, shrunk, deflated, ...)",
+       "Extracts the members of ARCHIVE (stored, shrunk, reduced, imploded or deflated)\n"
+       "into DIR (default: the current folder), which is created when missing. Existing\n"
+       "files are replaced once their member was read to the end and found whole (a file\n"
+       "that may not be written is refused); a link there is replaced, never followed,\n"
+       "and a member whose folder part is a link is refused. Encrypted members are\n"
+       "refused; members whose sizes follow their data take them from the central\n"
+       "directory. A MASK (\"*\" any run, \"?\" any one character, letter case ignored)\n"
+       "selects members by name and extension; the default \"*.*\" selects every member\n"
+       "stored without a folder. Names that would lead outside DIR, and ARCHIVE itself\n"
+       "as a target, are refused.",
        {
            {"dir", 'd', "DIR", "extract into DIR"},
        },

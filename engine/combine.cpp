@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/archive_join.h"
 #include "engine/block_copy.h"
 #include "engine/combine_job.h"
 
@@ -15,11 +16,14 @@ namespace {
 
 // Counted as the Combine tab always has: the chosen name first, then .002, .003 ... until
 // a number has no file; the count ends at that first missing number.
+// The archives of packed parts are counted the same way, by their parts' names.
 std::int32_t countParts(const std::string& firstPartPath) {
   const std::string folder = platform::folderPart(firstPartPath);
+  const std::string suffix = isPartArchive(firstPartPath) ? ".zip" : "";
   std::int32_t count = 1;
   std::string name = platform::namePart(firstPartPath);
-  while (platform::fileExists(folder + name) && count < INT32_MAX) {
+  name.resize(name.size() - suffix.size());
+  while (platform::fileExists(folder + name + suffix) && count < INT32_MAX) {
     ++count;
     name = partFileName(name, count);
   }
@@ -499,9 +503,12 @@ CombineSelection NameFirstPart(const std::string& path) {
   CombineSelection selection;
   selection.folder = platform::folderPart(path);
   selection.firstName = platform::namePart(path);
-  const std::size_t dot = selection.firstName.rfind('.');
-  selection.outputName =
-      dot == std::string::npos ? std::string() : selection.firstName.substr(0, dot);
+  // The archive of a part gives the output the name the part would.
+  const std::string part = isPartArchive(path)
+                               ? selection.firstName.substr(0, selection.firstName.size() - 4)
+                               : selection.firstName;
+  const std::size_t dot = part.rfind('.');
+  selection.outputName = dot == std::string::npos ? std::string() : part.substr(0, dot);
   return selection;
 }
 
@@ -513,6 +520,9 @@ CombineSelection SelectFirstPart(const std::string& path) {
 
 JobResult CombineFiles(const CombineRequest& request, CombineOptions& options,
                        ProgressSink& progress, const StopToken& stop) {
+  if (isPartArchive(request.firstPartPath)) {
+    return JoinArchivedParts(request, options, progress, stop);
+  }
   CombineJob job(request, options, progress, stop);
   return job.run();
 }

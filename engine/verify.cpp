@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "engine/archive_join.h"
 #include "engine/checksum.h"
 #include "engine/checksum_file.h"
 #include "engine/part_names.h"
@@ -133,6 +134,7 @@ const char* statusWord(VerifyLine::Status status) {
 }
 
 VerifyReport VerifyParts(const std::string& firstPartPath, const StopToken& stop) {
+  if (isPartArchive(firstPartPath)) return VerifyArchivedParts(firstPartPath, stop);
   VerifyReport report;
   std::string ambiguity;
   report.against = findChecksumFile(firstPartPath, ambiguity);

@@ -8,66 +8,27 @@
 #include "platform/file.h"
 #include "zip/tzip.h"
 #include "zip/zip_events.h"
-#include "zip/zip_format.h"
+#include "zip/single_member.h"
 
 namespace engine {
-namespace {
-
-bool readAt(platform::File& f, std::int64_t pos, std::uint8_t* buffer, std::int64_t n,
-            platform::IoError& err) {
-  return f.seek(pos, err) && f.readExact(buffer, n, err);
-}
-
-}  // namespace
 
 bool checkSingleMemberArchive(const std::string& archivePath, std::int64_t memberSize,
                               std::string& problem) {
   platform::IoError err;
   platform::File f = platform::File::open(archivePath, platform::File::Mode::Read, err);
-  const std::int64_t size = f.isOpen() ? f.size(err) : -1;
-  if (size < 0) {
-    problem = err.message();
-    return false;
+  zip::SingleMember member;
+  std::string why;
+  const bool read = f.isOpen() && zip::readSingleMember(f, member, why, err);
+  if (read && member.uncompressedSize != static_cast<std::uint64_t>(memberSize)) {
+    why = "its sizes do not add up";
   }
-  const auto fail = [&](const std::string& why) {
+  if (!why.empty()) {
     problem = "the archive " + archivePath + " is not complete: " + why;
     return false;
-  };
-  if (size < static_cast<std::int64_t>(zip::kEndRecordSize)) return fail("no end record");
-  std::uint8_t endBytes[zip::kEndRecordSize];
-  if (!readAt(f, size - static_cast<std::int64_t>(zip::kEndRecordSize), endBytes,
-              zip::kEndRecordSize, err)) {
+  }
+  if (!read) {
     problem = err.message();
     return false;
-  }
-  const zip::EndRecord end = zip::readEndRecord(endBytes);
-  if (end.signature != zip::kEndRecordSignature) return fail("no end record");
-  if (end.totalEntries != 1 || end.entriesOnDisk != 1) return fail("it does not hold one member");
-  const std::int64_t dirStart = end.centralDirectoryOffset;
-  if (dirStart + end.centralDirectorySize + static_cast<std::int64_t>(zip::kEndRecordSize) !=
-          size ||
-      end.centralDirectorySize < zip::kCentralHeaderSize) {
-    return fail("the central directory does not fit");
-  }
-  std::uint8_t central[zip::kCentralHeaderSize];
-  std::uint8_t local[zip::kLocalHeaderSize];
-  if (!readAt(f, dirStart, central, zip::kCentralHeaderSize, err) ||
-      !readAt(f, 0, local, zip::kLocalHeaderSize, err)) {
-    problem = err.message();
-    return false;
-  }
-  const zip::CentralHeader c = zip::readCentralHeader(central);
-  const zip::LocalHeader l = zip::readLocalHeader(local);
-  if (c.signature != zip::kCentralHeaderSignature || l.signature != zip::kLocalHeaderSignature ||
-      c.localHeaderOffset != 0) {
-    return fail("its headers are missing");
-  }
-  const std::int64_t dataEnd = static_cast<std::int64_t>(zip::kLocalHeaderSize) + l.nameLength +
-                               l.extraLength + l.compressedSize;
-  if (dataEnd != dirStart || c.compressedSize != l.compressedSize || c.crc != l.crc ||
-      c.uncompressedSize != l.uncompressedSize ||
-      static_cast<std::int64_t>(l.uncompressedSize) != memberSize) {
-    return fail("its sizes do not add up");
   }
   f.closeQuietly();
   return true;
@@ -105,6 +66,7 @@ bool ZipPartArchiver::pack(const std::string& partPath, const std::string& archi
   };
   zip.Files = {partPath};
   zip.Overwrite = true;
+  zip.Method = m_method;
   zip.SetFName(archivePath);
   const bool ok = zip.Execute();
   if (!messages.empty() || !ok) {

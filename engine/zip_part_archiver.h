@@ -1,4 +1,5 @@
-// The split's compress option: each finished part packed into its own archive by TZip.
+// The split's compress options: each finished part packed into its own archive by TZip,
+// shrunk or deflated.
 #pragma once
 
 #include <cstdint>
@@ -6,11 +7,13 @@
 #include <vector>
 
 #include "engine/part_archiver.h"
+#include "zip/tzip.h"
 
 namespace engine {
 
 class ZipPartArchiver : public PartArchiver {
  public:
+  explicit ZipPartArchiver(zip::ZipMethod method = zip::ZipMethod::Shrink) : m_method(method) {}
   // True only when TZip succeeded without a reported problem and the archive on disk
   // is complete (one member, its records consistent) and flushed.
   bool archive(const std::string& partPath, const std::string& archivePath,
@@ -24,11 +27,13 @@ class ZipPartArchiver : public PartArchiver {
   // `boxes` null: each problem is shown at once.
   bool pack(const std::string& partPath, const std::string& archivePath, std::string& problem,
             std::vector<std::string>* boxes);
+
+  zip::ZipMethod m_method;
 };
 
 // Checks that `archivePath` is a whole archive of exactly one member of `memberSize`
-// bytes: end record at the very end, one central directory header pointing at the one
-// local header, sizes that add up. False with `problem` set otherwise.
+// bytes: end record at the very end (ZIP64 where needed), one central directory header
+// pointing at the one local header, sizes that add up. False with `problem` set otherwise.
 bool checkSingleMemberArchive(const std::string& archivePath, std::int64_t memberSize,
                               std::string& problem);
 

@@ -32,7 +32,7 @@ struct TextKey {
 
 // Held texts have no built-in text: only a language file fills them. A Language-menu
 // item starts with its language name, which only the running program knows.
-inline constexpr std::array<TextKey, 57> kTextKeys{{
+inline constexpr std::array<TextKey, 58> kTextKeys{{
     {"MFile->Caption", Window::Main, Target::Caption, "MFile", 0, "File"},
     {"MVerify->Caption", Window::Main, Target::Caption, "MVerify", 0, "Verify parts"},
     {"MExit->Caption", Window::Main, Target::Caption, "MExit", 0, "Exit"},
@@ -41,6 +41,7 @@ inline constexpr std::array<TextKey, 57> kTextKeys{{
     {"MChecksum->Caption", Window::Main, Target::Caption, "MChecksum", 0, "write checksum file"},
     {"MShScript->Caption", Window::Main, Target::Caption, "MShScript", 0,
      "also create .sh file"},
+    {"MDeflate->Caption", Window::Main, Target::Caption, "MDeflate", 0, "compress with Deflate"},
     {"MLanguage->Caption", Window::Main, Target::Caption, "MLanguage", 0, "Language"},
     {"MLangArabic->Caption", Window::Main, Target::LanguageItem, "MLanguage", 1, ""},
     {"MLangChinese->Caption", Window::Main, Target::LanguageItem, "MLanguage", 2, ""},
@@ -94,7 +95,7 @@ inline constexpr std::array<TextKey, 57> kTextKeys{{
     {"OpenDialogSplit->Filter", Window::Main, Target::DialogFilter, "OpenDialogSplit", 0,
      "All Files (*.*)|*.*"},
     {"OpenDialogCombine->Filter", Window::Main, Target::DialogFilter, "OpenDialogCombine", 0,
-     "Split Files (*.001)|*.001"},
+     "Split Files (*.001)|*.001|Packed parts (*.001.zip)|*.001.zip"},
     {"StringPartsNumber", Window::Main, Target::HeldText, "PartsNumberText", 0, ""},
     {"StringPartsSize", Window::Main, Target::HeldText, "PartsSizeText", 0, ""},
     {"StringWESplit", Window::Main, Target::HeldText, "ExplorerSplitText", 0, ""},

@@ -7,8 +7,9 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libssl-dev
+  libssl-dev zlib1g-dev
   unzip zip p7zip-full par2
+  python3 libarchive-tools busybox
   dpkg-dev file binutils lintian desktop-file-utils appstream bash-completion
   xvfb xauth fonts-wine fonts-liberation2 fonts-wqy-microhei
   clang libclang-rt-14-dev

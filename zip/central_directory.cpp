@@ -44,13 +44,28 @@ bool CentralDirectory::load(platform::File& file, std::int64_t fileSize) {
     }
   }
   ok = ok && endAt >= 0 && end.diskNumber == 0 && end.centralDirectoryDisk == 0 &&
-       end.entriesOnDisk == end.totalEntries && end.centralDirectorySize <= kMaxDirectorySize &&
-       std::int64_t{end.centralDirectoryOffset} + end.centralDirectorySize <= endAt;
+       end.entriesOnDisk == end.totalEntries;
+  Zip64EndRecord wide{end.totalEntries, end.centralDirectorySize, end.centralDirectoryOffset};
+  if (ok && (end.centralDirectoryOffset == kZip64Marker ||
+             end.centralDirectorySize == kZip64Marker)) {
+    // The true values are in the ZIP64 end record, which the locator before the end
+    // record points at; the directory must end before that record.
+    std::vector<std::uint8_t> locator(kZip64LocatorSize), record(kZip64EndSize);
+    const std::int64_t locatorAt = endAt - static_cast<std::int64_t>(kZip64LocatorSize);
+    std::int64_t recordAt = -1;
+    ok = locatorAt >= 0 && readAt(file, locatorAt, locator) &&
+         (recordAt = readZip64Locator(locator.data())) >= 0 &&
+         recordAt + static_cast<std::int64_t>(kZip64EndSize) <= locatorAt &&
+         readAt(file, recordAt, record) && readZip64End(record.data(), wide);
+    endAt = recordAt;
+  }
+  ok = ok && wide.centralDirectorySize <= kMaxDirectorySize &&
+       wide.centralDirectoryOffset <= static_cast<std::uint64_t>(endAt) &&
+       wide.centralDirectorySize <= static_cast<std::uint64_t>(endAt) - wide.centralDirectoryOffset;
   if (ok) {
-    std::vector<std::uint8_t> records(end.centralDirectorySize);
-    m_start = end.centralDirectoryOffset;
-    ok = readAt(file, end.centralDirectoryOffset, records) &&
-         parse(records.data(), records.size(), end.totalEntries);
+    std::vector<std::uint8_t> records(static_cast<std::size_t>(wide.centralDirectorySize));
+    m_start = static_cast<std::int64_t>(wide.centralDirectoryOffset);
+    ok = readAt(file, m_start, records) && parse(records.data(), records.size(), wide.entries);
   }
   if (!file.seek(keep, err)) ok = false;
   if (!ok) m_entries.clear();
@@ -58,16 +73,19 @@ bool CentralDirectory::load(platform::File& file, std::int64_t fileSize) {
   return ok;
 }
 
-bool CentralDirectory::parse(const std::uint8_t* p, std::size_t size, std::uint16_t count) {
+bool CentralDirectory::parse(const std::uint8_t* p, std::size_t size, std::uint64_t count) {
   std::size_t pos = 0;
-  for (std::uint16_t i = 0; i < count; ++i) {
+  for (std::uint64_t i = 0; i < count; ++i) {
     if (size - pos < kCentralHeaderSize) return false;
     const CentralHeader h = readCentralHeader(p + pos);
     const std::size_t length = kCentralHeaderSize + h.nameLength + h.extraLength + h.commentLength;
     if (h.signature != kCentralHeaderSignature || size - pos < length) return false;
-    // ZIP64 keeps the true values elsewhere; these fields then only say so.
-    if (h.compressedSize == 0xFFFFFFFF || h.uncompressedSize == 0xFFFFFFFF ||
-        h.localHeaderOffset == 0xFFFFFFFF || h.localHeaderOffset >= m_start) {
+    // A marked field's true value is in the record's ZIP64 field.
+    WideValues wide{h.uncompressedSize, h.compressedSize, h.localHeaderOffset};
+    if (!readZip64Extra(p + pos + kCentralHeaderSize + h.nameLength, h.extraLength,
+                        h.uncompressedSize == kZip64Marker, h.compressedSize == kZip64Marker,
+                        h.localHeaderOffset == kZip64Marker, wide) ||
+        wide.offset >= static_cast<std::uint64_t>(m_start)) {
       return false;
     }
     CentralEntry e;
@@ -75,9 +93,11 @@ bool CentralDirectory::parse(const std::uint8_t* p, std::size_t size, std::uint1
     e.flags = h.flags;
     e.method = h.method;
     e.crc = h.crc;
-    e.compressedSize = h.compressedSize;
-    e.uncompressedSize = h.uncompressedSize;
-    if (!m_entries.emplace(h.localHeaderOffset, std::move(e)).second) return false;
+    e.compressedSize = wide.compressedSize;
+    e.uncompressedSize = wide.uncompressedSize;
+    if (!m_entries.emplace(static_cast<std::int64_t>(wide.offset), std::move(e)).second) {
+      return false;
+    }
     pos += length;
   }
   return true;

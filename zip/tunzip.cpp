@@ -15,6 +15,7 @@
 #include "zip/central_directory.h"
 #include "zip/crc32.h"
 #include "zip/explode.h"
+#include "zip/inflate.h"
 #include "zip/name_match.h"
 #include "zip/reader_messages.h"
 #include "zip/unreduce.h"
@@ -92,9 +93,11 @@ struct TUnZip::Run {
   std::size_t outPos = 0;
   std::uint32_t crc = kCrcStart;
   std::uint64_t written = 0;
-  std::uint32_t remaining = 0;
+  std::uint64_t remaining = 0;
   bool cutOff = false;  // the archive ends inside the member's data
   LocalHeader header;
+  std::uint64_t packed = 0;    // the member's sizes, from a ZIP64 field where it has one
+  std::uint64_t unpacked = 0;
   std::string name;
   std::string shown;              // the name as messages show it
   std::int64_t headerOffset = 0;  // where the member's local header starts
@@ -192,7 +195,7 @@ void TUnZip::UnCrunch(const std::string& arcName, const std::string& extrPath,
     if (selected(r.name)) {
       ExtractMember();
     } else {
-      SkipBytes(r.header.compressedSize);
+      SkipBytes(r.packed);
     }
     if (r.memberEnd >= 0) moveTo(r.memberEnd);
   }
@@ -232,7 +235,7 @@ std::int64_t TUnZip::archiveOffset() {
 // Forward only: the walk never reads a byte twice.
 void TUnZip::moveTo(std::int64_t offset) {
   const std::int64_t here = archiveOffset();
-  if (offset > here) SkipBytes(static_cast<std::uint32_t>(offset - here));
+  if (offset > here) SkipBytes(static_cast<std::uint64_t>(offset - here));
 }
 
 bool TUnZip::ReadLocalHeader() {
@@ -255,16 +258,26 @@ bool TUnZip::ReadLocalHeader() {
     fixed[i] = static_cast<std::uint8_t>(readArchiveByte());
   }
   r.header = zip::readLocalHeader(fixed);
-  auto readField = [&](std::uint16_t length, std::string* keep) {
-    if (length > kMaxNameLength) ReportError("Jméno je chybné !");
-    if (keep != nullptr) keep->clear();
+  std::string extra;
+  auto readField = [&](std::uint16_t length, std::string& keep, std::size_t most) {
+    keep.clear();
     for (std::uint16_t i = 0; i < length; ++i) {
       const auto b = static_cast<char>(readArchiveByte());
-      if (keep != nullptr && i < kMaxNameLength) keep->push_back(b);
+      if (i < most) keep.push_back(b);
     }
   };
-  readField(r.header.nameLength, &r.name);
-  readField(r.header.extraLength, nullptr);
+  if (r.header.nameLength > kMaxNameLength) ReportError("Jméno je chybné !");
+  readField(r.header.nameLength, r.name, kMaxNameLength);
+  if (r.header.extraLength > kMaxNameLength) ReportError("Jméno je chybné !");
+  readField(r.header.extraLength, extra, extra.max_size());
+  WideValues wide{r.header.uncompressedSize, r.header.compressedSize, 0};
+  // A marked size without its ZIP64 value keeps the marker: the member's data then runs
+  // to the end of the archive and is reported as cut off, never read short.
+  readZip64Extra(reinterpret_cast<const std::uint8_t*>(extra.data()), extra.size(),
+                 r.header.uncompressedSize == kZip64Marker, r.header.compressedSize == kZip64Marker,
+                 false, wide);
+  r.unpacked = wide.uncompressedSize;
+  r.packed = wide.compressedSize;
   r.shown = printableName(r.name);
   if (r.atEnd) {
     // Fields past the archive's end would be made-up bytes: no member to extract.
@@ -303,7 +316,8 @@ bool TUnZip::takeDirectorySizes() {
   const CentralEntry* listed = r.directory.at(r.headerOffset);
   const std::int64_t next = r.directory.nextStart(r.headerOffset);
   if (listed == nullptr || listed->name.substr(0, kMaxNameLength) != r.name ||
-      archiveOffset() + listed->compressedSize > next) {
+      next < archiveOffset() ||
+      listed->compressedSize > static_cast<std::uint64_t>(next - archiveOffset())) {
     ReportError(notListedMessage(r.shown));
     // A next member listed inside this one's header would have the walk read this
     // member's data as headers: the walk ends instead.
@@ -312,8 +326,8 @@ bool TUnZip::takeDirectorySizes() {
     return false;
   }
   r.header.crc = listed->crc;
-  r.header.compressedSize = listed->compressedSize;
-  r.header.uncompressedSize = listed->uncompressedSize;
+  r.packed = listed->compressedSize;
+  r.unpacked = listed->uncompressedSize;
   r.memberEnd = next;
   return true;
 }
@@ -329,24 +343,24 @@ void TUnZip::ExtractMember() {
   Run& r = *m_run;
   if (!isSafeMemberName(r.name)) {
     ReportError("Name " + r.shown + " leads outside the extraction folder ! Skip next...");
-    SkipBytes(r.header.compressedSize);
+    SkipBytes(r.packed);
     return;
   }
   if (platform::isTemporaryName(platform::namePart(r.name))) {
     // The next run into that folder would take the file for a killed run's debris.
     ReportError("Name " + r.shown + " is kept for temporary files ! Skip next...");
-    SkipBytes(r.header.compressedSize);
+    SkipBytes(r.packed);
     return;
   }
   if ((r.header.flags & kFlagEncrypted) != 0) {
     // Decoded without its password, the data would be noise under the member's name.
     ReportError("Member " + r.shown + " is encrypted ! Skip next...");
-    SkipBytes(r.header.compressedSize);
+    SkipBytes(r.packed);
     return;
   }
   bool replaces = false;
   if (!prepareTarget(replaces)) {
-    SkipBytes(r.header.compressedSize);
+    SkipBytes(r.packed);
     return;
   }
   // A file is put in place only from data that was there to the end. Damaged data (a bad
@@ -425,13 +439,13 @@ void TUnZip::sweepTargetFolder() {
 TUnZip::Outcome TUnZip::DecodeMember(const std::string& target) {
   Run& r = *m_run;
   r.crc = kCrcStart;
-  r.remaining = r.header.compressedSize;
+  r.remaining = r.packed;
   r.written = 0;
   r.outPos = 0;
   platform::IoError err;
   const std::int64_t position = r.archive.position(err);
   const std::int64_t dataStart = position - static_cast<std::int64_t>(r.inCount - r.inPos);
-  r.cutOff = position >= 0 && dataStart + std::int64_t{r.header.compressedSize} > r.archiveSize;
+  r.cutOff = position >= 0 && dataStart + static_cast<std::int64_t>(r.packed) > r.archiveSize;
   MemberSource source(*this);
   TargetSink sink(*this);
   BitReader bits(source);
@@ -442,11 +456,15 @@ TUnZip::Outcome TUnZip::DecodeMember(const std::string& target) {
     const std::uint8_t* data = nullptr;
     while (const std::size_t n = source.next(data)) sink.write(data, n);
   } else if (method == kMethodShrunk) {
-    result = Unshrink(bits, sink, r.header.uncompressedSize, report);
+    result = Unshrink(bits, sink, r.unpacked, report);
   } else if (method >= 2 && method <= 5) {
-    result = Unreduce(bits, sink, method - 1, r.header.uncompressedSize, report);
+    result = Unreduce(bits, sink, method - 1, r.unpacked, report);
   } else if (method == kMethodImploded) {
-    result = Explode(bits, sink, r.header.flags, r.header.uncompressedSize, report);
+    result = Explode(bits, sink, r.header.flags, r.unpacked, report);
+  } else if (method == kMethodDeflated) {
+    result = Inflate(source, sink, r.unpacked, [&](const std::string& message) {
+      ReportError(r.shown + ": " + message);
+    });
   } else {
     ReportError("Unknown compress method (" + std::to_string(method) + ") use on " + r.shown +
                 " ! Skip next...");
@@ -464,10 +482,10 @@ TUnZip::Outcome TUnZip::DecodeMember(const std::string& target) {
   bool damaged = result != DecodeResult::Done;
   if (result == DecodeResult::TooLong) {
     ReportError("File " + target + " has wrong size ! Stored size is " +
-                std::to_string(r.header.uncompressedSize) + ", its data goes on past it.");
-  } else if (r.written != r.header.uncompressedSize) {
+                std::to_string(r.unpacked) + ", its data goes on past it.");
+  } else if (r.written != r.unpacked) {
     ReportError("File " + target + " has wrong size ! Stored size is " +
-                std::to_string(r.header.uncompressedSize) + ", written size is " +
+                std::to_string(r.unpacked) + ", written size is " +
                 std::to_string(r.written) + ".");
     damaged = true;
   }
@@ -495,7 +513,7 @@ std::size_t TUnZip::nextCompressedRun(const std::uint8_t*& data) {
     if (r.atEnd) return 0;
   }
   std::size_t n = r.inCount - r.inPos;
-  if (n > r.remaining) n = r.remaining;
+  if (n > r.remaining) n = static_cast<std::size_t>(r.remaining);
   if (OnProgress) {
     // One event per byte, as the byte is taken.
     n = 1;
@@ -503,13 +521,13 @@ std::size_t TUnZip::nextCompressedRun(const std::uint8_t*& data) {
   }
   data = r.input.data() + r.inPos;
   r.inPos += n;
-  r.remaining -= static_cast<std::uint32_t>(n);
+  r.remaining -= n;
   return n;
 }
 
 void TUnZip::reportProgress() {
   Run& r = *m_run;
-  const double left = static_cast<double>(r.remaining) / r.header.compressedSize * 100.0;
+  const double left = static_cast<double>(r.remaining) / static_cast<double>(r.packed) * 100.0;
   // nearbyint rounds halves to the even neighbour.
   OnProgress(*this, static_cast<std::int16_t>(100 - static_cast<int>(std::nearbyint(left))));
 }
@@ -527,18 +545,19 @@ void TUnZip::PutByte(std::uint8_t b) {
   if (m_run) writeTarget(&b, 1);
 }
 
-void TUnZip::SkipBytes(std::uint32_t n) {
+void TUnZip::SkipBytes(std::uint64_t n) {
   if (!m_run) return;
   Run& r = *m_run;
   const std::size_t left = r.inPos < r.inCount ? r.inCount - r.inPos : 0;
-  if (left >= std::size_t{n} + 1) {
-    r.inPos += n;
+  if (left >= n + 1) {
+    r.inPos += static_cast<std::size_t>(n);
     return;
   }
   platform::IoError err;
   const std::int64_t position = r.archive.position(err);
   if (position < 0 ||
-      !r.archive.seek(position - static_cast<std::int64_t>(left) + std::int64_t{n}, err)) {
+      !r.archive.seek(position - static_cast<std::int64_t>(left) + static_cast<std::int64_t>(n),
+                       err)) {
     ReportError(ioErrorMessage(err.code));
   }
   refill();

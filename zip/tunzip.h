@@ -1,6 +1,7 @@
 // TUnZip: lists the members of a ZIP archive and extracts those that match a list of
 // masks, reading the archive strictly front to back through its local headers. Stored
-// members are copied; shrunk, reduced and imploded ones go through the legacy decoders.
+// members are copied; shrunk, reduced and imploded ones go through the legacy decoders,
+// deflated ones through Inflate. ZIP64 sizes in a local header are honoured.
 #pragma once
 
 #include <cstdint>
@@ -74,7 +75,7 @@ class TUnZip : public ZipComponent {
   // one byte of its output, and a skip of n archive bytes.
   int ReadCompressedByte();
   void PutByte(std::uint8_t b);
-  void SkipBytes(std::uint32_t n);
+  void SkipBytes(std::uint64_t n);
 
  private:
   struct Run;

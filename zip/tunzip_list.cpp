@@ -2,6 +2,7 @@
 // does, with the reason kept when the walk ends before the central directory.
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "platform/dos_time.h"
 #include "zip/central_directory.h"
@@ -45,13 +46,14 @@ std::size_t readUpTo(platform::File& file, std::uint8_t* buffer, std::size_t n) 
 
 // Name, sizes, ratio, date and time, tab-separated. A date or time that is none shows
 // as zeros.
-std::string listingLine(const std::string& name, const LocalHeader& h, char dateSeparator,
-                        char timeSeparator) {
-  const long ratio =
-      h.uncompressedSize == 0
-          ? 0
-          : std::lround(std::nearbyint(
-                static_cast<double>(h.compressedSize) / h.uncompressedSize * 100.0 - 100.0));
+std::string listingLine(const std::string& name, const LocalHeader& h, const WideValues& sizes,
+                        char dateSeparator, char timeSeparator) {
+  const long ratio = sizes.uncompressedSize == 0
+                         ? 0
+                         : std::lround(std::nearbyint(
+                               static_cast<double>(sizes.compressedSize) /
+                                   static_cast<double>(sizes.uncompressedSize) * 100.0 -
+                               100.0));
   platform::DosFields f{};
   platform::decodeDosDateTime({h.date, h.time}, f);
   const std::string date = validDate(f)
@@ -62,9 +64,9 @@ std::string listingLine(const std::string& name, const LocalHeader& h, char date
                                ? twoDigits(f.hour) + timeSeparator + twoDigits(f.minute) +
                                      timeSeparator + twoDigits(f.second)
                                : std::string("00") + timeSeparator + "00" + timeSeparator + "00";
-  return name + '\t' + std::to_string(h.uncompressedSize) + '\t' +
-         std::to_string(h.compressedSize) + '\t' + std::to_string(ratio) + "%\t" + date + '\t' +
-         time;
+  return name + '\t' + std::to_string(sizes.uncompressedSize) + '\t' +
+         std::to_string(sizes.compressedSize) + '\t' + std::to_string(ratio) + "%\t" + date +
+         '\t' + time;
 }
 
 }  // namespace
@@ -107,6 +109,12 @@ void TUnZip::GetZipList(const std::string& arcName, std::vector<std::string>& li
     name.resize(readUpTo(file, reinterpret_cast<std::uint8_t*>(name.data()), name.size()));
     if (name.size() > kMaxNameLength) name.resize(kMaxNameLength);
     name = printableName(name);
+    // Sizes past 32 bits are in the header's ZIP64 field.
+    std::vector<std::uint8_t> extra(h.extraLength);
+    extra.resize(readUpTo(file, extra.data(), extra.size()));
+    WideValues sizes{h.uncompressedSize, h.compressedSize, 0};
+    readZip64Extra(extra.data(), extra.size(), h.uncompressedSize == kZip64Marker,
+                   h.compressedSize == kZip64Marker, false, sizes);
     const std::int64_t headerOffset = position;
     position += static_cast<std::int64_t>(kLocalHeaderSize) + h.nameLength + h.extraLength;
     std::int64_t next = -1;  // where the directory puts the next member
@@ -132,7 +140,8 @@ void TUnZip::GetZipList(const std::string& arcName, std::vector<std::string>& li
       const CentralEntry* listed = directory.at(headerOffset);
       next = directory.nextStart(headerOffset);
       if (listed == nullptr || printableName(listed->name.substr(0, kMaxNameLength)) != name ||
-          position + listed->compressedSize > next) {
+          next < position ||
+          listed->compressedSize > static_cast<std::uint64_t>(next - position)) {
         m_listingProblem = notListedMessage(name);
         if (next < position) break;
         position = next;
@@ -140,14 +149,17 @@ void TUnZip::GetZipList(const std::string& arcName, std::vector<std::string>& li
         continue;
       }
       h.crc = listed->crc;
-      h.compressedSize = listed->compressedSize;
-      h.uncompressedSize = listed->uncompressedSize;
+      sizes.compressedSize = listed->compressedSize;
+      sizes.uncompressedSize = listed->uncompressedSize;
     }
 
-    list.push_back(listingLine(name, h, DateSeparator, TimeSeparator));
+    list.push_back(listingLine(name, h, sizes, DateSeparator, TimeSeparator));
 
     const bool headerCut = position > fileSize;
-    position = next >= 0 ? next : position + h.compressedSize;
+    position = next >= 0 ? next
+                         : sizes.compressedSize > static_cast<std::uint64_t>(fileSize)
+                             ? fileSize + 1
+                             : position + static_cast<std::int64_t>(sizes.compressedSize);
     if (position > fileSize) {
       m_listingProblem =
           headerCut ? endsInsideHeaderMessage(arcName) : endsInsideMessage(arcName, name);

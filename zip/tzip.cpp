@@ -9,6 +9,7 @@
 #include "platform/dir_search.h"
 #include "platform/dos_time.h"
 #include "platform/path.h"
+#include "zip/deflate.h"
 #include "zip/name_match.h"
 #include "zip/shrink.h"
 #include "zip/tzip_run.h"
@@ -194,28 +195,12 @@ bool TZip::PrepareFileList(const std::string& arcName, const std::vector<std::st
   return true;
 }
 
-// Refused before anything is written: what the 32-bit sizes and offsets and the 16-bit
-// member count cannot describe. The worst case of a member is its stored form.
+// Refused before anything is written: more members than the end record can count.
+// Sizes and offsets past the 32-bit fields are written as ZIP64 values.
 void TZip::checkLimits() {
-  std::string problem;
-  std::int64_t total = static_cast<std::int64_t>(kEndRecordBytes);
-  for (const auto& [name, entry] : m_entries) {
-    if (entry.Size > kZipMaxPosition) {
-      problem = "Cannot pack " + printableName(entry.Path + name) +
-                ": files of 2 GiB or more do not fit in a ZIP archive of this kind";
-      break;
-    }
-    total += 2 * static_cast<std::int64_t>(name.size()) + 30 + 46 + entry.Size;
-  }
-  if (problem.empty() && m_entries.size() > kZipMaxMembers) {
-    problem = "Cannot pack " + std::to_string(m_entries.size()) +
-              " files: a ZIP archive of this kind holds at most 65535";
-  }
-  if (problem.empty() && total > kZipMaxPosition) {
-    problem = "Cannot pack these files into " + m_arcName +
-              ": the archive could reach 2 GiB, more than a ZIP archive of this kind can hold";
-  }
-  if (problem.empty()) return;
+  if (m_entries.size() <= kZipMaxMembers) return;
+  const std::string problem = "Cannot pack " + std::to_string(m_entries.size()) +
+                              " files: a ZIP archive of this kind holds at most 65535";
   ReportError(problem);
   throw TZipFailure(problem, true);
 }
@@ -235,11 +220,14 @@ void TZip::Crunch(const std::string& arcName, const std::vector<std::string>& fi
     return;  // no message for the buffers
   }
   try {
-    run->shrinker = std::make_unique<Shrinker>(
-        [this](const std::uint8_t* data, std::size_t n) {
-          writeArchive(data, static_cast<std::int64_t>(n));
-        },
-        kZipBufferSize);
+    auto sink = [this](const std::uint8_t* data, std::size_t n) {
+      writeArchive(data, static_cast<std::int64_t>(n));
+    };
+    if (Method == ZipMethod::Deflate) {
+      run->deflater = std::make_unique<Deflater>(sink);
+    } else {
+      run->shrinker = std::make_unique<Shrinker>(sink, kZipBufferSize);
+    }
   } catch (const std::bad_alloc&) {
     ReportError("Not enough memory to allocate LZW data structures!");
     return;
@@ -326,7 +314,7 @@ void TZip::writeMember(const TZipEntry& entry) {
   m_run->sizeAtStart = input.size(err);
   if (m_run->sizeAtStart < 0) throw TZipFailure(err.message());
   m_run->changed = false;
-  m_run->shrinker->InitTable();
+  if (m_run->shrinker) m_run->shrinker->InitTable();
   WriteLocalHeader(entry);
   ShrinkFile(input, entry);
   FinishMember(input, entry);

@@ -1,5 +1,6 @@
-// TZip: packs a set of files into one new ZIP archive, each member shrunk (method 1)
-// or stored (method 0) when shrinking does not pay. Problems are reported as texts
+// TZip: packs a set of files into one new ZIP archive, each member shrunk (method 1) or
+// deflated (method 8), or stored (method 0) when compressing does not pay. Sizes and
+// offsets past the 32-bit fields go into ZIP64 fields. Problems are reported as texts
 // through OnError (or the warning box); input/output failures end the run with an
 // exception from Crunch, which Execute turns into false.
 #pragma once
@@ -17,6 +18,10 @@
 namespace zip {
 
 class Shrinker;
+class Deflater;
+
+// How members are compressed.
+enum class ZipMethod { Shrink, Deflate };
 
 // One member to write.
 struct TZipEntry {
@@ -27,8 +32,8 @@ struct TZipEntry {
   std::uint16_t FileTime = 0;
 };
 
-// What ends a run early: an input/output failure, or a set of files the archive's
-// 32-bit and 16-bit fields cannot describe. `reported` is true when the text already
+// What ends a run early: an input/output failure, or more files than the archive's
+// 16-bit member count can describe. `reported` is true when the text already
 // went through the error channel.
 class TZipFailure : public std::runtime_error {
  public:
@@ -40,8 +45,7 @@ class TZipFailure : public std::runtime_error {
   bool m_reported;
 };
 
-// Limits of the format's fields, as this writer applies them (signed 32-bit positions).
-inline constexpr std::int64_t kZipMaxPosition = 0x7FFFFFFF;
+// The member count of the end record; sizes and offsets have no limit but ZIP64's.
 inline constexpr std::size_t kZipMaxMembers = 65535;
 
 class TZip : public ZipComponent {
@@ -56,6 +60,10 @@ class TZip : public ZipComponent {
 
   std::vector<std::string> Files;
   bool Overwrite = false;
+  ZipMethod Method = ZipMethod::Shrink;
+  // Sizes and offsets from this value on go into ZIP64 fields: the 32-bit fields' limit,
+  // lowered only by tests, which then see ZIP64 records without writing 4 GiB.
+  std::uint64_t Zip64From = 0xFFFFFFFF;
   std::string SourcePath;
   TZipProgress OnProgress;
   TZipError OnError;
@@ -94,6 +102,7 @@ class TZip : public ZipComponent {
   void writeMember(const TZipEntry& entry);
   void WriteLocalHeader(const TZipEntry& entry);
   void ShrinkFile(platform::File& input, const TZipEntry& entry);
+  void compressBlock(const std::uint8_t* data, std::size_t n);
   void FinishMember(platform::File& input, const TZipEntry& entry);
   void WriteCentralDirectory();
   platform::File& archive();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "zip/deflate.h"
 #include "zip/shrink.h"
 #include "zip/tzip.h"
 #include "zip/zip_format.h"
@@ -32,6 +33,7 @@ struct TZip::Run {
 
   std::vector<std::uint8_t> input;
   std::unique_ptr<Shrinker> shrinker;
+  std::unique_ptr<Deflater> deflater;  // instead of the shrinker, for Deflate
   std::string archivePath;
   // The archive is written under this name beside its own and takes its name only when
   // complete, so that a failed run leaves whatever had the name as it was.
@@ -41,6 +43,7 @@ struct TZip::Run {
   platform::FileIdentity archiveId;
   // The member being written.
   std::int64_t headerOffset = 0;
+  bool zip64 = false;  // the local header carries a ZIP64 field for the sizes
   std::int64_t sizeAtStart = 0;  // no byte past it is read
   std::uint32_t crc = 0;
   std::int64_t bytesRead = 0;

@@ -163,6 +163,7 @@ class Form1Test : public QObject {
   void warningBoxWaitsForTheUser();
   void closeDuringJobStopsIt();
   void checksumOptionsAndVerifyParts();
+  void deflateOptionAndCombineFromArchives();
 
  private:
   std::unique_ptr<TForm1> makeForm(const QStringList& arguments = {"sundrix"});
@@ -330,7 +331,8 @@ void Form1Test::firstStartWritesDefaultSettings() {
   }
   QCOMPARE(QString::fromStdString(readAll(m_settings)).split('\n', Qt::SkipEmptyParts),
            QStringList({"[Options]", "Language=English", "deleteInput=0", "deleteParts=1",
-                        "compress=0", "contextMenu=1", "checksum=1", "shScript=0"}));
+                        "compress=0", "contextMenu=1", "checksum=1", "shScript=0",
+                        "deflate=0"}));
 }
 
 void Form1Test::settingsValuesAreRead_data() {
@@ -895,6 +897,35 @@ void Form1Test::compressLeavesOnlyArchives() {
   QCOMPARE(QDir(m_dir->path()).entryList({"c.txt.*"}, QDir::Files, QDir::Name),
            QStringList({"c.txt.001.zip", "c.txt.002.zip", "c.txt.sha256"}));
   QVERIFY(sizeOf(path("c.txt.001.zip")) > 0);
+}
+
+// Options > compress with Deflate: the parts' archives are deflated, the choice is kept in
+// the settings, and Combine with the first archive chosen joins straight from them.
+void Form1Test::deflateOptionAndCombineFromArchives() {
+  const std::string bytes = std::string(50000, 'a') + pattern(50000);
+  writeFile(path("d.txt"), bytes);
+  {
+    auto form = makeForm({"sundrix", "-s", path("d.txt")});
+    QVERIFY(!form->MDeflate->isChecked());
+    form->MDeflate->trigger();
+    clickBox(form->cbCompressZip);
+    form->EditSplitOption->setText("2");
+    QTest::mouseClick(form->ButtonSplit, Qt::LeftButton);
+    waitUntilIdle(*form);
+    QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+    QCOMPARE(static_cast<int>(readAll(path("d.txt.001.zip")).at(8)), 8);  // the method field
+    QVERIFY(QFile::remove(path("d.txt")));
+    form->SelectFirstPart(path("d.txt.001.zip").toStdString());
+    QCOMPARE(form->EditOutputFile->text(), QString("d.txt"));
+    QTest::mouseClick(form->ButtonCombine, Qt::LeftButton);
+    waitUntilIdle(*form);
+    QVERIFY(readAll(path("d.txt")) == bytes);
+    QVERIFY2(form->StatusBar1->currentMessage().startsWith("Verified"),
+             qPrintable(form->StatusBar1->currentMessage()));
+    QVERIFY(QFileInfo::exists(path("d.txt.002.zip")));
+    form->close();
+  }
+  QCOMPARE(app::readSettings(m_settings.toStdString()).deflate, true);
 }
 
 // The gauge and the title follow the parts in order as they are packed, however far the

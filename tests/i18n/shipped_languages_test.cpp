@@ -147,7 +147,9 @@ TEST(ShippedLanguages, EveryFileKeepsTheBlanksOfFramedCaptions) {
       EXPECT_TRUE(text.starts_with(' ') && text.ends_with(' ')) << key << ": " << text;
     }
     const std::string filter = file.read("OpenDialogCombine->Filter", "");
-    EXPECT_TRUE(filter.ends_with("(*.001)|*.001")) << filter;
+    // First parts, then the archives of packed first parts.
+    EXPECT_NE(filter.find("(*.001)|*.001|"), std::string::npos) << filter;
+    EXPECT_TRUE(filter.ends_with("(*.001.zip)|*.001.zip")) << filter;
   }
 }
 

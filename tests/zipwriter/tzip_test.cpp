@@ -352,36 +352,6 @@ TEST(TZipProgress, HalvesGoToTheEvenNeighbour) {
   EXPECT_EQ(r.progress, (std::vector<int>{12, 25, 38, 50, 62, 75, 88, 100}));
 }
 
-// Members or archives the 32-bit fields cannot describe are refused before anything
-// is written (sparse files, so nothing large is really stored).
-TEST(TZipLimits, TooLargeIsRefusedBeforeWriting) {
-  TempDir tmp;
-  struct Row {
-    const char* what;
-    std::vector<std::pair<std::string, std::uintmax_t>> files;
-  };
-  const Row rows[] = {
-      {"one member of 2 GiB", {{"big.bin", std::uintmax_t{1} << 31}}},
-      {"archive passing 2 GiB", {{"h1.bin", 1100u << 20}, {"h2.bin", 1100u << 20}}},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    std::vector<std::string> files;
-    for (const auto& [name, size] : row.files) {
-      writeAll(tmp / name, {});
-      std::filesystem::resize_file(tmp / name, size);
-      files.push_back(tmp / name);
-    }
-    Recorder r;
-    EXPECT_FALSE(r.run(tmp / "big.zip", files));
-    ASSERT_EQ(r.messages.size(), 1u);
-    EXPECT_NE(r.messages[0].find("2 GiB"), std::string::npos) << r.messages[0];
-    EXPECT_TRUE(r.zip.lastFailureReported());
-    EXPECT_FALSE(exists(tmp / "big.zip"));
-    for (const auto& f : files) std::filesystem::remove(f);
-  }
-}
-
 TEST(ZipPartArchiver, PacksOnePartAndChecksTheArchive) {
   TempDir tmp;
   const Bytes part = mixedBytes(100000, 9);

@@ -1,0 +1,117 @@
+// Joining and verifying straight from the archives of packed parts, shrunk and deflated:
+// the file comes back byte for byte, checked against the list; a damaged, swapped or
+// missing archive stops the join before the joined file takes its name.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/combine.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using testing_support::runCommand;
+const auto& quoted = testing_support::shellQuoted;
+
+const std::string kCli = quoted(SUNDRIX_CLI);
+
+// A series of doc.bin packed part by part with `how` (--zip or --deflate).
+struct PackedSeries {
+  testing_support::TempDir dir;
+  std::vector<std::uint8_t> bytes;
+  PackedSeries(const std::string& how, bool list = true) {
+    bytes = testing_support::makeBytes(2500000, 44);
+    // Half of it text-like, so that the members are compressed, not stored.
+    for (std::size_t i = 0; i < bytes.size() / 2; ++i) bytes[i] = static_cast<std::uint8_t>('a' + i % 7 * (i % 3));
+    testing_support::writeFile(dir.file("doc.bin"), bytes);
+    std::string out;
+    EXPECT_EQ(run("split doc.bin --size 1M --delete-input " + how + (list ? "" : " --no-checksum"), out), 0)
+        << out;
+  }
+  int run(const std::string& arguments, std::string& out) const {
+    out.clear();
+    return runCommand("cd " + quoted(dir.path()) + " && " + kCli + " " + arguments + " 2>&1", &out);
+  }
+  std::string file(const std::string& name) const { return dir.file(name); }
+};
+
+}  // namespace
+
+TEST(ArchiveJoin, JoinsAndVerifiesFromShrunkAndDeflatedArchives) {
+  for (const std::string how : {"--zip", "--deflate"}) {
+    SCOPED_TRACE(how);
+    PackedSeries s(how);
+    ASSERT_FALSE(testing_support::exists(s.file("doc.bin.001")));
+    // What the Combine tab shows for the first archive: the part's output name, the count.
+    const engine::CombineSelection chosen = engine::SelectFirstPart(s.file("doc.bin.001.zip"));
+    EXPECT_EQ(chosen.outputName, "doc.bin");
+    EXPECT_EQ(chosen.combineCount, 4);  // counting stops at the first missing number
+    std::string out;
+    EXPECT_EQ(s.run("join doc.bin.001.zip", out), 0) << out;
+    EXPECT_NE(out.find("Verified"), std::string::npos) << out;
+    EXPECT_TRUE(testing_support::readFile(s.file("doc.bin")) == s.bytes);
+    // The archives stay, and no part was unpacked beside them.
+    EXPECT_EQ(testing_support::listFolder(s.dir.path()),
+              (std::vector<std::string>{"doc.bin", "doc.bin.001.zip", "doc.bin.002.zip",
+                                        "doc.bin.003.zip", "doc.bin.sha256"}));
+    EXPECT_EQ(s.run("verify doc.bin.001.zip", out), 0) << out;
+    EXPECT_NE(out.find("ok       doc.bin.003.zip: doc.bin.003"), std::string::npos) << out;
+    // To standard output as well.
+    EXPECT_EQ(runCommand("cd " + quoted(s.dir.path()) + " && " + kCli +
+                             " join doc.bin.001.zip --out - 2>/dev/null | cmp - doc.bin"),
+              0);
+  }
+}
+
+// What must stop the join, and what verify says of it. The joined file is never made,
+// and no archive is touched.
+TEST(ArchiveJoin, DamagedSwappedOrMissingArchivesStopTheJoin) {
+  struct Row {
+    const char* what;
+    const char* spoil;        // shell command run in the folder
+    const char* joinSays;     // in the join's message
+    const char* verifySays;   // in verify's output
+  };
+  const Row rows[] = {
+      {"a byte of the second member flipped",
+       "printf '\\x55' | dd of=doc.bin.002.zip bs=1 seek=5000 conv=notrunc 2>/dev/null",
+       "doc.bin.002.zip", "MISMATCH doc.bin.002.zip"},
+      {"the archives of two parts swapped",
+       "mv doc.bin.001.zip t && mv doc.bin.002.zip doc.bin.001.zip && mv t doc.bin.002.zip",
+       "holds doc.bin.002, not the part doc.bin.001", "MISMATCH doc.bin.001.zip"},
+      {"the last archive missing", "rm doc.bin.003.zip", "doc.bin.003.zip", "missing  doc.bin.003.zip"},
+      {"the last archive cut short", "truncate -s -30 doc.bin.003.zip", "doc.bin.003.zip",
+       "MISMATCH doc.bin.003.zip"},
+      {"an archive that is a named pipe", "rm doc.bin.002.zip && mkfifo doc.bin.002.zip",
+       "doc.bin.002.zip is not a regular file", "missing  doc.bin.002.zip"},
+  };
+  for (const std::string how : {"--zip", "--deflate"}) {
+    for (const Row& row : rows) {
+      SCOPED_TRACE(how + ", " + row.what);
+      PackedSeries s(how);
+      ASSERT_EQ(runCommand("cd " + quoted(s.dir.path()) + " && " + row.spoil), 0);
+      const std::vector<std::string> before = testing_support::listFolder(s.dir.path());
+      std::string out;
+      EXPECT_EQ(s.run("join doc.bin.001.zip", out), 1) << out;
+      EXPECT_NE(out.find(row.joinSays), std::string::npos) << out;
+      EXPECT_EQ(testing_support::listFolder(s.dir.path()), before);
+      EXPECT_EQ(s.run("verify doc.bin.001.zip", out), 1) << out;
+      EXPECT_NE(out.find(row.verifySays), std::string::npos) << out;
+    }
+  }
+}
+
+// Without a list each member is still held to its own CRC-32; the result says it was not
+// verified. A file at the output's name is kept unless --overwrite is given.
+TEST(ArchiveJoin, WithoutListAndOverAnExistingFile) {
+  PackedSeries s("--deflate", false);
+  std::string out;
+  testing_support::writeText(s.file("doc.bin"), "keep me");
+  EXPECT_EQ(s.run("join doc.bin.001.zip", out), 1) << out;
+  EXPECT_EQ(testing_support::readText(s.file("doc.bin")), "keep me");
+  EXPECT_EQ(s.run("join doc.bin.001.zip --overwrite", out), 0) << out;
+  EXPECT_NE(out.find("Not verified"), std::string::npos) << out;
+  EXPECT_TRUE(testing_support::readFile(s.file("doc.bin")) == s.bytes);
+  EXPECT_EQ(s.run("join doc.bin.001.zip --append", out), 1) << out;
+}
