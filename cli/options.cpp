@@ -43,6 +43,10 @@ std::vector<Command> makeCommands() {
             "pack every part into its own archive PART.zip and\n"
             "delete the part"},
            {"delete-input", 0, nullptr, "delete FILE once every part is safely written"},
+           {"recovery", 0, "N",
+            "also write recovery files NAME.par2 and\n"
+            "NAME.volA+B.par2 (PAR 2.0) that rebuild any N lost or\n"
+            "damaged parts; N% for N percent of the parts"},
        },
        "SIZE is a whole number of bytes, or one with a unit: K, M, G, T (or KiB, MiB,\n"
        "GiB, TiB) are powers of 1024, KB, MB, GB, TB powers of 1000; B is bytes.\n"
@@ -68,8 +72,9 @@ std::vector<Command> makeCommands() {
             "the same, after cutting the joined file back to\n"
             "BYTES bytes"},
        },
-       "Parts are kept unless --delete-parts is given. A part missing before the last\n"
-       "one stops the join before anything is written. The file is written under a\n"
+       "Parts are kept unless --delete-parts is given. Parts missing or damaged are\n"
+       "first rebuilt from recovery files beside them, when there are any. A part\n"
+       "missing before the last one stops the join before anything is written. The file is written under a\n"
        "temporary name and takes its own name when complete; a join that ended early\n"
        "is continued by running the same command again. With --out - every message\n"
        "goes to standard error."},
@@ -77,9 +82,20 @@ std::vector<Command> makeCommands() {
        "Checks every part that the series' checksum file (NAME.sha256, written by the\n"
        "split) lists, and the joined file when it is there; or the parts and the joined\n"
        "file against another splitter's NAME.crc. One line per file: ok, MISMATCH,\n"
-       "missing or extra.",
+       "missing or extra. With recovery files beside the parts (NAME.par2,\n"
+       "NAME.vol*.par2) it also says which parts are damaged and whether they can be\n"
+       "rebuilt.",
        {},
        "Exit status 0 only when every listed part is right."},
+      {"repair", "FIRST_PART", "rebuild lost or damaged parts from their recovery files",
+       "Rebuilds the parts of FIRST_PART's series that are missing or damaged from the\n"
+       "recovery files beside them (NAME.par2, NAME.vol*.par2, written by 'split\n"
+       "--recovery' or any PAR 2.0 tool), without joining. A rebuilt part is checked\n"
+       "before it takes its name; a damaged part is kept as PART.damaged, and a part\n"
+       "the checksum list vouches for is never touched.",
+       {},
+       "Exit status 0 when every part is right afterwards; 1 when too much is lost\n"
+       "(nothing is then changed)."},
       {"zip", "ARCHIVE FILE...", "pack files into a new archive (Shrink method)",
        "Packs the files into the new archive ARCHIVE, each member shrunk or stored.\n"
        "FILE may be a pattern with * and ?; members are stored under their bare names,\n"
