@@ -289,7 +289,13 @@ JobResult checkRecovery(const std::string& firstPartPath, bool rebuild, const St
 JobResult repairBeforeJoin(const std::string& firstPartPath, const StopToken& stop) {
   RecoveryReport report;
   JobResult result = checkRecovery(firstPartPath, true, stop, report);
-  if (result.outcome != JobOutcome::Done || report.damaged.empty()) return result;
+  if (result.outcome != JobOutcome::Done) return result;
+  // Damaged recovery files beside whole parts change nothing, but the user should know.
+  if (report.damaged.empty()) {
+    if (!report.usable && report.present) result.notes.push_back(report.summary);
+    for (const std::string& rejection : report.rejections) result.notes.push_back(rejection);
+    return result;
+  }
   if (report.rebuilt.size() < report.damaged.size()) {
     result.warnings.push_back("Not rebuilt from the recovery data: " + report.summary);
     for (const std::string& rejection : report.rejections) result.warnings.push_back(rejection);
