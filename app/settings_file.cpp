@@ -44,6 +44,7 @@ Settings readSettings(const std::string& path) {
   settings.contextMenu = profile.readBool(kSection, "contextMenu", defaults.contextMenu);
   settings.checksum = profile.readBool(kSection, "checksum", defaults.checksum);
   settings.shScript = profile.readBool(kSection, "shScript", defaults.shScript);
+  settings.recovery = profile.readString(kSection, "recovery", defaults.recovery);
   return settings;
 }
 
@@ -62,7 +63,9 @@ bool writeSettings(const std::string& path, const Settings& settings, platform::
                                       err) &&
          platform::writeProfileString(path, kSection, "checksum", boolText(settings.checksum),
                                       err) &&
-         platform::writeProfileString(path, kSection, "shScript", boolText(settings.shScript), err);
+         platform::writeProfileString(path, kSection, "shScript", boolText(settings.shScript),
+                                      err) &&
+         platform::writeProfileString(path, kSection, "recovery", settings.recovery, err);
 }
 
 }  // namespace app
