@@ -192,4 +192,31 @@ TEST(RecoveryLoss, SplitRefusesWhatItCannotCoverAndDropsStaleRecoveryFiles) {
   EXPECT_EQ(testing_support::readText(dir.file("d.bin.par2")), "mine");
 }
 
+// The README's repair examples, run as printed (with parts of 1 MiB), for a receiver with
+// this program and for one with par2cmdline.
+TEST(RecoveryLoss, TheReadmesRepairExamplesWork) {
+  const std::string readme = testing_support::readText(SUNDRIX_SOURCE_DIR "/README.md");
+  const std::vector<std::string> lines = {
+      "sundrix-cli split movie.avi --size 700M --recovery 1", "sundrix-cli verify movie.avi.001",
+      "sundrix-cli repair movie.avi.001",  "sundrix-cli join movie.avi.001",
+      "par2 verify movie.avi.par2",        "par2 repair movie.avi.par2"};
+  for (const std::string& line : lines) {
+    EXPECT_NE(readme.find("\n    " + line + "\n"), std::string::npos) << line;
+  }
+  if (!havePar2()) GTEST_SKIP() << "no par2";
+  TempDir dir;
+  testing_support::writeFile(dir.file("orig"), testing_support::makeBytes(3 << 20, 9));
+  const std::string cli = kCli.substr(0, kCli.rfind('/'));
+  const Ran r = in(dir, "export PATH=" + testing_support::shellQuoted(cli) +
+                            ":\"$PATH\" && cp orig movie.avi && "
+                            "sundrix-cli split movie.avi --size 1M --recovery 1 && rm movie.avi && "
+                            "rm movie.avi.002 && ! sundrix-cli verify movie.avi.001 && "
+                            "sundrix-cli repair movie.avi.001 && sundrix-cli verify movie.avi.001 && "
+                            "sundrix-cli join movie.avi.001 && cmp movie.avi orig && rm movie.avi && " +
+                            flip("movie.avi.003") + " && ! par2 verify movie.avi.par2 >/dev/null && "
+                            "par2 repair movie.avi.par2 >/dev/null && cat movie.avi.00[0-9] > movie.avi && "
+                            "cmp movie.avi orig");
+  EXPECT_EQ(r.status, 0) << r.out;
+}
+
 }  // namespace
