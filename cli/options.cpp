@@ -74,10 +74,10 @@ std::vector<Command> makeCommands() {
        },
        "Parts are kept unless --delete-parts is given. Parts missing or damaged are\n"
        "first rebuilt from recovery files beside them, when there are any. A part\n"
-       "missing before the last one stops the join before anything is written. The file is written under a\n"
-       "temporary name and takes its own name when complete; a join that ended early\n"
-       "is continued by running the same command again. With --out - every message\n"
-       "goes to standard error."},
+       "missing before the last one stops the join before anything is written. The\n"
+       "file is written under a temporary name and takes its own name when complete;\n"
+       "a join that ended early is continued by running the same command again. With\n"
+       "--out - every message goes to standard error."},
       {"verify", "FIRST_PART", "check the parts against their checksum file",
        "Checks every part that the series' checksum file (NAME.sha256, written by the\n"
        "split) lists, and the joined file when it is there; or the parts and the joined\n"

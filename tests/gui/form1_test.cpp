@@ -331,7 +331,8 @@ void Form1Test::firstStartWritesDefaultSettings() {
   }
   QCOMPARE(QString::fromStdString(readAll(m_settings)).split('\n', Qt::SkipEmptyParts),
            QStringList({"[Options]", "Language=English", "deleteInput=0", "deleteParts=1",
-                        "compress=0", "contextMenu=1", "checksum=1", "shScript=0"}));
+                        "compress=0", "contextMenu=1", "checksum=1", "shScript=0",
+                        "recovery=none"}));
 }
 
 void Form1Test::settingsValuesAreRead_data() {
