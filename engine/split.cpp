@@ -829,6 +829,14 @@ JobResult SplitJob::writeRecoveryData() {
     }
   }
   if (m_recovery.blocks == 0) return {};
+  // Packing turned on while the split ran took parts away from under the recovery data.
+  for (const ChecksumList::Part& part : m_list.parts) {
+    if (!part.archiveName.empty()) {
+      m_result.warnings.push_back("No recovery data was written: parts were packed into "
+                                  "archives, and recovery data covers the parts themselves.");
+      return {};
+    }
+  }
   std::vector<std::string> parts;
   parts.reserve(m_list.parts.size());
   for (const ChecksumList::Part& part : m_list.parts) parts.push_back(m_workFolder + part.name);
