@@ -72,6 +72,11 @@ void TForm1::FormCreate() {
   MChecksum->setChecked(settings.checksum);
   MShScript->setChecked(settings.shScript);
   MDeflate->setChecked(settings.deflate);
+  // An unknown value leaves None checked.
+  for (auto [item, value] : {std::pair{MRecovery1, "1"}, std::pair{MRecovery2, "2"},
+                             std::pair{MRecovery10, "10%"}}) {
+    if (settings.recovery == value) item->setChecked(true);
+  }
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -129,6 +134,10 @@ void TForm1::FormClose() {
   settings.checksum = MChecksum->isChecked();
   settings.shScript = MShScript->isChecked();
   settings.deflate = MDeflate->isChecked();
+  settings.recovery = MRecovery1->isChecked()    ? "1"
+                      : MRecovery2->isChecked()  ? "2"
+                      : MRecovery10->isChecked() ? "10%"
+                                                 : "none";
   platform::IoError err;
   const bool saved = app::writeSettings(m_settingsPath, settings, err);
   // A job still running is stopped; its files stay as far as they got.

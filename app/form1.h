@@ -69,6 +69,12 @@ class TForm1 : public QMainWindow {
   QAction* MChecksum = nullptr;  // checkable: a split writes NAME.sha256
   QAction* MShScript = nullptr;  // checkable: the .bat gets a .sh beside it
   QAction* MDeflate = nullptr;   // checkable: compressed parts are deflated, not shrunk
+  // Recovery files beside the parts: one of None, 1 part, 2 parts, 10 % is checked.
+  QMenu* MRecovery = nullptr;
+  QAction* MRecoveryNone = nullptr;
+  QAction* MRecovery1 = nullptr;
+  QAction* MRecovery2 = nullptr;
+  QAction* MRecovery10 = nullptr;
   QMenu* MLanguage = nullptr;
   QMenu* MHelp = nullptr;
   QAction* MAbout = nullptr;
@@ -197,6 +203,7 @@ class TForm1 : public QMainWindow {
   void buildSplitTab();
   void buildCombineTab();
   void connectControls();
+  int recoveryChoice() const;
   void acceptDroppedFiles();
   void buildLanguageMenu();
   // Lays the window out right to left while the texts on show are written that way.

@@ -1,4 +1,5 @@
 // The main window's controls: names, captions, places and initial states.
+#include <QActionGroup>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -14,6 +15,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <algorithm>
+#include <tuple>
 
 #include "app/form1.h"
 #include "app/gauge.h"
@@ -133,6 +135,19 @@ void TForm1::buildMenu() {
   MDeflate = MOptions->addAction("compress with Deflate");
   MDeflate->setObjectName("MDeflate");
   MDeflate->setCheckable(true);
+  MRecovery = MOptions->addMenu("recovery data");
+  MRecovery->setObjectName("MRecovery");
+  auto* choices = new QActionGroup(MRecovery);
+  for (auto [item, name, caption] : {std::tuple{&MRecoveryNone, "MRecoveryNone", "None"},
+                                     std::tuple{&MRecovery1, "MRecovery1", "1 part"},
+                                     std::tuple{&MRecovery2, "MRecovery2", "2 parts"},
+                                     std::tuple{&MRecovery10, "MRecovery10", "10 %"}}) {
+    *item = MRecovery->addAction(caption);
+    (*item)->setObjectName(name);
+    (*item)->setCheckable(true);
+    choices->addAction(*item);
+  }
+  MRecoveryNone->setChecked(true);
   MLanguage = MOptions->addMenu("Language");
   MLanguage->setObjectName("MLanguage");
   MHelp = bar->addMenu("Help");
@@ -239,6 +254,13 @@ void TForm1::buildCombineTab() {
   ButtonStopCombine->setEnabled(false);
 }
 
+// The recovery data chosen under Options, as LiveControls::recovery holds it.
+int TForm1::recoveryChoice() const {
+  if (MRecovery1->isChecked()) return 1;
+  if (MRecovery2->isChecked()) return 2;
+  return MRecovery10->isChecked() ? -10 : 0;
+}
+
 void TForm1::connectControls() {
   connect(MExit, &QAction::triggered, this, &TForm1::MExitClick);
   connect(MSettings, &QAction::triggered, this, &TForm1::MSettingsClick);
@@ -249,6 +271,11 @@ void TForm1::connectControls() {
                             std::pair{MDeflate, &m_live.deflate}}) {
     copy->store(item->isChecked());
     connect(item, &QAction::toggled, this, [copy](bool checked) { copy->store(checked); });
+  }
+  for (QAction* item : {MRecoveryNone, MRecovery1, MRecovery2, MRecovery10}) {
+    connect(item, &QAction::toggled, this, [this](bool checked) {
+      if (checked) m_live.recovery.store(recoveryChoice());
+    });
   }
   connect(MAbout, &QAction::triggered, this, &TForm1::MAboutClick);
 

@@ -14,4 +14,5 @@ struct LiveControls {
   std::atomic<bool> writeChecksum{true};   // Options > write checksum file
   std::atomic<bool> createSh{false};       // Options > also create .sh file
   std::atomic<bool> deflate{false};        // Options > compress with Deflate
+  std::atomic<int> recovery{0};            // Options > recovery data: 0, 1, 2 parts; -10 10 %
 };

@@ -45,6 +45,7 @@ Settings readSettings(const std::string& path) {
   settings.checksum = profile.readBool(kSection, "checksum", defaults.checksum);
   settings.shScript = profile.readBool(kSection, "shScript", defaults.shScript);
   settings.deflate = profile.readBool(kSection, "deflate", defaults.deflate);
+  settings.recovery = profile.readString(kSection, "recovery", defaults.recovery);
   return settings;
 }
 
@@ -63,8 +64,10 @@ bool writeSettings(const std::string& path, const Settings& settings, platform::
                                       err) &&
          platform::writeProfileString(path, kSection, "checksum", boolText(settings.checksum),
                                       err) &&
-         platform::writeProfileString(path, kSection, "shScript", boolText(settings.shScript), err) &&
-         platform::writeProfileString(path, kSection, "deflate", boolText(settings.deflate), err);
+         platform::writeProfileString(path, kSection, "shScript", boolText(settings.shScript),
+                                      err) &&
+         platform::writeProfileString(path, kSection, "deflate", boolText(settings.deflate), err) &&
+         platform::writeProfileString(path, kSection, "recovery", settings.recovery, err);
 }
 
 }  // namespace app

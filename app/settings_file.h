@@ -16,6 +16,8 @@ struct Settings {
   bool checksum = true;   // a split writes its checksum file
   bool shScript = false;  // the join script gets a POSIX twin
   bool deflate = false;   // compressed parts are deflated rather than shrunk
+  // Recovery data a split writes: "none", "1" or "2" parts, or "10%".
+  std::string recovery = "none";
 };
 
 // The executable's path with ".ini" in place of its extension when its folder may be

@@ -41,6 +41,12 @@ class SplitJobOptions : public engine::SplitOptions {
   bool batDeleteLine() override { return m_live.batDeleteLine.load(); }
   bool writeChecksum() override { return m_live.writeChecksum.load(); }
   bool createShScript() override { return m_live.createSh.load(); }
+  engine::RecoveryAmount recovery() override {
+    const int choice = m_live.recovery.load();
+    engine::RecoveryAmount amount;
+    (choice < 0 ? amount.percent : amount.parts) = choice < 0 ? -choice : choice;
+    return amount;
+  }
 
  private:
   const LiveControls& m_live;

@@ -19,6 +19,7 @@ int runZip(const Args& args);
 int runUnzip(const Args& args);
 int runList(const Args& args);
 int runVerify(const Args& args);
+int runRepair(const Args& args);
 
 // The stop request of this run, set by Ctrl-C or a polite kill, so that a job ends
 // between chunks and reports what it leaves behind.

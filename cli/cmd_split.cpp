@@ -34,6 +34,7 @@ class CliSplitOptions : public engine::SplitOptions {
   bool removeInput = false;
   bool checksum = true;
   bool sh = false;
+  engine::RecoveryAmount recoveryAmount;
 
   std::string outputFolder() override { return folder; }
   std::string batName() override { return bat; }
@@ -45,6 +46,7 @@ class CliSplitOptions : public engine::SplitOptions {
   bool batDeleteLine() override { return batDelete; }
   bool writeChecksum() override { return checksum; }
   bool createShScript() override { return sh; }
+  engine::RecoveryAmount recovery() override { return recoveryAmount; }
 };
 
 // Standard input cut into parts of `partSize` bytes named after `name`.
@@ -116,6 +118,17 @@ int cli::runSplit(const Args& args) {
       deflate = true;
     } else if (given.is("delete-input")) {
       options.removeInput = true;
+    } else if (given.is("recovery")) {
+      const bool percent = !value.empty() && value.back() == '%';
+      std::int64_t amount = 0;
+      if (!parseWholeNumber(percent ? value.substr(0, value.size() - 1) : value, amount) ||
+          amount < 1 || amount > (percent ? 100 : 32768)) {
+        return usageError(command, "invalid recovery amount '" + value +
+                                       "': give a number of parts (1 to 32768) or a percentage");
+      }
+      options.recoveryAmount = {};
+      (percent ? options.recoveryAmount.percent : options.recoveryAmount.parts) =
+          static_cast<int>(amount);
     }
   }
   if (parsed->operands.empty()) return usageError(command, "no file given");
@@ -123,6 +136,8 @@ int cli::runSplit(const Args& args) {
   request.path = parsed->operands.front();
   if (!haveValue) return usageError(command, "give --parts N or --size SIZE");
   if (options.batDelete && !options.withBat) return usageError(command, "--bat-delete needs --bat NAME");
+  if (options.zip && !options.recoveryAmount.none())
+    return usageError(command, "--recovery covers the parts, which --zip deletes: give one of them");
   if (options.withBat && !engine::scriptNameProblem(options.bat).empty()) {
     return usageError(command, engine::scriptNameProblem(options.bat));
   }
@@ -135,9 +150,9 @@ int cli::runSplit(const Args& args) {
   if (fromInput) {
     if (options.splitMode != engine::SplitMode::BySize)
       return usageError(command, "standard input is split by --size only: its length is unknown");
-    if (options.withBat || options.zip || options.removeInput)
-      return usageError(command,
-                        "--bat, --sh, --zip, --deflate and --delete-input need a FILE, not '-'");
+    if (options.withBat || options.zip || options.removeInput || !options.recoveryAmount.none())
+      return usageError(
+          command, "--bat, --sh, --zip, --deflate, --delete-input and --recovery need a FILE, not '-'");
     if (name.empty() || name == "." || name == ".." ||
         std::any_of(name.begin(), name.end(), platform::isPathSeparator)) {
       return usageError(command, "standard input needs --name NAME, a file name without a folder");

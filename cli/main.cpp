@@ -1,4 +1,4 @@
-// sundrix-cli: split, join, verify, zip, unzip and list from the command line.
+// sundrix-cli: split, join, verify, repair, zip, unzip and list from the command line.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -54,6 +54,7 @@ int main(int argc, char** argv) {
   if (name == "unzip") return cli::runUnzip(args);
   if (name == "list") return cli::runList(args);
   if (name == "verify") return cli::runVerify(args);
+  if (name == "repair") return cli::runRepair(args);
   std::fprintf(stderr, "sundrix-cli: unknown command '%s'\nTry 'sundrix-cli --help'.\n",
                name.c_str());
   return cli::kExitUsage;

@@ -46,6 +46,10 @@ std::vector<Command> makeCommands() {
             "as --zip, with the Deflate method, which every ZIP\n"
             "tool opens"},
            {"delete-input", 0, nullptr, "delete FILE once every part is safely written"},
+           {"recovery", 0, "N",
+            "also write recovery files NAME.par2 and\n"
+            "NAME.volA+B.par2 (PAR 2.0) that rebuild any N lost or\n"
+            "damaged parts; N% for N percent of the parts"},
        },
        "SIZE is a whole number of bytes, or one with a unit: K, M, G, T (or KiB, MiB,\n"
        "GiB, TiB) are powers of 1024, KB, MB, GB, TB powers of 1000; B is bytes.\n"
@@ -77,15 +81,27 @@ std::vector<Command> makeCommands() {
        "is continued by running the same command again. With --out - every message\n"
        "goes to standard error. FIRST_PART may be the archive of a packed part\n"
        "(NAME.001.zip): every part is then read from its archive as it is joined,\n"
-       "never unpacked to the disk, and the archives are kept."},
+       "never unpacked to the disk, and the archives are kept. Parts missing or\n"
+       "damaged are first rebuilt from recovery files beside them, when there are any."},
       {"verify", "FIRST_PART", "check the parts against their checksum file",
        "Checks every part that the series' checksum file (NAME.sha256, written by the\n"
        "split) lists, and the joined file when it is there; or the parts and the joined\n"
        "file against another splitter's NAME.crc. One line per file: ok, MISMATCH,\n"
        "missing or extra. For the archive of a packed part (NAME.001.zip), each archive\n"
-       "is checked, and the part in it, unpacked in memory as it is read.",
+       "is checked, and the part in it, unpacked in memory as it is read. With\n"
+       "recovery files beside the parts (NAME.par2, NAME.vol*.par2) it also says which\n"
+       "parts are damaged and whether they can be rebuilt.",
        {},
        "Exit status 0 only when every listed part is right."},
+      {"repair", "FIRST_PART", "rebuild lost or damaged parts from their recovery files",
+       "Rebuilds the parts of FIRST_PART's series that are missing or damaged from the\n"
+       "recovery files beside them (NAME.par2, NAME.vol*.par2, written by 'split\n"
+       "--recovery' or any PAR 2.0 tool), without joining. A rebuilt part is checked\n"
+       "before it takes its name; a damaged part is kept as PART.damaged, and a part\n"
+       "the checksum list vouches for is never touched.",
+       {},
+       "Exit status 0 when every part is right afterwards; 1 when too much is lost\n"
+       "(nothing is then changed)."},
       {"zip", "ARCHIVE FILE...", "pack files into a new archive (Shrink or Deflate)",
        "Packs the files into the new archive ARCHIVE, each member shrunk (or deflated)\n"
        "or stored.\n"

@@ -10,6 +10,7 @@
 #include "engine/archive_join.h"
 #include "engine/block_copy.h"
 #include "engine/combine_job.h"
+#include "engine/recovery_data.h"
 
 namespace engine {
 namespace {
@@ -523,8 +524,16 @@ JobResult CombineFiles(const CombineRequest& request, CombineOptions& options,
   if (isPartArchive(request.firstPartPath)) {
     return JoinArchivedParts(request, options, progress, stop);
   }
+  // Parts lost or damaged are rebuilt first, when recovery files are beside them; a join
+  // that finishes an earlier one leaves its parts as they are.
+  JobResult rebuilt;
+  if (!request.append) rebuilt = repairBeforeJoin(request.firstPartPath, stop);
+  if (rebuilt.outcome != JobOutcome::Done) return rebuilt;
   CombineJob job(request, options, progress, stop);
-  return job.run();
+  JobResult result = job.run();
+  result.notes.insert(result.notes.begin(), rebuilt.notes.begin(), rebuilt.notes.end());
+  result.warnings.insert(result.warnings.begin(), rebuilt.warnings.begin(), rebuilt.warnings.end());
+  return result;
 }
 
 }  // namespace engine

@@ -89,6 +89,8 @@ class SplitJob {
   JobResult writeScript();
   JobResult writeChecksumFile();
   void removeStaleChecksumFile();
+  JobResult planRecoveryData();
+  JobResult writeRecoveryData();
   // What a new file holds, handed to the given function a piece at a time.
   using TextSource = std::function<void(const std::function<void(std::string_view)>&)>;
   JobResult writeNewFile(const std::string& path, const TextSource& text, bool record);
@@ -156,6 +158,7 @@ class SplitJob {
   std::unique_ptr<DigestCopy> m_digest;  // with the checksum file: digests of what is copied
   ChecksumList m_list;                   // every part written, in order
   RunLedger m_ledger;                    // every file that now holds bytes of the input
+  RecoveryPlan m_recovery;               // the recovery files to write beside the parts
   bool m_everyPartSafe = true;           // every part written and, where asked, archived
   // Parts being packed on threads of their own, oldest first, at most m_packLimit; with
   // a limit of 0 each part is packed before the next is cut.
@@ -288,6 +291,7 @@ JobResult SplitJob::run() {
   if (names.outcome == JobOutcome::Done) names = checkOwnNames();
   if (names.outcome == JobOutcome::Done) names = checkNameLengths();
   if (names.outcome == JobOutcome::Done && m_digest) names = checkListSize();
+  if (names.outcome == JobOutcome::Done) names = planRecoveryData();
   if (names.outcome != JobOutcome::Done) return names;
   // Another run writing parts of the same name into this folder would take over ours.
   platform::IoError err;
@@ -315,6 +319,8 @@ JobResult SplitJob::run() {
   } else {
     removeStaleChecksumFile();
   }
+  JobResult recovery = writeRecoveryData();
+  if (recovery.outcome != JobOutcome::Done) return failed(recovery);
   // The script goes first: once the input is gone, a script that could not be written
   // would leave parts that no one knows how to join.
   if (m_options.createBat()) {
@@ -457,6 +463,7 @@ JobResult SplitJob::checkRoom() {
   } else {
     need = std::min(need, unsharedBytesOfAll());
   }
+  need += m_recovery.bytes;
   const std::string templateName = seriesTemplate();
   std::int64_t reclaim = 0;
   for (const std::int64_t k : partNumbersIn(m_workFolder, templateName, true)) {
@@ -782,6 +789,67 @@ JobResult SplitJob::writeScript() {
     m_result.warnings.push_back(err.message());
   }
   return sh;
+}
+
+// Recovery data is made over the parts themselves, so it is planned (and its memory and
+// room counted) before the first part, and refused with packing, which deletes the parts.
+JobResult SplitJob::planRecoveryData() {
+  const RecoveryAmount amount = m_options.recovery();
+  if (amount.none()) return {};
+  if (m_options.compressZip()) {
+    return JobResult::failed(m_request.path, "Recovery data covers the parts themselves, and "
+                                             "packing deletes them: choose one of the two. "
+                                             "Nothing was written.");
+  }
+  const std::int64_t last = m_fileSize - (m_plan.partCount - 1) * m_plan.partSize;
+  const std::int64_t filled = (m_plan.partSize > 0 ? m_plan.partCount - 1 : 0) + (last > 0 ? 1 : 0);
+  std::string problem;
+  if (!planRecovery(amount, std::max(m_plan.partSize, last), filled, m_recovery, problem)) {
+    return JobResult::failed(m_request.path, problem);
+  }
+  return {};
+}
+
+// Recovery files of an earlier split at this series' name describe other parts: they go,
+// whether or not this split writes its own.
+JobResult SplitJob::writeRecoveryData() {
+  const std::string base = recoveryBase(m_workFolder + partFileName(seriesTemplate(), 1));
+  platform::IoError err;
+  for (const std::string& old : recoveryFilesOf(base)) {
+    if (!looksLikeRecoveryFile(old)) {
+      if (m_recovery.blocks == 0) continue;
+      return JobResult::failed(old, old + " is a file this program did not write; move it away. "
+                                          "The parts are written; no recovery data was.");
+    }
+    if (platform::removeFile(old, err)) {
+      m_result.notes.push_back("The recovery file " + old +
+                               " of an earlier split was removed: it described other parts.");
+    } else {
+      m_result.warnings.push_back(err.message() + " (it describes the parts of an earlier split)");
+    }
+  }
+  if (m_recovery.blocks == 0) return {};
+  // Packing turned on while the split ran took parts away from under the recovery data.
+  for (const ChecksumList::Part& part : m_list.parts) {
+    if (!part.archiveName.empty()) {
+      m_result.warnings.push_back("No recovery data was written: parts were packed into "
+                                  "archives, and recovery data covers the parts themselves.");
+      return {};
+    }
+  }
+  std::vector<std::string> parts;
+  parts.reserve(m_list.parts.size());
+  for (const ChecksumList::Part& part : m_list.parts) parts.push_back(m_workFolder + part.name);
+  std::vector<std::string> written;
+  JobResult made = writeRecoveryFiles(parts, m_recovery, base, m_stop, written);
+  if (made.outcome != JobOutcome::Done) return made;
+  std::string problem;
+  for (const std::string& path : written) {
+    if (!m_ledger.add(path, platform::fileSize(path, err), problem)) {
+      return JobResult::failed(path, problem);
+    }
+  }
+  return {};
 }
 
 // A checksum file of an earlier split at this split's name describes parts this split has

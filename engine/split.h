@@ -6,6 +6,7 @@
 
 #include "engine/job.h"
 #include "engine/part_archiver.h"
+#include "engine/recovery_data.h"
 
 namespace engine {
 
@@ -29,6 +30,8 @@ class SplitOptions {
   virtual bool batDeleteLine() = 0;        // once, at the end, when the script is written
   virtual bool writeChecksum() = 0;        // once, at the start: the NAME.sha256 file
   virtual bool createShScript() = 0;       // once, at the end, when the script is written
+  // Once, at the start: the recovery files NAME.par2 and NAME.volA+B.par2 (none by default).
+  virtual RecoveryAmount recovery() { return {}; }
 };
 
 // Part size and count for a split of `fileSize` bytes. False (with `problem` set)

@@ -32,7 +32,7 @@ struct TextKey {
 
 // Held texts have no built-in text: only a language file fills them. A Language-menu
 // item starts with its language name, which only the running program knows.
-inline constexpr std::array<TextKey, 58> kTextKeys{{
+inline constexpr std::array<TextKey, 63> kTextKeys{{
     {"MFile->Caption", Window::Main, Target::Caption, "MFile", 0, "File"},
     {"MVerify->Caption", Window::Main, Target::Caption, "MVerify", 0, "Verify parts"},
     {"MExit->Caption", Window::Main, Target::Caption, "MExit", 0, "Exit"},
@@ -42,6 +42,11 @@ inline constexpr std::array<TextKey, 58> kTextKeys{{
     {"MShScript->Caption", Window::Main, Target::Caption, "MShScript", 0,
      "also create .sh file"},
     {"MDeflate->Caption", Window::Main, Target::Caption, "MDeflate", 0, "compress with Deflate"},
+    {"MRecovery->Caption", Window::Main, Target::Caption, "MRecovery", 0, "recovery data"},
+    {"MRecoveryNone->Caption", Window::Main, Target::Caption, "MRecoveryNone", 0, "None"},
+    {"MRecovery1->Caption", Window::Main, Target::Caption, "MRecovery1", 0, "1 part"},
+    {"MRecovery2->Caption", Window::Main, Target::Caption, "MRecovery2", 0, "2 parts"},
+    {"MRecovery10->Caption", Window::Main, Target::Caption, "MRecovery10", 0, "10 %"},
     {"MLanguage->Caption", Window::Main, Target::Caption, "MLanguage", 0, "Language"},
     {"MLangArabic->Caption", Window::Main, Target::LanguageItem, "MLanguage", 1, ""},
     {"MLangChinese->Caption", Window::Main, Target::LanguageItem, "MLanguage", 2, ""},

@@ -1,4 +1,5 @@
-// MD5 on OpenSSL's EVP interface: the digest every PAR 2.0 packet, file and slice carries.
+// MD5, the digest every PAR 2.0 packet, file and slice carries: on OpenSSL's EVP interface
+// (md5.cpp), on Windows on the system's CNG (md5_win32.cpp).
 #pragma once
 
 #include <array>

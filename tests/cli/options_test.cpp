@@ -45,7 +45,7 @@ std::set<std::string> longOptionsIn(const std::string& text, const std::regex& p
   return names;
 }
 
-const std::vector<std::string> kCommands = {"split", "join", "verify", "zip", "unzip", "list"};
+const std::vector<std::string> kCommands = {"split", "join", "verify", "repair", "zip", "unzip", "list"};
 
 TEST(CliOptions, EveryUsageErrorExitsTwoAndNamesTheCommandsHelp) {
   TempDir dir;

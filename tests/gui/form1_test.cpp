@@ -164,6 +164,7 @@ class Form1Test : public QObject {
   void closeDuringJobStopsIt();
   void checksumOptionsAndVerifyParts();
   void deflateOptionAndCombineFromArchives();
+  void recoveryDataOption();
 
  private:
   std::unique_ptr<TForm1> makeForm(const QStringList& arguments = {"sundrix"});
@@ -332,7 +333,7 @@ void Form1Test::firstStartWritesDefaultSettings() {
   QCOMPARE(QString::fromStdString(readAll(m_settings)).split('\n', Qt::SkipEmptyParts),
            QStringList({"[Options]", "Language=English", "deleteInput=0", "deleteParts=1",
                         "compress=0", "contextMenu=1", "checksum=1", "shScript=0",
-                        "deflate=0"}));
+                        "deflate=0", "recovery=none"}));
 }
 
 void Form1Test::settingsValuesAreRead_data() {
@@ -1065,6 +1066,35 @@ void Form1Test::checksumOptionsAndVerifyParts() {
   auto form = makeForm({"sundrix", "-s", path("v.bin")});
   QVERIFY(!form->MChecksum->isChecked());
   QVERIFY(form->MShScript->isChecked());
+}
+
+// Options > recovery data: the choice reaches the split, lives in the settings file, and a
+// join from the window rebuilds a lost part with it.
+void Form1Test::recoveryDataOption() {
+  writeFile(path("r.bin"), pattern(90000));
+  {
+    auto form = makeForm({"sundrix", "-s", path("r.bin")});
+    QVERIFY(form->MRecoveryNone->isChecked());
+    form->MRecovery2->trigger();
+    QVERIFY(!form->MRecoveryNone->isChecked());
+    form->EditSplitOption->setText("3");
+    QTest::mouseClick(form->ButtonSplit, Qt::LeftButton);
+    waitUntilIdle(*form);
+    QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join('\n')));
+    QVERIFY(QFileInfo::exists(path("r.bin.par2")));
+    QVERIFY(QFileInfo::exists(path("r.bin.vol01+01.par2")));
+    QVERIFY(QFile::remove(path("r.bin.002")));
+    QVERIFY(QFile::rename(path("r.bin"), path("r.orig")));
+    form->SelectFirstPart(path("r.bin.001").toStdString());
+    QTest::mouseClick(form->ButtonCombine, Qt::LeftButton);
+    waitUntilIdle(*form);
+    QCOMPARE(readAll(path("r.bin")), readAll(path("r.orig")));
+    form->MRecovery10->trigger();
+    form->close();
+  }
+  QCOMPARE(app::readSettings(m_settings.toStdString()).recovery, std::string("10%"));
+  auto form = makeForm({"sundrix"});
+  QVERIFY(form->MRecovery10->isChecked());
 }
 
 void Form1Test::warningBoxWaitsForTheUser() {

@@ -1,0 +1,36 @@
+// sundrix-cli repair: rebuilds lost or damaged parts from the recovery files beside them.
+#include <cstdio>
+
+#include "cli/cli.h"
+#include "cli/options.h"
+#include "cli/progress_line.h"
+#include "engine/recovery_data.h"
+
+int cli::runRepair(const Args& args) {
+  const Command& command = *findCommand("repair");
+  int status = kExitOk;
+  const std::optional<ParsedArguments> parsed = readArguments(command, args, status);
+  if (!parsed) return status;
+  const std::string first = singleOperand(command, *parsed, "first part", status);
+  if (first.empty()) return status;
+  engine::StopToken& stop = stopOnInterrupt();
+  engine::RecoveryReport report;
+  engine::JobResult result = engine::checkRecovery(first, true, stop, report);
+  if (result.outcome == engine::JobOutcome::Done) {
+    const std::string base = engine::recoveryBase(first);
+    if (!report.present) {
+      return failure("no recovery files beside " + first + " (" + base + ".par2, " + base +
+                     ".vol*.par2)");
+    }
+    if (!report.usable) result.warnings.push_back(report.summary);
+    if (report.rebuilt.size() < report.damaged.size()) {
+      result.warnings.push_back("nothing was changed: " + report.summary);
+    }
+    if (!result.warnings.empty()) {
+      result.warnings.insert(result.warnings.end(), report.rejections.begin(),
+                             report.rejections.end());
+    }
+    if (report.damaged.empty() && report.usable) result.summary = "every part is right";
+  }
+  return reportResult(result);
+}
