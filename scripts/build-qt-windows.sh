@@ -13,6 +13,14 @@ if [ -f "$stamp" ]; then
   echo "$prefix"
   exit 0
 fi
+# One build at a time: a second run waits for the first, then finds its result.
+mkdir -p "$cache"
+exec 9>"$cache/build.lock"
+flock 9
+if [ -f "$stamp" ]; then
+  echo "$prefix"
+  exit 0
+fi
 
 packages=(dpkg-dev cmake ninja-build g++-mingw-w64-x86-64-posix qt6-base-dev qt6-base-dev-tools)
 missing=()
