@@ -11,14 +11,6 @@ namespace {
 
 constexpr const char* kSection = "Options";
 
-std::string configFolder() {
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg != nullptr && *xdg == '/') return platform::withTrailingSeparator(xdg) + "sundrix/";
-  const char* home = std::getenv("HOME");
-  const std::string base = home != nullptr && *home != '\0' ? home : ".";
-  return platform::withTrailingSeparator(base) + ".config/sundrix/";
-}
-
 const char* boolText(bool value) {
   return value ? "1" : "0";
 }
@@ -30,7 +22,7 @@ std::string settingsFilePath(const std::string& executablePath) {
   if (overridePath != nullptr && *overridePath != '\0') return overridePath;
   const std::string beside = platform::replaceExtension(executablePath, ".ini");
   if (platform::folderWritable(platform::folderPart(beside))) return beside;
-  return configFolder() + platform::namePart(beside);
+  return platform::userConfigFolder() + platform::namePart(beside);
 }
 
 Settings readSettings(const std::string& path) {

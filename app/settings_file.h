@@ -21,8 +21,9 @@ struct Settings {
 };
 
 // The executable's path with ".ini" in place of its extension when its folder may be
-// written; otherwise the same file name under $XDG_CONFIG_HOME/sundrix/ (by default
-// ~/.config/sundrix/). SUNDRIX_SETTINGS, when set, names the file outright.
+// written; otherwise the same file name in the user's settings folder
+// (platform::userConfigFolder(): ~/.config/sundrix/, %APPDATA%\sundrix\).
+// SUNDRIX_SETTINGS, when set, names the file outright.
 std::string settingsFilePath(const std::string& executablePath);
 
 // Missing file, section or key, or a boolean that is not an integer: the default.

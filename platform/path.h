@@ -45,6 +45,12 @@ std::string currentFolder();
 // Full path of the running executable.
 std::string executablePath();
 
+// The user's folder for this program's settings, with a trailing separator (it need not
+// exist yet): on POSIX $XDG_CONFIG_HOME/sundrix/ when that is absolute, else
+// ~/.config/sundrix/ ("./.config/sundrix/" without a home); on Windows
+// %APPDATA%\sundrix\ (without APPDATA, "sundrix\" in the current folder).
+std::string userConfigFolder();
+
 // True when `name` is a file name and nothing more, on either OS: not empty, not "." or
 // "..", and without "/", "\", ":" (a drive or a stream on Windows) or a NUL byte (which
 // would end the name early).

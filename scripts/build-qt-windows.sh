@@ -13,8 +13,17 @@ if [ -f "$stamp" ]; then
   echo "$prefix"
   exit 0
 fi
+# One build at a time: a second run waits for the first, then finds its result.
+mkdir -p "$cache"
+exec 9>"$cache/build.lock"
+flock 9
+if [ -f "$stamp" ]; then
+  echo "$prefix"
+  exit 0
+fi
 
-packages=(dpkg-dev cmake ninja-build g++-mingw-w64-x86-64-posix qt6-base-dev qt6-base-dev-tools)
+packages=(dpkg-dev cmake ninja-build g++-mingw-w64-x86-64-posix qt6-base-dev qt6-base-dev-tools
+  libwine-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -51,6 +60,19 @@ EOF
   rm -rf "$src_root"
   mv "$src_root.tmp" "$src_root"
 fi
+
+# Debian's sources leave out the tablet headers of the windows platform plugin; wine's
+# declare the same interface (scripts/qt-windows/ adapts them).
+wintab="$src_root/source/src/3rdparty/wintab"
+if [ ! -f "$wintab/wintab.h" ]; then
+  mkdir -p "$wintab"
+  cp "$(dirname "$0")/qt-windows/wintab.h" "$(dirname "$0")/qt-windows/pktdef.h" "$wintab/"
+fi
+
+# With OpenGL off, Qt 6.4's windows plugin still asks whether the dynamic OpenGL
+# it did not build is a software one: the question goes with OpenGL.
+sed -i '/^static inline bool isSoftwareGl()/,/^}/ s/^#if QT_CONFIG(dynamicgl)$/#if QT_CONFIG(dynamicgl) \&\& QT_CONFIG(opengl)/' \
+  "$src_root/source/src/plugins/platforms/windows/qwindowswindow.cpp"
 
 toolchain="$cache/mingw-qt.cmake"
 cat >"$toolchain" <<'EOF'

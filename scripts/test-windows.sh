@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
-# Cross-builds the core, sundrix-cli and the core tests for 64-bit Windows with Debian's
-# mingw-w64, runs the tests under wine, then has sundrix-cli.exe split, join, zip and
-# unzip under wine and compares every result byte for byte. Ends with "N passed, N failed"
-# and exits non-zero when anything failed.
+# Cross-builds the core, sundrix-cli, the core tests and the window for 64-bit Windows with
+# Debian's mingw-w64 (the window against a Qt for Windows that scripts/build-qt-windows.sh
+# builds once into the user's cache, about an hour the first time), packs the installer
+# with NSIS, and checks under wine: the tests; sundrix-cli.exe's split, join, zip and
+# unzip, every result compared byte for byte; a split's .bat run by wine's cmd; then, in
+# a fresh prefix on a virtual X screen, a silent install, the window's split and join
+# driven with xdotool, its context-menu keys written and removed, and a silent uninstall.
+# Screenshots of the window are left in build/win/screenshots. Ends with
+# "N passed, N failed" and exits non-zero when anything failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 googletest unzip zip)
+packages=(cmake ninja-build g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 googletest
+  unzip zip nsis xvfb xdotool x11-apps netpbm)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -27,10 +33,12 @@ export WINEPREFIX="${WINEPREFIX:-$PWD/build/wine-prefix}"
 export DISPLAY=
 wineboot --init >/dev/null 2>&1 || true
 
+qt=$(bash scripts/build-qt-windows.sh | tail -1)
 cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-  -DCMAKE_BUILD_TYPE=Release -DSUNDRIX_WERROR=ON \
+  -DCMAKE_BUILD_TYPE=Release -DSUNDRIX_WERROR=ON -DSUNDRIX_GUI=ON -DCMAKE_PREFIX_PATH="$qt" \
   -DSUNDRIX_GTEST_SOURCE=/usr/src/googletest >/dev/null
 cmake --build build/win
+cmake --build build/win --target installer >/dev/null
 
 passed=0
 failed=0
@@ -48,19 +56,8 @@ failed=$((failed + ${bad:-1}))
 cli="$PWD/build/win/cli/sundrix-cli.exe"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-check() {
-  local what=$1
-  shift
-  local status=0
-  "$@" >"$work/out.txt" 2>&1 || status=$?
-  if [ "$status" -eq 0 ]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAILED ($status): $what" >&2
-    cat "$work/out.txt" >&2
-  fi
-}
+# shellcheck source=scripts/checks.sh
+. scripts/checks.sh
 (cd "$work" && head -c 5000000 /dev/urandom >big.bin && : >empty.bin &&
   printf 'line one\r\nline two\nno end' >text.txt && seq 1 200000 >numbers.txt)
 mkdir "$work/parts-big.bin" "$work/parts-text.txt" "$work/parts-numbers.txt" "$work/sized" \
@@ -94,6 +91,21 @@ check "unzip through a linked folder fails" test "$(
   echo $?
 )" -eq 1
 check "nothing written through the link" test ! -e "$work/elsewhere/x.txt"
+
+# The join script of a split, run by wine's own cmd in the parts' folder.
+mkdir "$work/bat"
+check "split with a .bat" wine "$cli" split "$work/numbers.txt" --parts 3 --bat joinme \
+  --out "$work/bat" -q
+(cd "$work/bat" && wine cmd /c joinme.bat >"$work/bat.log" 2>&1) || true
+check "the .bat rebuilt numbers.txt" cmp "$work/numbers.txt" "$work/bat/numbers.txt"
+
+bash scripts/test-windows-window.sh "$work" build/win/sundrix-*-setup.exe >"$work/window.log" 2>&1 ||
+  true
+cat "$work/window.log"
+summary=$(sed -n 's/^window: \([0-9]*\) passed, \([0-9]*\) failed$/\1 \2/p' "$work/window.log")
+read -r window_passed window_failed <<<"${summary:-0 1}"
+passed=$((passed + window_passed))
+failed=$((failed + window_failed))
 
 echo "windows: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

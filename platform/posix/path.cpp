@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 #include <vector>
 
 namespace platform {
@@ -47,6 +48,14 @@ std::string executablePath() {
   const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
   if (n <= 0) return std::string();
   return std::string(buffer.data(), static_cast<std::size_t>(n));
+}
+
+std::string userConfigFolder() {
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg != nullptr && *xdg == '/') return withTrailingSeparator(xdg) + "sundrix/";
+  const char* home = std::getenv("HOME");
+  const std::string base = home != nullptr && *home != '\0' ? home : ".";
+  return withTrailingSeparator(base) + ".config/sundrix/";
 }
 
 namespace {

@@ -2,6 +2,7 @@
 // come from the system, which knows drives, shares and each drive's current folder.
 #include "platform/path.h"
 
+#include <cstdlib>
 #include <vector>
 
 #include "platform/win32/wide.h"
@@ -42,6 +43,14 @@ std::string executablePath() {
     if (n < size) return win32::toUtf8(std::wstring_view(buffer.data(), n));
   }
   return {};
+}
+
+std::string userConfigFolder() {
+  // The roaming application data, which the system sets for every user's session.
+  const wchar_t* appData = ::_wgetenv(L"APPDATA");
+  if (appData != nullptr && *appData != L'\0')
+    return withTrailingSeparator(win32::toUtf8(appData)) + "sundrix\\";
+  return currentFolder() + "sundrix\\";
 }
 
 // NTFS, FAT32 and exFAT take names of 255 UTF-16 units; the long form of a path

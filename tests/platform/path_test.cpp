@@ -3,9 +3,40 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
+#include <string>
+
 #include "engine/part_names.h"
 
 namespace {
+
+// Sets an environment variable ("" removes it) for the life of the holder.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const char* value) : m_name(name) {
+    if (const char* old = std::getenv(name)) m_saved = old;
+    set(value);
+  }
+  ~ScopedVariable() { set(m_saved ? m_saved->c_str() : ""); }
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+ private:
+  void set(const char* value) const {
+#ifdef _WIN32
+    ::_putenv_s(m_name, value);
+#else
+    if (*value == '\0')
+      ::unsetenv(m_name);
+    else
+      ::setenv(m_name, value, 1);
+#endif
+  }
+
+  const char* m_name;
+  std::optional<std::string> m_saved;
+};
 
 TEST(PathParts, FolderAndNameSplitAtTheLastSeparator) {
   EXPECT_EQ(platform::folderPart("/video/movie.avi"), "/video/");
@@ -49,6 +80,36 @@ TEST(PathParts, AbsolutePathResolvesDotsLexically) {
   EXPECT_EQ(platform::withTrailingSeparator("/a"), "/a" + sep);
   EXPECT_EQ(platform::withTrailingSeparator("/a/"), "/a/");
   EXPECT_EQ(platform::withTrailingSeparator(""), "");
+}
+
+// The settings folder follows the variable the session sets; a relative value of the
+// variable is not taken.
+TEST(PathParts, UserConfigFolderFollowsTheSession) {
+  struct Case {
+    const char* value;
+    std::string expected;
+  };
+#ifdef _WIN32
+  const char* variable = "APPDATA";
+  const Case cases[] = {
+      {"C:\\Users\\ann\\AppData\\Roaming", "C:\\Users\\ann\\AppData\\Roaming\\sundrix\\"},
+      {"D:\\profile\\", "D:\\profile\\sundrix\\"},
+      {"", platform::currentFolder() + "sundrix\\"},
+  };
+#else
+  const char* variable = "XDG_CONFIG_HOME";
+  const ScopedVariable home("HOME", "/home/ann");
+  const Case cases[] = {
+      {"/etc/ann", "/etc/ann/sundrix/"},
+      {"/etc/ann/", "/etc/ann/sundrix/"},
+      {"relative/cfg", "/home/ann/.config/sundrix/"},
+      {"", "/home/ann/.config/sundrix/"},
+  };
+#endif
+  for (const Case& c : cases) {
+    const ScopedVariable set(variable, c.value);
+    EXPECT_EQ(platform::userConfigFolder(), c.expected) << variable << "=" << c.value;
+  }
 }
 
 }  // namespace

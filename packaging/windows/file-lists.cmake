@@ -1,0 +1,45 @@
+# Writes what the installer puts where and what its uninstaller takes away, from the
+# staged install: install.nsh (a File per file, in its folder) and uninstall.nsh (a Delete
+# per file, then the folders, deepest first, each removed only once it is empty). The
+# uninstaller thus removes exactly the files the installer wrote, whatever else the user
+# keeps in the folder.
+# Usage: cmake -DSTAGE=<staged install> -DOUT=<folder for the two files> -P file-lists.cmake
+file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE "${STAGE}" "${STAGE}/*")
+list(SORT files)
+set(install "")
+set(uninstall "")
+set(folders "")
+set(current "-")
+foreach(file ${files})
+  if(file MATCHES "[\"$`\n]")
+    message(FATAL_ERROR "A staged name the installer script cannot quote: ${file}")
+  endif()
+  get_filename_component(folder "${file}" DIRECTORY)
+  string(REPLACE "/" "\\" windowsFile "${file}")
+  string(REPLACE "/" "\\" windowsFolder "${folder}")
+  if(NOT folder STREQUAL current)
+    set(current "${folder}")
+    if(folder STREQUAL "")
+      string(APPEND install "SetOutPath \"$INSTDIR\"\n")
+    else()
+      string(APPEND install "SetOutPath \"$INSTDIR\\${windowsFolder}\"\n")
+      # The folder and every folder above it that the install made.
+      while(NOT folder STREQUAL "")
+        string(REPLACE "/" "\\" windowsFolder "${folder}")
+        list(APPEND folders "${windowsFolder}")
+        get_filename_component(folder "${folder}" DIRECTORY)
+      endwhile()
+    endif()
+  endif()
+  string(APPEND install "File \"${STAGE}/${file}\"\n")
+  string(APPEND uninstall "Delete \"$INSTDIR\\${windowsFile}\"\n")
+endforeach()
+# Deepest first: a sort in reverse puts "a\b" before "a".
+list(REMOVE_DUPLICATES folders)
+list(SORT folders)
+list(REVERSE folders)
+foreach(folder ${folders})
+  string(APPEND uninstall "RMDir \"$INSTDIR\\${folder}\"\n")
+endforeach()
+file(WRITE "${OUT}/install.nsh" "${install}")
+file(WRITE "${OUT}/uninstall.nsh" "${uninstall}")
