@@ -525,9 +525,12 @@ JobResult CombineFiles(const CombineRequest& request, CombineOptions& options,
     return JoinArchivedParts(request, options, progress, stop);
   }
   // Parts lost or damaged are rebuilt first, when recovery files are beside them; a join
-  // that finishes an earlier one leaves its parts as they are.
+  // that finishes an earlier one leaves its parts as they are. So does a join whose
+  // journal is there: the parts it deleted are in its file, not lost.
+  const bool underWay = !platform::isStreamTarget(request.outputPath) &&
+                        platform::pathExists(joinNamesFor(request.outputPath).journal);
   JobResult rebuilt;
-  if (!request.append) rebuilt = repairBeforeJoin(request.firstPartPath, stop);
+  if (!request.append && !underWay) rebuilt = repairBeforeJoin(request.firstPartPath, stop);
   if (rebuilt.outcome != JobOutcome::Done) return rebuilt;
   CombineJob job(request, options, progress, stop);
   JobResult result = job.run();

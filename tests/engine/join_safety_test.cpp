@@ -14,6 +14,7 @@
 
 #include "engine/combine.h"
 #include "engine/join_journal.h"
+#include "engine/recovery_data.h"
 #include "engine/split.h"
 #include "engine/verify.h"
 #include "engine_fakes.h"
@@ -365,10 +366,24 @@ TEST(JoinSafety, WhatAJoinFindsNeverCostsData) {
 }
 
 // A verified join ended after its file took its name but before it had deleted its parts
-// and its journal: the same join again finishes the deletions and says so.
+// and its journal: the same join again finishes the deletions and says so, also where
+// recovery files could rebuild the parts it had deleted (they are in the file, not lost).
 TEST(JoinSafety, AJoinEndedAfterItsFileWasInPlaceIsFinished) {
+  for (const bool recovery : {false, true}) {
+  SCOPED_TRACE(recovery ? "with recovery files" : "without recovery files");
   Scene s;
   s.options.remove = true;
+  std::vector<std::string> recoveryFiles;
+  if (recovery) {
+    RecoveryPlan plan;
+    std::string problem;
+    ASSERT_TRUE(planRecovery({2, 0}, kPart, 3, plan, problem)) << problem;
+    ASSERT_EQ(writeRecoveryFiles({s.dir.file("f.bin.001"), s.dir.file("f.bin.002"),
+                                  s.dir.file("f.bin.003")},
+                                 plan, s.dir.file("f.bin"), s.stop, recoveryFiles)
+                  .outcome,
+              JobOutcome::Done);
+  }
   {
     // As a kill would leave it: the file in place, part 1 and the journal still there.
     struct KeepsPartOneAndJournal : platform::FaultInjector {
@@ -388,8 +403,10 @@ TEST(JoinSafety, AJoinEndedAfterItsFileWasInPlaceIsFinished) {
   const JobResult again = s.join();
   ASSERT_EQ(again.outcome, JobOutcome::Done) << again.message();
   EXPECT_EQ(testing_support::readFile(s.dir.file("f.bin")), s.bytes);
-  EXPECT_EQ(testing_support::listFolder(s.dir.path()),
-            (std::vector<std::string>{"f.bin", "f.bin.sha256"}));
+  std::vector<std::string> left = testing_support::listFolder(s.dir.path());
+  std::erase_if(left, [](const std::string& name) { return name.ends_with(".par2"); });
+  EXPECT_EQ(left, (std::vector<std::string>{"f.bin", "f.bin.sha256"}));
+  }
 }
 
 }  // namespace
