@@ -76,13 +76,14 @@ TEST(ArchiveJoin, DamagedSwappedOrMissingArchivesStopTheJoin) {
   const Row rows[] = {
       {"a byte of the second member flipped",
        "printf '\\x55' | dd of=doc.bin.002.zip bs=1 seek=5000 conv=notrunc 2>/dev/null",
-       "doc.bin.002.zip", "MISMATCH doc.bin.002.zip"},
+       "doc.bin.002.zip", "MISMATCH doc.bin.002.zip: doc.bin.002 - the part doc.bin.002 in doc.bin.002.zip is"},
       {"the archives of two parts swapped",
        "mv doc.bin.001.zip t && mv doc.bin.002.zip doc.bin.001.zip && mv t doc.bin.002.zip",
-       "holds doc.bin.002, not the part doc.bin.001", "MISMATCH doc.bin.001.zip"},
+       "holds doc.bin.002, not the part doc.bin.001",
+       "MISMATCH doc.bin.001.zip: doc.bin.001 - the archive doc.bin.001.zip holds doc.bin.002"},
       {"the last archive missing", "rm doc.bin.003.zip", "doc.bin.003.zip", "missing  doc.bin.003.zip"},
       {"the last archive cut short", "truncate -s -30 doc.bin.003.zip", "doc.bin.003.zip",
-       "MISMATCH doc.bin.003.zip"},
+       "MISMATCH doc.bin.003.zip: doc.bin.003 - the archive doc.bin.003.zip is damaged"},
       {"an archive that is a named pipe", "rm doc.bin.002.zip && mkfifo doc.bin.002.zip",
        "doc.bin.002.zip is not a regular file", "missing  doc.bin.002.zip"},
   };
@@ -114,4 +115,33 @@ TEST(ArchiveJoin, WithoutListAndOverAnExistingFile) {
   EXPECT_NE(out.find("Not verified"), std::string::npos) << out;
   EXPECT_TRUE(testing_support::readFile(s.file("doc.bin")) == s.bytes);
   EXPECT_EQ(s.run("join doc.bin.001.zip --append", out), 1) << out;
+}
+
+// Without a list the archives are counted up to the highest number in the folder: one
+// missing or unreadable before it stops the join, which would otherwise end early and
+// leave the later archives out of a file it calls joined.
+TEST(ArchiveJoin, WithoutListAGapStopsTheJoin) {
+  struct Row {
+    const char* spoil;
+    const char* says;
+  };
+  const Row rows[] = {
+      {"rm doc.bin.002.zip",
+       "the archive doc.bin.002.zip is missing; the archives after it up to doc.bin.003.zip "
+       "would be left out"},
+      {"rm doc.bin.002.zip && mkfifo doc.bin.002.zip",
+       "the archive doc.bin.002.zip is not a regular file; the archives after it up to "
+       "doc.bin.003.zip would be left out"},
+      {"mv doc.bin.003.zip doc.bin.004.zip", "the archive doc.bin.003.zip is missing"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.spoil);
+    PackedSeries s("--deflate", false);
+    ASSERT_EQ(runCommand("cd " + quoted(s.dir.path()) + " && " + row.spoil), 0);
+    const std::vector<std::string> before = testing_support::listFolder(s.dir.path());
+    std::string out;
+    EXPECT_EQ(s.run("join doc.bin.001.zip", out), 1) << out;
+    EXPECT_NE(out.find(row.says), std::string::npos) << out;
+    EXPECT_EQ(testing_support::listFolder(s.dir.path()), before);
+  }
 }
