@@ -7,6 +7,7 @@
 
 #include "engine/checksum.h"
 #include "engine/checksum_file.h"
+#include "engine/combine_job.h"
 #include "engine/part_names.h"
 #include "platform/file.h"
 #include "platform/path.h"
@@ -162,6 +163,18 @@ JobResult JoinArchivedParts(const CombineRequest& request, CombineOptions& optio
   if (!planArchives(request.firstPartPath, parts, list, sumsPath, problem)) {
     return JobResult::failed(request.firstPartPath, "Cannot join " + request.firstPartPath +
                                                         ": " + problem + ". Nothing was joined.");
+  }
+  // Nor may it take a name of its series (a part's or an archive's): a later join would
+  // read the whole file as one of its parts.
+  const std::string outputName = platform::namePart(output);
+  const std::string firstPart = platform::namePart(withoutArchiveExtension(request.firstPartPath));
+  if (!platform::isStreamTarget(output) &&
+      (partNumberOf(outputName, firstPart) > 0 ||
+       (isPartArchive(outputName) && partNumberOf(withoutArchiveExtension(outputName), firstPart) > 0)) &&
+      platform::sameFile(orCurrent(platform::folderPart(output)),
+                         orCurrent(platform::folderPart(request.firstPartPath)))) {
+    return JobResult::failed(output, "The joined file " + output +
+                                         " would take the name of one of its own parts.");
   }
   // Nothing the join reads may be what it writes.
   for (const ArchivedPart& part : parts) {

@@ -145,3 +145,36 @@ TEST(ArchiveJoin, WithoutListAGapStopsTheJoin) {
     EXPECT_EQ(testing_support::listFolder(s.dir.path()), before);
   }
 }
+
+// The joined file never replaces what the join reads, nor takes a name of its series,
+// where a later join would read it as a part; --overwrite does not change that.
+TEST(ArchiveJoin, OutputNeverTakesANameOfItsSeries) {
+  struct Row {
+    const char* out;
+    const char* says;
+  };
+  const Row rows[] = {
+      {"doc.bin.002.zip", "would take the name of one of its own parts"},
+      {"doc.bin.002", "would take the name of one of its own parts"},
+      {"./doc.bin.007.zip", "would take the name of one of its own parts"},
+      {"doc.bin.sha256", "would replace the checksum file it is checked with"},
+      {"link", "would replace one of its own archives"},
+  };
+  PackedSeries s("--deflate");
+  ASSERT_EQ(runCommand("cd " + quoted(s.dir.path()) + " && mkdir other && ln -s ../doc.bin.003.zip other/link"), 0);
+  const std::vector<std::uint8_t> archive = testing_support::readFile(s.file("doc.bin.003.zip"));
+  const std::vector<std::string> before = testing_support::listFolder(s.dir.path());
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.out);
+    const std::string out = std::string(row.out) == "link" ? "other/link" : row.out;
+    std::string said;
+    EXPECT_EQ(s.run("join doc.bin.001.zip --overwrite --out " + out, said), 1) << said;
+    EXPECT_NE(said.find(row.says), std::string::npos) << said;
+    EXPECT_EQ(testing_support::listFolder(s.dir.path()), before);
+  }
+  EXPECT_TRUE(testing_support::readFile(s.file("doc.bin.003.zip")) == archive);
+  // The same name in another folder is an ordinary output.
+  std::string said;
+  EXPECT_EQ(s.run("join doc.bin.001.zip --out other/doc.bin.002", said), 0) << said;
+  EXPECT_TRUE(testing_support::readFile(s.file("other/doc.bin.002")) == s.bytes);
+}
