@@ -178,3 +178,60 @@ TEST(ArchiveJoin, OutputNeverTakesANameOfItsSeries) {
   EXPECT_EQ(s.run("join doc.bin.001.zip --out other/doc.bin.002", said), 0) << said;
   EXPECT_TRUE(testing_support::readFile(s.file("other/doc.bin.002")) == s.bytes);
 }
+
+// Archives of the parts made by tools that write as they stream (the CRC and sizes in a
+// data descriptor after the data; some add ZIP64 records whether needed or not) join and
+// verify like the program's own; a descriptor that contradicts the directory is refused.
+TEST(ArchiveJoin, StreamedArchivesOfOtherToolsJoin) {
+  // PACK: python3 - PART ZIP64 SPOIL writes PART.zip through a stream that cannot seek;
+  // SPOIL 4 changes the descriptor's CRC, 8 its compressed size.
+  const std::string pack =
+      "python3 -c 'import io,sys,zipfile\n"
+      "part,z64,spoil=sys.argv[1],sys.argv[2]==\"1\",int(sys.argv[3])\n"
+      "class S(io.RawIOBase):\n"
+      " def __init__(s,f): s.f=f\n"
+      " def writable(s): return True\n"
+      " def write(s,b): return s.f.write(b)\n"
+      "with open(part+\".zip\",\"wb\") as raw:\n"
+      " z=zipfile.ZipFile(S(raw),\"w\",zipfile.ZIP_DEFLATED)\n"
+      " with z.open(part,\"w\",force_zip64=z64) as w: w.write(open(part,\"rb\").read())\n"
+      " z.close()\n"
+      "b=bytearray(open(part+\".zip\",\"rb\").read())\n"
+      "at=b.rfind(b\"PK\\x07\\x08\")\n"
+      "if spoil: b[at+spoil]^=1\n"
+      "open(part+\".zip\",\"wb\").write(b)' ";
+  struct Row {
+    const char* what;
+    std::string command;  // run on each part, in the folder
+    int exit;
+    const char* says;
+  };
+  const Row rows[] = {
+      {"python, 32-bit descriptor", pack + "$p 0 0", 0, "Verified"},
+      {"python, ZIP64 descriptor", pack + "$p 1 0", 0, "Verified"},
+      {"bsdtar", "bsdtar -a -cf $p.zip $p", 0, "Verified"},
+      {"bsdtar with ZIP64 records", "bsdtar --options zip:zip64 -a -cf $p.zip $p", 0, "Verified"},
+      {"descriptor CRC changed", pack + "$p 0 4", 1, "its data descriptor does not match its headers"},
+      {"descriptor size changed", pack + "$p 1 8", 1, "its data descriptor does not match its headers"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::string tool = row.command.substr(0, row.command.find(' '));
+    if (runCommand("command -v " + tool + " >/dev/null") != 0) {
+      std::printf("%s is not installed: %s is not checked\n", tool.c_str(), row.what);
+      continue;
+    }
+    PackedSeries s("");
+    ASSERT_EQ(runCommand("cd " + quoted(s.dir.path()) + " && for p in doc.bin.00?; do " + row.command +
+                         " && rm $p || exit 1; done"),
+              0);
+    std::string out;
+    EXPECT_EQ(s.run("join doc.bin.001.zip", out), row.exit) << out;
+    EXPECT_NE(out.find(row.says), std::string::npos) << out;
+    EXPECT_EQ(testing_support::exists(s.file("doc.bin")), row.exit == 0);
+    if (row.exit == 0) {
+      EXPECT_TRUE(testing_support::readFile(s.file("doc.bin")) == s.bytes);
+    }
+    EXPECT_EQ(s.run("verify doc.bin.001.zip", out), row.exit) << out;
+  }
+}
