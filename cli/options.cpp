@@ -83,7 +83,8 @@ std::vector<Command> makeCommands() {
        "split) lists, and the joined file when it is there; or the parts and the joined\n"
        "file against another splitter's NAME.crc. One line per file: ok, MISMATCH,\n"
        "missing or extra. For the archive of a packed part (NAME.001.zip), each archive\n"
-       "is checked, and the part in it, unpacked in memory as it is read.",
+       "is checked, and the part in it, unpacked in memory as it is read; a MISMATCH\n"
+       "line then says why.",
        {},
        "Exit status 0 only when every listed part is right."},
       {"zip", "ARCHIVE FILE...", "pack files into a new archive (Shrink or Deflate)",
