@@ -284,7 +284,8 @@ VerifyReport VerifyArchivedParts(const std::string& firstArchivePath, const Stop
     const ArchivedPart& part = parts[i];
     const std::string archiveName = platform::namePart(part.archivePath);
     if (!platform::fileExists(part.archivePath)) {
-      report.lines.push_back({VerifyLine::Status::Missing, archiveName});
+      report.lines.push_back({VerifyLine::Status::Missing, archiveName,
+                              platform::pathExists(part.archivePath) ? "not a regular file" : ""});
       continue;
     }
     // The archive itself, when the list has its digest.

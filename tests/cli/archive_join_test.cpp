@@ -85,7 +85,7 @@ TEST(ArchiveJoin, DamagedSwappedOrMissingArchivesStopTheJoin) {
       {"the last archive cut short", "truncate -s -30 doc.bin.003.zip", "doc.bin.003.zip",
        "MISMATCH doc.bin.003.zip: doc.bin.003 - the archive doc.bin.003.zip is damaged"},
       {"an archive that is a named pipe", "rm doc.bin.002.zip && mkfifo doc.bin.002.zip",
-       "doc.bin.002.zip is not a regular file", "missing  doc.bin.002.zip"},
+       "doc.bin.002.zip is not a regular file", "missing  doc.bin.002.zip - not a regular file"},
   };
   for (const std::string how : {"--zip", "--deflate"}) {
     for (const Row& row : rows) {
