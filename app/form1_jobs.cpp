@@ -153,7 +153,8 @@ void TForm1::MVerifyClick() {
     if (!report.problem.empty()) return engine::JobResult::failed(first, report.problem);
     std::string lines;
     for (const engine::VerifyLine& line : report.lines) {
-      lines += std::string(engine::statusWord(line.status)) + "  " + line.name + "\n";
+      lines += std::string(engine::statusWord(line.status)) + "  " + line.name +
+               (line.why.empty() ? "" : " - " + line.why) + "\n";
     }
     lines += "(" + report.against + ")";
     if (!report.allRight()) return engine::JobResult::failed(first, lines);

@@ -24,7 +24,8 @@ int cli::runVerify(const Args& args) {
   }
   if (!report.problem.empty() && !recovery.usable) return failure(report.problem);
   for (const engine::VerifyLine& line : report.lines) {
-    std::printf("%-8s %s\n", engine::statusWord(line.status), line.name.c_str());
+    std::printf("%-8s %s%s%s\n", engine::statusWord(line.status), line.name.c_str(),
+                line.why.empty() ? "" : " - ", line.why.c_str());
   }
   if (report.problem.empty()) std::printf("checked against %s\n", report.against.c_str());
   if (!recovery.present) return report.allRight() ? kExitOk : kExitFailure;

@@ -88,9 +88,10 @@ std::vector<Command> makeCommands() {
        "split) lists, and the joined file when it is there; or the parts and the joined\n"
        "file against another splitter's NAME.crc. One line per file: ok, MISMATCH,\n"
        "missing or extra. For the archive of a packed part (NAME.001.zip), each archive\n"
-       "is checked, and the part in it, unpacked in memory as it is read. With\n"
-       "recovery files beside the parts (NAME.par2, NAME.vol*.par2) it also says which\n"
-       "parts are damaged and whether they can be rebuilt.",
+       "is checked, and the part in it, unpacked in memory as it is read; a MISMATCH\n"
+       "line then says why. With recovery files beside the parts (NAME.par2,\n"
+       "NAME.vol*.par2) it also says which parts are damaged and whether they can be\n"
+       "rebuilt.",
        {},
        "Exit status 0 only when every listed part is right."},
       {"repair", "FIRST_PART", "rebuild lost or damaged parts from their recovery files",

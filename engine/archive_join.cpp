@@ -7,6 +7,7 @@
 
 #include "engine/checksum.h"
 #include "engine/checksum_file.h"
+#include "engine/combine_job.h"
 #include "engine/part_names.h"
 #include "platform/file.h"
 #include "platform/path.h"
@@ -30,7 +31,7 @@ struct ArchivedPart {
 };
 
 // The parts of the series of `firstArchive`: the listed ones when the series has a
-// checksum file, else the archives numbered from the first on until one is missing.
+// checksum file, else the archives numbered from the first up to the highest there is.
 bool planArchives(const std::string& firstArchive, std::vector<ArchivedPart>& parts,
                   ChecksumList& list, std::string& sumsPath, std::string& problem) {
   const std::string firstPart = withoutArchiveExtension(firstArchive);
@@ -50,10 +51,23 @@ bool planArchives(const std::string& firstArchive, std::vector<ArchivedPart>& pa
     }
     return true;
   }
-  for (std::int64_t k = 1; k <= INT32_MAX; ++k) {
-    const std::string part = partFileName(name, k);
-    if (!platform::fileExists(folder + part + kArchiveExtension)) break;
-    parts.push_back({folder + part + kArchiveExtension, part, -1, {}});
+  // Up to the highest number with an archive in the folder: one missing or unreadable
+  // before it would leave the archives after it out of a join that claims success.
+  const auto archiveOf = [&](std::int64_t k) { return folder + partFileName(name, k) + kArchiveExtension; };
+  std::int64_t last = 0;
+  for (const std::int64_t k : partNumbersIn(folder, name, true)) {
+    if (k <= INT32_MAX && k > last && platform::pathExists(archiveOf(k))) last = k;
+  }
+  if (last == 0 && platform::fileExists(firstArchive)) last = 1;  // a folder that cannot be listed
+  for (std::int64_t k = 1; k <= last; ++k) {
+    if (!platform::fileExists(archiveOf(k))) {
+      problem = "the archive " + archiveOf(k) +
+                (platform::pathExists(archiveOf(k)) ? " is not a regular file" : " is missing") +
+                (k < last ? "; the archives after it up to " + archiveOf(last) + " would be left out"
+                          : "");
+      return false;
+    }
+    parts.push_back({archiveOf(k), partFileName(name, k), -1, {}});
   }
   if (parts.empty()) problem = "no archive of a part was found: " + firstArchive;
   return !parts.empty();
@@ -149,6 +163,18 @@ JobResult JoinArchivedParts(const CombineRequest& request, CombineOptions& optio
   if (!planArchives(request.firstPartPath, parts, list, sumsPath, problem)) {
     return JobResult::failed(request.firstPartPath, "Cannot join " + request.firstPartPath +
                                                         ": " + problem + ". Nothing was joined.");
+  }
+  // Nor may it take a name of its series (a part's or an archive's): a later join would
+  // read the whole file as one of its parts.
+  const std::string outputName = platform::namePart(output);
+  const std::string firstPart = platform::namePart(withoutArchiveExtension(request.firstPartPath));
+  if (!platform::isStreamTarget(output) &&
+      (partNumberOf(outputName, firstPart) > 0 ||
+       (isPartArchive(outputName) && partNumberOf(withoutArchiveExtension(outputName), firstPart) > 0)) &&
+      platform::sameFile(orCurrent(platform::folderPart(output)),
+                         orCurrent(platform::folderPart(request.firstPartPath)))) {
+    return JobResult::failed(output, "The joined file " + output +
+                                         " would take the name of one of its own parts.");
   }
   // Nothing the join reads may be what it writes.
   for (const ArchivedPart& part : parts) {
@@ -258,24 +284,30 @@ VerifyReport VerifyArchivedParts(const std::string& firstArchivePath, const Stop
     const ArchivedPart& part = parts[i];
     const std::string archiveName = platform::namePart(part.archivePath);
     if (!platform::fileExists(part.archivePath)) {
-      report.lines.push_back({VerifyLine::Status::Missing, archiveName});
+      report.lines.push_back({VerifyLine::Status::Missing, archiveName,
+                              platform::pathExists(part.archivePath) ? "not a regular file" : ""});
       continue;
     }
     // The archive itself, when the list has its digest.
     const std::string& archiveSha = list.parts[i].archiveSha256;
     if (!archiveSha.empty()) {
-      std::string ignored;
-      report.lines.push_back({sha256OfFile(part.archivePath, ignored) == archiveSha
-                                  ? VerifyLine::Status::Ok
-                                  : VerifyLine::Status::Mismatch,
-                              archiveName});
+      std::string unread;
+      const bool right = sha256OfFile(part.archivePath, unread) == archiveSha;
+      report.lines.push_back(
+          {right ? VerifyLine::Status::Ok : VerifyLine::Status::Mismatch, archiveName,
+           right ? std::string()
+           : unread.empty() ? "the archive does not match its checksum in " + report.against
+                            : unread});
     }
     JoinSink sink(nullptr, nullptr);
     bool ioFailure = false;
-    const std::string why = readPart(part, sink, stop, ioFailure);
-    const bool right = why.empty() && sink.part.finishHex() == part.sha256;
-    report.lines.push_back({right ? VerifyLine::Status::Ok : VerifyLine::Status::Mismatch,
-                            archiveName + ": " + part.name});
+    std::string why = readPart(part, sink, stop, ioFailure);
+    if (stop.stopRequested()) return report;
+    if (why.empty() && sink.part.finishHex() != part.sha256) {
+      why = "the part does not match its checksum in " + report.against;
+    }
+    report.lines.push_back({why.empty() ? VerifyLine::Status::Ok : VerifyLine::Status::Mismatch,
+                            archiveName + ": " + part.name, why});
   }
   if (platform::fileExists(folder + list.wholeName)) {
     std::string ignored;

@@ -12,6 +12,7 @@ struct VerifyLine {
   enum class Status { Ok, Mismatch, Missing, Extra };
   Status status = Status::Ok;
   std::string name;  // as the checksum file lists it, or the extra part's name
+  std::string why = {};  // what is wrong with it, when more can be said than its status
 };
 
 struct VerifyReport {

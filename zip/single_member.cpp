@@ -31,14 +31,16 @@ bool findDirectory(platform::File& f, std::int64_t size, std::uint64_t& start,
   length = e.centralDirectorySize;
   entries = e.totalEntries;
   directoryEnd = endAt;
-  if (e.centralDirectoryOffset != kZip64Marker && e.centralDirectorySize != kZip64Marker) {
-    return true;
-  }
+  // Some writers add the ZIP64 records whenever they might need them, so a locator before
+  // the end record is followed even when the end record's own fields suffice.
+  const bool needed =
+      e.centralDirectoryOffset == kZip64Marker || e.centralDirectorySize == kZip64Marker;
   const auto locatorAt = endAt - static_cast<std::int64_t>(kZip64LocatorSize);
   std::uint8_t locator[kZip64LocatorSize];
-  if (locatorAt < 0) return (why = "no ZIP64 end record locator"), false;
+  if (locatorAt < 0) return needed ? (why = "no ZIP64 end record locator", false) : true;
   if (!readAt(f, locatorAt, locator, kZip64LocatorSize, io)) return false;
   const std::int64_t recordAt = readZip64Locator(locator);
+  if (recordAt < 0 && !needed) return true;
   if (recordAt < 0 || recordAt + static_cast<std::int64_t>(kZip64EndSize) != locatorAt) {
     return (why = "no ZIP64 end record"), false;
   }
@@ -95,6 +97,23 @@ class CheckingSink : public ByteSink {
   ByteSink& m_out;
 };
 
+// The descriptor between a streamed member's data and the directory: an optional
+// signature, the CRC, then both sizes in 4 or (ZIP64) 8 bytes each, as the headers say.
+bool descriptorAgrees(platform::File& f, std::uint64_t at, std::uint64_t length,
+                      const SingleMember& m, platform::IoError& io) {
+  std::uint8_t d[24];
+  if (length < 12 || length > sizeof d) return false;
+  if (!readAt(f, static_cast<std::int64_t>(at), d, static_cast<std::size_t>(length), io)) {
+    return false;
+  }
+  std::size_t pos = get32(d) == kDescriptorSignature && length % 8 == 0 ? 4 : 0;
+  const std::size_t sizeBytes = (static_cast<std::size_t>(length) - pos - 4) / 2;
+  if (pos + 4 + 2 * sizeBytes != length || get32(d + pos) != m.crc) return false;
+  pos += 4;
+  const auto value = [&](std::size_t p) { return sizeBytes == 8 ? get64(d + p) : get32(d + p); };
+  return value(pos) == m.compressedSize && value(pos + sizeBytes) == m.uncompressedSize;
+}
+
 }  // namespace
 
 bool readSingleMember(platform::File& f, SingleMember& m, std::string& why,
@@ -140,16 +159,28 @@ bool readSingleMember(platform::File& f, SingleMember& m, std::string& why,
   m.uncompressedSize = wide.uncompressedSize;
   m.dataOffset = static_cast<std::int64_t>(kLocalHeaderSize) + l.nameLength + l.extraLength;
   // Local and central header describe the same member, and its data ends where the
-  // directory begins.
+  // directory begins. A writer that streams (flag bit 3) puts zeros in the local header
+  // and the CRC and sizes in a descriptor after the data, which must then agree.
+  const bool described = (l.flags & kFlagDataDescriptor) != 0;
   WideValues localSizes{l.uncompressedSize, l.compressedSize, 0};
   const bool localRead = readZip64Extra(localExtra.data(), localExtra.size(),
                                         l.uncompressedSize == kZip64Marker,
                                         l.compressedSize == kZip64Marker, false, localSizes);
-  if (!localRead || localSizes.uncompressedSize != m.uncompressedSize ||
-      localSizes.compressedSize != m.compressedSize || wide.offset != 0 || l.method != c.method ||
-      l.crc != c.crc || l.nameLength != c.nameLength ||
-      static_cast<std::uint64_t>(m.dataOffset) + m.compressedSize != start) {
+  // Streamed, each local value is the central one or zero (not known when it was written).
+  const auto agrees = [described](std::uint64_t inLocal, std::uint64_t inCentral) {
+    return inLocal == inCentral || (described && inLocal == 0);
+  };
+  const bool localAgrees = localRead && agrees(localSizes.uncompressedSize, m.uncompressedSize) &&
+                           agrees(localSizes.compressedSize, m.compressedSize) && agrees(l.crc, c.crc);
+  const std::uint64_t dataEnd = static_cast<std::uint64_t>(m.dataOffset) + m.compressedSize;
+  if (!localAgrees || wide.offset != 0 || l.method != c.method ||
+      l.nameLength != c.nameLength || dataEnd < m.compressedSize || dataEnd > start ||
+      (!described && dataEnd != start)) {
     return (why = "its sizes do not add up"), false;
+  }
+  if (described && !descriptorAgrees(f, dataEnd, start - dataEnd, m, io)) {
+    if (!io.isSet()) why = "its data descriptor does not match its headers";
+    return false;
   }
   if ((m.flags & kFlagEncrypted) != 0) return (why = "its member is encrypted"), false;
   return true;

@@ -13,6 +13,7 @@ namespace zip {
 inline constexpr std::uint32_t kLocalHeaderSignature = 0x04034B50;
 inline constexpr std::uint32_t kCentralHeaderSignature = 0x02014B50;
 inline constexpr std::uint32_t kEndRecordSignature = 0x06054B50;
+inline constexpr std::uint32_t kDescriptorSignature = 0x08074B50;  // optional before a data descriptor
 inline constexpr std::size_t kLocalHeaderSize = 30;
 inline constexpr std::size_t kCentralHeaderSize = 46;
 inline constexpr std::size_t kEndRecordSize = 22;

@@ -76,15 +76,16 @@ TEST(ArchiveJoin, DamagedSwappedOrMissingArchivesStopTheJoin) {
   const Row rows[] = {
       {"a byte of the second member flipped",
        "printf '\\x55' | dd of=doc.bin.002.zip bs=1 seek=5000 conv=notrunc 2>/dev/null",
-       "doc.bin.002.zip", "MISMATCH doc.bin.002.zip"},
+       "doc.bin.002.zip", "MISMATCH doc.bin.002.zip: doc.bin.002 - the part doc.bin.002 in doc.bin.002.zip is"},
       {"the archives of two parts swapped",
        "mv doc.bin.001.zip t && mv doc.bin.002.zip doc.bin.001.zip && mv t doc.bin.002.zip",
-       "holds doc.bin.002, not the part doc.bin.001", "MISMATCH doc.bin.001.zip"},
+       "holds doc.bin.002, not the part doc.bin.001",
+       "MISMATCH doc.bin.001.zip: doc.bin.001 - the archive doc.bin.001.zip holds doc.bin.002"},
       {"the last archive missing", "rm doc.bin.003.zip", "doc.bin.003.zip", "missing  doc.bin.003.zip"},
       {"the last archive cut short", "truncate -s -30 doc.bin.003.zip", "doc.bin.003.zip",
-       "MISMATCH doc.bin.003.zip"},
+       "MISMATCH doc.bin.003.zip: doc.bin.003 - the archive doc.bin.003.zip is damaged"},
       {"an archive that is a named pipe", "rm doc.bin.002.zip && mkfifo doc.bin.002.zip",
-       "doc.bin.002.zip is not a regular file", "missing  doc.bin.002.zip"},
+       "doc.bin.002.zip is not a regular file", "missing  doc.bin.002.zip - not a regular file"},
   };
   for (const std::string how : {"--zip", "--deflate"}) {
     for (const Row& row : rows) {
@@ -114,4 +115,123 @@ TEST(ArchiveJoin, WithoutListAndOverAnExistingFile) {
   EXPECT_NE(out.find("Not verified"), std::string::npos) << out;
   EXPECT_TRUE(testing_support::readFile(s.file("doc.bin")) == s.bytes);
   EXPECT_EQ(s.run("join doc.bin.001.zip --append", out), 1) << out;
+}
+
+// Without a list the archives are counted up to the highest number in the folder: one
+// missing or unreadable before it stops the join, which would otherwise end early and
+// leave the later archives out of a file it calls joined.
+TEST(ArchiveJoin, WithoutListAGapStopsTheJoin) {
+  struct Row {
+    const char* spoil;
+    const char* says;
+  };
+  const Row rows[] = {
+      {"rm doc.bin.002.zip",
+       "the archive doc.bin.002.zip is missing; the archives after it up to doc.bin.003.zip "
+       "would be left out"},
+      {"rm doc.bin.002.zip && mkfifo doc.bin.002.zip",
+       "the archive doc.bin.002.zip is not a regular file; the archives after it up to "
+       "doc.bin.003.zip would be left out"},
+      {"mv doc.bin.003.zip doc.bin.004.zip", "the archive doc.bin.003.zip is missing"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.spoil);
+    PackedSeries s("--deflate", false);
+    ASSERT_EQ(runCommand("cd " + quoted(s.dir.path()) + " && " + row.spoil), 0);
+    const std::vector<std::string> before = testing_support::listFolder(s.dir.path());
+    std::string out;
+    EXPECT_EQ(s.run("join doc.bin.001.zip", out), 1) << out;
+    EXPECT_NE(out.find(row.says), std::string::npos) << out;
+    EXPECT_EQ(testing_support::listFolder(s.dir.path()), before);
+  }
+}
+
+// The joined file never replaces what the join reads, nor takes a name of its series,
+// where a later join would read it as a part; --overwrite does not change that.
+TEST(ArchiveJoin, OutputNeverTakesANameOfItsSeries) {
+  struct Row {
+    const char* out;
+    const char* says;
+  };
+  const Row rows[] = {
+      {"doc.bin.002.zip", "would take the name of one of its own parts"},
+      {"doc.bin.002", "would take the name of one of its own parts"},
+      {"./doc.bin.007.zip", "would take the name of one of its own parts"},
+      {"doc.bin.sha256", "would replace the checksum file it is checked with"},
+      {"link", "would replace one of its own archives"},
+  };
+  PackedSeries s("--deflate");
+  ASSERT_EQ(runCommand("cd " + quoted(s.dir.path()) + " && mkdir other && ln -s ../doc.bin.003.zip other/link"), 0);
+  const std::vector<std::uint8_t> archive = testing_support::readFile(s.file("doc.bin.003.zip"));
+  const std::vector<std::string> before = testing_support::listFolder(s.dir.path());
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.out);
+    const std::string out = std::string(row.out) == "link" ? "other/link" : row.out;
+    std::string said;
+    EXPECT_EQ(s.run("join doc.bin.001.zip --overwrite --out " + out, said), 1) << said;
+    EXPECT_NE(said.find(row.says), std::string::npos) << said;
+    EXPECT_EQ(testing_support::listFolder(s.dir.path()), before);
+  }
+  EXPECT_TRUE(testing_support::readFile(s.file("doc.bin.003.zip")) == archive);
+  // The same name in another folder is an ordinary output.
+  std::string said;
+  EXPECT_EQ(s.run("join doc.bin.001.zip --out other/doc.bin.002", said), 0) << said;
+  EXPECT_TRUE(testing_support::readFile(s.file("other/doc.bin.002")) == s.bytes);
+}
+
+// Archives of the parts made by tools that write as they stream (the CRC and sizes in a
+// data descriptor after the data; some add ZIP64 records whether needed or not) join and
+// verify like the program's own; a descriptor that contradicts the directory is refused.
+TEST(ArchiveJoin, StreamedArchivesOfOtherToolsJoin) {
+  // PACK: python3 - PART ZIP64 SPOIL writes PART.zip through a stream that cannot seek;
+  // SPOIL 4 changes the descriptor's CRC, 8 its compressed size.
+  const std::string pack =
+      "python3 -c 'import io,sys,zipfile\n"
+      "part,z64,spoil=sys.argv[1],sys.argv[2]==\"1\",int(sys.argv[3])\n"
+      "class S(io.RawIOBase):\n"
+      " def __init__(s,f): s.f=f\n"
+      " def writable(s): return True\n"
+      " def write(s,b): return s.f.write(b)\n"
+      "with open(part+\".zip\",\"wb\") as raw:\n"
+      " z=zipfile.ZipFile(S(raw),\"w\",zipfile.ZIP_DEFLATED)\n"
+      " with z.open(part,\"w\",force_zip64=z64) as w: w.write(open(part,\"rb\").read())\n"
+      " z.close()\n"
+      "b=bytearray(open(part+\".zip\",\"rb\").read())\n"
+      "at=b.rfind(b\"PK\\x07\\x08\")\n"
+      "if spoil: b[at+spoil]^=1\n"
+      "open(part+\".zip\",\"wb\").write(b)' ";
+  struct Row {
+    const char* what;
+    std::string command;  // run on each part, in the folder
+    int exit;
+    const char* says;
+  };
+  const Row rows[] = {
+      {"python, 32-bit descriptor", pack + "$p 0 0", 0, "Verified"},
+      {"python, ZIP64 descriptor", pack + "$p 1 0", 0, "Verified"},
+      {"bsdtar", "bsdtar -a -cf $p.zip $p", 0, "Verified"},
+      {"bsdtar with ZIP64 records", "bsdtar --options zip:zip64 -a -cf $p.zip $p", 0, "Verified"},
+      {"descriptor CRC changed", pack + "$p 0 4", 1, "its data descriptor does not match its headers"},
+      {"descriptor size changed", pack + "$p 1 8", 1, "its data descriptor does not match its headers"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::string tool = row.command.substr(0, row.command.find(' '));
+    if (runCommand("command -v " + tool + " >/dev/null") != 0) {
+      std::printf("%s is not installed: %s is not checked\n", tool.c_str(), row.what);
+      continue;
+    }
+    PackedSeries s("");
+    ASSERT_EQ(runCommand("cd " + quoted(s.dir.path()) + " && for p in doc.bin.00?; do " + row.command +
+                         " && rm $p || exit 1; done"),
+              0);
+    std::string out;
+    EXPECT_EQ(s.run("join doc.bin.001.zip", out), row.exit) << out;
+    EXPECT_NE(out.find(row.says), std::string::npos) << out;
+    EXPECT_EQ(testing_support::exists(s.file("doc.bin")), row.exit == 0);
+    if (row.exit == 0) {
+      EXPECT_TRUE(testing_support::readFile(s.file("doc.bin")) == s.bytes);
+    }
+    EXPECT_EQ(s.run("verify doc.bin.001.zip", out), row.exit) << out;
+  }
 }

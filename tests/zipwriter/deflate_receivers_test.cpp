@@ -137,6 +137,69 @@ TEST(DeflateReceivers, Zip64RecordsAreReadByEveryReader) {
   }
 }
 
+// The threshold's edges: a size or an offset one below it fits the 32-bit fields, one
+// equal to it (0xFFFFFFFF in real archives, the fields' marker) must go into a ZIP64 field.
+// Python lists which central headers carry one; every reader must extract every member.
+TEST(DeflateReceivers, Zip64FieldsStartExactlyAtTheThreshold) {
+  constexpr std::uint64_t kFrom = 1000;
+  struct Row {
+    const char* what;
+    std::vector<std::pair<std::string, Bytes>> members;
+    const char* zip64;  // the members whose central header has a ZIP64 field
+  };
+  // A random member is stored: the next local header lies at 30 + 5 + its size.
+  const Row rows[] = {
+      {"size one below", {{"t.txt", Bytes(kFrom - 1, 't')}}, ""},
+      {"size at it", {{"t.txt", Bytes(kFrom, 't')}}, "t.txt "},
+      {"stored size at it", {{"r.bin", randomBytes(kFrom, 3)}}, "r.bin "},
+      {"offset one below", {{"r.bin", randomBytes(kFrom - 36, 4)}, {"s.txt", Bytes(10, 's')}}, ""},
+      {"offset at it", {{"r.bin", randomBytes(kFrom - 35, 5)}, {"s.txt", Bytes(10, 's')}}, "s.txt "},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    TempDir tmp;
+    zip::TZip zip;
+    zip.Method = zip::ZipMethod::Deflate;
+    zip.Zip64From = kFrom;
+    std::vector<std::string> messages;
+    zip.OnError = [&](zip::ZipComponent&, const std::string& m) { messages.push_back(m); };
+    for (const auto& [name, data] : row.members) {
+      writeAll(tmp / name, data);
+      zip.Files.push_back(tmp / name);
+    }
+    zip.SetFName(tmp / "z.zip");
+    ASSERT_TRUE(zip.Execute() && messages.empty()) << zip.lastFailure();
+    zip::TUnZip unzip;
+    unzip.OnError = [&](zip::ZipComponent&, const std::string& m) { messages.push_back(m); };
+    unzip.UnCrunch(tmp / "z.zip", tmp / "own", {});
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    for (const auto& [name, data] : row.members) EXPECT_TRUE(readAll(tmp / ("own/" + name)) == data) << name;
+    if (!haveTool("python3")) continue;
+    std::string listed;
+    EXPECT_EQ(runCommand("python3 -c 'import struct,sys,zipfile\n"
+                         "for i in zipfile.ZipFile(sys.argv[1]).infolist():\n"
+                         " e=i.extra\n"
+                         " while len(e)>=4:\n"
+                         "  t,n=struct.unpack(\"<HH\",e[:4])\n"
+                         "  if t==1: print(i.filename,end=\" \")\n"
+                         "  e=e[4+n:]' " +
+                             shellQuote(tmp / "z.zip"),
+                         &listed),
+              0);
+    EXPECT_EQ(listed, row.zip64);
+    for (const Receiver& r : kReceivers) {
+      if (!haveTool(r.tool) || std::string(r.tool) == "busybox") continue;
+      for (const auto& [name, data] : row.members) {
+        SCOPED_TRACE(std::string(r.tool) + " " + name);
+        TempDir work;
+        std::string out;
+        EXPECT_EQ(runCommand("cd " + shellQuote(work.path()) + " && " + command(r, tmp / "z.zip", name), &out), 0);
+        EXPECT_TRUE(out == std::string(data.begin(), data.end()));
+      }
+    }
+  }
+}
+
 // A sparse part just past 4 GiB, packed as the split packs it: its sizes need ZIP64
 // fields. Packing and reading it back take minutes (Deflate of 4 GiB of zeros,
 // then each reader's inflate), so it runs only with SUNDRIX_SLOW_TESTS=1.
