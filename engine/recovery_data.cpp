@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 #include "engine/checksum.h"
 #include "engine/checksum_file.h"
@@ -119,6 +120,19 @@ bool looksLikeRecoveryFile(const std::string& path) {
          std::equal(magic, magic + 8, par2::kMagic.begin());
 }
 
+std::string foreignRecoveryFile(const std::string& path, const std::string& base) {
+  if (!looksLikeRecoveryFile(path)) return path + " is a file this program did not write";
+  par2::RecoverySet set;
+  if (!set.load({path})) return {};
+  const std::string templateName = partsTemplate(base);
+  for (const par2::SetFile& file : set.files()) {
+    if (file.described && partNumberOf(file.description.name, templateName) == 0) {
+      return path + " is recovery data of " + file.description.name + ", no part of this series";
+    }
+  }
+  return {};
+}
+
 JobResult writeRecoveryFiles(const std::vector<std::string>& partPaths, const RecoveryPlan& plan,
                              const std::string& base, const StopToken& stop,
                              std::vector<std::string>& written) {
@@ -188,10 +202,18 @@ JobResult checkRecovery(const std::string& firstPartPath, bool rebuild, const St
   // part names.
   const std::string folder = platform::folderPart(firstPartPath);
   const std::string templateName = partsTemplate(base);
+  std::set<std::string> named;
   for (const par2::SetFile& file : set.files()) {
-    if (file.described && partNumberOf(file.description.name, templateName) == 0) {
+    if (!file.described) continue;
+    if (partNumberOf(file.description.name, templateName) == 0) {
       report.summary = "The recovery files of " + platform::namePart(base) + " describe " +
                        file.description.name + ", which is no part of this series; they are not used.";
+      return {};
+    }
+    // Two descriptions of one name would rebuild two different files under it.
+    if (!named.insert(file.description.name).second) {
+      report.summary = "The recovery files of " + platform::namePart(base) + " describe " +
+                       file.description.name + " twice; they are not used.";
       return {};
     }
   }
@@ -226,26 +248,37 @@ JobResult checkRecovery(const std::string& firstPartPath, bool rebuild, const St
   report.summary = joinNames(report.damaged) + (report.damaged.size() == 1 ? " is" : " are") +
                    " missing or damaged (" + check.summary + ")";
   if (!rebuild || !report.repairable) return {};
-  // Rebuilt under names of their own, then checked, then put in place.
+  // Rebuilt under names of their own, then checked, then put in place. The names they
+  // take, and those the damaged parts move aside to, must be free before anything is
+  // written.
   platform::IoError err;
   for (std::size_t i = 0; i < check.files.size(); ++i) {
     if (check.files[i].state == par2::FileState::Good) continue;
     outputs[i] = sources[i] + ".rebuilding";
-    if (platform::pathExists(outputs[i])) {
-      return JobResult::failed(outputs[i], outputs[i] + " is in the way of the rebuilt part; "
-                                                        "move it away. Nothing was changed.");
+    const std::string aside = sources[i] + ".damaged";
+    for (const std::string& way : {outputs[i], aside}) {
+      if (way == aside && !platform::pathExists(sources[i])) continue;
+      if (platform::pathExists(way)) {
+        return JobResult::failed(way, way + " is in the way of the rebuilt part; move it away. "
+                                            "Nothing was changed.");
+      }
     }
   }
   par2::RepairOptions options;
   options.steering = steering;
   const par2::RepairResult repaired = par2::repairFiles(set, check, sources, outputs, options);
+  // Only the files this rebuild wrote go when it does not finish: a name taken meanwhile
+  // by anyone else is left as it is.
+  const auto removeRebuilt = [&] {
+    platform::IoError ignored;
+    for (const std::size_t i : repaired.rebuilt) platform::removeFile(outputs[i], ignored);
+  };
   if (repaired.status == par2::RepairStatus::Stopped) {
-    for (const std::string& output : outputs) {
-      if (!output.empty()) platform::removeFile(output, err);
-    }
+    removeRebuilt();
     return JobResult::stopped();
   }
   if (repaired.status != par2::RepairStatus::Rebuilt) {
+    removeRebuilt();
     return JobResult::failed(firstPartPath, "The parts could not be rebuilt from the recovery "
                                             "data: " + repaired.message + ". Nothing was changed.");
   }
@@ -253,10 +286,11 @@ JobResult checkRecovery(const std::string& firstPartPath, bool rebuild, const St
   for (const std::size_t i : repaired.rebuilt) {
     const std::string name = platform::namePart(sources[i]);
     if (!digests.empty() && !matchesList(digests, name, outputs[i])) {
-      platform::removeFile(outputs[i], err);
+      removeRebuilt();
       return JobResult::failed(sources[i], "The part rebuilt from the recovery data for " + name +
-                                               " is not the one the checksum list names; it was "
-                                               "removed and " + name + " kept as it was.");
+                                               " is not the one the checksum list names; the "
+                                               "rebuilt parts were removed and every part kept "
+                                               "as it was.");
     }
   }
   for (const std::size_t i : repaired.rebuilt) {

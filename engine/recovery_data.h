@@ -52,6 +52,11 @@ std::string recoveryBase(const std::string& firstPartPath);
 std::vector<std::string> recoveryFilesOf(const std::string& base);
 // True when the file at `path` begins like a PAR 2.0 packet.
 bool looksLikeRecoveryFile(const std::string& path);
+// Why the file at `path`, named like a recovery file of `base`, is not one of that
+// series' (not PAR 2.0 at all, or a set over other files, such as the input itself), so
+// that it is neither removed nor replaced; empty when it may be (it describes parts of
+// the series only, or nothing readable).
+std::string foreignRecoveryFile(const std::string& path, const std::string& base);
 
 // Makes the recovery files of the parts (read back from where they were written) at
 // `base`; `written` lists them. A failure or a stop leaves none of them.

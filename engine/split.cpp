@@ -807,6 +807,15 @@ JobResult SplitJob::planRecoveryData() {
   if (!planRecovery(amount, std::max(m_plan.partSize, last), filled, m_recovery, problem)) {
     return JobResult::failed(m_request.path, problem);
   }
+  if (m_recovery.blocks == 0) return {};
+  const std::string base = recoveryBase(m_workFolder + partFileName(seriesTemplate(), 1));
+  for (const std::string& old : recoveryFilesOf(base)) {
+    const std::string foreign = foreignRecoveryFile(old, base);
+    if (!foreign.empty()) {
+      return JobResult::failed(old, foreign + ", and the recovery data would take its name; "
+                                              "move it away. Nothing was written.");
+    }
+  }
   return {};
 }
 
@@ -816,10 +825,13 @@ JobResult SplitJob::writeRecoveryData() {
   const std::string base = recoveryBase(m_workFolder + partFileName(seriesTemplate(), 1));
   platform::IoError err;
   for (const std::string& old : recoveryFilesOf(base)) {
-    if (!looksLikeRecoveryFile(old)) {
+    // Files that are not recovery data of this series' parts (a user's set over the input
+    // itself) are not ours to remove.
+    const std::string foreign = foreignRecoveryFile(old, base);
+    if (!foreign.empty()) {
       if (m_recovery.blocks == 0) continue;
-      return JobResult::failed(old, old + " is a file this program did not write; move it away. "
-                                          "The parts are written; no recovery data was.");
+      return JobResult::failed(old, foreign + "; move it away. The parts are written; no "
+                                              "recovery data was.");
     }
     if (platform::removeFile(old, err)) {
       m_result.notes.push_back("The recovery file " + old +

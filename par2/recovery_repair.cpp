@@ -117,7 +117,9 @@ Written writeRebuilt(const SetFile& f, const FileCheck& c, const std::string& so
     in = platform::File::open(source, platform::File::Mode::Read, err);
     if (!in.isOpen()) return Written::Failed;
   }
-  platform::File out = platform::File::open(output, platform::File::Mode::CreateNew, err);
+  // Never in place of anything: whatever took the name since it was checked (another
+  // repair's file, a user's) stays as it is, and this rebuild fails.
+  platform::File out = platform::File::open(output, platform::File::Mode::CreateExclusive, err);
   if (!out.isOpen()) return Written::Failed;
   Md5 md5;
   bool ok = true;

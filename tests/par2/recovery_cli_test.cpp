@@ -73,6 +73,9 @@ std::vector<Row> rows() {
        "rm d.bin.002 d.bin.003 d.bin.007", "join d.bin.001", false, "Not rebuilt"},
       {"repair refuses too much loss", "--parts 8 --recovery 1", "rm d.bin.002 d.bin.003",
        "repair d.bin.001", false, "nothing was changed"},
+      {"a file of the user's at PART.damaged: refused", "--parts 8 --recovery 1",
+       flip("d.bin.005") + " && echo mine > d.bin.005.damaged", "repair d.bin.001", false,
+       "d.bin.005.damaged is in the way"},
       {"recovery files damaged, parts intact: nothing changes", "--parts 8 --recovery 2",
        flip("d.bin.par2", 10) + " && " + flip("d.bin.vol00+01.par2", 30) + " && " +
            flip("d.bin.vol01+01.par2", 50000),
@@ -190,6 +193,24 @@ TEST(RecoveryLoss, SplitRefusesWhatItCannotCoverAndDropsStaleRecoveryFiles) {
   EXPECT_EQ(mine.status, 1);
   EXPECT_NE(mine.out.find("did not write"), std::string::npos) << mine.out;
   EXPECT_EQ(testing_support::readText(dir.file("d.bin.par2")), "mine");
+  // Nor is a set the user made over the input itself, by a split with recovery data or
+  // without.
+  if (!havePar2()) GTEST_SKIP() << "no par2";
+  ASSERT_EQ(in(dir, "rm d.bin.par2 d.bin.00? && par2 create -q -q -r5 d.bin.par2 d.bin").status, 0);
+  const auto users = snapshot(dir);
+  const Ran covered = in(dir, kCli + " split d.bin --parts 3 --recovery 1");
+  EXPECT_EQ(covered.status, 1);
+  EXPECT_NE(covered.out.find("d.bin.par2 is recovery data of d.bin, no part of this series"),
+            std::string::npos) << covered.out;
+  EXPECT_EQ(snapshot(dir), users);
+  const Ran plain = in(dir, kCli + " split -q d.bin --parts 3");
+  EXPECT_EQ(plain.status, 0) << plain.out;
+  for (const auto& [name, bytes] : users) {
+    if (name.ends_with(".par2")) {
+      EXPECT_EQ(testing_support::readFile(dir.file(name)), bytes) << name;
+    }
+  }
+  EXPECT_EQ(in(dir, "par2 verify -q -q d.bin.par2").status, 0);
 }
 
 // The README's repair examples, run as printed (with parts of 1 MiB), for a receiver with
