@@ -8,6 +8,7 @@
 #include "engine/checksum.h"
 #include "engine/checksum_file.h"
 #include "engine/part_names.h"
+#include "engine/planned_names.h"
 #include "par2/recovery_creator.h"
 #include "par2/recovery_repair.h"
 #include "par2/recovery_set.h"
@@ -24,12 +25,6 @@ constexpr std::int64_t kBlockOverhead = 68;
 constexpr std::int64_t kDescriptionPerPart = 300;
 
 std::string partsTemplate(const std::string& base) { return platform::namePart(base) + ".000"; }
-
-std::string joinNames(const std::vector<std::string>& names) {
-  std::string text;
-  for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
-  return text;
-}
 
 // The checksum list of the series, by part name; empty when there is none to use.
 std::map<std::string, std::string> listedDigests(const std::string& firstPartPath) {
@@ -245,7 +240,7 @@ JobResult checkRecovery(const std::string& firstPartPath, bool rebuild, const St
     return {};
   }
   report.repairable = check.repairable && set.complete();
-  report.summary = joinNames(report.damaged) + (report.damaged.size() == 1 ? " is" : " are") +
+  report.summary = someNames(report.damaged, 10) + (report.damaged.size() == 1 ? " is" : " are") +
                    " missing or damaged (" + check.summary + ")";
   if (!rebuild || !report.repairable) return {};
   // Rebuilt under names of their own, then checked, then put in place. The names they
