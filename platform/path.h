@@ -47,8 +47,9 @@ std::string executablePath();
 
 // The user's folder for this program's settings, with a trailing separator (it need not
 // exist yet): on POSIX $XDG_CONFIG_HOME/sundrix/ when that is absolute, else
-// ~/.config/sundrix/ ("./.config/sundrix/" without a home); on Windows
-// %APPDATA%\sundrix\ (without APPDATA, "sundrix\" in the current folder).
+// ~/.config/sundrix/ (the account's home folder when HOME is unset or relative);
+// on Windows %APPDATA%\sundrix\ (when APPDATA is unset or relative, the user's roaming
+// application data as the system knows it).
 std::string userConfigFolder();
 
 // True when `name` is a file name and nothing more, on either OS: not empty, not "." or

@@ -50,12 +50,23 @@ EOF
   apt_opts=(-o "Dir::Etc::SourceList=$apt_dir/sources.list" -o "Dir::Etc::SourceParts=/dev/null"
     -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache=$apt_dir/cache"
     -o "Debug::NoLocking=1")
-  apt-get "${apt_opts[@]}" update -qq
+  if ! apt-get "${apt_opts[@]}" update -qq; then
+    echo "build-qt-windows.sh: cannot read the source index of deb.debian.org; Qt for Windows" \
+      "is built from Debian's qt6-base sources, which need the network once" >&2
+    exit 1
+  fi
   rm -rf "$src_root.tmp"
   mkdir -p "$src_root.tmp"
-  (cd "$src_root.tmp" && apt-get "${apt_opts[@]}" source --only-source qt6-base=6.4.2+dfsg-10 >&2 ||
-    apt-get "${apt_opts[@]}" source --only-source qt6-base >&2)
+  if ! (cd "$src_root.tmp" && { apt-get "${apt_opts[@]}" source --only-source qt6-base=6.4.2+dfsg-10 >&2 ||
+    apt-get "${apt_opts[@]}" source --only-source qt6-base >&2; }); then
+    echo "build-qt-windows.sh: could not fetch or unpack qt6-base's sources into $src_root.tmp" >&2
+    exit 1
+  fi
   dir=$(find "$src_root.tmp" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*' | head -1)
+  if [ -z "$dir" ]; then
+    echo "build-qt-windows.sh: no qt6-base-* folder was unpacked in $src_root.tmp" >&2
+    exit 1
+  fi
   mv "$dir" "$src_root.tmp/source"
   rm -rf "$src_root"
   mv "$src_root.tmp" "$src_root"
@@ -64,10 +75,14 @@ fi
 # Debian's sources leave out the tablet headers of the windows platform plugin; wine's
 # declare the same interface (scripts/qt-windows/ adapts them).
 wintab="$src_root/source/src/3rdparty/wintab"
-if [ ! -f "$wintab/wintab.h" ]; then
-  mkdir -p "$wintab"
-  cp "$(dirname "$0")/qt-windows/wintab.h" "$(dirname "$0")/qt-windows/pktdef.h" "$wintab/"
-fi
+# Each header on its own: a run stopped between the two copies leaves one of them.
+mkdir -p "$wintab"
+for header in wintab.h pktdef.h; do
+  if ! cmp -s "$(dirname "$0")/qt-windows/$header" "$wintab/$header"; then
+    cp "$(dirname "$0")/qt-windows/$header" "$wintab/$header.tmp"
+    mv "$wintab/$header.tmp" "$wintab/$header"
+  fi
+done
 
 # With OpenGL off, Qt 6.4's windows plugin still asks whether the dynamic OpenGL
 # it did not build is a software one: the question goes with OpenGL.

@@ -58,11 +58,24 @@ screenshot() {
 windows_path() {
   winepath -w "$1" 2>/dev/null
 }
+# A key is absent when the query of it fails while one of a key that is always there
+# succeeds: a wine that cannot query at all does not pass for a removed key.
 key_absent() {
+  wine reg query 'HKCU\Software\Classes' >/dev/null 2>&1 || return 2
   ! wine reg query "$1" >/dev/null 2>&1
 }
+# reg_value KEY [NAME]: the value NAME of KEY (without NAME, its default value), from an
+# export of the key: reg query writes in the console's code page, which has no room for
+# most letters beyond ASCII, while an export is UTF-16.
 reg_value() {
-  wine reg query "$1" /ve 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ[[:space:]]*//p'
+  local label='@='
+  [ -n "${2:-}" ] && label="\"$2\"="
+  rm -f "$work/key.reg"
+  wine reg export "$1" "$(windows_path "$work/key.reg")" /y >/dev/null 2>&1 || return 0
+  iconv -f UTF-16 -t UTF-8 "$work/key.reg" | tr -d '\r' |
+    awk -v label="$label" 'index($0, "[") == 1 { section++ }
+      section == 1 && index($0, label) == 1 { print substr($0, length(label) + 1); exit }' |
+    sed -e 's/^"//' -e 's/"$//' -e 's/\\\(.\)/\1/g'
 }
 
 wine "$setup" /S
@@ -202,6 +215,41 @@ check "split key removed" key_absent 'HKCU\Software\Classes\*\shell\split'
 check "another program's join key stays" test \
   "$(reg_value 'HKCU\Software\Classes\*\shell\join\command')" = '"C:\other.exe" "%1"'
 check "no longer listed" key_absent 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sundrix'
+
+# Two copies: the default folder again, then (the last install) one in a folder with
+# spaces and letters beyond ASCII. NSIS takes everything after /D= as the folder,
+# unquoted, while wine quotes an argument that has a space: the path goes in as words.
+wine "$setup" /S
+wineserver -w
+other_w='C:\Program Files\Sündrix Ω'
+wine "$setup" /S '/D=C:\Program' 'Files\Sündrix' 'Ω'
+wineserver -w
+other=$(winepath -u "$other_w" 2>/dev/null)
+other=${other%/}
+check "installed with /D= in $other_w" test -f "$other/sundrix.exe"
+check "/D= listed as the install" test "$(reg_value \
+  'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sundrix' InstallLocation)" = "$other_w"
+inst="$other"
+check "the window starts from $other_w" start_window
+close_window
+check "split key quotes the path with spaces" test \
+  "$(reg_value 'HKCU\Software\Classes\*\shell\split\command')" = "\"$other_w\\sundrix.exe\" \"-s\" \"%1\""
+# Uninstalling the first copy leaves what belongs to the second.
+wine "$(winepath -u "$appdata\\Programs\\Sundrix")/uninstall.exe" /S
+wineserver -w
+check "the first copy is uninstalled" wait_for 30 test ! -e "$(winepath -u "$appdata\\Programs\\Sundrix")/sundrix.exe"
+check "the second copy's split key stays" test -n \
+  "$(reg_value 'HKCU\Software\Classes\*\shell\split\command')"
+check "the second copy stays listed" wine reg query \
+  'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sundrix' /v UninstallString
+check "the second copy's Start-menu entry stays" test -f "${startmenu%/}/Sundrix.lnk"
+wine "$other/uninstall.exe" /S
+wineserver -w
+wait_for 30 test ! -e "$other/uninstall.exe"
+check "the second copy is uninstalled, folder and all" test ! -e "$other"
+check "its split key removed" key_absent 'HKCU\Software\Classes\*\shell\split'
+check "its Start-menu entry removed" test ! -e "${startmenu%/}/Sundrix.lnk"
+check "no copy listed" key_absent 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Sundrix'
 
 echo "window: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -57,12 +57,22 @@ Section "Uninstall"
   SetShellVarContext current
   !insertmacro RemoveVerb "split" "-s"
   !insertmacro RemoveVerb "join" "-j"
-  Delete "$SMPROGRAMS\${NAME}.lnk"
   ; The settings the window saved beside itself go with it.
   Delete "$INSTDIR\sundrix.ini"
   !include "${LISTS}/uninstall.nsh"
   Delete "$INSTDIR\uninstall.exe"
   ; Removed only when empty: files the user put there stay, and so does the folder.
   RMDir "$INSTDIR"
+  ; The entry among the installed programs and the Start-menu entry are written by the
+  ; latest install: when that was another copy, still in its folder, both are that copy's
+  ; and stay. They go when they name this folder, or a folder with no uninstaller left
+  ; (this copy's, moved).
+  ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  StrCmp $0 "$INSTDIR" remove_entry
+  StrCmp $0 "" remove_entry
+  IfFileExists "$0\uninstall.exe" keep_entry
+remove_entry:
+  Delete "$SMPROGRAMS\${NAME}.lnk"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
+keep_entry:
 SectionEnd

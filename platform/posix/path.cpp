@@ -1,6 +1,7 @@
 // Path parts on POSIX: "/" is the only separator.
 #include "platform/path.h"
 
+#include <pwd.h>
 #include <unistd.h>
 
 #include <climits>
@@ -53,8 +54,19 @@ std::string executablePath() {
 std::string userConfigFolder() {
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
   if (xdg != nullptr && *xdg == '/') return withTrailingSeparator(xdg) + "sundrix/";
+  // A HOME that is unset or relative would put the settings wherever the program was
+  // started from: the account's home folder is taken instead.
   const char* home = std::getenv("HOME");
-  const std::string base = home != nullptr && *home != '\0' ? home : ".";
+  std::string base = home != nullptr && *home == '/' ? home : "";
+  if (base.empty()) {
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+        found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] == '/')
+      base = found->pw_dir;
+  }
+  if (base.empty()) base = ".";
   return withTrailingSeparator(base) + ".config/sundrix/";
 }
 

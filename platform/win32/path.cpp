@@ -2,6 +2,8 @@
 // come from the system, which knows drives, shares and each drive's current folder.
 #include "platform/path.h"
 
+#include <shlobj.h>
+
 #include <cstdlib>
 #include <vector>
 
@@ -46,11 +48,24 @@ std::string executablePath() {
 }
 
 std::string userConfigFolder() {
-  // The roaming application data, which the system sets for every user's session.
+  // The roaming application data: the session's APPDATA when it names a drive's folder
+  // or a share, else the folder the system keeps for the user (a relative APPDATA would
+  // put the settings wherever the program was started from).
   const wchar_t* appData = ::_wgetenv(L"APPDATA");
-  if (appData != nullptr && *appData != L'\0')
-    return withTrailingSeparator(win32::toUtf8(appData)) + "sundrix\\";
-  return currentFolder() + "sundrix\\";
+  if (appData != nullptr) {
+    const std::wstring value = appData;
+    const bool onDrive = value.size() >= 3 && value[1] == L':' &&
+                         (value[2] == L'\\' || value[2] == L'/');
+    const bool onShare = value.size() >= 3 && value[0] == L'\\' && value[1] == L'\\';
+    if (onDrive || onShare) return withTrailingSeparator(win32::toUtf8(value)) + "sundrix\\";
+  }
+  PWSTR known = nullptr;
+  std::string folder;
+  if (::SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &known) == S_OK)
+    folder = win32::toUtf8(known);
+  ::CoTaskMemFree(known);
+  if (folder.empty()) return currentFolder() + "sundrix\\";
+  return withTrailingSeparator(folder) + "sundrix\\";
 }
 
 // NTFS, FAT32 and exFAT take names of 255 UTF-16 units; the long form of a path

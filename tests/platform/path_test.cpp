@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -82,33 +87,49 @@ TEST(PathParts, AbsolutePathResolvesDotsLexically) {
   EXPECT_EQ(platform::withTrailingSeparator(""), "");
 }
 
-// The settings folder follows the variable the session sets; a relative value of the
-// variable is not taken.
+// The settings folder follows the variables the session sets; a relative or missing
+// value is not taken, and the account's own folder is used instead (never one under the
+// current folder).
 TEST(PathParts, UserConfigFolderFollowsTheSession) {
   struct Case {
+    const char* variable;
     const char* value;
     std::string expected;
   };
 #ifdef _WIN32
-  const char* variable = "APPDATA";
+  // The session's APPDATA is the folder the system keeps for the user.
+  const char* session = std::getenv("APPDATA");
+  if (session == nullptr) GTEST_SKIP() << "APPDATA is not set";
+  const std::string own = platform::withTrailingSeparator(session) + "sundrix\\";
   const Case cases[] = {
-      {"C:\\Users\\ann\\AppData\\Roaming", "C:\\Users\\ann\\AppData\\Roaming\\sundrix\\"},
-      {"D:\\profile\\", "D:\\profile\\sundrix\\"},
-      {"", platform::currentFolder() + "sundrix\\"},
+      {"APPDATA", "C:\\Users\\ann\\AppData\\Roaming", "C:\\Users\\ann\\AppData\\Roaming\\sundrix\\"},
+      {"APPDATA", "D:\\profile\\", "D:\\profile\\sundrix\\"},
+      {"APPDATA", "\\\\server\\ann", "\\\\server\\ann\\sundrix\\"},
+      {"APPDATA", "", own},
+      {"APPDATA", "relative\\cfg", own},
+      {"APPDATA", "\\no-drive", own},
   };
 #else
-  const char* variable = "XDG_CONFIG_HOME";
+  // The account's home folder, as the system's user database has it.
+  const passwd* account = ::getpwuid(::getuid());
+  if (account == nullptr || account->pw_dir == nullptr || account->pw_dir[0] != '/')
+    GTEST_SKIP() << "no home folder for this account";
+  const std::string own = platform::withTrailingSeparator(account->pw_dir) + ".config/sundrix/";
+  const ScopedVariable noXdg("XDG_CONFIG_HOME", "");
   const ScopedVariable home("HOME", "/home/ann");
   const Case cases[] = {
-      {"/etc/ann", "/etc/ann/sundrix/"},
-      {"/etc/ann/", "/etc/ann/sundrix/"},
-      {"relative/cfg", "/home/ann/.config/sundrix/"},
-      {"", "/home/ann/.config/sundrix/"},
+      {"XDG_CONFIG_HOME", "/etc/ann", "/etc/ann/sundrix/"},
+      {"XDG_CONFIG_HOME", "/etc/ann/", "/etc/ann/sundrix/"},
+      {"XDG_CONFIG_HOME", "relative/cfg", "/home/ann/.config/sundrix/"},
+      {"XDG_CONFIG_HOME", "", "/home/ann/.config/sundrix/"},
+      {"HOME", "", own},
+      {"HOME", "relative", own},
   };
 #endif
   for (const Case& c : cases) {
-    const ScopedVariable set(variable, c.value);
-    EXPECT_EQ(platform::userConfigFolder(), c.expected) << variable << "=" << c.value;
+    const ScopedVariable set(c.variable, c.value);
+    const std::string folder = platform::userConfigFolder();
+    EXPECT_EQ(folder, c.expected) << c.variable << "=" << c.value;
   }
 }
 
