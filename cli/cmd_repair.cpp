@@ -4,6 +4,7 @@
 #include "cli/cli.h"
 #include "cli/options.h"
 #include "cli/progress_line.h"
+#include "engine/archive_join.h"
 #include "engine/recovery_data.h"
 
 int cli::runRepair(const Args& args) {
@@ -13,6 +14,13 @@ int cli::runRepair(const Args& args) {
   if (!parsed) return status;
   const std::string first = singleOperand(command, *parsed, "first part", status);
   if (first.empty()) return status;
+  // Recovery data is made over plain parts: the files beside an archive's name would be
+  // looked for under the part's number, and a rebuild would put plain parts beside it.
+  if (engine::isPartArchive(first)) {
+    return failure(first + " is an archive of a part: recovery data covers plain parts, "
+                           "so give a part's name (" + first.substr(0, first.size() - 4) +
+                   "); verify checks archives");
+  }
   engine::StopToken& stop = stopOnInterrupt();
   engine::RecoveryReport report;
   engine::JobResult result = engine::checkRecovery(first, true, stop, report);

@@ -137,7 +137,9 @@ int cli::runSplit(const Args& args) {
   if (!haveValue) return usageError(command, "give --parts N or --size SIZE");
   if (options.batDelete && !options.withBat) return usageError(command, "--bat-delete needs --bat NAME");
   if (options.zip && !options.recoveryAmount.none())
-    return usageError(command, "--recovery covers the parts, which --zip deletes: give one of them");
+    return usageError(command, std::string("--recovery covers the parts, which ") +
+                                   (deflate ? "--deflate" : "--zip") +
+                                   " deletes: give one of them");
   if (options.withBat && !engine::scriptNameProblem(options.bat).empty()) {
     return usageError(command, engine::scriptNameProblem(options.bat));
   }

@@ -89,6 +89,13 @@ std::string recoveryBase(const std::string& firstPartPath) {
   return platform::folderPart(firstPartPath) + (dot == std::string::npos ? name : name.substr(0, dot));
 }
 
+std::string longestRecoveryName(const std::string& base, const RecoveryPlan& plan) {
+  const std::vector<par2::VolumeSpan> spans = par2::volumeLayout(0, plan.blocks);
+  if (spans.empty()) return platform::namePart(base) + ".par2";
+  const std::uint32_t widest = std::max(spans.back().first, spans.back().count);
+  return platform::namePart(par2::volumeName(base, spans.back(), widest));
+}
+
 std::vector<std::string> recoveryFilesOf(const std::string& base) {
   const std::string folder = platform::folderPart(base);
   const std::string name = platform::namePart(base);

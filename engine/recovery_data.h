@@ -48,6 +48,9 @@ bool planRecovery(const RecoveryAmount& amount, std::int64_t largestPart, std::i
 // "folder/d.bin" for the series of "folder/d.bin.001": what the recovery files are named
 // after.
 std::string recoveryBase(const std::string& firstPartPath);
+// The longest name among the recovery files `plan` makes at `base` (a volume's, when
+// there are volumes: theirs are all as long), without its folder.
+std::string longestRecoveryName(const std::string& base, const RecoveryPlan& plan);
 // The recovery files of that base that are there: NAME.par2 first, then NAME.vol*.par2.
 std::vector<std::string> recoveryFilesOf(const std::string& base);
 // True when the file at `path` begins like a PAR 2.0 packet.

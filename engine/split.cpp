@@ -809,6 +809,14 @@ JobResult SplitJob::planRecoveryData() {
   }
   if (m_recovery.blocks == 0) return {};
   const std::string base = recoveryBase(m_workFolder + partFileName(seriesTemplate(), 1));
+  // The parts' names may fit where the volumes' longer ones do not.
+  std::string tooLong;
+  if (!platform::nameFits(m_workFolder, longestRecoveryName(base, m_recovery), tooLong)) {
+    return JobResult::failed(m_request.path, "Cannot split " + m_request.path +
+                                                 " with recovery data: " + tooLong +
+                                                 ". Choose a shorter name or folder. Nothing "
+                                                 "was written.");
+  }
   for (const std::string& old : recoveryFilesOf(base)) {
     const std::string foreign = foreignRecoveryFile(old, base);
     if (!foreign.empty()) {

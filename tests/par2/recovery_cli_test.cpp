@@ -73,6 +73,9 @@ std::vector<Row> rows() {
        "rm d.bin.002 d.bin.003 d.bin.007", "join d.bin.001", false, "Not rebuilt"},
       {"repair refuses too much loss", "--parts 8 --recovery 1", "rm d.bin.002 d.bin.003",
        "repair d.bin.001", false, "nothing was changed"},
+      {"repair given a part's archive: refused, naming the part", "--parts 8 --recovery 1",
+       "rm d.bin.003 && cp d.bin.001 d.bin.001.zip", "repair d.bin.001.zip", false,
+       "give a part's name (d.bin.001)"},
       {"a file of the user's at PART.damaged: refused", "--parts 8 --recovery 1",
        flip("d.bin.005") + " && echo mine > d.bin.005.damaged", "repair d.bin.001", false,
        "d.bin.005.damaged is in the way"},
@@ -165,6 +168,7 @@ TEST(RecoveryLoss, SplitRefusesWhatItCannotCoverAndDropsStaleRecoveryFiles) {
            {"d.bin --parts 2 --recovery 101%", 2, "invalid recovery amount"},
            {"d.bin --parts 2 --recovery x", 2, "invalid recovery amount"},
            {"d.bin --parts 2 --recovery 1 --zip", 2, "--zip deletes"},
+           {"d.bin --parts 2 --deflate --recovery 1", 2, "--deflate deletes"},
            {"- --size 1K --name s --recovery 1 </dev/null", 2, "need a FILE"},
        }) {
     SCOPED_TRACE(row.arguments);
@@ -172,6 +176,16 @@ TEST(RecoveryLoss, SplitRefusesWhatItCannotCoverAndDropsStaleRecoveryFiles) {
     EXPECT_EQ(r.status, row.status);
     EXPECT_NE(r.out.find(row.says), std::string::npos) << r.out;
   }
+  EXPECT_EQ(testing_support::listFolder(dir.path()), std::vector<std::string>{"d.bin"});
+  // A name whose parts fit the file system but whose recovery volumes' longer names do not.
+  const std::string longName(246, 'n');
+  ASSERT_EQ(in(dir, "cp d.bin " + longName).status, 0);
+  const Ran tooLong = in(dir, kCli + " split " + longName + " --parts 2 --no-checksum --recovery 1");
+  EXPECT_EQ(tooLong.status, 1);
+  EXPECT_NE(tooLong.out.find("with recovery data: the name " + longName + ".vol"),
+            std::string::npos) << tooLong.out;
+  EXPECT_NE(tooLong.out.find("Nothing was written"), std::string::npos) << tooLong.out;
+  ASSERT_EQ(in(dir, "rm " + longName).status, 0);
   EXPECT_EQ(testing_support::listFolder(dir.path()), std::vector<std::string>{"d.bin"});
   // Parts of 1.5 GiB, one recovery block each: more memory than the recovery data may take.
   ASSERT_EQ(in(dir, "truncate -s 3G big").status, 0);
