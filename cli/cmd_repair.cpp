@@ -21,6 +21,13 @@ int cli::runRepair(const Args& args) {
                            "so give a part's name (" + first.substr(0, first.size() - 4) +
                    "); verify checks archives");
   }
+  const std::string journal = engine::journalOfJoinUnderWay(first);
+  if (!journal.empty()) {
+    return failure("a join of this series is under way (its journal is " + journal +
+                   "): the parts it deleted are in its file, not lost, and parts rebuilt in "
+                   "their place would stop it. Run that join again to finish it; nothing was "
+                   "rebuilt");
+  }
   engine::StopToken& stop = stopOnInterrupt();
   engine::RecoveryReport report;
   engine::JobResult result = engine::checkRecovery(first, true, stop, report);

@@ -31,7 +31,14 @@ int cli::runVerify(const Args& args) {
   if (!recovery.present) return report.allRight() ? kExitOk : kExitFailure;
   for (const std::string& rejection : recovery.rejections) failure(rejection);
   std::printf("recovery: %s\n", recovery.summary.c_str());
-  if (!recovery.damaged.empty()) {
+  const std::string journal =
+      recovery.damaged.empty() ? std::string() : engine::journalOfJoinUnderWay(first);
+  if (!journal.empty()) {
+    // The missing parts may be the ones that join deleted; its file holds them.
+    std::printf("recovery: a join of this series is under way (its journal is %s): run that "
+                "join again to finish it\n",
+                journal.c_str());
+  } else if (!recovery.damaged.empty()) {
     std::printf(recovery.repairable ? "recovery: can be rebuilt: run 'sundrix-cli repair %s'\n"
                                     : "recovery: cannot be rebuilt from the recovery files%s\n",
                 recovery.repairable ? first.c_str() : "");

@@ -7,6 +7,8 @@
 
 #include "engine/checksum.h"
 #include "engine/checksum_file.h"
+#include "engine/combine.h"
+#include "engine/join_journal.h"
 #include "engine/part_names.h"
 #include "engine/planned_names.h"
 #include "par2/recovery_creator.h"
@@ -87,6 +89,13 @@ std::string recoveryBase(const std::string& firstPartPath) {
   const std::string name = platform::namePart(firstPartPath);
   const std::size_t dot = name.find_last_of('.');
   return platform::folderPart(firstPartPath) + (dot == std::string::npos ? name : name.substr(0, dot));
+}
+
+std::string journalOfJoinUnderWay(const std::string& partPath) {
+  const CombineSelection selection = NameFirstPart(partPath);
+  if (selection.outputName.empty()) return {};
+  const std::string journal = joinNamesFor(selection.folder + selection.outputName).journal;
+  return platform::pathExists(journal) ? journal : std::string();
 }
 
 std::string longestRecoveryName(const std::string& base, const RecoveryPlan& plan) {

@@ -48,6 +48,10 @@ bool planRecovery(const RecoveryAmount& amount, std::int64_t largestPart, std::i
 // "folder/d.bin" for the series of "folder/d.bin.001": what the recovery files are named
 // after.
 std::string recoveryBase(const std::string& firstPartPath);
+// The journal of a join of the series of `partPath` under way into its usual output
+// (NAME beside the parts), when there is one: the parts that join deleted are in its
+// file, not lost, and parts rebuilt in their place would stop it from continuing.
+std::string journalOfJoinUnderWay(const std::string& partPath);
 // The longest name among the recovery files `plan` makes at `base` (a volume's, when
 // there are volumes: theirs are all as long), without its folder.
 std::string longestRecoveryName(const std::string& base, const RecoveryPlan& plan);

@@ -19,13 +19,13 @@ struct Series {
   testing_support::TempDir dir;
   std::vector<std::uint8_t> bytes;
   std::string join;  // the command, run in the folder
-  Series(std::size_t size, int parts, bool list) {
+  Series(std::size_t size, int parts, bool list, const std::string& more = "") {
     bytes = testing_support::makeBytes(size, 21);
     testing_support::writeFile(dir.file("big bin"), bytes);
     std::string out;
     EXPECT_EQ(runCommand("cd " + quoted(dir.path()) + " && " + kCli + " split 'big bin' --parts " +
                              std::to_string(parts) + (list ? "" : " --no-checksum") +
-                             " --delete-input 2>&1",
+                             more + " --delete-input 2>&1",
                          &out),
               0)
         << out;
@@ -91,6 +91,36 @@ TEST(JoinResume, TheCommandAnInterruptedJoinGivesFinishesIt) {
     ++followed;
   }
   EXPECT_GT(followed, 0) << "no interruption came while parts were being deleted";
+}
+
+// Recovery data beside the parts of a join interrupted after deleting some: those parts are
+// in the join's file, so verify points at the join and repair rebuilds nothing; rebuilt
+// parts under their names would stop the join from continuing.
+TEST(JoinResume, RepairLeavesAnInterruptedJoinsPartsToIt) {
+  int checked = 0;
+  for (const int ms : {150, 300, 500, 800}) {
+    SCOPED_TRACE("interrupted after " + std::to_string(ms) + " ms");
+    Series s(24 << 20, 200, false, " --recovery 50%");
+    s.interrupted("INT", ms);
+    if (!testing_support::exists(s.dir.file(".big bin.sundrix-journal")) ||
+        testing_support::exists(s.dir.file("big bin.001"))) {
+      continue;  // it ended before it deleted a part, or had finished
+    }
+    const std::vector<std::string> before = s.names();
+    const std::string in = "cd " + quoted(s.dir.path()) + " && ";
+    std::string out;
+    EXPECT_EQ(runCommand(in + kCli + " verify 'big bin.050' 2>&1", &out), 1);
+    EXPECT_NE(out.find("a join of this series is under way"), std::string::npos) << out;
+    EXPECT_EQ(out.find("run 'sundrix-cli repair"), std::string::npos) << out;
+    EXPECT_EQ(runCommand(in + kCli + " repair 'big bin.050' 2>&1", &out), 1);
+    EXPECT_NE(out.find("nothing was rebuilt"), std::string::npos) << out;
+    EXPECT_EQ(s.names(), before);
+    ASSERT_EQ(runCommand(in + s.join + " 2>&1", &out), 0) << out;
+    EXPECT_EQ(testing_support::readFile(s.dir.file("big bin")), s.bytes);
+    for (const std::string& name : s.names()) EXPECT_FALSE(name.starts_with("big bin.0")) << name;
+    ++checked;
+  }
+  EXPECT_GT(checked, 0) << "no interruption came while parts were being deleted";
 }
 
 // A split of standard input stopped while it waits for bytes ends as stopped when the
