@@ -334,7 +334,7 @@ TEST(CliOptions, ManualAndCompletionNameWhatHelpNames) {
 }
 
 // Completion as bash runs it: first parts and packed first parts for join and verify,
-// archives for list, the options of the command.
+// first parts alone for repair, archives for list, the options of the command.
 TEST(CliOptions, CompletionOffersPartsArchivesAndOptions) {
   const char* library = "/usr/share/bash-completion/bash_completion";
   if (!testing_support::exists(library)) GTEST_SKIP() << "no bash-completion";
@@ -348,6 +348,7 @@ TEST(CliOptions, CompletionOffersPartsArchivesAndOptions) {
   } rows[] = {
       {"sundrix-cli join ", "a.bin.001 b.001.zip "},
       {"sundrix-cli verify a", "a.bin.001 "},
+      {"sundrix-cli repair ", "a.bin.001 "},
       {"sundrix-cli list ", "b.001.zip c.zip "},
       {"sundrix-cli split --no", "--no-checksum "},
       {"sundrix-cli join --app", "--append --append-at "},
