@@ -49,7 +49,8 @@ std::vector<Command> makeCommands() {
            {"recovery", 0, "N",
             "also write recovery files NAME.par2 and\n"
             "NAME.volA+B.par2 (PAR 2.0) that rebuild any N lost or\n"
-            "damaged parts; N% for N percent of the parts"},
+            "damaged parts; N% for N percent of the parts; not\n"
+            "with --zip or --deflate, which delete the parts"},
        },
        "SIZE is a whole number of bytes, or one with a unit: K, M, G, T (or KiB, MiB,\n"
        "GiB, TiB) are powers of 1024, KB, MB, GB, TB powers of 1000; B is bytes.\n"
@@ -99,7 +100,8 @@ std::vector<Command> makeCommands() {
        "recovery files beside them (NAME.par2, NAME.vol*.par2, written by 'split\n"
        "--recovery' or any PAR 2.0 tool), without joining. A rebuilt part is checked\n"
        "before it takes its name; a damaged part is kept as PART.damaged, and a part\n"
-       "the checksum list vouches for is never touched.",
+       "the checksum list vouches for is never touched. Archives of parts are not\n"
+       "repaired, nor anything while a join of the series is under way: finish it.",
        {},
        "Exit status 0 when every part is right afterwards; 1 when too much is lost\n"
        "(nothing is then changed)."},
