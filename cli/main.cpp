@@ -2,6 +2,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "cli/cli.h"
 #include "cli/common_options.h"
@@ -34,11 +36,12 @@ bool cli::parseWholeNumber(const std::string& text, std::int64_t& value) {
 
 int main(int argc, char** argv) {
   cli::setClosedStreams(platform::fillClosedStandardStreams());
-  if (argc < 2) {
+  const std::vector<std::string> arguments = platform::commandLineArguments(argc, argv);
+  if (arguments.size() < 2) {
     std::fputs(cli::usageText().c_str(), stderr);
     return cli::kExitUsage;
   }
-  const std::string name = argv[1];
+  const std::string& name = arguments[1];
   if (name == "--help" || name == "-h" || name == "help") {
     std::fputs(cli::usageText().c_str(), stdout);
     return cli::kExitOk;
@@ -47,7 +50,7 @@ int main(int argc, char** argv) {
     std::puts(cli::versionLine());
     return cli::kExitOk;
   }
-  const cli::Args args(argv + 2, argv + argc);
+  const cli::Args args(arguments.begin() + 2, arguments.end());
   if (name == "split") return cli::runSplit(args);
   if (name == "join") return cli::runJoin(args);
   if (name == "zip") return cli::runZip(args);

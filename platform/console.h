@@ -2,6 +2,9 @@
 // of the local date and time formats, and whether the error stream is a terminal.
 #pragma once
 
+#include <string>
+#include <vector>
+
 namespace platform {
 
 // The separator of the user's short date format ("/" in 12/31/24), or `fallback`.
@@ -18,5 +21,10 @@ bool errorStreamIsTerminal();
 // program opens later takes its place and is then written as that stream. Returns the
 // bits of the streams that were closed.
 int fillClosedStandardStreams();
+
+// The program's arguments in UTF-8, its own name first. POSIX hands them over as they
+// are; on Windows `argv` holds them in the ANSI code page, where letters outside it are
+// lost, so they are read from the wide command line instead (argv only if that fails).
+std::vector<std::string> commandLineArguments(int argc, char** argv);
 
 }  // namespace platform

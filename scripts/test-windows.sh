@@ -12,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 googletest
-  unzip zip nsis xvfb xdotool x11-apps netpbm procps)
+  unzip zip par2 nsis xvfb xdotool x11-apps netpbm procps)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -80,6 +80,43 @@ check "unzip" wine "$cli" unzip "$work/all.zip" --dir "$work/unzipped" -q
 for file in big.bin empty.bin text.txt numbers.txt; do
   check "unzipped $file is identical" cmp "$work/$file" "$work/unzipped/$file"
 done
+
+# Recovery data written under wine: par2 on this side takes it, and a deleted part is
+# rebuilt by repair and by the join (MD5 through the system's CNG there).
+mkdir "$work/recovery"
+check "split with recovery data" wine "$cli" split "$work/big.bin" --parts 4 --recovery 1 \
+  --out "$work/recovery" -q
+check "par2 verifies the recovery files" par2 verify -q "$work/recovery/big.bin.par2"
+rm "$work/recovery/big.bin.002"
+check "repair rebuilds a deleted part" wine "$cli" repair "$work/recovery/big.bin.001" -q
+check "the rebuilt part is whole" wine "$cli" verify "$work/recovery/big.bin.001" -q
+rm "$work/recovery/big.bin.004"
+check "join rebuilds a deleted part" wine "$cli" join "$work/recovery/big.bin.001" \
+  --out "$work/recovery-joined" -q
+check "joined file with a rebuilt part is identical" cmp "$work/big.bin" "$work/recovery-joined"
+
+# Deflated parts: other tools read the archives, and the join reads them in place.
+mkdir "$work/deflate"
+check "split --deflate" wine "$cli" split "$work/numbers.txt" --parts 3 --deflate \
+  --out "$work/deflate" -q
+for n in 001 002 003; do
+  check "another tool reads part $n's archive" unzip -tq "$work/deflate/numbers.txt.$n.zip"
+done
+check "join from the archives" wine "$cli" join "$work/deflate/numbers.txt.001.zip" \
+  --out "$work/deflate-joined" -q
+check "joined from archives is identical" cmp "$work/numbers.txt" "$work/deflate-joined"
+
+# Names with spaces and letters beyond the ANSI code page reach the program whole.
+odd="$work/dé ñ/Übung ñ 日本.bin"
+mkdir "$work/dé ñ" "$work/dé ñ/parts"
+cp "$work/text.txt" "$odd"
+check "split a name beyond ASCII" wine "$cli" split "$odd" --parts 2 --recovery 1 \
+  --out "$work/dé ñ/parts" -q
+check "its parts keep the name" test -f "$work/dé ñ/parts/Übung ñ 日本.bin.002"
+rm "$work/dé ñ/parts/Übung ñ 日本.bin.001"
+check "join a name beyond ASCII" wine "$cli" join "$work/dé ñ/parts/Übung ñ 日本.bin.001" \
+  --out "$work/dé ñ/joined é.bin" -q
+check "joined name beyond ASCII is identical" cmp "$odd" "$work/dé ñ/joined é.bin"
 
 # A folder of a member's name that is a link (made on this side, where wine shows it as
 # a plain folder) is refused, and nothing is written where it points.

@@ -51,4 +51,8 @@ int fillClosedStandardStreams() {
   return closed;
 }
 
+std::vector<std::string> commandLineArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
 }  // namespace platform

@@ -4,6 +4,8 @@
 
 #include "platform/win32/wide.h"
 
+#include <shellapi.h>
+
 namespace platform {
 namespace {
 
@@ -33,6 +35,20 @@ int fillClosedStandardStreams() {
 bool errorStreamIsTerminal() {
   DWORD mode = 0;
   return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+std::vector<std::string> commandLineArguments(int argc, char** argv) {
+  int count = 0;
+  LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (wide == nullptr || count != argc) {
+    if (wide != nullptr) ::LocalFree(wide);
+    return std::vector<std::string>(argv, argv + argc);
+  }
+  std::vector<std::string> args;
+  args.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) args.push_back(win32::toUtf8(wide[i]));
+  ::LocalFree(wide);
+  return args;
 }
 
 }  // namespace platform
