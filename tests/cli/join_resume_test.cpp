@@ -40,6 +40,15 @@ struct Series {
                &out);
     return out;
   }
+  // Runs the join in the background and sends it `signal` as soon as its first part is
+  // gone, so that it stops while it is deleting parts, however fast the machine is.
+  void interruptedWhileDeleting(const char* signal) {
+    std::string out;
+    runCommand("cd " + quoted(dir.path()) + " && { " + join + " >/dev/null 2>&1 & pid=$!; " +
+                   "while kill -0 $pid 2>/dev/null && [ -e 'big bin.001' ]; do :; done; kill -" +
+                   signal + " $pid 2>/dev/null; wait $pid; }",
+               &out);
+  }
   std::vector<std::string> names() const { return testing_support::listFolder(dir.path()); }
 };
 
@@ -98,10 +107,10 @@ TEST(JoinResume, TheCommandAnInterruptedJoinGivesFinishesIt) {
 // parts under their names would stop the join from continuing.
 TEST(JoinResume, RepairLeavesAnInterruptedJoinsPartsToIt) {
   int checked = 0;
-  for (const int ms : {150, 300, 500, 800}) {
-    SCOPED_TRACE("interrupted after " + std::to_string(ms) + " ms");
+  for (int attempt = 0; attempt < 3 && checked == 0; ++attempt) {
+    SCOPED_TRACE("attempt " + std::to_string(attempt));
     Series s(24 << 20, 200, false, " --recovery 50%");
-    s.interrupted("INT", ms);
+    s.interruptedWhileDeleting("INT");
     if (!testing_support::exists(s.dir.file(".big bin.sundrix-journal")) ||
         testing_support::exists(s.dir.file("big bin.001"))) {
       continue;  // it ended before it deleted a part, or had finished
