@@ -8,10 +8,11 @@
 
 namespace engine {
 
-DigestCopy::DigestCopy(Lanes lanes) : m_crc(zip::kCrcStart) {
+DigestCopy::DigestCopy(Lanes lanes) : m_sink(lanes.parts), m_crc(zip::kCrcStart) {
   m_active[kPart] = lanes.partSha256;
   m_active[kWholeSha] = lanes.wholeSha256;
   m_active[kWholeCrc] = lanes.wholeCrc32;
+  m_active[kSink] = m_sink != nullptr;
   for (int lane = 0; lane < kLaneCount; ++lane) {
     if (m_active[lane]) m_threads.emplace_back([this, lane] { run(static_cast<Lane>(lane)); });
   }
@@ -228,6 +229,8 @@ std::uint32_t DigestCopy::wholeCrc32() {
   return ~m_crc;
 }
 
+void DigestCopy::drainSink() { waitForLane(kSink); }
+
 void DigestCopy::digest(Lane lane, const Slot& slot) {
   switch (lane) {
     case kPart: {
@@ -250,6 +253,18 @@ void DigestCopy::digest(Lane lane, const Slot& slot) {
       m_crc =
           zip::updateCrc(m_crc, reinterpret_cast<const std::uint8_t*>(slot.data.data()), slot.size);
       return;
+    case kSink: {
+      if (slot.wholeOnly) return;
+      const auto* data = reinterpret_cast<const std::uint8_t*>(slot.data.data());
+      std::size_t from = 0;
+      for (const std::size_t end : slot.partEnds) {
+        if (end > from) m_sink->bytes(data + from, end - from);
+        m_sink->endPart();
+        from = end;
+      }
+      if (slot.size > from) m_sink->bytes(data + from, slot.size - from);
+      return;
+    }
     case kLaneCount:
       return;
   }

@@ -19,12 +19,22 @@
 
 namespace engine {
 
+// Takes the parts' bytes as they are copied, on a digest thread of its own: bytes() gets
+// them in order and endPart() closes each part, as DigestCopy::endPart() did.
+class PartSink {
+ public:
+  virtual ~PartSink() = default;
+  virtual void bytes(const std::uint8_t* data, std::size_t n) = 0;
+  virtual void endPart() = 0;
+};
+
 class DigestCopy {
  public:
   struct Lanes {
     bool partSha256 = false;   // a SHA-256 per part (endPart() closes one)
     bool wholeSha256 = false;  // one SHA-256 of everything
     bool wholeCrc32 = false;   // one CRC-32 of everything
+    PartSink* parts = nullptr;  // the parts' bytes (not those given to feedWhole)
   };
   explicit DigestCopy(Lanes lanes);
   ~DigestCopy();
@@ -59,6 +69,8 @@ class DigestCopy {
   // Wait for everything given so far.
   std::string wholeSha256();
   std::uint32_t wholeCrc32();
+  // Waits until the sink has had everything given so far.
+  void drainSink();
 
  private:
   static constexpr std::size_t kSlots = 8;
@@ -66,7 +78,7 @@ class DigestCopy {
   static constexpr std::int64_t kHoleBytes = 64 * 1024;  // the least run of zeros passed over
   // Shared per request: few requests, and a stop still seen within a slot's read.
   static constexpr std::int64_t kShareChunk = 64 * 1024 * 1024;
-  enum Lane { kPart, kWholeSha, kWholeCrc, kLaneCount };
+  enum Lane { kPart, kWholeSha, kWholeCrc, kSink, kLaneCount };
   struct Slot {
     std::vector<char> data = std::vector<char>(kSlotBytes);
     std::size_t size = 0;
@@ -108,6 +120,7 @@ class DigestCopy {
   bool m_filling = false;                     // the slot m_produced % kSlots is being filled
   bool m_fillWholeOnly = false;
   bool m_closing = false;
+  PartSink* m_sink = nullptr;
   Sha256 m_part, m_wholeSha;
   std::uint32_t m_crc;
   std::vector<std::array<std::uint8_t, 32>> m_partDigests;  // 32 bytes a part, however many

@@ -161,9 +161,7 @@ JobResult writeRecoveryFiles(const std::vector<std::string>& partPaths, const Re
     par2::SourceFile file;
     file.name = platform::namePart(path);
     file.size = static_cast<std::uint64_t>(size);
-    file.head.resize(static_cast<std::size_t>(std::min<std::int64_t>(size, 16 * 1024)));
-    if (!in.readExact(file.head.data(), static_cast<std::int64_t>(file.head.size()), err) ||
-        !in.seek(0, err)) {
+    if (!par2::readHeadHash(in, file.size, file.hash16k, err) || !in.seek(0, err)) {
       return failed(path);
     }
     files.push_back(std::move(file));
@@ -190,6 +188,40 @@ JobResult writeRecoveryFiles(const std::vector<std::string>& partPaths, const Re
   }
   if (!creator.finish(base, written, err)) return failed(base + ".par2");
   return {};
+}
+
+bool RecoveryFeed::start(std::vector<par2::SourceFile> parts, const RecoveryPlan& plan,
+                         platform::IoError& err) {
+  m_names.clear();
+  for (const par2::SourceFile& part : parts) m_names.push_back(part.name);
+  par2::CreateOptions options;
+  options.sliceSize = plan.sliceSize;
+  options.recoveryBlocks = plan.blocks;
+  return m_creator.start(std::move(parts), options, err);
+}
+
+void RecoveryFeed::bytes(const std::uint8_t* data, std::size_t n) {
+  if (m_error.isSet()) return;
+  if (m_part >= m_names.size()) {
+    m_error = platform::IoError{"create recovery data for", "", 0, "more parts than planned"};
+    return;
+  }
+  m_creator.addFileBytes(m_part, data, n, m_error);
+}
+
+void RecoveryFeed::endPart() { ++m_part; }
+
+bool RecoveryFeed::finish(const std::vector<std::string>& names, const std::string& base,
+                          std::vector<std::string>& written, platform::IoError& err) {
+  if (m_error.isSet()) {
+    err = m_error;
+    return false;
+  }
+  if (names != m_names || m_part != m_names.size()) {
+    err = platform::IoError{"create recovery data for", base, 0, "the parts are not the ones planned"};
+    return false;
+  }
+  return m_creator.finish(base, written, err);
 }
 
 JobResult checkRecovery(const std::string& firstPartPath, bool rebuild, const StopToken& stop,

@@ -16,7 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/digest_copy.h"
 #include "engine/job.h"
+#include "par2/recovery_creator.h"
 
 namespace engine {
 
@@ -70,6 +72,28 @@ std::string foreignRecoveryFile(const std::string& path, const std::string& base
 JobResult writeRecoveryFiles(const std::vector<std::string>& partPaths, const RecoveryPlan& plan,
                              const std::string& base, const StopToken& stop,
                              std::vector<std::string>& written);
+
+// Makes a split's recovery files from the parts' bytes as they are copied, so that the
+// parts need not be read again. It is told each part's name, size and first bytes' hash
+// before the copy (the split reads them from the input); parts that come out otherwise
+// (other names, or first bytes that differ, as when the input changed under the split)
+// make finish() fail, and the split then reads the parts back with writeRecoveryFiles.
+class RecoveryFeed final : public PartSink {
+ public:
+  bool start(std::vector<par2::SourceFile> parts, const RecoveryPlan& plan, platform::IoError& err);
+  void bytes(const std::uint8_t* data, std::size_t n) override;
+  void endPart() override;
+  // Writes the recovery files at `base` when the parts fed were exactly `names`, whole.
+  // A failure leaves none of them.
+  bool finish(const std::vector<std::string>& names, const std::string& base,
+              std::vector<std::string>& written, platform::IoError& err);
+
+ private:
+  par2::RecoveryCreator m_creator;
+  std::vector<std::string> m_names;
+  std::size_t m_part = 0;  // the part being fed
+  platform::IoError m_error;  // the first bytes the creator refused
+};
 
 // What the recovery data says of the parts of a series.
 struct RecoveryReport {

@@ -90,7 +90,10 @@ class SplitJob {
   JobResult writeChecksumFile();
   void removeStaleChecksumFile();
   JobResult planRecoveryData();
+  JobResult startRecoveryFeed();
   JobResult writeRecoveryData();
+  // What the parts' bytes pass through on their way: the digests, the recovery data.
+  DigestCopy* copier() const { return m_digest ? m_digest.get() : m_feedCopy.get(); }
   // What a new file holds, handed to the given function a piece at a time.
   using TextSource = std::function<void(const std::function<void(std::string_view)>&)>;
   JobResult writeNewFile(const std::string& path, const TextSource& text, bool record);
@@ -155,7 +158,9 @@ class SplitJob {
   std::int64_t m_shareBlock = 0;  // the parts share the input's blocks of this size (0: copied)
   SplitPlan m_plan;
   JoinScript m_script;
+  std::unique_ptr<RecoveryFeed> m_feed;  // the recovery data, made as the parts are copied
   std::unique_ptr<DigestCopy> m_digest;  // with the checksum file: digests of what is copied
+  std::unique_ptr<DigestCopy> m_feedCopy;  // without it: the copy that feeds the recovery data
   ChecksumList m_list;                   // every part written, in order
   RunLedger m_ledger;                    // every file that now holds bytes of the input
   RecoveryPlan m_recovery;               // the recovery files to write beside the parts
@@ -302,6 +307,7 @@ JobResult SplitJob::run() {
   JobResult earlier = checkEarlierSeries();
   if (earlier.outcome != JobOutcome::Done) return earlier;
   JobResult room = checkRoom();
+  if (room.outcome == JobOutcome::Done) room = startRecoveryFeed();
   if (room.outcome != JobOutcome::Done) return room;
   JobResult parts = writeParts();
   if (parts.outcome != JobOutcome::Done) {
@@ -557,11 +563,11 @@ JobResult SplitJob::writePart(std::int64_t number, std::int64_t size) {
       publish(number);
     };
   }
-  JobResult copied = copyInBlocks(m_in, out, size, m_stop, afterBlock, m_digest.get());
+  JobResult copied = copyInBlocks(m_in, out, size, m_stop, afterBlock, copier());
   if (copied.outcome != JobOutcome::Done) return copied;
   if (!afterBlock) m_bytesDone += size;
   if (!out.close(err)) return JobResult::failed(partPath, err.message());
-  if (m_digest) m_digest->endPart();
+  if (copier() != nullptr) copier()->endPart();
   ChecksumList::Part listed;
   listed.number = number;
   listed.size = size;
@@ -827,6 +833,40 @@ JobResult SplitJob::planRecoveryData() {
   return {};
 }
 
+// The recovery data is made from the parts' bytes on their way, so each part's first
+// bytes, which name it in the recovery set, are read from the input before the copy.
+JobResult SplitJob::startRecoveryFeed() {
+  if (m_recovery.blocks == 0) return {};
+  std::vector<par2::SourceFile> parts;
+  parts.reserve(static_cast<std::size_t>(m_plan.partCount));
+  const std::string templateName = seriesTemplate();
+  platform::IoError err;
+  for (std::int64_t i = 1; i <= m_plan.partCount; ++i) {
+    par2::SourceFile part;
+    part.name = partFileName(templateName, i);
+    part.size = static_cast<std::uint64_t>(
+        i == m_plan.partCount ? m_fileSize - (i - 1) * m_plan.partSize : m_plan.partSize);
+    if (!m_in.seek((i - 1) * m_plan.partSize, err) ||
+        !par2::readHeadHash(m_in, part.size, part.hash16k, err)) {
+      return JobResult::failed(m_request.path, err.message());
+    }
+    parts.push_back(std::move(part));
+  }
+  if (!m_in.seek(0, err)) return JobResult::failed(m_request.path, err.message());
+  m_feed = std::make_unique<RecoveryFeed>();
+  if (!m_feed->start(std::move(parts), m_recovery, err)) {
+    return JobResult::failed(m_request.path, "No recovery data can be made: " + err.message());
+  }
+  // Nothing was copied yet: the copy starts afresh with the recovery data as one more lane.
+  if (m_digest) {
+    m_digest = std::make_unique<DigestCopy>(DigestCopy::Lanes{true, true, false, m_feed.get()});
+  } else {
+    m_feedCopy = std::make_unique<DigestCopy>(DigestCopy::Lanes{false, false, false, m_feed.get()});
+  }
+  copier()->shareBlocks(m_shareBlock);
+  return {};
+}
+
 // Recovery files of an earlier split at this series' name describe other parts: they go,
 // whether or not this split writes its own.
 JobResult SplitJob::writeRecoveryData() {
@@ -857,12 +897,19 @@ JobResult SplitJob::writeRecoveryData() {
       return {};
     }
   }
-  std::vector<std::string> parts;
-  parts.reserve(m_list.parts.size());
-  for (const ChecksumList::Part& part : m_list.parts) parts.push_back(m_workFolder + part.name);
+  std::vector<std::string> names, parts;
+  names.reserve(m_list.parts.size());
+  for (const ChecksumList::Part& part : m_list.parts) names.push_back(part.name);
   std::vector<std::string> written;
-  JobResult made = writeRecoveryFiles(parts, m_recovery, base, m_stop, written);
-  if (made.outcome != JobOutcome::Done) return made;
+  if (m_feed) copier()->drainSink();
+  if (!m_feed || !m_feed->finish(names, base, written, err)) {
+    // The parts came out otherwise than planned (renamed, or the input changed under the
+    // copy): the recovery data is made from what they hold now.
+    parts.reserve(names.size());
+    for (const std::string& name : names) parts.push_back(m_workFolder + name);
+    JobResult made = writeRecoveryFiles(parts, m_recovery, base, m_stop, written);
+    if (made.outcome != JobOutcome::Done) return made;
+  }
   std::string problem;
   for (const std::string& path : written) {
     if (!m_ledger.add(path, platform::fileSize(path, err), problem)) {

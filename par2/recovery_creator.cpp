@@ -57,6 +57,13 @@ bool writeFile(const std::string& path, const std::vector<const Bytes*>& chunks,
 
 }  // namespace
 
+bool readHeadHash(platform::File& in, std::uint64_t size, Md5Hash& hash, platform::IoError& err) {
+  Bytes head(static_cast<std::size_t>(std::min(size, kHeadSize)));
+  if (!in.readExact(head.data(), static_cast<std::int64_t>(head.size()), err)) return false;
+  hash = md5Of(head.data(), head.size());
+  return true;
+}
+
 std::uint64_t sliceSizeForParts(std::uint64_t largestPart) {
   return std::max<std::uint64_t>(4, (largestPart + 3) / 4 * 4);
 }
@@ -202,11 +209,8 @@ bool RecoveryCreator::start(std::vector<SourceFile> files, const CreateOptions& 
     if (file.name.empty() || hasFolder(file.name)) {
       return fail(err, "create recovery data for", file.name, "the name must be a file's own name");
     }
-    if (file.head.size() != std::min(file.size, kHeadSize)) {
-      return fail(err, "create recovery data for", file.name, "the head is not the file's first 16 KiB");
-    }
     FileState f;
-    f.description.hash16k = md5Of(file.head.data(), file.head.size());
+    f.description.hash16k = file.hash16k;
     f.description.length = file.size;
     f.description.name = file.name;
     f.description.fileId = fileIdOf(f.description.hash16k, file.size, file.name);
@@ -360,9 +364,7 @@ bool createRecoveryFiles(const std::vector<std::string>& paths, const CreateOpti
     SourceFile file;
     file.name = path.substr(path.find_last_of("/\\") + 1);
     file.size = static_cast<std::uint64_t>(size);
-    file.head.resize(static_cast<std::size_t>(std::min(file.size, kHeadSize)));
-    if (!in.readExact(file.head.data(), static_cast<std::int64_t>(file.head.size()), err) ||
-        !in.seek(0, err)) {
+    if (!readHeadHash(in, file.size, file.hash16k, err) || !in.seek(0, err)) {
       return false;
     }
     files.push_back(std::move(file));

@@ -21,8 +21,11 @@ namespace par2 {
 struct SourceFile {
   std::string name;         // as the set names it: the file's own name, without a folder
   std::uint64_t size = 0;
-  Bytes head;               // its first min(16 KiB, size) bytes, which give the file its id
+  Md5Hash hash16k{};        // of its first min(16 KiB, size) bytes, which give the file its id
 };
+
+// Reads the first min(16 KiB, size) bytes from `in`'s current position into `hash`.
+bool readHeadHash(platform::File& in, std::uint64_t size, Md5Hash& hash, platform::IoError& err);
 
 struct CreateOptions {
   std::uint64_t sliceSize = 0;        // a positive multiple of 4
@@ -56,7 +59,7 @@ class RecoveryCreator {
 
   // Describes the set. False with err.detail set when the options do not fit the files: a
   // slice size that is not a positive multiple of 4, more than 32768 input slices, more
-  // than 65535 recovery slices, a name with a folder in it, a head of the wrong length.
+  // than 65535 recovery slices, a name with a folder in it.
   bool start(std::vector<SourceFile> files, const CreateOptions& options, platform::IoError& err);
   // The next n bytes of file `fileIndex` (its index in start()'s list); each file's bytes
   // come in order, files may take turns. False when the file would grow beyond its size.
@@ -64,7 +67,7 @@ class RecoveryCreator {
                     platform::IoError& err);
   // Writes basePath + ".par2" and the volumes beside it, and lists the paths written. False
   // when a file was not fed whole, when its first bytes differ from the head given to
-  // start(), or when a write fails; whatever this call wrote is then removed again.
+  // start() said, or when a write fails; whatever this call wrote is then removed again.
   bool finish(const std::string& basePath, std::vector<std::string>& written,
               platform::IoError& err);
 

@@ -1,6 +1,9 @@
-// Table-driven CRC-32, with a slice-by-8 loop for runs of bytes.
+// Table-driven CRC-32 for single bytes and short runs; zlib's for long runs.
 #include "zip/crc32.h"
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <array>
 
 namespace zip {
@@ -23,6 +26,8 @@ constexpr Tables makeTables() {
 
 constexpr Tables kTables = makeTables();
 
+constexpr std::size_t kZlibRun = 64;
+
 }  // namespace
 
 std::uint32_t UpdateCRC(std::uint8_t b, std::uint32_t crc) {
@@ -30,6 +35,14 @@ std::uint32_t UpdateCRC(std::uint8_t b, std::uint32_t crc) {
 }
 
 std::uint32_t updateCrc(std::uint32_t crc, const std::uint8_t* data, std::size_t n) {
+  // Long runs go to zlib's, which takes several words at a time (and keeps the register
+  // finished, that is inverted).
+  while (n >= kZlibRun) {
+    const auto take = static_cast<uInt>(std::min<std::size_t>(n, 1u << 30));
+    crc = ~static_cast<std::uint32_t>(::crc32(~crc & 0xFFFFFFFFul, data, take));
+    data += take;
+    n -= take;
+  }
   while (n >= 8) {
     const std::uint32_t lo = crc ^ (std::uint32_t(data[0]) | std::uint32_t(data[1]) << 8 |
                                     std::uint32_t(data[2]) << 16 | std::uint32_t(data[3]) << 24);

@@ -27,6 +27,7 @@ struct FakeSplitOptions : engine::SplitOptions {
   bool batDelete = false;
   bool checksum = false;
   bool sh = false;
+  engine::RecoveryAmount recoveryAmount;
   int createBatReads = 0;
   std::function<bool(int read)> createBatAt;  // answers the n-th read when set
 
@@ -43,6 +44,7 @@ struct FakeSplitOptions : engine::SplitOptions {
   bool batDeleteLine() override { return batDelete; }
   bool writeChecksum() override { return checksum; }
   bool createShScript() override { return sh; }
+  engine::RecoveryAmount recovery() override { return recoveryAmount; }
 };
 
 struct FakeCombineOptions : engine::CombineOptions {

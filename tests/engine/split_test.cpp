@@ -330,6 +330,60 @@ TEST_F(SplitTest, AnInputThatGrowsWhileSplitIsKept) {
   EXPECT_EQ(testing_support::sizeOf(growing.path), 10'010);
 }
 
+// Writes into the input while the first part is copied, at `offset`.
+struct ChangingInput : RecordingSink {
+  std::string path;
+  long offset = 0;
+  void publish(const engine::Progress& p) override {
+    RecordingSink::publish(p);
+    if (updates.size() == 10) {
+      FILE* f = std::fopen(path.c_str(), "r+b");
+      std::fseek(f, offset, SEEK_SET);
+      std::fputs("changed", f);
+      std::fclose(f);
+    }
+  }
+};
+
+// The recovery data is made from the parts' bytes as they are copied; whatever the input
+// does meanwhile, it describes the parts as they were written.
+TEST_F(SplitTest, RecoveryDataDescribesThePartsWrittenWhenTheInputChanges) {
+  constexpr long kPart = 40'000;
+  struct Row { const char* name; long offset; bool checksum; };
+  const Row rows[] = {
+      {"unchanged", -1, true},
+      {"unchanged, without the checksum file", -1, false},
+      {"a later part's first bytes change", 2 * kPart + 10, true},
+      {"... without the checksum file", 2 * kPart + 10, false},
+      {"a later part's bytes past its first 16 KiB change", 2 * kPart + 30'000, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempDir folder;
+    options.folder = folder.path();
+    options.checksum = row.checksum;
+    options.recoveryAmount = {1, 0};
+    ChangingInput changing;
+    changing.path = folder.file("movie.avi");
+    testing_support::writeFile(changing.path, testing_support::makeBytes(3 * kPart, 7));
+    changing.offset = row.offset < 0 ? 3 * kPart : row.offset;  // past the end: no change
+    const JobResult result = SplitFile({changing.path, 3, "t"}, options, changing, stop, nullptr);
+    ASSERT_EQ(result.outcome, JobOutcome::Done) << result.message();
+    ASSERT_TRUE(testing_support::exists(folder.file("movie.avi.par2")));
+    RecoveryReport report;
+    ASSERT_EQ(checkRecovery(folder.file("movie.avi.001"), false, stop, report).outcome,
+              JobOutcome::Done);
+    EXPECT_TRUE(report.usable) << report.summary;
+    EXPECT_TRUE(report.damaged.empty()) << report.summary;
+    // And a lost part comes back as it was written.
+    const auto third = testing_support::readFile(folder.file("movie.avi.003"));
+    std::remove(folder.file("movie.avi.003").c_str());
+    ASSERT_EQ(checkRecovery(folder.file("movie.avi.001"), true, stop, report).outcome,
+              JobOutcome::Done);
+    EXPECT_EQ(testing_support::readFile(folder.file("movie.avi.003")), third) << report.summary;
+  }
+}
+
 TEST_F(SplitTest, CompressedPartsLeaveOnlyArchives) {
   options.compress = true;
   options.removeInput = true;

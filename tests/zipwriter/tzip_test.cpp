@@ -447,3 +447,20 @@ TEST(TZipLimits, MoreThan65535MembersAreRefused) {
   EXPECT_NE(r.messages[0].find("65535"), std::string::npos) << r.messages[0];
   EXPECT_FALSE(exists(tmp / "many.zip"));
 }
+
+// Runs of any length, split anywhere, give the register that byte-by-byte steps give,
+// across the point where long runs are handed to another routine.
+TEST(Crc32, RunsAgreeWithSingleSteps) {
+  std::vector<std::uint8_t> data(70000);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 131 + (i >> 7));
+  for (const std::size_t length : {0u, 1u, 7u, 8u, 63u, 64u, 65u, 200u, 4099u, 70000u}) {
+    std::uint32_t stepped = zip::kCrcStart;
+    for (std::size_t i = 0; i < length; ++i) stepped = zip::UpdateCRC(data[i], stepped);
+    for (const std::size_t cut : {std::size_t{0}, length / 3, length}) {
+      const std::uint32_t run =
+          zip::updateCrc(zip::updateCrc(zip::kCrcStart, data.data(), cut), data.data() + cut, length - cut);
+      EXPECT_EQ(run, stepped) << length << " bytes cut at " << cut;
+    }
+  }
+  EXPECT_EQ(zip::crc32(reinterpret_cast<const std::uint8_t*>("123456789"), 9), 0xCBF43926u);
+}
