@@ -11,6 +11,7 @@
 #include "app/gauge.h"
 #include "app/message_box.h"
 #include "app/work.h"
+#include "engine/recovery_data.h"
 #include "engine/verify.h"
 #include "engine/zip_part_archiver.h"
 #include "platform/file.h"
@@ -150,17 +151,34 @@ void TForm1::MVerifyClick() {
   const std::uint64_t job = ++m_jobSerial;
   auto work = std::make_unique<Work>(this, job, [first](const engine::StopToken& stop) {
     const engine::VerifyReport report = engine::VerifyParts(first, stop);
-    if (!report.problem.empty()) return engine::JobResult::failed(first, report.problem);
+    // Recovery files beside the parts say what a join could rebuild.
+    engine::RecoveryReport recovery;
+    if (!stop.stopRequested()) engine::checkRecovery(first, false, stop, recovery);
+    if (stop.stopRequested()) return engine::JobResult::stopped();
+    if (!report.problem.empty() && !recovery.usable) {
+      return engine::JobResult::failed(first, report.problem);
+    }
     std::string lines;
     for (const engine::VerifyLine& line : report.lines) {
       lines += std::string(engine::statusWord(line.status)) + "  " + line.name +
                (line.why.empty() ? "" : " - " + line.why) + "\n";
     }
-    lines += "(" + report.against + ")";
-    if (!report.allRight()) return engine::JobResult::failed(first, lines);
+    if (report.problem.empty()) lines += "(" + report.against + ")";
+    bool right = report.problem.empty() ? report.allRight() : true;
+    if (recovery.present) {
+      for (const std::string& rejection : recovery.rejections) lines += "\n" + rejection;
+      lines += "\nrecovery: " + recovery.summary;
+      if (!recovery.damaged.empty() && recovery.repairable) {
+        lines += "\nrecovery: Combine rebuilds them before it joins the parts.";
+      }
+      right = right && recovery.usable && recovery.damaged.empty();
+    }
+    if (!right) return engine::JobResult::failed(first, lines);
     engine::JobResult result;
     result.notes.push_back(lines);
-    result.summary = "Verified: every listed part is right (" + report.against + ").";
+    result.summary = report.problem.empty()
+                         ? "Verified: every listed part is right (" + report.against + ")."
+                         : "Verified: every part is right by the recovery files.";
     return result;
   });
   ButtonCombine->setEnabled(false);

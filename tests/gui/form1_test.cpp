@@ -1084,6 +1084,15 @@ void Form1Test::recoveryDataOption() {
     QVERIFY(QFileInfo::exists(path("r.bin.par2")));
     QVERIFY(QFileInfo::exists(path("r.bin.vol01+01.par2")));
     QVERIFY(QFile::remove(path("r.bin.002")));
+    // Verify parts says what is lost and that a join rebuilds it.
+    form->SelectFirstPart(path("r.bin.001").toStdString());
+    form->MVerify->trigger();
+    waitUntilIdle(*form);
+    QCOMPARE(m_messages.size(), 1);
+    QVERIFY2(m_messages[0].contains("r.bin.002 is missing or damaged") &&
+                 m_messages[0].contains("Combine rebuilds them"),
+             qPrintable(m_messages[0]));
+    m_messages.clear();
     QVERIFY(QFile::rename(path("r.bin"), path("r.orig")));
     form->SelectFirstPart(path("r.bin.001").toStdString());
     QTest::mouseClick(form->ButtonCombine, Qt::LeftButton);
