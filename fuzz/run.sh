@@ -1,7 +1,7 @@
 #!/bin/bash
 # Builds the fuzz targets and runs each in turn for a while, one process (one core).
 #   fuzz/run.sh [SECONDS_PER_TARGET] [TARGET...]
-#     (default: 300 s; uncrunch ziplist decoders members par2)
+#     (default: 300 s; uncrunch ziplist decoders members single par2)
 # Corpora live in fuzz/corpus-TARGET/ (seeded from the shared test archives, and par2's from
 # fuzz/seeds-par2/; not committed);
 # crashes and timeouts land as fuzz/crash-*; copy them into fuzz/regressions/ to keep them.
@@ -11,7 +11,7 @@ root=$(dirname "$here")
 seconds=${1:-300}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(uncrunch ziplist decoders members par2)
+[ ${#targets[@]} -gt 0 ] || targets=(uncrunch ziplist decoders members single par2)
 build=${FUZZ_BUILD:-$root/build-fuzz}
 testdata=${SUNDRIX_TESTDATA:-$root/../shared/testdata}
 
@@ -23,6 +23,8 @@ for target in "${targets[@]}"; do
   mkdir -p "$corpus"
   if [ "$target" = par2 ]; then
     cp -n "$here"/seeds-par2/* "$corpus"/ 2>/dev/null || true
+  elif [ "$target" = single ]; then
+    cp -n "$here"/seeds-single/* "$corpus"/ 2>/dev/null || true
   elif [ "$target" = members ] && [ -d "$testdata/zip" ]; then
     # Its inputs start with the byte that chooses the flags.
     for f in "$testdata"/zip/*.zip; do
