@@ -291,10 +291,18 @@ JobResult checkRecovery(const std::string& firstPartPath, bool rebuild, const St
   report.summary = someNames(report.damaged, 10) + (report.damaged.size() == 1 ? " is" : " are") +
                    " missing or damaged (" + check.summary + ")";
   if (!rebuild || !report.repairable) return {};
+  // Another run writing into this folder (a split of the same name, a join deleting these
+  // parts) would have its files taken for damaged ones and moved aside.
+  platform::IoError err;
+  platform::FolderLock lock;
+  const std::string shown = folder.empty() ? "." : folder;
+  if (!lock.acquire(shown, err)) {
+    return JobResult::failed(shown, "cannot rebuild parts in " + shown + ": " + err.reason() +
+                                        ". Nothing was changed.");
+  }
   // Rebuilt under names of their own, then checked, then put in place. The names they
   // take, and those the damaged parts move aside to, must be free before anything is
   // written.
-  platform::IoError err;
   for (std::size_t i = 0; i < check.files.size(); ++i) {
     if (check.files[i].state == par2::FileState::Good) continue;
     outputs[i] = sources[i] + ".rebuilding";

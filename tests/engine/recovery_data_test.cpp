@@ -78,8 +78,11 @@ TEST(RecoveryRebuild, NothingInTheWayIsTouchedAndNothingIsLeftBehind) {
     std::function<std::unique_ptr<Fault>(const TempDir&)> fault;
     engine::JobOutcome outcome;
     const char* says;  // in the result's message, or the report's summary when Done
+    bool otherRun = false;  // another run holds the folder (a split writing parts there)
   };
   const std::vector<Row> rows = {
+      {"another run is writing into the folder", nullptr, nullptr, engine::JobOutcome::Failed,
+       "another run of this program is writing into this folder", true},
       {"a file of the user's at PART.damaged",
        [](const TempDir& d) { testing_support::writeText(d.file("d.bin.003.damaged"), "mine"); },
        nullptr, engine::JobOutcome::Failed, "d.bin.003.damaged is in the way"},
@@ -112,6 +115,10 @@ TEST(RecoveryRebuild, NothingInTheWayIsTouchedAndNothingIsLeftBehind) {
     engine::JobResult result;
     {
       const std::unique_ptr<Fault> fault = row.fault ? row.fault(dir) : nullptr;
+      platform::FolderLock other;
+      if (row.otherRun) {
+        ASSERT_TRUE(other.acquire(dir.path(), err)) << err.message();
+      }
       result = engine::checkRecovery(dir.file("d.bin.001"), true, stop, report);
     }
     EXPECT_EQ(result.outcome, row.outcome) << result.message();
