@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/checksum.h"
+#include "engine/sha256_pair.h"
 #include "platform/file.h"
 
 namespace engine {
@@ -78,7 +79,8 @@ class DigestCopy {
   static constexpr std::int64_t kHoleBytes = 64 * 1024;  // the least run of zeros passed over
   // Shared per request: few requests, and a stop still seen within a slot's read.
   static constexpr std::int64_t kShareChunk = 64 * 1024 * 1024;
-  enum Lane { kPart, kWholeSha, kWholeCrc, kSink, kLaneCount };
+  // kPair does kPart's and kWholeSha's work on one thread where the processor allows.
+  enum Lane { kPart, kWholeSha, kWholeCrc, kSink, kPair, kLaneCount };
   struct Slot {
     std::vector<char> data = std::vector<char>(kSlotBytes);
     std::size_t size = 0;
@@ -91,6 +93,7 @@ class DigestCopy {
   void waitForLane(Lane lane);
   void run(Lane lane);
   void digest(Lane lane, const Slot& slot);
+  void partDigested(const std::array<std::uint8_t, 32>& digest);
 
   // Shares what it can of the first bytes (all of them, or whole blocks), reading them for
   // the digests; `shared` gets the count, and both files' positions move past them.
@@ -122,6 +125,7 @@ class DigestCopy {
   bool m_closing = false;
   PartSink* m_sink = nullptr;
   Sha256 m_part, m_wholeSha;
+  Sha256Pair m_pair;
   std::uint32_t m_crc;
   std::vector<std::array<std::uint8_t, 32>> m_partDigests;  // 32 bytes a part, however many
   std::vector<std::thread> m_threads;
