@@ -199,7 +199,8 @@ bool RecoveryFeed::start(std::vector<par2::SourceFile> parts, const RecoveryPlan
   par2::CreateOptions options;
   options.sliceSize = plan.sliceSize;
   options.recoveryBlocks = plan.blocks;
-  return m_creator.start(std::move(parts), options, err);
+  m_creator = std::make_unique<par2::RecoveryCreator>();
+  return m_creator->start(std::move(parts), options, err);
 }
 
 void RecoveryFeed::bytes(const std::uint8_t* data, std::size_t n) {
@@ -208,22 +209,23 @@ void RecoveryFeed::bytes(const std::uint8_t* data, std::size_t n) {
     m_error = platform::IoError{"create recovery data for", "", 0, "more parts than planned"};
     return;
   }
-  m_creator.addFileBytes(m_part, data, n, m_error);
+  m_creator->addFileBytes(m_part, data, n, m_error);
 }
 
 void RecoveryFeed::endPart() { ++m_part; }
 
 bool RecoveryFeed::finish(const std::vector<std::string>& names, const std::string& base,
                           std::vector<std::string>& written, platform::IoError& err) {
+  const std::unique_ptr<par2::RecoveryCreator> creator = std::move(m_creator);
   if (m_error.isSet()) {
     err = m_error;
     return false;
   }
-  if (names != m_names || m_part != m_names.size()) {
+  if (!creator || names != m_names || m_part != m_names.size()) {
     err = platform::IoError{"create recovery data for", base, 0, "the parts are not the ones planned"};
     return false;
   }
-  return m_creator.finish(base, written, err);
+  return creator->finish(base, written, err);
 }
 
 JobResult checkRecovery(const std::string& firstPartPath, bool rebuild, const StopToken& stop,

@@ -3,11 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "engine/join_script.h"
 #include "engine_fakes.h"
+#include "platform/file.h"
 #include "support/temp_dir.h"
 
 using namespace engine;
@@ -383,6 +390,51 @@ TEST_F(SplitTest, RecoveryDataDescribesThePartsWrittenWhenTheInputChanges) {
     EXPECT_EQ(testing_support::readFile(folder.file("movie.avi.003")), third) << report.summary;
   }
 }
+
+#if defined(__GLIBC__)
+// The heap in use whenever a part is read (only the recovery data's fallback reads them).
+struct HeapAtPartReads : platform::FaultInjector {
+  std::size_t most = 0;
+  HeapAtPartReads() { platform::setFaultInjector(this); }
+  ~HeapAtPartReads() override { platform::setFaultInjector(nullptr); }
+  int before(platform::FileOp op, const std::string& path) override {
+    if (op == platform::FileOp::Read && path.find(".avi.00") != std::string::npos) {
+      const struct mallinfo2 m = mallinfo2();
+      most = std::max(most, m.uordblks + m.hblkhd);
+    }
+    return 0;
+  }
+};
+
+// When the parts are read back, the recovery slices made on the way are let go first: the
+// memory the plan allows is not held twice.
+TEST_F(SplitTest, ReadingThePartsBackHoldsTheRecoverySlicesOnce) {
+  constexpr std::size_t kPart = 40u << 20;  // the one recovery slice, larger than any buffer
+  TempDir folder;
+  options.folder = folder.path();
+  options.recoveryAmount = {1, 0};
+  ChangingInput changing;
+  changing.path = folder.file("movie.avi");
+  testing_support::writeFile(changing.path, {});
+  std::filesystem::resize_file(changing.path, 3 * kPart);  // holes: quick to copy
+  changing.offset = 2 * kPart + 10;  // the third part's first bytes: the parts are read back
+  const struct mallinfo2 at = mallinfo2();
+  JobResult result;
+  std::size_t most = 0;
+  {
+    HeapAtPartReads heap;
+    result = SplitFile({changing.path, 3, "t"}, options, changing, stop, nullptr);
+    most = heap.most;
+  }
+  ASSERT_EQ(result.outcome, JobOutcome::Done) << result.message();
+  ASSERT_GT(most, at.uordblks + at.hblkhd);  // the parts were read back
+  EXPECT_LT(most - (at.uordblks + at.hblkhd), kPart * 3 / 2);
+  RecoveryReport report;
+  ASSERT_EQ(checkRecovery(folder.file("movie.avi.001"), false, stop, report).outcome,
+            JobOutcome::Done);
+  EXPECT_TRUE(report.usable && report.damaged.empty()) << report.summary;
+}
+#endif
 
 TEST_F(SplitTest, CompressedPartsLeaveOnlyArchives) {
   options.compress = true;
