@@ -842,6 +842,8 @@ JobResult SplitJob::startRecoveryFeed() {
   const std::string templateName = seriesTemplate();
   platform::IoError err;
   for (std::int64_t i = 1; i <= m_plan.partCount; ++i) {
+    // Tens of thousands of reads about a slow disk take a while: a stop ends them.
+    if (m_stop.stopRequested()) return stopped();
     par2::SourceFile part;
     part.name = partFileName(templateName, i);
     part.size = static_cast<std::uint64_t>(

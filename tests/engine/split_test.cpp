@@ -436,6 +436,45 @@ TEST_F(SplitTest, ReadingThePartsBackHoldsTheRecoverySlicesOnce) {
 }
 #endif
 
+// Stops the job at the `at`-th read of a file named `name`, and counts the reads after it.
+struct StopAtRead : platform::FaultInjector {
+  std::string name;
+  int at = 0;
+  StopToken* stop = nullptr;
+  int reads = 0, after = 0;
+  StopAtRead() { platform::setFaultInjector(this); }
+  ~StopAtRead() override { platform::setFaultInjector(nullptr); }
+  int before(platform::FileOp op, const std::string& path) override {
+    if (op != platform::FileOp::Read || !path.ends_with(name)) return 0;
+    if (stop->stopRequested()) ++after;
+    if (++reads == at) stop->requestStop();
+    return 0;
+  }
+};
+
+// Each part's first bytes are read from the input before the copy, one read a part; a stop
+// among them ends the split there, with nothing written.
+TEST_F(SplitTest, AStopWhileThePartsFirstBytesAreReadEndsTheSplit) {
+  TempDir folder;
+  options.folder = folder.path();
+  options.recoveryAmount = {1, 0};
+  const std::string path = folder.file("movie.avi");
+  testing_support::writeFile(path, testing_support::makeBytes(200 * 100, 3));
+  JobResult result;
+  int after = 0;
+  {
+    StopAtRead reads;
+    reads.name = "movie.avi";
+    reads.at = 5;
+    reads.stop = &stop;
+    result = SplitFile({path, 200, "t"}, options, sink, stop, nullptr);
+    after = reads.after;
+  }
+  EXPECT_EQ(result.outcome, JobOutcome::Stopped) << result.message();
+  EXPECT_EQ(after, 0);
+  EXPECT_EQ(testing_support::listFolder(folder.path()), (std::vector<std::string>{"movie.avi"}));
+}
+
 TEST_F(SplitTest, CompressedPartsLeaveOnlyArchives) {
   options.compress = true;
   options.removeInput = true;
