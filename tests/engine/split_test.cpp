@@ -186,6 +186,38 @@ TEST_F(SplitTest, ScriptOptionIsReadForEveryPartAndAtTheEnd) {
             "Copy /b \"temp.001\"+\"temp.003\" \"temp\"\r\nRename \"temp\" \"movie.avi\"\r\n");
 }
 
+// Parts of two names (the script option changed during the split) get no recovery data,
+// with a warning: a set over both would be refused as one over another series' parts, by
+// a join and by the next split at the name.
+TEST_F(SplitTest, PartsOfTwoNamesGetNoRecoveryData) {
+  struct Row { const char* name; bool withBat; const char* firstPart; };
+  const Row rows[] = {
+      {"script turned off for part 2", true, "temp.001"},
+      {"script turned on for part 2", false, "movie.avi.001"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempDir folder;
+    options.folder = folder.path();
+    options.withBat = row.withBat;
+    options.createBatReads = 0;
+    // Read 1 names the series; reads 2-3 are part 1's, 4-5 part 2's.
+    options.createBatAt = [&row](int read) { return (read == 4 || read == 5) != row.withBat; };
+    options.recoveryAmount = {1, 0};
+    const std::string path = folder.file("movie.avi");
+    testing_support::writeFile(path, testing_support::makeBytes(90'000, 9));
+    const JobResult result = SplitFile({path, 3, "t"}, options, sink, stop, nullptr);
+    ASSERT_EQ(result.outcome, JobOutcome::Done) << result.message();
+    ASSERT_TRUE(testing_support::exists(folder.file(row.firstPart)));
+    ASSERT_EQ(result.warnings.size(), 1u);
+    EXPECT_NE(result.warnings[0].find("No recovery data was written"), std::string::npos)
+        << result.warnings[0];
+    for (const std::string& name : testing_support::listFolder(folder.path())) {
+      EXPECT_FALSE(name.ends_with(".par2")) << name;
+    }
+  }
+}
+
 TEST_F(SplitTest, DeletesTheInputOnlyAfterEveryPartIsWritten) {
   options.removeInput = true;
   const std::string path = input(5000);
