@@ -168,7 +168,14 @@ void TForm1::MVerifyClick() {
     if (recovery.present) {
       for (const std::string& rejection : recovery.rejections) lines += "\n" + rejection;
       lines += "\nrecovery: " + recovery.summary;
-      if (!recovery.damaged.empty() && recovery.repairable) {
+      // A join under way deleted the parts it holds in its file: Combine finishes it and
+      // rebuilds nothing.
+      const std::string journal =
+          recovery.damaged.empty() ? std::string() : engine::journalOfJoinUnderWay(first);
+      if (!journal.empty()) {
+        lines += "\nrecovery: a join of this series is under way (its journal is " + journal +
+                 "): Combine finishes it.";
+      } else if (!recovery.damaged.empty() && recovery.repairable) {
         lines += "\nrecovery: Combine rebuilds them before it joins the parts.";
       }
       right = right && recovery.usable && recovery.damaged.empty();

@@ -147,8 +147,10 @@ std::string foreignRecoveryFile(const std::string& path, const std::string& base
 JobResult writeRecoveryFiles(const std::vector<std::string>& partPaths, const RecoveryPlan& plan,
                              const std::string& base, const StopToken& stop,
                              std::vector<std::string>& written) {
+  // One part open at a time: a split of tens of thousands of parts would otherwise run out
+  // of file handles.
   std::vector<par2::SourceFile> files;
-  std::vector<platform::File> opened;
+  std::vector<std::string> fed;  // the paths of `files`
   platform::IoError err;
   const auto failed = [&](const std::string& path) {
     return JobResult::failed(path, "No recovery data was written: " + err.message());
@@ -161,11 +163,9 @@ JobResult writeRecoveryFiles(const std::vector<std::string>& partPaths, const Re
     par2::SourceFile file;
     file.name = platform::namePart(path);
     file.size = static_cast<std::uint64_t>(size);
-    if (!par2::readHeadHash(in, file.size, file.hash16k, err) || !in.seek(0, err)) {
-      return failed(path);
-    }
+    if (!par2::readHeadHash(in, file.size, file.hash16k, err)) return failed(path);
     files.push_back(std::move(file));
-    opened.push_back(std::move(in));
+    fed.push_back(path);
   }
   par2::CreateOptions options;
   options.sliceSize = plan.sliceSize;
@@ -174,14 +174,16 @@ JobResult writeRecoveryFiles(const std::vector<std::string>& partPaths, const Re
   if (!creator.start(files, options, err)) return failed(base + ".par2");
   // The parts were just written, so their bytes come back from the page cache.
   std::vector<std::uint8_t> buffer(1 << 20);
-  for (std::size_t i = 0; i < opened.size(); ++i) {
+  for (std::size_t i = 0; i < fed.size(); ++i) {
+    platform::File in = platform::File::open(fed[i], platform::File::Mode::Read, err);
+    if (!in.isOpen()) return failed(fed[i]);
     for (std::uint64_t left = files[i].size; left > 0;) {
       if (stop.stopRequested()) return JobResult::stopped();
       const std::int64_t want =
           static_cast<std::int64_t>(std::min<std::uint64_t>(left, buffer.size()));
-      if (!opened[i].readExact(buffer.data(), want, err) ||
+      if (!in.readExact(buffer.data(), want, err) ||
           !creator.addFileBytes(i, buffer.data(), static_cast<std::size_t>(want), err)) {
-        return failed(partPaths[i]);
+        return failed(fed[i]);
       }
       left -= static_cast<std::uint64_t>(want);
     }
@@ -197,7 +199,8 @@ bool RecoveryFeed::start(std::vector<par2::SourceFile> parts, const RecoveryPlan
   par2::CreateOptions options;
   options.sliceSize = plan.sliceSize;
   options.recoveryBlocks = plan.blocks;
-  return m_creator.start(std::move(parts), options, err);
+  m_creator = std::make_unique<par2::RecoveryCreator>();
+  return m_creator->start(std::move(parts), options, err);
 }
 
 void RecoveryFeed::bytes(const std::uint8_t* data, std::size_t n) {
@@ -206,22 +209,23 @@ void RecoveryFeed::bytes(const std::uint8_t* data, std::size_t n) {
     m_error = platform::IoError{"create recovery data for", "", 0, "more parts than planned"};
     return;
   }
-  m_creator.addFileBytes(m_part, data, n, m_error);
+  m_creator->addFileBytes(m_part, data, n, m_error);
 }
 
 void RecoveryFeed::endPart() { ++m_part; }
 
 bool RecoveryFeed::finish(const std::vector<std::string>& names, const std::string& base,
                           std::vector<std::string>& written, platform::IoError& err) {
+  const std::unique_ptr<par2::RecoveryCreator> creator = std::move(m_creator);
   if (m_error.isSet()) {
     err = m_error;
     return false;
   }
-  if (names != m_names || m_part != m_names.size()) {
+  if (!creator || names != m_names || m_part != m_names.size()) {
     err = platform::IoError{"create recovery data for", base, 0, "the parts are not the ones planned"};
     return false;
   }
-  return m_creator.finish(base, written, err);
+  return creator->finish(base, written, err);
 }
 
 JobResult checkRecovery(const std::string& firstPartPath, bool rebuild, const StopToken& stop,

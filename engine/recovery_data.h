@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -84,12 +85,13 @@ class RecoveryFeed final : public PartSink {
   void bytes(const std::uint8_t* data, std::size_t n) override;
   void endPart() override;
   // Writes the recovery files at `base` when the parts fed were exactly `names`, whole.
-  // A failure leaves none of them.
+  // A failure leaves none of them. Either way the recovery slices' memory is given back,
+  // so that reading the parts back does not hold it twice.
   bool finish(const std::vector<std::string>& names, const std::string& base,
               std::vector<std::string>& written, platform::IoError& err);
 
  private:
-  par2::RecoveryCreator m_creator;
+  std::unique_ptr<par2::RecoveryCreator> m_creator;
   std::vector<std::string> m_names;
   std::size_t m_part = 0;  // the part being fed
   platform::IoError m_error;  // the first bytes the creator refused

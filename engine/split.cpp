@@ -842,6 +842,8 @@ JobResult SplitJob::startRecoveryFeed() {
   const std::string templateName = seriesTemplate();
   platform::IoError err;
   for (std::int64_t i = 1; i <= m_plan.partCount; ++i) {
+    // Tens of thousands of reads about a slow disk take a while: a stop ends them.
+    if (m_stop.stopRequested()) return stopped();
     par2::SourceFile part;
     part.name = partFileName(templateName, i);
     part.size = static_cast<std::uint64_t>(
@@ -897,14 +899,26 @@ JobResult SplitJob::writeRecoveryData() {
       return {};
     }
   }
+  // The script option turned on or off while the split ran gave the parts two names: a set
+  // over both would be refused, by a join and by the next split here, as one that
+  // describes another series' parts.
+  const std::string series = seriesTemplate();
+  for (const ChecksumList::Part& part : m_list.parts) {
+    if (partNumberOf(part.name, series) == 0) {
+      m_result.warnings.push_back("No recovery data was written: the join script option "
+                                  "changed during the split, so the parts carry two names, "
+                                  "and recovery data covers the parts of one series.");
+      return {};
+    }
+  }
   std::vector<std::string> names, parts;
   names.reserve(m_list.parts.size());
   for (const ChecksumList::Part& part : m_list.parts) names.push_back(part.name);
   std::vector<std::string> written;
   if (m_feed) copier()->drainSink();
   if (!m_feed || !m_feed->finish(names, base, written, err)) {
-    // The parts came out otherwise than planned (renamed, or the input changed under the
-    // copy): the recovery data is made from what they hold now.
+    // The parts came out otherwise than planned (the input changed under the copy): the
+    // recovery data is made from what they hold now.
     parts.reserve(names.size());
     for (const std::string& name : names) parts.push_back(m_workFolder + name);
     JobResult made = writeRecoveryFiles(parts, m_recovery, base, m_stop, written);

@@ -3,11 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "engine/join_script.h"
 #include "engine_fakes.h"
+#include "platform/file.h"
 #include "support/temp_dir.h"
 
 using namespace engine;
@@ -177,6 +184,38 @@ TEST_F(SplitTest, ScriptOptionIsReadForEveryPartAndAtTheEnd) {
   EXPECT_TRUE(testing_support::exists(dir.file("temp.003")));
   EXPECT_EQ(testing_support::readText(dir.file("temp.bat")),
             "Copy /b \"temp.001\"+\"temp.003\" \"temp\"\r\nRename \"temp\" \"movie.avi\"\r\n");
+}
+
+// Parts of two names (the script option changed during the split) get no recovery data,
+// with a warning: a set over both would be refused as one over another series' parts, by
+// a join and by the next split at the name.
+TEST_F(SplitTest, PartsOfTwoNamesGetNoRecoveryData) {
+  struct Row { const char* name; bool withBat; const char* firstPart; };
+  const Row rows[] = {
+      {"script turned off for part 2", true, "temp.001"},
+      {"script turned on for part 2", false, "movie.avi.001"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempDir folder;
+    options.folder = folder.path();
+    options.withBat = row.withBat;
+    options.createBatReads = 0;
+    // Read 1 names the series; reads 2-3 are part 1's, 4-5 part 2's.
+    options.createBatAt = [&row](int read) { return (read == 4 || read == 5) != row.withBat; };
+    options.recoveryAmount = {1, 0};
+    const std::string path = folder.file("movie.avi");
+    testing_support::writeFile(path, testing_support::makeBytes(90'000, 9));
+    const JobResult result = SplitFile({path, 3, "t"}, options, sink, stop, nullptr);
+    ASSERT_EQ(result.outcome, JobOutcome::Done) << result.message();
+    ASSERT_TRUE(testing_support::exists(folder.file(row.firstPart)));
+    ASSERT_EQ(result.warnings.size(), 1u);
+    EXPECT_NE(result.warnings[0].find("No recovery data was written"), std::string::npos)
+        << result.warnings[0];
+    for (const std::string& name : testing_support::listFolder(folder.path())) {
+      EXPECT_FALSE(name.ends_with(".par2")) << name;
+    }
+  }
 }
 
 TEST_F(SplitTest, DeletesTheInputOnlyAfterEveryPartIsWritten) {
@@ -382,6 +421,90 @@ TEST_F(SplitTest, RecoveryDataDescribesThePartsWrittenWhenTheInputChanges) {
               JobOutcome::Done);
     EXPECT_EQ(testing_support::readFile(folder.file("movie.avi.003")), third) << report.summary;
   }
+}
+
+#if defined(__GLIBC__)
+// The heap in use whenever a part is read (only the recovery data's fallback reads them).
+struct HeapAtPartReads : platform::FaultInjector {
+  std::size_t most = 0;
+  HeapAtPartReads() { platform::setFaultInjector(this); }
+  ~HeapAtPartReads() override { platform::setFaultInjector(nullptr); }
+  int before(platform::FileOp op, const std::string& path) override {
+    if (op == platform::FileOp::Read && path.find(".avi.00") != std::string::npos) {
+      const struct mallinfo2 m = mallinfo2();
+      most = std::max(most, m.uordblks + m.hblkhd);
+    }
+    return 0;
+  }
+};
+
+// When the parts are read back, the recovery slices made on the way are let go first: the
+// memory the plan allows is not held twice.
+TEST_F(SplitTest, ReadingThePartsBackHoldsTheRecoverySlicesOnce) {
+  constexpr std::size_t kPart = 40u << 20;  // the one recovery slice, larger than any buffer
+  TempDir folder;
+  options.folder = folder.path();
+  options.recoveryAmount = {1, 0};
+  ChangingInput changing;
+  changing.path = folder.file("movie.avi");
+  testing_support::writeFile(changing.path, {});
+  std::filesystem::resize_file(changing.path, 3 * kPart);  // holes: quick to copy
+  changing.offset = 2 * kPart + 10;  // the third part's first bytes: the parts are read back
+  const struct mallinfo2 at = mallinfo2();
+  JobResult result;
+  std::size_t most = 0;
+  {
+    HeapAtPartReads heap;
+    result = SplitFile({changing.path, 3, "t"}, options, changing, stop, nullptr);
+    most = heap.most;
+  }
+  ASSERT_EQ(result.outcome, JobOutcome::Done) << result.message();
+  ASSERT_GT(most, at.uordblks + at.hblkhd);  // the parts were read back
+  EXPECT_LT(most - (at.uordblks + at.hblkhd), kPart * 3 / 2);
+  RecoveryReport report;
+  ASSERT_EQ(checkRecovery(folder.file("movie.avi.001"), false, stop, report).outcome,
+            JobOutcome::Done);
+  EXPECT_TRUE(report.usable && report.damaged.empty()) << report.summary;
+}
+#endif
+
+// Stops the job at the `at`-th read of a file named `name`, and counts the reads after it.
+struct StopAtRead : platform::FaultInjector {
+  std::string name;
+  int at = 0;
+  StopToken* stop = nullptr;
+  int reads = 0, after = 0;
+  StopAtRead() { platform::setFaultInjector(this); }
+  ~StopAtRead() override { platform::setFaultInjector(nullptr); }
+  int before(platform::FileOp op, const std::string& path) override {
+    if (op != platform::FileOp::Read || !path.ends_with(name)) return 0;
+    if (stop->stopRequested()) ++after;
+    if (++reads == at) stop->requestStop();
+    return 0;
+  }
+};
+
+// Each part's first bytes are read from the input before the copy, one read a part; a stop
+// among them ends the split there, with nothing written.
+TEST_F(SplitTest, AStopWhileThePartsFirstBytesAreReadEndsTheSplit) {
+  TempDir folder;
+  options.folder = folder.path();
+  options.recoveryAmount = {1, 0};
+  const std::string path = folder.file("movie.avi");
+  testing_support::writeFile(path, testing_support::makeBytes(200 * 100, 3));
+  JobResult result;
+  int after = 0;
+  {
+    StopAtRead reads;
+    reads.name = "movie.avi";
+    reads.at = 5;
+    reads.stop = &stop;
+    result = SplitFile({path, 200, "t"}, options, sink, stop, nullptr);
+    after = reads.after;
+  }
+  EXPECT_EQ(result.outcome, JobOutcome::Stopped) << result.message();
+  EXPECT_EQ(after, 0);
+  EXPECT_EQ(testing_support::listFolder(folder.path()), (std::vector<std::string>{"movie.avi"}));
 }
 
 TEST_F(SplitTest, CompressedPartsLeaveOnlyArchives) {

@@ -32,6 +32,7 @@
 #include "app/key_store.h"
 #include "app/message_box.h"
 #include "app/settings_file.h"
+#include "engine/join_journal.h"
 #include "platform/file.h"
 #include "zip/zip_events.h"
 
@@ -1093,6 +1094,17 @@ void Form1Test::recoveryDataOption() {
                  m_messages[0].contains("Combine rebuilds them"),
              qPrintable(m_messages[0]));
     m_messages.clear();
+    // While a join's journal is there, the parts it deleted are in its file: Verify parts
+    // points at that join instead of a rebuild that Combine would not make.
+    const QString journal = QString::fromStdString(engine::joinNamesFor(path("r.bin").toStdString()).journal);
+    writeFile(journal, "x");
+    form->MVerify->trigger();
+    waitUntilIdle(*form);
+    QCOMPARE(m_messages.size(), 1);
+    QVERIFY2(m_messages[0].contains("under way") && !m_messages[0].contains("Combine rebuilds them"),
+             qPrintable(m_messages[0]));
+    m_messages.clear();
+    QVERIFY(QFile::remove(journal));
     QVERIFY(QFile::rename(path("r.bin"), path("r.orig")));
     form->SelectFirstPart(path("r.bin.001").toStdString());
     QTest::mouseClick(form->ButtonCombine, Qt::LeftButton);
