@@ -200,65 +200,144 @@ std::int64_t checksumFileSizeBound(std::int64_t count, const ChecksumList::Part&
   return none + static_cast<std::int64_t>(std::to_string(count).size()) + count * (size() - none);
 }
 
-bool parseChecksumFile(const std::string& text, ChecksumList& list, std::string& problem) {
-  list = ChecksumList{};
-  if (text.compare(0, std::string_view(kMarker).size(), kMarker) != 0) {
-    problem = "it was not written by this program";
-    return false;
+namespace {
+
+// Reads a checksum file a line at a time, so that only the list itself is held, never its
+// text: a digest goes straight to the part it names, found by its number.
+class ListReader {
+ public:
+  // `bytes`: the size of the text, which bounds how many parts it can list.
+  ListReader(ChecksumList& list, std::int64_t bytes) : m_list(list), m_bytes(bytes) {
+    m_list = ChecksumList{};
   }
-  std::vector<std::pair<std::string, std::string_view>> hashes;  // name, sha (in `text`)
-  for (std::size_t next = 0; next < text.size();) {
-    const std::size_t end = std::min(text.find('\n', next), text.size());
-    std::string_view line(text.data() + next, end - next);
-    next = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);  // a copy with CR LF ends
-    if (line.empty()) continue;
-    if (line[0] == '#') {
-      if (line.size() > 2 && !parseSizeLine(line, list)) {
-        problem = "a line is damaged: " + std::string(line);
+
+  bool line(std::string_view line, std::string& problem) {
+    if (m_first) {
+      m_first = false;
+      if (line.substr(0, std::string_view(kMarker).size()) != kMarker) {
+        problem = "it was not written by this program";
         return false;
       }
-      continue;
+      reserveParts(line);
     }
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);  // a copy with CR LF ends
+    if (line.empty()) return true;
     std::string_view sha;
     std::string name;
-    if (!parseHashLine(line, sha, name)) {
+    const bool fine = line[0] == '#' ? line.size() <= 2 || parseSizeLine(line, m_list)
+                                     : parseHashLine(line, sha, name);
+    if (!fine) {
       problem = "a line is damaged: " + std::string(line);
       return false;
     }
-    hashes.emplace_back(std::move(name), sha);
+    bool found = false;
+    if (sha.empty()) return true;
+    if (!give(name, sha, found, problem)) return false;
+    if (found) return true;
+    // Named before its part or the whole, or naming neither: kept until the end.
+    const auto [at, fresh] = m_other.emplace(std::move(name), sha);
+    return fresh || sameTwice(at->first, at->second, sha, problem);
   }
+
+  bool finish(std::string& problem) {
+    if (m_first) {
+      problem = "it was not written by this program";
+      return false;
+    }
+    std::vector<ChecksumList::Part>& parts = m_list.parts;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      if (parts[i].number != static_cast<std::int64_t>(i + 1)) {
+        problem = "the list of parts is damaged";
+        return false;
+      }
+    }
+    for (const auto& [name, sha] : m_other) {
+      bool found = false;
+      if (!give(name, sha, found, problem)) return false;
+    }
+    for (const ChecksumList::Part& part : parts) {
+      if (part.sha256.empty()) {
+        problem = "the list of parts is damaged";
+        return false;
+      }
+    }
+    return true;
+  }
+
+ private:
   // A name listed twice must say the same twice: the checking tools check every line.
-  // (The maps look into `hashes` and `list.parts`, which no longer change.)
-  std::unordered_map<std::string_view, std::string_view> seen;
-  seen.reserve(hashes.size());
-  for (const auto& [name, sha] : hashes) {
-    const auto [at, fresh] = seen.emplace(name, sha);
-    if (!fresh && at->second != sha) {
-      problem = name + " is listed twice with different checksums";
-      return false;
-    }
+  static bool sameTwice(const std::string& name, std::string_view was, std::string_view sha,
+                        std::string& problem) {
+    if (was == sha) return true;
+    problem = name + " is listed twice with different checksums";
+    return false;
   }
-  // Looked up by name: a split into thousands of parts lists thousands of lines.
-  std::unordered_multimap<std::string_view, ChecksumList::Part*> byName;
-  byName.reserve(list.parts.size());
-  for (ChecksumList::Part& part : list.parts) byName.emplace(part.name, &part);
-  for (const auto& [name, sha] : hashes) {
-    if (name == list.wholeName) list.wholeSha256 = sha;
-    for (auto [at, end] = byName.equal_range(name); at != end; ++at) at->second->sha256 = sha;
-    if (name.size() <= 4 || name.compare(name.size() - 4, 4, ".zip") != 0) continue;
-    for (auto [at, end] = byName.equal_range(std::string_view(name).substr(0, name.size() - 4));
-         at != end; ++at) {
-      at->second->archiveName = name;
-      at->second->archiveSha256 = sha;
+
+  // The first line says how many parts follow ("... in N parts (SHA-256)"): room is made
+  // for them at once, since doubling a long list would hold it twice for a moment. Every
+  // part takes two lines of at least 80 bytes, so a false count makes room for no more
+  // than the text can list.
+  void reserveParts(std::string_view first) {
+    const std::size_t end = first.rfind(" parts (SHA-256)");
+    const std::size_t start = end == std::string_view::npos ? end : first.rfind(' ', end - 1);
+    std::int64_t count = 0;
+    if (start == std::string_view::npos || !parseNumber(first.substr(start + 1, end - start - 1), count)) {
+      return;
     }
+    m_list.parts.reserve(static_cast<std::size_t>(std::min(count, m_bytes / 80)));
   }
-  for (std::size_t i = 0; i < list.parts.size(); ++i) {
-    if (list.parts[i].number != static_cast<std::int64_t>(i + 1) || list.parts[i].sha256.empty()) {
-      problem = "the list of parts is damaged";
-      return false;
+
+  // The part listed as `name`, by the number its name ends in; null when none is yet.
+  ChecksumList::Part* partNamed(std::string_view name) {
+    const std::size_t dot = name.rfind('.');
+    std::int64_t number = 0;
+    if (dot == std::string_view::npos || !parseNumber(name.substr(dot + 1), number) ||
+        number < 1 || number > static_cast<std::int64_t>(m_list.parts.size())) {
+      return nullptr;
     }
+    ChecksumList::Part& part = m_list.parts[static_cast<std::size_t>(number - 1)];
+    return part.name == name ? &part : nullptr;
   }
+
+  static bool put(std::string& into, const std::string& name, std::string_view sha,
+                  std::string& problem) {
+    if (into.empty()) {
+      into = sha;
+      return true;
+    }
+    return sameTwice(name, into, sha, problem);
+  }
+
+  // Gives `sha` to the whole file, the part and the part's archive named `name`, with
+  // `found` set when it names any; false with `problem` set when it says another digest
+  // than before.
+  bool give(const std::string& name, std::string_view sha, bool& found, std::string& problem) {
+    if (!m_list.wholeName.empty() && name == m_list.wholeName) {
+      found = true;
+      if (!put(m_list.wholeSha256, name, sha, problem)) return false;
+    }
+    if (ChecksumList::Part* part = partNamed(name)) {
+      found = true;
+      if (!put(part->sha256, name, sha, problem)) return false;
+    }
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".zip") == 0) {
+      if (ChecksumList::Part* part = partNamed(std::string_view(name).substr(0, name.size() - 4))) {
+        found = true;
+        part->archiveName = name;
+        if (!put(part->archiveSha256, name, sha, problem)) return false;
+      }
+    }
+    return true;
+  }
+
+  ChecksumList& m_list;
+  std::int64_t m_bytes;
+  bool m_first = true;
+  std::unordered_map<std::string, std::string> m_other;  // name -> digest, not yet given
+};
+
+// The names a list gives, checked once it is read whole.
+bool namesArePlain(const ChecksumList& list, std::string& problem) {
   // Names are files beside the checksum file, nothing else: the parts of one series, in
   // number order, and a plain name for the whole file.
   const auto plainName = [](const std::string& name) {
@@ -285,9 +364,74 @@ bool parseChecksumFile(const std::string& text, ChecksumList& list, std::string&
   return true;
 }
 
+}  // namespace
+
+bool parseChecksumFile(const std::string& text, ChecksumList& list, std::string& problem) {
+  ListReader reader(list, static_cast<std::int64_t>(text.size()));
+  for (std::size_t next = 0; next < text.size();) {
+    const std::size_t end = std::min(text.find('\n', next), text.size());
+    if (!reader.line(std::string_view(text.data() + next, end - next), problem)) return false;
+    next = end + 1;
+  }
+  return reader.finish(problem) && namesArePlain(list, problem);
+}
+
+namespace {
+
+// The file at `path` opened to read, with its size; false with `problem` set when it
+// cannot be, or is larger than `limit`.
+bool openToRead(const std::string& path, std::int64_t limit, platform::File& file,
+                std::int64_t& size, std::string& problem) {
+  platform::IoError err;
+  file = platform::File::open(path, platform::File::Mode::Read, err);
+  size = file.isOpen() ? file.size(err) : -1;
+  if (size < 0) {
+    problem = err.message();
+    return false;
+  }
+  if (size > limit) {
+    problem = path + " is too large for a checksum file";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool loadChecksumFile(const std::string& path, ChecksumList& list, std::string& problem) {
-  std::string text;
-  return readTextFile(path, text, problem) && parseChecksumFile(text, list, problem);
+  platform::IoError err;
+  platform::File file;
+  std::int64_t left = 0;
+  if (!openToRead(path, kMaxChecksumFileSize, file, left, problem)) return false;
+  ListReader reader(list, left);
+  std::string buffer;  // the lines not yet read whole, and the next block
+  constexpr std::size_t kBlock = 64 * 1024;
+  while (left > 0) {
+    const std::size_t kept = buffer.size();
+    const auto want = static_cast<std::size_t>(std::min<std::int64_t>(left, kBlock));
+    buffer.resize(kept + want);
+    const std::int64_t got = file.read(buffer.data() + kept, static_cast<std::int64_t>(want), err);
+    if (got < 0) {
+      problem = err.message();
+      return false;
+    }
+    buffer.resize(kept + static_cast<std::size_t>(got));
+    left = got == 0 ? 0 : left - got;  // a file that shrank ends where it ends
+    std::size_t next = 0;
+    for (std::size_t end = 0; next < buffer.size(); next = end + 1) {
+      end = std::min(buffer.find('\n', next), buffer.size());
+      if (end - next > kMaxChecksumLineLength) {
+        problem = "a line of " + path + " is longer than " +
+                  std::to_string(kMaxChecksumLineLength) + " bytes";
+        return false;
+      }
+      if (end == buffer.size()) break;  // the rest of it comes with the next block
+      if (!reader.line(std::string_view(buffer.data() + next, end - next), problem)) return false;
+    }
+    buffer.erase(0, next);
+  }
+  if (!buffer.empty() && !reader.line(buffer, problem)) return false;
+  return reader.finish(problem) && namesArePlain(list, problem);
 }
 
 bool loadCrcFile(const std::string& path, CrcFile& crc, std::string& problem) {
@@ -297,16 +441,9 @@ bool loadCrcFile(const std::string& path, CrcFile& crc, std::string& problem) {
 
 bool readTextFile(const std::string& path, std::string& text, std::string& problem) {
   platform::IoError err;
-  platform::File file = platform::File::open(path, platform::File::Mode::Read, err);
-  const std::int64_t size = file.isOpen() ? file.size(err) : -1;
-  if (size < 0) {
-    problem = err.message();
-    return false;
-  }
-  if (size > kMaxChecksumFileSize) {
-    problem = path + " is too large for a checksum file";
-    return false;
-  }
+  platform::File file;
+  std::int64_t size = 0;
+  if (!openToRead(path, kMaxTextFileSize, file, size, problem)) return false;
   text.assign(static_cast<std::size_t>(size), '\0');
   if (!file.readExact(text.data(), size, err)) {
     problem = err.message();

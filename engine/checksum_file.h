@@ -35,9 +35,13 @@ inline constexpr char kChecksumExtension[] = ".sha256";
 std::string seriesChecksumFile(const std::string& partPath);
 inline constexpr char kChecksumMarker[] = "# sundrix checksums";  // how every such file begins
 
-// The largest checksum file a join reads: its list is held in memory, several times the
-// text's size.
-inline constexpr std::int64_t kMaxChecksumFileSize = 64 * 1024 * 1024;
+// The largest checksum file a join reads. It is read a line at a time and only its list is
+// held, but a hostile file must not make that list larger than memory.
+inline constexpr std::int64_t kMaxChecksumFileSize = 256 * 1024 * 1024;
+// The longest line it may have: a digest and a long name, escaped.
+inline constexpr std::size_t kMaxChecksumLineLength = 16 * 1024;
+// The largest file readTextFile reads.
+inline constexpr std::int64_t kMaxTextFileSize = 64 * 1024 * 1024;
 
 std::string checksumFileText(const ChecksumList& list);
 // At most the size of the checksum file of `count` parts, none longer in name, number and
@@ -50,7 +54,8 @@ void checksumFileLines(const ChecksumList& list, const std::function<void(std::s
                        const std::function<std::string(std::size_t)>& partSha = {});
 // False with `problem` set when the text is not a checksum file of this program.
 bool parseChecksumFile(const std::string& text, ChecksumList& list, std::string& problem);
-// Reads and parses the file at `path`; false with `problem` saying why it cannot be used.
+// Reads and parses the file at `path` a line at a time; false with `problem` saying why it
+// cannot be used.
 bool loadChecksumFile(const std::string& path, ChecksumList& list, std::string& problem);
 
 // True when the list is of the series `partName` belongs to (NAME.001, NAME.002 ...);

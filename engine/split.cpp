@@ -341,9 +341,11 @@ JobResult SplitJob::run() {
 
 JobResult SplitJob::writeParts() {
   const std::int64_t regularSize = m_plan.partSize;
-  // Grown in one step where the count is moderate: doubling a list of thousands of parts
-  // would hold it twice for a moment. Likewise the ledger.
-  const auto expected = static_cast<std::size_t>(std::min<std::int64_t>(m_plan.partCount, 1 << 16));
+  // Grown in one step: doubling a list of thousands of parts would hold it twice for a
+  // moment. Likewise the ledger. With a checksum file the count is bounded by what its
+  // list may hold (checkListSize); without one, only a moderate count is made room for.
+  const auto expected = static_cast<std::size_t>(
+      m_digest ? m_plan.partCount : std::min<std::int64_t>(m_plan.partCount, 1 << 16));
   m_list.parts.reserve(expected);
   m_ledger.reserve(expected + 1);  // and the checksum file
   for (std::int64_t i = 1; i <= m_plan.partCount; ++i) {

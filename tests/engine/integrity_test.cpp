@@ -238,12 +238,76 @@ TEST_F(Integrity, ASplitTooLongToListIsRefusedUpFront) {
   splitOptions.folder = local.path();
   splitOptions.splitMode = SplitMode::BySize;
   splitOptions.unit = 0;  // bytes
-  testing_support::writeFile(local.file("g.bin"), testing_support::makeBytes(700'000, 3));
+  testing_support::writeFile(local.file("g.bin"), testing_support::makeBytes(3'000'000, 3));
   const JobResult refused = SplitFile({local.file("g.bin"), 1, "t"}, splitOptions, sink, stop, nullptr);
   EXPECT_EQ(refused.outcome, JobOutcome::Failed);
   EXPECT_NE(refused.reason.find("would be larger than a join reads"), std::string::npos)
       << refused.reason;
   EXPECT_EQ(testing_support::listFolder(local.path()), std::vector<std::string>{"g.bin"});
+}
+
+// The list is read a line at a time: one larger than a whole-text read allowed (64 MiB)
+// loads, while a line without end, a file past the bound or a list of another program is
+// refused without reading it whole.
+TEST_F(Integrity, ChecksumFilesAreReadAsAStreamWithBoundedLines) {
+  const std::int64_t count = 620'000;  // about 68 MiB of list
+  const auto digest = [](std::int64_t k) { return std::string(64, "0123456789abcdef"[k % 16]); };
+  const std::string path = dir.file("a-rather-long-input-name.bin.sha256");
+  {
+    ChecksumList list;
+    list.parts.reserve(static_cast<std::size_t>(count));
+    for (std::int64_t k = 1; k <= count; ++k) {
+      list.parts.push_back({k, 100, partFileName("a-rather-long-input-name.bin.000", k), digest(k), "", ""});
+    }
+    list.wholeName = "a-rather-long-input-name.bin";
+    list.wholeSize = 100 * count;
+    list.wholeSha256 = std::string(64, 'e');
+    testing_support::writeText(path, checksumFileText(list));
+  }
+  ASSERT_GT(testing_support::sizeOf(path), 64 * 1024 * 1024);
+  ChecksumList back;
+  std::string problem;
+  ASSERT_TRUE(loadChecksumFile(path, back, problem)) << problem;
+  ASSERT_EQ(back.parts.size(), static_cast<std::size_t>(count));
+  for (const std::int64_t k : {std::int64_t{1}, std::int64_t{12'345}, count}) {
+    EXPECT_EQ(back.parts[static_cast<std::size_t>(k - 1)].name,
+              partFileName("a-rather-long-input-name.bin.000", k));
+    EXPECT_EQ(back.parts[static_cast<std::size_t>(k - 1)].sha256, digest(k));
+  }
+  EXPECT_EQ(back.wholeSha256, std::string(64, 'e'));
+  back = {};
+  std::remove(path.c_str());
+
+  const std::string head = std::string(kChecksumMarker) + "\n# part 1 5 x.001\n";
+  const std::string hashA = std::string(64, 'a') + "  ", hashB = std::string(64, 'b') + "  ";
+  struct Case {
+    std::string text;
+    std::int64_t sparseSize;  // the file made this long with nothing written, 0: as it is
+    std::string says;
+  };
+  for (const Case& c : std::vector<Case>{
+           {head + std::string(kMaxChecksumLineLength + 1, 'a'), 0, "is longer than"},
+           {head + std::string(kMaxChecksumLineLength + 1, 'a') + "\n" + head, 0, "is longer than"},
+           {head + std::string(300'000, 'a'), 0, "is longer than"},  // across blocks
+           {head, 10LL << 30, "too large for a checksum file"},  // 10 GB
+           {"d41d8cd98f00b204e9800998ecf8427e  f\n" + std::string(200'000, 'b'), 0,
+            "not written by this program"},
+           {std::string(kChecksumMarker) + "\n# part 1 5 ../x.001\n# whole 5 w\n" + hashA +
+                "../x.001\n" + hashA + "w\n",
+            0, "is not a part of the series"},
+           {std::string(kChecksumMarker) + "\n" + hashA + "x.001\n" + head.substr(head.find('#', 1)) +
+                "# whole 5 w\n" + hashA + "w\n" + hashB + "x.001\n",
+            0, "x.001 is listed twice"},
+       }) {
+    SCOPED_TRACE(c.says);
+    const std::string hostile = dir.file("hostile.sha256");
+    testing_support::writeText(hostile, c.text);
+    if (c.sparseSize > 0) {
+      ASSERT_EQ(::truncate(hostile.c_str(), c.sparseSize), 0);
+    }
+    EXPECT_FALSE(loadChecksumFile(hostile, back, problem));
+    EXPECT_NE(problem.find(c.says), std::string::npos) << problem;
+  }
 }
 
 // A verified join writes small parts a slot at a time: a full disk is still reported,
