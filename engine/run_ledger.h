@@ -4,9 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <string>
-#include <unordered_map>
-#include <utility>
+#include <string_view>
 #include <vector>
 
 #include "platform/file.h"
@@ -33,26 +34,59 @@ class RunLedger {
   bool verify(platform::IoError& err) const;
 
  private:
+  // One file in 24 bytes, so that a run of 700,000 parts keeps its ledger in a few tens
+  // of MiB: its path is a prefix held once (its folder, or its folder and the stem of a
+  // numbered name, "NAME" of NAME.001) and either the number that ends it or a name held in m_names
+  // (ending at a NUL); its device is held by number. The ledger checks only the object
+  // and its size.
   struct Entry {
-    std::string path;
-    platform::FileIdentity id;  // id.size: the bytes written
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;     // the bytes written
+    std::uint32_t tail = 0;    // the number after the prefix, or where the name begins in m_names
+    std::uint16_t device = 0;  // index into m_devices
+    std::uint16_t prefix = 0;  // index into m_prefixes
   };
+  struct Prefix {
+    std::string text;
+    bool numbered = false;  // followed by platform::partSuffix of a number, not a name
+    bool operator==(const Prefix&) const = default;
+  };
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   bool record(const std::string& path, platform::FileIdentity id, std::int64_t size,
               std::string& problem);
-  struct ObjectHash {
-    std::size_t operator()(const std::pair<std::uint64_t, std::uint64_t>& key) const {
-      return std::hash<std::uint64_t>()(key.first * 0x9E3779B97F4A7C15ULL ^ key.second);
-    }
+  std::string pathOf(const Entry& entry) const;
+  std::uint64_t pathHash(const Entry& entry) const;
+  std::uint64_t objectHash(const Entry& entry) const;
+  std::size_t findPath(const std::string& path) const;  // an index into m_entries, or kNone
+  std::size_t findObject(const platform::FileIdentity& id) const;
+  void removeAt(std::size_t index);
+
+  // An index into m_entries looked up by a hash: open addressing with linear probing,
+  // 4 bytes a slot, at most three quarters full. `hashOf(i)` gives entry i's hash.
+  class Index {
+   public:
+    template <typename Match>
+    std::size_t find(std::uint64_t hash, const Match& matches) const;
+    void insert(std::uint64_t hash, std::size_t index,
+                const std::function<std::uint64_t(std::size_t)>& hashOf);
+    void erase(std::uint64_t hash, std::size_t index,
+               const std::function<std::uint64_t(std::size_t)>& hashOf);
+    // Entry `from` is now entry `to`.
+    void renumber(std::uint64_t hash, std::size_t from, std::size_t to);
+    void reserve(std::size_t count, const std::function<std::uint64_t(std::size_t)>& hashOf);
+
+   private:
+    std::size_t slotOf(std::uint64_t hash) const { return hash & (m_slots.size() - 1); }
+    void rebuild(std::size_t slots, const std::function<std::uint64_t(std::size_t)>& hashOf);
+    std::vector<std::uint32_t> m_slots;  // entry index + 1; 0: free
+    std::size_t m_count = 0;
   };
-  static std::pair<std::uint64_t, std::uint64_t> objectKey(const platform::FileIdentity& id) {
-    return {id.device, id.inode};
-  }
-  // Looked up by path and by file object, so that a run of thousands of parts costs
-  // no more per part than one of three.
+
   std::vector<Entry> m_entries;
-  std::unordered_map<std::string, std::size_t> m_byPath;  // index into m_entries
-  std::unordered_map<std::pair<std::uint64_t, std::uint64_t>, std::size_t, ObjectHash>
-      m_byObject;  // likewise, by device and inode
+  std::deque<char> m_names;  // grows in blocks, never copied whole
+  std::vector<Prefix> m_prefixes;
+  std::vector<std::uint64_t> m_devices;
+  Index m_byPath, m_byObject;
 };
 
 }  // namespace engine
