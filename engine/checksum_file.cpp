@@ -7,6 +7,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "engine/checksum.h"
 #include "engine/part_names.h"
 #include "platform/dir_search.h"
 #include "platform/file.h"
@@ -139,15 +140,100 @@ bool parseSizeLine(std::string_view line, ChecksumList& list) {
     list.wholeName = std::move(name);
     list.wholeSize = size;
   } else {
-    ChecksumList::Part& part = list.parts.emplace_back();
-    part.number = number;
-    part.size = size;
-    part.name = std::move(name);
+    list.parts.push_back({number, size, std::move(name), "", "", ""});
   }
   return true;
 }
 
 }  // namespace
+
+namespace {
+
+int hexDigit(char c) {
+  return isDigit(c) ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+}  // namespace
+
+const ChecksumList::Part ChecksumList::Parts::operator[](std::size_t i) const {
+  Part part;
+  part.number = static_cast<std::int64_t>(i + 1);
+  part.size = sizeOf(i);
+  part.name = nameOf(i);
+  part.sha256 = sha256Of(i);
+  if (const auto archive = m_archives.find(i); archive != m_archives.end()) {
+    part.archiveName = archive->second.name;
+    part.archiveSha256 = archive->second.sha256;
+  }
+  return part;
+}
+
+void ChecksumList::Parts::reserve(std::size_t count) {
+  m_reserved = std::max(m_reserved, count);
+  if (!m_sizes.empty()) m_sizes.reserve(count);
+}
+
+void ChecksumList::Parts::push_back(const Part& part) {
+  const std::size_t i = m_count;
+  if (part.number != static_cast<std::int64_t>(i + 1)) m_numbered = false;
+  if (i == 0) {
+    m_first = part.name;
+    m_firstSize = part.size;
+  } else if (part.name != partFileName(m_first, static_cast<std::int64_t>(i + 1))) {
+    m_names.emplace(i, part.name);
+  }
+  // The sizes are held one by one only once a part that is not the last differs.
+  if (m_sizes.empty() && i >= 2 && m_lastSize != m_firstSize) {
+    m_sizes.reserve(std::max(m_reserved, i + 1));
+    m_sizes.assign(i - 1, m_firstSize);
+    m_sizes.push_back(m_lastSize);
+  }
+  if (!m_sizes.empty()) m_sizes.push_back(part.size);
+  m_lastSize = part.size;
+  ++m_count;
+  if (!part.sha256.empty()) setSha256(i, part.sha256);
+  if (!part.archiveName.empty()) setArchive(i, part.archiveName, part.archiveSha256);
+}
+
+std::int64_t ChecksumList::Parts::sizeOf(std::size_t i) const {
+  if (!m_sizes.empty()) return m_sizes[i];
+  return i + 1 == m_count ? m_lastSize : m_firstSize;
+}
+
+std::string ChecksumList::Parts::nameOf(std::size_t i) const {
+  if (i == 0) return m_first;
+  if (const auto found = m_names.find(i); found != m_names.end()) return found->second;
+  return partFileName(m_first, static_cast<std::int64_t>(i + 1));
+}
+
+std::string ChecksumList::Parts::sha256Of(std::size_t i) const {
+  return hasSha256(i) ? hexOf(m_digests[i]) : std::string();
+}
+
+bool ChecksumList::Parts::setSha256(std::size_t i, std::string_view hex) {
+  if (i >= m_count || !isHex64(hex)) return false;
+  if (m_digests.size() < m_count) {
+    // Room for every part there is, made at once: a list read has all its parts before
+    // their digests. (Not for the count the list claims, which may be false.)
+    if (m_digests.capacity() < m_count) {
+      const std::size_t room = std::max(m_count, 2 * m_digests.capacity());
+      m_digests.reserve(room);
+      m_hasDigest.reserve(room);
+    }
+    m_digests.resize(m_count);
+    m_hasDigest.resize(m_count);
+  }
+  for (std::size_t k = 0; k < 32; ++k) {
+    m_digests[i][k] = static_cast<std::uint8_t>(hexDigit(hex[2 * k]) * 16 + hexDigit(hex[2 * k + 1]));
+  }
+  m_hasDigest[i] = true;
+  return true;
+}
+
+void ChecksumList::Parts::setArchive(std::size_t i, const std::string& name,
+                                     const std::string& sha256) {
+  m_archives[i] = {name, sha256};
+}
 
 std::string seriesChecksumFile(const std::string& partPath) {
   return platform::replaceExtension(partPath, kChecksumExtension);
@@ -193,9 +279,10 @@ std::int64_t checksumFileSizeBound(std::int64_t count, const ChecksumList::Part&
     return n;
   };
   const std::int64_t none = size();
-  list.parts.push_back(last);
-  list.parts.back().sha256.assign(64, '0');
-  if (!last.archiveName.empty()) list.parts.back().archiveSha256.assign(64, '0');
+  ChecksumList::Part digested = last;
+  digested.sha256.assign(64, '0');
+  if (!last.archiveName.empty()) digested.archiveSha256.assign(64, '0');
+  list.parts.push_back(digested);
   // The first line counts the parts: as long as the count itself at most.
   return none + static_cast<std::int64_t>(std::to_string(count).size()) + count * (size() - none);
 }
@@ -230,12 +317,29 @@ class ListReader {
       problem = "a line is damaged: " + std::string(line);
       return false;
     }
+    // Parts are held by number and by the series' name: checked as they come, so that
+    // a list of other names cannot take memory for them.
+    if (!m_list.parts.numbered()) {
+      problem = "the list of parts is damaged";
+      return false;
+    }
+    if (!m_list.parts.inSeries()) {
+      problem = "the part name " + m_list.parts.nameOf(m_list.parts.size() - 1) +
+                " is not a part of the series it lists";
+      return false;
+    }
     bool found = false;
     if (sha.empty()) return true;
     if (!give(name, sha, found, problem)) return false;
     if (found) return true;
-    // Named before its part or the whole, or naming neither: kept until the end.
+    // Named before its part or the whole, or naming neither: kept until the end, but
+    // only so many.
     const auto [at, fresh] = m_other.emplace(std::move(name), sha);
+    if (m_other.size() > kMaxOtherNames) {
+      problem = "more than " + std::to_string(kMaxOtherNames) +
+                " of its lines name files it does not list";
+      return false;
+    }
     return fresh || sameTwice(at->first, at->second, sha, problem);
   }
 
@@ -244,19 +348,13 @@ class ListReader {
       problem = "it was not written by this program";
       return false;
     }
-    std::vector<ChecksumList::Part>& parts = m_list.parts;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-      if (parts[i].number != static_cast<std::int64_t>(i + 1)) {
-        problem = "the list of parts is damaged";
-        return false;
-      }
-    }
+    const ChecksumList::Parts& parts = m_list.parts;
     for (const auto& [name, sha] : m_other) {
       bool found = false;
       if (!give(name, sha, found, problem)) return false;
     }
-    for (const ChecksumList::Part& part : parts) {
-      if (part.sha256.empty()) {
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      if (!parts.hasSha256(i)) {
         problem = "the list of parts is damaged";
         return false;
       }
@@ -274,9 +372,9 @@ class ListReader {
   }
 
   // The first line says how many parts follow ("... in N parts (SHA-256)"): room is made
-  // for them at once, since doubling a long list would hold it twice for a moment. Every
-  // part takes two lines of at least 80 bytes, so a false count makes room for no more
-  // than the text can list.
+  // for them at once should their sizes be held one by one, since doubling a long list
+  // would hold it twice for a moment. Every part takes two lines of at least 80 bytes, so
+  // a false count makes room for no more than the text can list.
   void reserveParts(std::string_view first) {
     const std::size_t end = first.rfind(" parts (SHA-256)");
     const std::size_t start = end == std::string_view::npos ? end : first.rfind(' ', end - 1);
@@ -287,16 +385,18 @@ class ListReader {
     m_list.parts.reserve(static_cast<std::size_t>(std::min(count, m_bytes / 80)));
   }
 
-  // The part listed as `name`, by the number its name ends in; null when none is yet.
-  ChecksumList::Part* partNamed(std::string_view name) {
+  // The index of the part listed as `name`, by the number its name ends in; npos when
+  // there is none yet.
+  std::size_t partNamed(std::string_view name) const {
+    constexpr std::size_t none = std::string_view::npos;
     const std::size_t dot = name.rfind('.');
     std::int64_t number = 0;
     if (dot == std::string_view::npos || !parseNumber(name.substr(dot + 1), number) ||
         number < 1 || number > static_cast<std::int64_t>(m_list.parts.size())) {
-      return nullptr;
+      return none;
     }
-    ChecksumList::Part& part = m_list.parts[static_cast<std::size_t>(number - 1)];
-    return part.name == name ? &part : nullptr;
+    const auto i = static_cast<std::size_t>(number - 1);
+    return m_list.parts.nameOf(i) == name ? i : none;
   }
 
   static bool put(std::string& into, const std::string& name, std::string_view sha,
@@ -316,15 +416,21 @@ class ListReader {
       found = true;
       if (!put(m_list.wholeSha256, name, sha, problem)) return false;
     }
-    if (ChecksumList::Part* part = partNamed(name)) {
+    ChecksumList::Parts& parts = m_list.parts;
+    if (const std::size_t i = partNamed(name); i != std::string_view::npos) {
       found = true;
-      if (!put(part->sha256, name, sha, problem)) return false;
+      if (parts.hasSha256(i) ? !sameTwice(name, parts.sha256Of(i), sha, problem)
+                             : !parts.setSha256(i, sha)) {
+        return false;
+      }
     }
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".zip") == 0) {
-      if (ChecksumList::Part* part = partNamed(std::string_view(name).substr(0, name.size() - 4))) {
+      const std::size_t i = partNamed(std::string_view(name).substr(0, name.size() - 4));
+      if (i != std::string_view::npos) {
         found = true;
-        part->archiveName = name;
-        if (!put(part->archiveSha256, name, sha, problem)) return false;
+        std::string archiveSha = parts[i].archiveSha256;
+        if (!put(archiveSha, name, sha, problem)) return false;
+        parts.setArchive(i, name, archiveSha);
       }
     }
     return true;
@@ -333,6 +439,7 @@ class ListReader {
   ChecksumList& m_list;
   std::int64_t m_bytes;
   bool m_first = true;
+  static constexpr std::size_t kMaxOtherNames = 100'000;
   std::unordered_map<std::string, std::string> m_other;  // name -> digest, not yet given
 };
 
@@ -343,13 +450,16 @@ bool namesArePlain(const ChecksumList& list, std::string& problem) {
   const auto plainName = [](const std::string& name) {
     if (name.empty() || name == "." || name == "..") return false;
     for (char c : name) {
-      if (platform::isPathSeparator(c)) return false;
+      // A NUL ends the name where the file system reads it: another file would be opened.
+      if (platform::isPathSeparator(c) || c == '\0') return false;
     }
     return true;
   };
-  for (const ChecksumList::Part& part : list.parts) {
-    if (!plainName(part.name) || partNumberOf(part.name, list.parts.front().name) != part.number) {
-      problem = "the part name " + part.name + " is not a part of the series it lists";
+  const std::string first = list.parts.empty() ? std::string() : list.parts.nameOf(0);
+  for (std::size_t i = 0; i < list.parts.size(); ++i) {
+    const std::string name = list.parts.nameOf(i);
+    if (!plainName(name) || partNumberOf(name, first) != static_cast<std::int64_t>(i + 1)) {
+      problem = "the part name " + name + " is not a part of the series it lists";
       return false;
     }
   }

@@ -2,10 +2,12 @@
 // `sha256sum -c` and `shasum -a 256 -c` read, and the ".crc" files of other splitters.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace engine {
@@ -21,7 +23,68 @@ struct ChecksumList {
     std::string archiveName;    // the part's archive, when the split packed it ("" else)
     std::string archiveSha256;  // of the archive
   };
-  std::vector<Part> parts;  // in number order
+  // The parts in number order, held compactly: a list of 700,000 parts must fit in a few
+  // tens of MiB. A name that is the series' k-th name (that of part 1 with k for its
+  // number) is not stored, nor a size where every part but the last has the first one's;
+  // a digest takes its 32 bytes. A part is read back whole, by value.
+  class Parts {
+   public:
+    std::size_t size() const { return m_count; }
+    bool empty() const { return m_count == 0; }
+    const Part operator[](std::size_t i) const;
+    const Part front() const { return (*this)[0]; }
+    void push_back(const Part& part);
+    void reserve(std::size_t count);
+    // True while every part was added with the number after the one before, and named
+    // as the series' part of that number.
+    bool numbered() const { return m_numbered; }
+    bool inSeries() const { return m_names.empty(); }
+
+    std::int64_t sizeOf(std::size_t i) const;
+    std::string nameOf(std::size_t i) const;
+    std::string sha256Of(std::size_t i) const;  // "" when none was given
+    bool hasSha256(std::size_t i) const { return i < m_hasDigest.size() && m_hasDigest[i]; }
+    // False (nothing changed) when `hex` is not 64 lowercase hexadecimal digits.
+    bool setSha256(std::size_t i, std::string_view hex);
+    void setArchive(std::size_t i, const std::string& name, const std::string& sha256);
+    void clearArchives() { m_archives.clear(); }
+
+    class Iterator {
+     public:
+      Iterator(const Parts& parts, std::size_t i) : m_parts(&parts), m_i(i) {}
+      const Part operator*() const { return (*m_parts)[m_i]; }
+      Iterator& operator++() {
+        ++m_i;
+        return *this;
+      }
+      bool operator==(const Iterator& other) const { return m_i == other.m_i; }
+      bool operator!=(const Iterator& other) const { return m_i != other.m_i; }
+
+     private:
+      const Parts* m_parts;
+      std::size_t m_i;
+    };
+    Iterator begin() const { return {*this, 0}; }
+    Iterator end() const { return {*this, m_count}; }
+
+   private:
+    struct Archive {
+      std::string name;
+      std::string sha256;
+    };
+    std::size_t m_count = 0;
+    bool m_numbered = true;
+    std::string m_first;                // the name of part 1, whose series the others follow
+    std::int64_t m_firstSize = 0;       // the size of every part but the last, while m_sizes is empty
+    std::int64_t m_lastSize = 0;        // ... and of the last
+    std::vector<std::int64_t> m_sizes;  // every part's, once one before the last differs
+    std::vector<std::array<std::uint8_t, 32>> m_digests;  // made room for at the first digest
+    std::vector<bool> m_hasDigest;
+    std::unordered_map<std::size_t, std::string> m_names;  // names outside the series
+    std::unordered_map<std::size_t, Archive> m_archives;
+    std::size_t m_reserved = 0;  // the count made room for, once sizes are held one by one
+  };
+  Parts parts;
   std::string wholeName;    // the input, as a join gives it back
   std::int64_t wholeSize = 0;
   std::string wholeSha256;

@@ -195,8 +195,7 @@ JobResult CombineJob::checkListedSizes() {
   unnamed = 0;
   const std::string firstName = platform::namePart(m_request.firstPartPath);
   for (const std::int64_t k :
-       partNumbersIn(platform::folderPart(m_request.firstPartPath), firstName)) {
-    if (k <= m_last) continue;
+       partNumbersIn(platform::folderPart(m_request.firstPartPath), firstName, false, m_last)) {
     if (extra.size() > kMessageNames) {
       ++unnamed;
     } else {
@@ -365,12 +364,13 @@ JobResult CombineJob::lockFolders() {
 // first mismatching part is still the one named.
 JobResult CombineJob::checkDigests(bool all) {
   if (!m_listed) return {};
-  const std::size_t joined = static_cast<std::size_t>(m_partIds.size());
+  const std::size_t joined = m_partAt.size();
   const std::size_t ready = all ? joined : std::min(joined, m_digest->partsDigested());
   for (; m_partsDigested < ready; ++m_partsDigested) {
     const std::int32_t number = m_first + static_cast<std::int32_t>(m_partsDigested);
     const std::string sha = m_digest->partSha256(m_partsDigested);
-    if (sha == m_list.parts[static_cast<std::size_t>(number - 1)].sha256) continue;
+    m_digest->forgetPartsBefore(m_partsDigested + 1);  // compared once, then not needed
+    if (sha == m_list.parts.sha256Of(static_cast<std::size_t>(number - 1))) continue;
     const std::string path = part(number);
     return JobResult::failed(path, "The part " + path + " does not match its checksum in " +
                                        m_sumsPath +
@@ -419,6 +419,10 @@ JobResult CombineJob::run() {
   step = openOutput();
   if (step.outcome != JobOutcome::Done) return finishFailed(step);
   platform::IoError err;
+  // Room for every part at once: doubling would hold a long series' twice for a moment.
+  const auto count = static_cast<std::size_t>(std::max(0, m_last - m_first + 1));
+  m_partAt.reserve(count);
+  m_partPrints.reserve(count);
   for (std::int32_t i = m_first; i <= m_last; ++i) {
     step = appendPart(i, part(i));
     if (step.outcome == JobOutcome::Done) step = checkDigests(false);
@@ -469,8 +473,8 @@ JobResult CombineJob::appendPart(std::int32_t number, const std::string& path) {
   const platform::FileIdentity& id = in.openedAs();
   if (id.size < 0) return JobResult::failed(path, "cannot read " + path + ": its size is unknown");
   const std::int64_t size = id.size;
-  m_partIds.push_back(id);
   m_partAt.push_back(m_written);
+  m_partPrints.push_back(platform::identityPrint(id));
   m_bytesDone = 0;
   // Where nothing shows the updates, the copy is not told of each block at all.
   std::function<void(std::int64_t)> afterBlock;

@@ -397,13 +397,21 @@ JobResult CombineJob::putInPlace() {
   return {};
 }
 
+// The part as it was copied: its identity now when that has the fingerprint taken then,
+// else one that matches no file, so that it is not deleted.
 JoinJournal::Held CombineJob::heldPart(std::int32_t number) const {
   const std::size_t index = static_cast<std::size_t>(number - m_first);
   JoinJournal::Held held;
   held.number = number;
-  held.part = m_partIds[index];
   held.offset = m_partAt[index];
-  held.size = held.part.size;
+  held.size = (index + 1 < m_partAt.size() ? m_partAt[index + 1] : m_written) - held.offset;
+  platform::FileIdentity now;
+  if (platform::identifyPath(part(number), now) &&
+      platform::identityPrint(now) == m_partPrints[index]) {
+    held.part = now;
+  } else {
+    held.part.size = held.size;  // device and inode 0: no file
+  }
   return held;
 }
 

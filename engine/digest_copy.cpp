@@ -208,13 +208,20 @@ std::string DigestCopy::partSha256(std::size_t k) {
   // The part may end in the chunk being filled: hand it over, unless its digest is ready.
   if (m_filling && partsDigested() <= k) submit(m_fillWholeOnly);
   std::unique_lock<std::mutex> lock(m_mutex);
-  m_changed.wait(lock, [&] { return m_partDigests.size() > k; });
-  return hexOf(m_partDigests[k]);
+  m_changed.wait(lock, [&] { return m_partsForgotten + m_partDigests.size() > k; });
+  return hexOf(m_partDigests.at(k - m_partsForgotten));
+}
+
+void DigestCopy::forgetPartsBefore(std::size_t k) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  const std::size_t drop = std::min(k - std::min(k, m_partsForgotten), m_partDigests.size());
+  m_partDigests.erase(m_partDigests.begin(), m_partDigests.begin() + static_cast<std::ptrdiff_t>(drop));
+  m_partsForgotten += drop;
 }
 
 std::size_t DigestCopy::partsDigested() {
   std::lock_guard<std::mutex> lock(m_mutex);
-  return m_partDigests.size();
+  return m_partsForgotten + m_partDigests.size();
 }
 
 void DigestCopy::waitForLane(Lane lane) {

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <condition_variable>
+#include <deque>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -65,6 +66,9 @@ class DigestCopy {
   void endPart();
   // Waits for the k-th part's digest.
   std::string partSha256(std::size_t k);
+  // Lets go of the digests made so far of the parts before the k-th: partSha256 is
+  // then asked only for later ones. A join that has compared them needs them no more.
+  void forgetPartsBefore(std::size_t k);
   // The number of part digests ready now, without waiting.
   std::size_t partsDigested();
   // Wait for everything given so far.
@@ -127,7 +131,10 @@ class DigestCopy {
   Sha256 m_part, m_wholeSha;
   Sha256Pair m_pair;
   std::uint32_t m_crc;
-  std::vector<std::array<std::uint8_t, 32>> m_partDigests;  // 32 bytes a part, however many
+  // 32 bytes a part, however many, in blocks: a long run never copies them to grow, and
+  // those before m_partsForgotten are gone.
+  std::deque<std::array<std::uint8_t, 32>> m_partDigests;
+  std::size_t m_partsForgotten = 0;
   std::vector<std::thread> m_threads;
 };
 

@@ -120,7 +120,7 @@ std::string shScriptText(const std::vector<std::string>& partNames, const std::s
         "joined.' >&2; exit 1\n"
         "fi\n";
     ChecksumList parts = *digests;
-    for (ChecksumList::Part& part : parts.parts) part.archiveName.clear();
+    parts.parts.clearArchives();
     std::string partLines, wholeLine;
     const std::string all = checksumFileText(parts);
     std::size_t at = 0;

@@ -43,16 +43,17 @@ std::int64_t partNumberOf(const std::string& name, const std::string& templateNa
 }
 
 std::vector<std::int64_t> partNumbersIn(const std::string& folder, const std::string& templateName,
-                                        bool archives) {
+                                        bool archives, std::int64_t after) {
   const std::string stem = platform::replaceExtension(templateName, "");
   std::vector<std::int64_t> numbers;
-  for (const std::string& entry : platform::entryNames(folder)) {
+  // The folder's names are looked at as they are read, not held: it may list 700,000 parts.
+  platform::forEachEntryName(folder, [&](const std::string& entry) {
     std::string_view name = entry;
     if (archives && name.size() > 4 && name.substr(name.size() - 4) == ".zip") {
       name.remove_suffix(4);
     }
-    if (const std::int64_t k = numberAfterStem(name, stem)) numbers.push_back(k);
-  }
+    if (const std::int64_t k = numberAfterStem(name, stem); k > after) numbers.push_back(k);
+  });
   std::sort(numbers.begin(), numbers.end());
   numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
   return numbers;

@@ -18,8 +18,9 @@ std::int64_t partNumberOf(const std::string& name, const std::string& templateNa
 
 // The numbers of the parts of `templateName` that have an entry in `folder` (a file, a
 // folder, a link: anything that holds the name), ascending. With `archives`, the name of a
-// part's archive (part name + ".zip") counts for its part as well.
+// part's archive (part name + ".zip") counts for its part as well. Only numbers above
+// `after` are given: those at most a long series' count need not all be held.
 std::vector<std::int64_t> partNumbersIn(const std::string& folder, const std::string& templateName,
-                                        bool archives = false);
+                                        bool archives = false, std::int64_t after = 0);
 
 }  // namespace engine

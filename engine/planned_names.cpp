@@ -59,8 +59,7 @@ std::string nameLengthProblem(const PlannedNames& plan) {
 
 std::vector<std::string> partsBeyond(const PlannedNames& plan) {
   std::vector<std::string> names;
-  for (const std::int64_t k : partNumbersIn(plan.folder, plan.partTemplate, true)) {
-    if (k <= plan.partCount) continue;
+  for (const std::int64_t k : partNumbersIn(plan.folder, plan.partTemplate, true, plan.partCount)) {
     const std::string part = partFileName(plan.partTemplate, k);
     names.push_back(platform::pathExists(plan.folder + part) ? part : part + ".zip");
   }

@@ -656,8 +656,8 @@ void SplitJob::finishPack() {
         m_result.warnings.push_back("The archive " + pack.archivePath +
                                     " is not in the checksum file: " + pack.done.shaProblem);
       } else if (m_digest) {
-        m_list.parts[pack.listIndex].archiveName = platform::namePart(pack.archivePath);
-        m_list.parts[pack.listIndex].archiveSha256 = pack.done.sha256;
+        m_list.parts.setArchive(pack.listIndex, platform::namePart(pack.archivePath),
+                                pack.done.sha256);
       }
       if (!platform::removeFile(pack.partPath, err)) {
         // The part stays beside its archive; both hold the bytes.
@@ -786,7 +786,7 @@ JobResult SplitJob::writeScript() {
   for (const ChecksumList::Part& part : m_list.parts) names.push_back(part.name);
   if (m_digest) {
     for (std::size_t i = 0; i < m_list.parts.size(); ++i) {
-      m_list.parts[i].sha256 = m_digest->partSha256(i);
+      m_list.parts.setSha256(i, m_digest->partSha256(i));
     }
   }
   const std::string shPath = m_workFolder + m_batName + ".sh";

@@ -233,6 +233,9 @@ struct FileSpace {
 bool fileSpace(const std::string& path, FileSpace& out);
 // The identity of the file a path names now; false when there is none.
 bool identifyPath(const std::string& path, FileIdentity& out);
+// A 64-bit fingerprint of every field of `id`: two identities that differ in any field
+// have different ones but by a chance of 2^-64.
+std::uint64_t identityPrint(const FileIdentity& id);
 // Makes the folder's entries (files created or renamed in it) durable. Windows cannot
 // flush a folder; its filesystems journal the entries themselves.
 bool syncFolder(const std::string& folder, IoError& err);

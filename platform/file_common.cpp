@@ -137,3 +137,22 @@ bool isTemporaryName(std::string_view name) {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+std::uint64_t identityPrint(const FileIdentity& id) {
+  // Each field mixed in turn (the finalizer of splitmix64), so that every bit of every
+  // field moves about half of the result's.
+  std::uint64_t h = 0x9E3779B97F4A7C15ULL;
+  for (const std::uint64_t field :
+       {id.device, id.inode, static_cast<std::uint64_t>(id.size),
+        static_cast<std::uint64_t>(id.modifiedNs), static_cast<std::uint64_t>(id.changedNs)}) {
+    h ^= field;
+    h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    h = (h ^ (h >> 27)) * 0x94D049BB133111EBULL;
+    h ^= h >> 31;
+  }
+  return h;
+}
+
+}  // namespace platform

@@ -41,19 +41,24 @@ std::vector<DirEntry> findFiles(const std::string& pattern, SearchKind kind) {
   return result;
 }
 
-std::vector<std::string> entryNames(const std::string& folder) {
-  std::vector<std::string> names;
+void forEachEntryName(const std::string& folder, const std::function<void(const std::string&)>& take) {
   DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-  if (dir == nullptr) return names;
+  if (dir == nullptr) return;
+  std::string name;
   while (const dirent* item = ::readdir(dir)) {
-    const std::string name = item->d_name;
+    name = item->d_name;
     if (name == "." || name == "..") continue;
     struct stat st {};
     const bool known = item->d_type != DT_LNK && item->d_type != DT_UNKNOWN;
     if (!known && ::stat((folder + name).c_str(), &st) != 0) continue;
-    names.push_back(name);
+    take(name);
   }
   ::closedir(dir);
+}
+
+std::vector<std::string> entryNames(const std::string& folder) {
+  std::vector<std::string> names;
+  forEachEntryName(folder, [&names](const std::string& name) { names.push_back(name); });
   return names;
 }
 

@@ -53,4 +53,11 @@ std::vector<std::string> entryNames(const std::string& folder) {
   return names;
 }
 
+void forEachEntryName(const std::string& folder, const std::function<void(const std::string&)>& take) {
+  for (const DirEntry& entry : findFiles(withTrailingSeparator(folder.empty() ? "." : folder) + "*",
+                                         SearchKind::Any)) {
+    take(entry.name);
+  }
+}
+
 }  // namespace platform

@@ -298,6 +298,24 @@ TEST_F(Integrity, ChecksumFilesAreReadAsAStreamWithBoundedLines) {
            {std::string(kChecksumMarker) + "\n" + hashA + "x.001\n" + head.substr(head.find('#', 1)) +
                 "# whole 5 w\n" + hashA + "w\n" + hashB + "x.001\n",
             0, "x.001 is listed twice"},
+           // A NUL ends a name where the file system reads it: x.001 would be opened.
+           {std::string(kChecksumMarker) + "\n# part 1 5 x.001\n# whole 5 w" + std::string(1, '\0') +
+                "/../x.001\n" + hashA + "x.001\n" + hashA + "w" + std::string(1, '\0') + "/../x.001\n",
+            0, "is not a plain file name"},
+           {std::string(kChecksumMarker) + "\n# part 1 5 x" + std::string(1, '\0') + "y.001\n# whole 5 w\n" +
+                hashA + "x" + std::string(1, '\0') + "y.001\n" + hashA + "w\n",
+            0, "is not a part of the series"},
+           // A name out of the series is refused as it is read, not held until the end.
+           {head + "# part 2 5 x.002\n# part 3 5 x.0003\n" + std::string(100, '\n'), 0,
+            "the part name x.0003 is not a part of the series"},
+           {head + "# part 3 5 x.003\n", 0, "the list of parts is damaged"},
+           // Lines that name no file it lists are not all held.
+           {[&] {
+              std::string text = head;
+              for (int k = 0; k <= 100'000; ++k) text += hashA + "other" + std::to_string(k) + "\n";
+              return text;
+            }(),
+            0, "of its lines name files it does not list"},
        }) {
     SCOPED_TRACE(c.says);
     const std::string hostile = dir.file("hostile.sha256");
@@ -307,6 +325,105 @@ TEST_F(Integrity, ChecksumFilesAreReadAsAStreamWithBoundedLines) {
     }
     EXPECT_FALSE(loadChecksumFile(hostile, back, problem));
     EXPECT_NE(problem.find(c.says), std::string::npos) << problem;
+  }
+}
+
+// A list's parts are held compactly, names and sizes only where they differ from the
+// series': every shape of list reads back as it was given.
+TEST(ChecksumListParts, EveryPartReadsBackAsGiven) {
+  using Part = ChecksumList::Part;
+  const auto sha = [](int k) { return std::string(64, "0123456789abcdef"[k % 16]); };
+  struct Case {
+    const char* what;
+    std::vector<Part> parts;
+    bool numbered, inSeries;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"one", {{1, 7, "a.001", sha(1), "", ""}}, true, true},
+           {"regular, short last",
+            {{1, 5, "a.001", sha(1), "", ""}, {2, 5, "a.002", "", "", ""}, {3, 2, "a.003", sha(3), "", ""}},
+            true, true},
+           {"an empty last", {{1, 5, "a.001", "", "", ""}, {2, 0, "a.002", "", "", ""}}, true, true},
+           {"a middle part of its own size",
+            {{1, 5, "a.001", "", "", ""}, {2, 9, "a.002", "", "", ""}, {3, 5, "a.003", "", "", ""},
+             {4, 5, "a.004", "", "", ""}},
+            true, true},
+           {"the second differs",
+            {{1, 5, "a.001", "", "", ""}, {2, 4, "a.002", "", "", ""}, {3, 4, "a.003", "", "", ""}},
+            true, true},
+           {"past 999 and archives",
+            {{1, 5, "b.999", "", "b.999.zip", sha(4)}, {2, 5, "b.1000", sha(5), "b.1000.zip", sha(6)}},
+            true, false},
+           {"a name out of the series", {{1, 5, "a.001", "", "", ""}, {2, 5, "a.0002", "", "", ""}},
+            true, false},
+           {"misnumbered", {{1, 5, "a.001", "", "", ""}, {3, 5, "a.003", "", "", ""}}, false, false},
+       }) {
+    SCOPED_TRACE(c.what);
+    ChecksumList list;
+    list.parts.reserve(c.parts.size());
+    for (const Part& part : c.parts) list.parts.push_back(part);
+    EXPECT_EQ(list.parts.numbered(), c.numbered);
+    EXPECT_EQ(list.parts.inSeries(), c.inSeries);
+    ASSERT_EQ(list.parts.size(), c.parts.size());
+    for (std::size_t i = 0; i < c.parts.size(); ++i) {
+      const Part back = list.parts[i];
+      EXPECT_EQ(back.number, static_cast<std::int64_t>(i + 1));
+      EXPECT_EQ(back.size, c.parts[i].size) << i;
+      EXPECT_EQ(back.name, c.parts[i].name);
+      EXPECT_EQ(back.sha256, c.parts[i].sha256);
+      EXPECT_EQ(list.parts.hasSha256(i), !c.parts[i].sha256.empty());
+      EXPECT_EQ(back.archiveName, c.parts[i].archiveName);
+      EXPECT_EQ(back.archiveSha256, c.parts[i].archiveSha256);
+    }
+  }
+  // A digest is 64 lowercase hexadecimal digits or nothing is kept.
+  ChecksumList list;
+  list.parts.push_back({1, 5, "a.001", "", "", ""});
+  for (const std::string& bad : {std::string(63, 'a'), std::string(64, 'A'), std::string(64, 'g')}) {
+    EXPECT_FALSE(list.parts.setSha256(0, bad)) << bad;
+  }
+  EXPECT_FALSE(list.parts.hasSha256(0));
+  EXPECT_FALSE(list.parts.setSha256(1, sha(1)));  // no such part
+}
+
+// A part that changed after it was copied is kept, whether the join deletes each part as
+// it goes (no list) or all of them once the whole file matched its list.
+TEST_F(Integrity, APartChangedAfterItWasCopiedIsNotDeleted) {
+  // Asked before the copy, after each part (no list) and once all are copied (a list):
+  // the victim is written again, with the same bytes, every time.
+  struct TouchingOptions : FakeCombineOptions {
+    std::string victim;
+    bool deleteParts() override {
+      if (testing_support::exists(victim)) {
+        const auto was = testing_support::readFile(victim);
+        ::usleep(20'000);  // another time of change, however coarse the clock
+        testing_support::writeFile(victim, was);
+      }
+      return true;
+    }
+  };
+  for (const bool listed : {true, false}) {
+    SCOPED_TRACE(listed ? "listed" : "not listed");
+    ASSERT_EQ(split(30'000, 3).outcome, JobOutcome::Done);
+    if (!listed) std::remove(dir.file("f.bin.sha256").c_str());
+    const std::string victim = dir.file(listed ? "f.bin.002" : "f.bin.001");
+    TouchingOptions options;
+    options.victim = victim;
+    const std::string first = dir.file("f.bin.001");
+    const JobResult joined = CombineFiles(
+        {first, dir.file("f.bin"), SelectFirstPart(first).combineCount, false, -1, true}, options,
+        sink, stop);
+    ASSERT_EQ(joined.outcome, JobOutcome::Done) << joined.message();
+    EXPECT_EQ(testing_support::readFile(dir.file("f.bin")), bytes);
+    EXPECT_TRUE(testing_support::exists(victim));
+    ASSERT_EQ(joined.warnings.size(), 1u);
+    EXPECT_NE(joined.warnings[0].find("was kept: it changed while it was joined"), std::string::npos)
+        << joined.warnings[0];
+    for (const char* name : {"f.bin.001", "f.bin.002", "f.bin.003"}) {
+      EXPECT_EQ(testing_support::exists(dir.file(name)), dir.file(name) == victim) << name;
+    }
+    std::remove(victim.c_str());
+    std::remove(dir.file("f.bin.sha256").c_str());
   }
 }
 
