@@ -145,10 +145,6 @@ bool parseSizeLine(std::string_view line, ChecksumList& list) {
   return true;
 }
 
-}  // namespace
-
-namespace {
-
 int hexDigit(char c) {
   return isDigit(c) ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
@@ -328,8 +324,8 @@ class ListReader {
                 " is not a part of the series it lists";
       return false;
     }
-    bool found = false;
     if (sha.empty()) return true;
+    bool found = false;
     if (!give(name, sha, found, problem)) return false;
     if (found) return true;
     // Named before its part or the whole, or naming neither: kept until the end, but

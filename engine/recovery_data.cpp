@@ -109,9 +109,9 @@ std::vector<std::string> recoveryFilesOf(const std::string& base) {
   const std::string folder = platform::folderPart(base);
   const std::string name = platform::namePart(base);
   std::vector<std::string> volumes;
+  const std::string prefix = name + ".vol";
   // Looked at as the folder is read: it may hold 700,000 parts.
   platform::forEachEntryName(folder.empty() ? "." : folder, [&](const std::string& entry) {
-    const std::string prefix = name + ".vol";
     if (entry.size() > prefix.size() + 5 && entry.compare(0, prefix.size(), prefix) == 0 &&
         entry.compare(entry.size() - 5, 5, ".par2") == 0 && platform::fileExists(folder + entry)) {
       volumes.push_back(folder + entry);

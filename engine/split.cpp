@@ -134,7 +134,7 @@ class SplitJob {
     names.folder = m_workFolder;
     names.partTemplate = seriesTemplate();
     names.partCount = m_plan.partCount;
-    names.checksumFile = m_digest != nullptr;
+    names.checksumFile = m_sums;
     if (m_namedAtStart) names.scriptName = m_batName;
     return names;
   }
@@ -159,7 +159,8 @@ class SplitJob {
   SplitPlan m_plan;
   JoinScript m_script;
   std::unique_ptr<RecoveryFeed> m_feed;  // the recovery data, made as the parts are copied
-  std::unique_ptr<DigestCopy> m_digest;  // with the checksum file: digests of what is copied
+  bool m_sums = false;                   // the checksum file is written
+  std::unique_ptr<DigestCopy> m_digest;  // with it: digests of what is copied
   std::unique_ptr<DigestCopy> m_feedCopy;  // without it: the copy that feeds the recovery data
   ChecksumList m_list;                   // every part written, in order
   RunLedger m_ledger;                    // every file that now holds bytes of the input
@@ -256,7 +257,7 @@ JobResult SplitJob::checkOwnNames() {
   if (!script.empty()) return JobResult::failed(m_request.path, script + " Nothing was written.");
   const std::string sums = listPath();
   platform::FileIdentity id;  // a plain file there, not a link (a link is just replaced)
-  if (m_digest && platform::identifyEntry(sums, id) && !startsWith(sums, kChecksumMarker)) {
+  if (m_sums && platform::identifyEntry(sums, id) && !startsWith(sums, kChecksumMarker)) {
     return JobResult::failed(sums, sums +
                                        " is a file this program did not write; move it away "
                                        "or split without the checksum file.");
@@ -289,13 +290,11 @@ JobResult SplitJob::run() {
     m_packLimit = threads > 1 ? threads : 0;
   }
   if (m_packLimit > 0) m_order = std::make_unique<PartOrder>(m_progress);
-  if (m_options.writeChecksum()) {
-    m_digest = std::make_unique<DigestCopy>(DigestCopy::Lanes{true, true, false});
-  }
+  m_sums = m_options.writeChecksum();
   JobResult names = checkNames();
   if (names.outcome == JobOutcome::Done) names = checkOwnNames();
   if (names.outcome == JobOutcome::Done) names = checkNameLengths();
-  if (names.outcome == JobOutcome::Done && m_digest) names = checkListSize();
+  if (names.outcome == JobOutcome::Done && m_sums) names = checkListSize();
   if (names.outcome == JobOutcome::Done) names = planRecoveryData();
   if (names.outcome != JobOutcome::Done) return names;
   // Another run writing parts of the same name into this folder would take over ours.
@@ -309,6 +308,13 @@ JobResult SplitJob::run() {
   JobResult room = checkRoom();
   if (room.outcome == JobOutcome::Done) room = startRecoveryFeed();
   if (room.outcome != JobOutcome::Done) return room;
+  // The bytes pass through memory for the digests and the recovery data, if any.
+  if (m_sums) {
+    m_digest = std::make_unique<DigestCopy>(DigestCopy::Lanes{true, true, false, m_feed.get()});
+  } else if (m_feed) {
+    m_feedCopy = std::make_unique<DigestCopy>(DigestCopy::Lanes{false, false, false, m_feed.get()});
+  }
+  if (copier() != nullptr) copier()->shareBlocks(m_shareBlock);
   JobResult parts = writeParts();
   if (parts.outcome != JobOutcome::Done) {
     m_in.closeQuietly();
@@ -345,7 +351,7 @@ JobResult SplitJob::writeParts() {
   // moment. Likewise the ledger. With a checksum file the count is bounded by what its
   // list may hold (checkListSize); without one, only a moderate count is made room for.
   const auto expected = static_cast<std::size_t>(
-      m_digest ? m_plan.partCount : std::min<std::int64_t>(m_plan.partCount, 1 << 16));
+      m_sums ? m_plan.partCount : std::min<std::int64_t>(m_plan.partCount, 1 << 16));
   m_list.parts.reserve(expected);
   m_ledger.reserve(expected + 1);  // and the checksum file
   for (std::int64_t i = 1; i <= m_plan.partCount; ++i) {
@@ -457,7 +463,6 @@ std::int64_t reclaimable(const std::string& path) {
 // checked again before each part.
 JobResult SplitJob::checkRoom() {
   m_shareBlock = platform::shareableBlockSize(m_in, m_workFolder);
-  if (m_digest) m_digest->shareBlocks(m_shareBlock);
   std::int64_t need = m_fileSize;
   const std::int64_t allocated = platform::allocatedSize(m_request.path);
   if (allocated >= 0 && allocated < need &&
@@ -861,13 +866,6 @@ JobResult SplitJob::startRecoveryFeed() {
   if (!m_feed->start(std::move(parts), m_recovery, err)) {
     return JobResult::failed(m_request.path, "No recovery data can be made: " + err.message());
   }
-  // Nothing was copied yet: the copy starts afresh with the recovery data as one more lane.
-  if (m_digest) {
-    m_digest = std::make_unique<DigestCopy>(DigestCopy::Lanes{true, true, false, m_feed.get()});
-  } else {
-    m_feedCopy = std::make_unique<DigestCopy>(DigestCopy::Lanes{false, false, false, m_feed.get()});
-  }
-  copier()->shareBlocks(m_shareBlock);
   return {};
 }
 
