@@ -1,7 +1,14 @@
-// Wildcard matching and the first-match test, the same on every OS.
+// Wildcard matching, the first-match test and the folder's names as a list, the same on
+// every OS.
 #include "platform/dir_search.h"
 
 namespace platform {
+
+std::vector<std::string> entryNames(const std::string& folder) {
+  std::vector<std::string> names;
+  forEachEntryName(folder, [&names](const std::string& name) { names.push_back(name); });
+  return names;
+}
 
 bool wildcardMatch(std::string_view mask, std::string_view name) {
   if (mask == "*.*" || mask == "*") return true;

@@ -136,10 +136,6 @@ bool isTemporaryName(std::string_view name) {
   return true;
 }
 
-}  // namespace platform
-
-namespace platform {
-
 std::uint64_t identityPrint(const FileIdentity& id) {
   // Each field mixed in turn (the finalizer of splitmix64), so that every bit of every
   // field moves about half of the result's.

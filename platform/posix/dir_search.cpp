@@ -44,22 +44,18 @@ std::vector<DirEntry> findFiles(const std::string& pattern, SearchKind kind) {
 void forEachEntryName(const std::string& folder, const std::function<void(const std::string&)>& take) {
   DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
   if (dir == nullptr) return;
+  // A link is looked at through its path: the folder ("" and "." alike) and the name.
+  const std::string prefix = folder.empty() ? std::string() : withTrailingSeparator(folder);
   std::string name;
   while (const dirent* item = ::readdir(dir)) {
     name = item->d_name;
     if (name == "." || name == "..") continue;
     struct stat st {};
     const bool known = item->d_type != DT_LNK && item->d_type != DT_UNKNOWN;
-    if (!known && ::stat((folder + name).c_str(), &st) != 0) continue;
+    if (!known && ::stat((prefix + name).c_str(), &st) != 0) continue;
     take(name);
   }
   ::closedir(dir);
-}
-
-std::vector<std::string> entryNames(const std::string& folder) {
-  std::vector<std::string> names;
-  forEachEntryName(folder, [&names](const std::string& name) { names.push_back(name); });
-  return names;
 }
 
 }  // namespace platform

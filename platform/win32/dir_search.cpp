@@ -44,15 +44,6 @@ std::vector<DirEntry> findFiles(const std::string& pattern, SearchKind kind) {
   return result;
 }
 
-std::vector<std::string> entryNames(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const DirEntry& entry : findFiles(withTrailingSeparator(folder.empty() ? "." : folder) + "*",
-                                         SearchKind::Any)) {
-    names.push_back(entry.name);
-  }
-  return names;
-}
-
 void forEachEntryName(const std::string& folder, const std::function<void(const std::string&)>& take) {
   for (const DirEntry& entry : findFiles(withTrailingSeparator(folder.empty() ? "." : folder) + "*",
                                          SearchKind::Any)) {

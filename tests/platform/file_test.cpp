@@ -9,6 +9,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/dir_search.h"
@@ -222,6 +223,26 @@ TEST(DirSearch, KindsAndOrder) {
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].size, 1);
 }
+
+#ifndef _WIN32
+// A folder's names include links to files however the folder is named, the current one
+// as "" or "." included; a dangling link is left out.
+TEST(DirSearch, EntryNamesFollowLinksFromAnyFolderName) {
+  TempDir dir;
+  testing_support::writeText(dir.file("a.001"), "a");
+  ASSERT_EQ(::symlink("a.001", dir.file("a.002").c_str()), 0);
+  ASSERT_EQ(::symlink("gone", dir.file("a.003").c_str()), 0);
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  const std::vector<std::string> want{"a.001", "a.002"};
+  for (const std::string& folder : {std::string(), std::string("."), std::string("./"), dir.path()}) {
+    std::vector<std::string> names = platform::entryNames(folder);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, want) << "folder \"" << folder << "\"";
+  }
+  std::filesystem::current_path(before);
+}
+#endif
 
 TEST(DosTime, RoundTripsAndRejectsImpossibleDates) {
   std::tm local{};
