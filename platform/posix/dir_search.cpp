@@ -44,13 +44,15 @@ std::vector<DirEntry> findFiles(const std::string& pattern, SearchKind kind) {
 void forEachEntryName(const std::string& folder, const std::function<void(const std::string&)>& take) {
   DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
   if (dir == nullptr) return;
+  // Looked at where it was read, whether or not the folder was given with a separator.
+  const std::string at = folder.empty() ? std::string() : withTrailingSeparator(folder);
   std::string name;
   while (const dirent* item = ::readdir(dir)) {
     name = item->d_name;
     if (name == "." || name == "..") continue;
     struct stat st {};
     const bool known = item->d_type != DT_LNK && item->d_type != DT_UNKNOWN;
-    if (!known && ::stat((folder + name).c_str(), &st) != 0) continue;
+    if (!known && ::stat((at + name).c_str(), &st) != 0) continue;
     take(name);
   }
   ::closedir(dir);

@@ -9,6 +9,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/dir_search.h"
@@ -222,6 +223,24 @@ TEST(DirSearch, KindsAndOrder) {
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].size, 1);
 }
+
+#if !defined(_WIN32)
+// A link is looked through to know whether anything is there: in the folder as given,
+// however it is spelled (a caller in the current folder gives ".").
+TEST(DirSearch, EntryNamesLookThroughLinksInTheFolderGiven) {
+  TempDir dir;
+  testing_support::writeText(dir.file("f.001"), "f");
+  ASSERT_EQ(::symlink("f.001", dir.file("link.002").c_str()), 0);
+  ASSERT_EQ(::symlink("gone", dir.file("dangling.003").c_str()), 0);
+  const std::string bare = dir.path().substr(0, dir.path().size() - 1);
+  for (const std::string& folder : {dir.path(), bare}) {
+    SCOPED_TRACE(folder);
+    std::vector<std::string> names = platform::entryNames(folder);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"f.001", "link.002"}));
+  }
+}
+#endif
 
 TEST(DosTime, RoundTripsAndRejectsImpossibleDates) {
   std::tm local{};
