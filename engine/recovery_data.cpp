@@ -232,6 +232,15 @@ bool RecoveryFeed::finish(const std::vector<std::string>& names, const std::stri
 JobResult checkRecovery(const std::string& firstPartPath, bool rebuild, const StopToken& stop,
                         RecoveryReport& report) {
   report = {};
+  // Another run writing into this folder (a split of the same name, a join deleting these
+  // parts) would have its files taken for damaged ones and moved aside. The folder is held
+  // from before the check: a run that ended during it may have written what it found
+  // missing.
+  const std::string folder = platform::folderPart(firstPartPath);
+  const std::string shown = folder.empty() ? "." : folder;
+  platform::IoError lockErr;
+  platform::FolderLock lock;
+  const bool locked = !rebuild || lock.acquire(shown, lockErr);
   const std::string base = recoveryBase(firstPartPath);
   const std::vector<std::string> files = recoveryFilesOf(base);
   report.present = !files.empty();
@@ -248,7 +257,6 @@ JobResult checkRecovery(const std::string& firstPartPath, bool rebuild, const St
   }
   // The set must describe parts of this series and nothing else: a rebuild writes only
   // part names.
-  const std::string folder = platform::folderPart(firstPartPath);
   const std::string templateName = partsTemplate(base);
   std::set<std::string> named;
   for (const par2::SetFile& file : set.files()) {
@@ -296,15 +304,11 @@ JobResult checkRecovery(const std::string& firstPartPath, bool rebuild, const St
   report.summary = someNames(report.damaged, 10) + (report.damaged.size() == 1 ? " is" : " are") +
                    " missing or damaged (" + check.summary + ")";
   if (!rebuild || !report.repairable) return {};
-  // Another run writing into this folder (a split of the same name, a join deleting these
-  // parts) would have its files taken for damaged ones and moved aside.
-  platform::IoError err;
-  platform::FolderLock lock;
-  const std::string shown = folder.empty() ? "." : folder;
-  if (!lock.acquire(shown, err)) {
-    return JobResult::failed(shown, "cannot rebuild parts in " + shown + ": " + err.reason() +
-                                        ". Nothing was changed.");
+  if (!locked) {
+    return JobResult::failed(shown, "cannot rebuild parts in " + shown + ": " +
+                                        lockErr.reason() + ". Nothing was changed.");
   }
+  platform::IoError err;
   // Rebuilt under names of their own, then checked, then put in place. The names they
   // take, and those the damaged parts move aside to, must be free before anything is
   // written.

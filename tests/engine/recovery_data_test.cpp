@@ -149,6 +149,47 @@ TEST(RecoveryRebuild, NothingInTheWayIsTouchedAndNothingIsLeftBehind) {
   }
 }
 
+// Another run that holds the folder while the parts are checked and lets go of it before
+// the rebuild (a split that ends, having written a part the check found missing) leaves
+// that check behind: the rebuild is refused rather than putting back the older part over
+// the one just written.
+TEST(RecoveryRebuild, ARunThatEndsDuringTheCheckIsNotOverwritten) {
+  struct Ends : platform::FaultInjector {
+    const TempDir& dir;
+    std::unique_ptr<platform::FolderLock>& other;
+    Ends(const TempDir& d, std::unique_ptr<platform::FolderLock>& o) : dir(d), other(o) {
+      platform::setFaultInjector(this);
+    }
+    ~Ends() override { platform::setFaultInjector(nullptr); }
+    int before(platform::FileOp op, const std::string& path) override {
+      if (op != platform::FileOp::Read || !path.ends_with("d.bin.004") || !other) return 0;
+      testing_support::writeText(dir.file("d.bin.002"), "the other run's part");
+      other.reset();
+      return 0;
+    }
+  };
+  TempDir dir;
+  makeSeries(dir, 2);
+  platform::IoError err;
+  ASSERT_TRUE(platform::removeFile(dir.file("d.bin.002"), err));
+  auto other = std::make_unique<platform::FolderLock>();
+  ASSERT_TRUE(other->acquire(dir.path(), err)) << err.message();
+  engine::StopToken stop;
+  engine::RecoveryReport report;
+  engine::JobResult result;
+  {
+    Ends ends(dir, other);
+    result = engine::checkRecovery(dir.file("d.bin.001"), true, stop, report);
+  }
+  EXPECT_EQ(other, nullptr) << "the check never read d.bin.004";
+  EXPECT_EQ(result.outcome, engine::JobOutcome::Failed) << result.message();
+  EXPECT_NE(result.message().find("another run of this program"), std::string::npos)
+      << result.message();
+  EXPECT_EQ(testing_support::readText(dir.file("d.bin.002")), "the other run's part");
+  EXPECT_TRUE(report.rebuilt.empty());
+  EXPECT_FALSE(testing_support::exists(dir.file("d.bin.002.damaged")));
+}
+
 // A set describing one part name twice (one of them over other bytes) would rebuild a
 // good part into something else: it is not used, and no part changes.
 TEST(RecoveryRebuild, ASetNamingAPartTwiceIsNotUsed) {
