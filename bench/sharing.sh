@@ -2,8 +2,9 @@
 # Splits and joins on filesystems whose files share blocks: a loop-mounted btrfs image and
 # an XFS image (reflink on). For 1 GiB in 256 MiB parts and in 3 parts it times
 # `sundrix-cli split` against GNU `split` and `sundrix-cli join` against `cat` in the same
-# run, and reports the new space each took (`df` after a sync). Needs root, mkfs.btrfs
-# and mkfs.xfs; says so and stops otherwise.
+# run, and reports the new space each took (`df` after a sync). With the page cache
+# dropped it also times the verified join of the shared parts against reading them.
+# Needs root, mkfs.btrfs and mkfs.xfs; says so and stops otherwise.
 # Usage: bash bench/sharing.sh [BUILD_DIR] [RUNS]
 set -euo pipefail
 build=${1:-build/release}
@@ -33,6 +34,7 @@ measure() {
   t1=$(now); after=$(used)
   echo "$(( t1 - t0 )) $(( after - before ))"
 }
+drop_caches() { sync; echo 3 >/proc/sys/vm/drop_caches; }
 clear_outputs() { (cd "$mnt" && find . -mindepth 1 ! -name input.bin -delete); sync -f "$mnt"; }
 
 results="$work/results"
@@ -62,6 +64,16 @@ bench_fs() {  # type, mkfs command...
       record "$type.$mode.split.sums" "$(measure "$cli" split input.bin "${ours[@]}" -q)"
       record "$type.$mode.join.sums" "$(measure "$cli" join input.bin.001 --out joined.sums -q)"
       cmp "$mnt/input.bin" "$mnt/joined.sums"
+      if [ $mode = size ]; then
+        # Freshly shared parts come from the disk: the verified join with nothing in the
+        # page cache, against reading the same parts with nothing cached (the device's
+        # speed). The join goes first, so a cache below the image favours the peer.
+        rm -f "$mnt/joined.sums"; drop_caches
+        record "$type.cold.join" "$(measure "$cli" join input.bin.001 --out joined.cold -q)"
+        cmp "$mnt/input.bin" "$mnt/joined.cold"
+        drop_caches
+        record "$type.cold.read" "$(measure sh -c 'cat input.bin.0* > /dev/null')"
+      fi
     done
   done
   clear_outputs
@@ -94,6 +106,10 @@ for fs in ("btrfs", "xfs"):
                   f" ({100 * med(f'{k}.split.{variant}', 1) / size:5.1f} % new)"
                   f"   join {j:7.3f} s = {j / c:5.2f}x cat"
                   f" ({100 * med(f'{k}.join.{variant}', 1) / size:5.1f} % new)")
+for fs in ("btrfs", "xfs"):
+    j, r = med(fs + ".cold.join", 0), med(fs + ".cold.read", 0)
+    print(f"{fs:5} 256 MiB parts, page cache dropped: verified join {j:7.3f} s,"
+          f" cat of the parts to /dev/null {r:7.3f} s = {j / r:5.2f}x the read (goal 1.0)")
 print("goal (256 MiB parts, --no-checksum): split under 0.05x GNU split, join within 2x cat,"
       " each under 1 % new space")
 PY

@@ -140,6 +140,7 @@ bool DigestCopy::shareLeading(platform::File& in, platform::File& out, std::int6
   if (outAt < 0) return false;
   platform::FileIdentity before, after;
   if (inAt % m_shareBlock != 0 || outAt % m_shareBlock != 0 || !in.identify(before)) return true;
+  std::int64_t asked = 0;  // the bytes from inAt the OS was asked to read ahead
   while (shared < n) {
     const std::int64_t chunk =
         platform::shareRange(in, inAt + shared, out, outAt + shared,
@@ -147,6 +148,13 @@ bool DigestCopy::shareLeading(platform::File& in, platform::File& out, std::int6
     if (chunk < 0) return false;
     if (chunk == 0) break;
     shared += chunk;
+    // Freshly shared bytes are rarely in memory: the disk reads this chunk and the next
+    // while the digests take them, instead of a little ahead of each read.
+    const std::int64_t ahead = std::min(n, shared + kShareChunk);
+    if (ahead > asked) {
+      in.willRead(inAt + asked, ahead - asked);
+      asked = ahead;
+    }
     if (!pass(in, nullptr, chunk, err, stopRequested, moved)) return false;
   }
   if (shared == 0) return true;

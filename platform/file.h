@@ -121,6 +121,10 @@ class File {
   // that a caller that wants it then needs no look of its own.
   const FileIdentity& openedAs() const { return m_openedAs; }
   bool truncate(std::int64_t size, IoError& err);
+  // A hint that the n bytes from `from` will be read soon: the OS may start reading them
+  // from the disk now, so that the reads find them in memory. Nothing happens where the
+  // OS takes no such hint; it never fails.
+  void willRead(std::int64_t from, std::int64_t n) const;
   // Data reaches the disk (fdatasync).
   bool sync(IoError& err);
   bool close(IoError& err);

@@ -355,6 +355,12 @@ bool File::truncate(std::int64_t size, IoError& err) {
   return true;
 }
 
+void File::willRead(std::int64_t from, std::int64_t n) const {
+  if (m_fd >= 0 && !m_stream) {
+    ::posix_fadvise(m_fd, static_cast<off_t>(from), static_cast<off_t>(n), POSIX_FADV_WILLNEED);
+  }
+}
+
 bool File::sync(IoError& err) {
   if (injected(FileOp::Sync, m_path, err)) return false;
   if (::fdatasync(m_fd) != 0) return fail(err, FileOp::Sync, m_path, errno);

@@ -286,6 +286,9 @@ bool File::truncate(std::int64_t size, IoError& err) {
   return seek(at, err);
 }
 
+// Windows reads ahead of sequential reads by itself and takes no hint for a range.
+void File::willRead(std::int64_t, std::int64_t) const {}
+
 bool File::sync(IoError& err) {
   if (injected(FileOp::Sync, m_path, err)) return false;
   if (::FlushFileBuffers(asHandle(m_fd)) == 0) return fail(err, FileOp::Sync, m_path, lastError());
