@@ -291,12 +291,25 @@ void DigestCopy::digest(Lane lane, const Slot& slot) {
       return;
     case kPair:
       if (slot.wholeOnly) {
+        m_pairOneStream = false;
         m_pair.updateSecond(data, slot.size);
         return;
       }
-      walkParts(data, slot.size, slot.partEnds,
-                [this](const char* p, std::size_t n) { m_pair.updateBoth(p, n); },
-                [this] { partDigested(m_pair.finishFirst()); });
+      // Until the first part ends, it and the whole file are the same bytes from the same
+      // start: the whole file's stream alone serves both, at a single stream's cost.
+      walkParts(
+          data, slot.size, slot.partEnds,
+          [this](const char* p, std::size_t n) {
+            if (m_pairOneStream) {
+              m_pair.updateSecond(p, n);
+            } else {
+              m_pair.updateBoth(p, n);
+            }
+          },
+          [this] {
+            partDigested(m_pairOneStream ? m_pair.secondSoFar() : m_pair.finishFirst());
+            m_pairOneStream = false;
+          });
       return;
     case kWholeCrc:
       m_crc = zip::updateCrc(m_crc, reinterpret_cast<const std::uint8_t*>(data), slot.size);

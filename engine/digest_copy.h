@@ -130,6 +130,7 @@ class DigestCopy {
   PartSink* m_sink = nullptr;
   Sha256 m_part, m_wholeSha;
   Sha256Pair m_pair;
+  bool m_pairOneStream = true;  // no byte has been the whole file's alone, and no part ended
   std::uint32_t m_crc;
   // 32 bytes a part, however many, in blocks: a long run never copies them to grow, and
   // those before m_partsForgotten are gone.

@@ -219,4 +219,9 @@ void Sha256Pair::updateSecond(const void* data, std::size_t n) {
 std::array<std::uint8_t, 32> Sha256Pair::finishFirst() { return finishStream(m_first); }
 std::array<std::uint8_t, 32> Sha256Pair::finishSecond() { return finishStream(m_second); }
 
+std::array<std::uint8_t, 32> Sha256Pair::secondSoFar() const {
+  Stream copy = m_second;
+  return finishStream(copy);
+}
+
 }  // namespace engine

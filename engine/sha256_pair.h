@@ -28,6 +28,10 @@ class Sha256Pair {
   std::array<std::uint8_t, 32> finishFirst();
   // The second stream's digest; it starts afresh after it.
   std::array<std::uint8_t, 32> finishSecond();
+  // The digest of the second stream's bytes so far; the stream goes on. (Where both
+  // streams would begin at the same byte, the first one's digest is this one's, and one
+  // stream does the work of two.)
+  std::array<std::uint8_t, 32> secondSoFar() const;
 
   struct Stream {
     std::uint32_t h[8];
