@@ -44,6 +44,10 @@ struct ChecksumList {
     std::string nameOf(std::size_t i) const;
     std::string sha256Of(std::size_t i) const;  // "" when none was given
     bool hasSha256(std::size_t i) const { return i < m_hasDigest.size() && m_hasDigest[i]; }
+    // Whether the i-th part's digest is given and is `digest`.
+    bool hasSha256(std::size_t i, const std::array<std::uint8_t, 32>& digest) const {
+      return hasSha256(i) && m_digests[i] == digest;
+    }
     // False (nothing changed) when `hex` is not 64 lowercase hexadecimal digits.
     bool setSha256(std::size_t i, std::string_view hex);
     void setArchive(std::size_t i, const std::string& name, const std::string& sha256);

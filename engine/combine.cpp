@@ -3,6 +3,7 @@
 #include "engine/combine.h"
 
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -143,7 +144,7 @@ JobResult CombineJob::planListedParts() {
     // The parts the journal holds are the listed ones, of the listed sizes.
     for (const JoinJournal::Held& held : m_journal.held) {
       const std::size_t k = static_cast<std::size_t>(held.number - 1);
-      if (held.number > m_last || m_list.parts[k].size != held.size) {
+      if (held.number > m_last || m_list.parts.sizeOf(k) != held.size) {
         return JobResult::failed(m_names.journal, "The join journal " + m_names.journal +
                                                     " does not agree with " + m_sumsPath +
                                                     " about " + part(held.number) +
@@ -173,10 +174,10 @@ JobResult CombineJob::checkListedSizes() {
   std::string problems;
   std::int64_t unnamed = 0;
   for (std::int32_t i = m_first; i <= m_last; ++i) {
-    const ChecksumList::Part& listed = m_list.parts[static_cast<std::size_t>(i - 1)];
+    const std::int64_t listedSize = m_list.parts.sizeOf(static_cast<std::size_t>(i - 1));
     platform::FileSpace space;
     const std::int64_t size = lookAtPart(i, space) ? space.size : -1;
-    if (size == listed.size) continue;
+    if (size == listedSize) continue;
     if (problems.size() > kMessageNames) {
       ++unnamed;
       continue;
@@ -184,7 +185,7 @@ JobResult CombineJob::checkListedSizes() {
     problems += (problems.empty() ? "" : "; ") + part(i) +
                 (size < 0 ? " is missing"
                           : " has " + std::to_string(size) + " bytes instead of " +
-                                std::to_string(listed.size));
+                                std::to_string(listedSize));
   }
   if (unnamed > 0) problems += "; and " + std::to_string(unnamed) + " more";
   if (!problems.empty()) {
@@ -368,9 +369,9 @@ JobResult CombineJob::checkDigests(bool all) {
   const std::size_t ready = all ? joined : std::min(joined, m_digest->partsDigested());
   for (; m_partsDigested < ready; ++m_partsDigested) {
     const std::int32_t number = m_first + static_cast<std::int32_t>(m_partsDigested);
-    const std::string sha = m_digest->partSha256(m_partsDigested);
+    const std::array<std::uint8_t, 32> digest = m_digest->partDigest(m_partsDigested);
     m_digest->forgetPartsBefore(m_partsDigested + 1);  // compared once, then not needed
-    if (sha == m_list.parts.sha256Of(static_cast<std::size_t>(number - 1))) continue;
+    if (m_list.parts.hasSha256(static_cast<std::size_t>(number - 1), digest)) continue;
     const std::string path = part(number);
     return JobResult::failed(path, "The part " + path + " does not match its checksum in " +
                                        m_sumsPath +
@@ -424,7 +425,7 @@ JobResult CombineJob::run() {
   m_partAt.reserve(count);
   m_partPrints.reserve(count);
   for (std::int32_t i = m_first; i <= m_last; ++i) {
-    step = appendPart(i, part(i));
+    step = appendPart(i);
     if (step.outcome == JobOutcome::Done) step = checkDigests(false);
     if (step.outcome != JobOutcome::Done) return finishFailed(step);
     if (!verifying() && m_options.deleteParts()) {
@@ -456,19 +457,21 @@ JobResult CombineJob::run() {
   return m_result;
 }
 
-JobResult CombineJob::appendPart(std::int32_t number, const std::string& path) {
+JobResult CombineJob::appendPart(std::int32_t number) {
   platform::IoError err;
   platform::File in = m_partsFolder.open(partName(number), platform::File::Mode::Read, err);
   if (!in.isOpen()) {
+    const std::string missing = part(number);
     // It was there when the join began: a part that went or became something else
     // cannot be passed over without leaving out its bytes.
-    if (!platform::pathExists(path)) {
-      return JobResult::failed(path, "The part " + path +
-                                         " disappeared during the join; the parts after it "
-                                         "were not joined.");
+    if (!platform::pathExists(missing)) {
+      return JobResult::failed(missing, "The part " + missing +
+                                            " disappeared during the join; the parts after it "
+                                            "were not joined.");
     }
-    return JobResult::failed(path, err.message());
+    return JobResult::failed(missing, err.message());
   }
+  const std::string& path = in.path();  // the part's, made by the open
   // The open's own look at the part is its identity and size as it is copied.
   const platform::FileIdentity& id = in.openedAs();
   if (id.size < 0) return JobResult::failed(path, "cannot read " + path + ": its size is unknown");

@@ -50,7 +50,7 @@ class CombineJob {
   JobResult checkAppendTarget() const;
   JobResult checkRoom();
   JobResult lockFolders();
-  JobResult appendPart(std::int32_t number, const std::string& path);
+  JobResult appendPart(std::int32_t number);
   void publish(std::int32_t number, const std::string& name, std::int64_t size);
 
   // The output and the journal (combine_output.cpp).
@@ -76,7 +76,7 @@ class CombineJob {
   // Every part lies in the folder of the first one: its path is that folder's and its name.
   std::string partName(std::int64_t number) const {
     if (m_listed && number >= 1 && number <= static_cast<std::int64_t>(m_list.parts.size())) {
-      return m_list.parts[static_cast<std::size_t>(number - 1)].name;
+      return m_list.parts.nameOf(static_cast<std::size_t>(number - 1));
     }
     return partFileName(platform::namePart(m_request.firstPartPath), number);
   }

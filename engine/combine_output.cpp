@@ -309,7 +309,7 @@ JobResult CombineJob::checkKeptBytes(std::int64_t held, std::int64_t keep) {
   if (m_listed) {
     std::int64_t before = 0;
     for (std::int32_t i = 1; i < m_first; ++i)
-      before += m_list.parts[static_cast<std::size_t>(i - 1)].size;
+      before += m_list.parts.sizeOf(static_cast<std::size_t>(i - 1));
     if (keep != before) {
       return JobResult::failed(output, "The parts before " + part(m_first) + " are " +
                                            std::to_string(before) + " bytes in " + m_sumsPath +

@@ -212,12 +212,14 @@ void DigestCopy::endPart() {
   slot.partEnds.push_back(slot.size);
 }
 
-std::string DigestCopy::partSha256(std::size_t k) {
+std::string DigestCopy::partSha256(std::size_t k) { return hexOf(partDigest(k)); }
+
+std::array<std::uint8_t, 32> DigestCopy::partDigest(std::size_t k) {
   // The part may end in the chunk being filled: hand it over, unless its digest is ready.
   if (m_filling && partsDigested() <= k) submit(m_fillWholeOnly);
   std::unique_lock<std::mutex> lock(m_mutex);
   m_changed.wait(lock, [&] { return m_partsForgotten + m_partDigests.size() > k; });
-  return hexOf(m_partDigests.at(k - m_partsForgotten));
+  return m_partDigests.at(k - m_partsForgotten);
 }
 
 void DigestCopy::forgetPartsBefore(std::size_t k) {

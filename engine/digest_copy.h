@@ -66,6 +66,7 @@ class DigestCopy {
   void endPart();
   // Waits for the k-th part's digest.
   std::string partSha256(std::size_t k);
+  std::array<std::uint8_t, 32> partDigest(std::size_t k);  // the same, as bytes
   // Lets go of the digests made so far of the parts before the k-th: partSha256 is
   // then asked only for later ones. A join that has compared them needs them no more.
   void forgetPartsBefore(std::size_t k);

@@ -1,6 +1,7 @@
 // Path parts and part-number names; the separators themselves come from the back end.
 #include "platform/path.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace platform {
@@ -38,8 +39,17 @@ std::string replaceExtension(std::string_view path, std::string_view suffix) {
 
 std::string partSuffix(std::int64_t n) {
   char buffer[32];
-  std::snprintf(buffer, sizeof buffer, ".%03lld", static_cast<long long>(n));
-  return buffer;
+  if (n < 0) {
+    std::snprintf(buffer, sizeof buffer, ".%03lld", static_cast<long long>(n));
+    return buffer;
+  }
+  // Made for every part of a long series, twice a join: without the formatter's parsing.
+  char digits[24];
+  const std::size_t count = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, n).ptr - digits);
+  std::string suffix(".");
+  suffix.append(count < 3 ? 3 - count : 0, '0');
+  suffix.append(digits, count);
+  return suffix;
 }
 
 bool isPlainName(std::string_view name) {

@@ -227,6 +227,11 @@ TEST(PartNames, ANumberIsReadOnlyFromTheNameThatPartFileNameWrites) {
       EXPECT_EQ(partFileName("a.bin.000", row.number), row.name);
     }
   }
+  // At least three digits, zeros in front to make them up.
+  EXPECT_EQ(partFileName("a.bin.000", 0), "a.bin.000");
+  EXPECT_EQ(partFileName("a.bin.000", 42), "a.bin.042");
+  EXPECT_EQ(partFileName("a.bin.000", 12345), "a.bin.12345");
+  EXPECT_EQ(partFileName("a", 7), "a.007");
 }
 
 TEST_F(CombineTest, NumbersPastNineHundredNinetyNine) {

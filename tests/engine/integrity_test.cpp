@@ -379,7 +379,11 @@ TEST(ChecksumListParts, EveryPartReadsBackAsGiven) {
   // A digest is 64 lowercase hexadecimal digits or nothing is kept.
   ChecksumList list;
   list.parts.push_back({1, 5, "a.001", "", "", ""});
-  for (const std::string& bad : {std::string(63, 'a'), std::string(64, 'A'), std::string(64, 'g')}) {
+  std::string lastWrong = sha(1), firstWrong = sha(1);
+  lastWrong.back() = 'G';
+  firstWrong.front() = '\xe9';
+  for (const std::string& bad : {std::string(63, 'a'), std::string(64, 'A'), std::string(64, 'g'),
+                                 std::string(65, 'a'), lastWrong, firstWrong}) {
     EXPECT_FALSE(list.parts.setSha256(0, bad)) << bad;
   }
   EXPECT_FALSE(list.parts.hasSha256(0));
