@@ -6,6 +6,8 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "engine/archive_join.h"
@@ -171,21 +173,36 @@ JobResult CombineJob::planListedParts() {
 // A message names the first few parts and counts the rest: a series of thousands of
 // parts must not give a message of thousands of names.
 JobResult CombineJob::checkListedSizes() {
+  // The folder is read for parts past the listed ones while the parts are looked at.
+  const std::string firstName = platform::namePart(m_request.firstPartPath);
+  std::vector<std::int64_t> unlisted;
+  const auto findUnlisted = [&] {
+    unlisted = partNumbersIn(platform::folderPart(m_request.firstPartPath), firstName, false, m_last);
+  };
+  std::thread finder;
+  try {
+    if (m_last - m_first >= static_cast<std::int32_t>(kOpenAheadParts * 4)) finder = std::thread(findUnlisted);
+  } catch (const std::system_error&) {
+  }
   std::string problems;
   std::int64_t unnamed = 0;
-  for (std::int32_t i = m_first; i <= m_last; ++i) {
+  lookAtParts([&](std::int32_t i, const platform::FileSpace& space) {
     const std::int64_t listedSize = m_list.parts.sizeOf(static_cast<std::size_t>(i - 1));
-    platform::FileSpace space;
-    const std::int64_t size = lookAtPart(i, space) ? space.size : -1;
-    if (size == listedSize) continue;
+    const std::int64_t size = space.regular ? space.size : -1;
+    if (size == listedSize) return;
     if (problems.size() > kMessageNames) {
       ++unnamed;
-      continue;
+      return;
     }
     problems += (problems.empty() ? "" : "; ") + part(i) +
                 (size < 0 ? " is missing"
                           : " has " + std::to_string(size) + " bytes instead of " +
                                 std::to_string(listedSize));
+  });
+  if (finder.joinable()) {
+    finder.join();
+  } else {
+    findUnlisted();
   }
   if (unnamed > 0) problems += "; and " + std::to_string(unnamed) + " more";
   if (!problems.empty()) {
@@ -194,9 +211,7 @@ JobResult CombineJob::checkListedSizes() {
   }
   std::string extra;
   unnamed = 0;
-  const std::string firstName = platform::namePart(m_request.firstPartPath);
-  for (const std::int64_t k :
-       partNumbersIn(platform::folderPart(m_request.firstPartPath), firstName, false, m_last)) {
+  for (const std::int64_t k : unlisted) {
     if (extra.size() > kMessageNames) {
       ++unnamed;
     } else {
@@ -214,6 +229,44 @@ JobResult CombineJob::checkListedSizes() {
 // check and the output check need of the part is kept from the same look.
 bool CombineJob::lookAtPart(std::int32_t number, platform::FileSpace& space) {
   if (!m_partsFolder.fileSpace(partName(number), space) || !space.regular) return false;
+  countPart(number, space);
+  return true;
+}
+
+// lookAtPart() for every part, in order, a batch at a time: with many parts half of each
+// batch is looked at on a second thread, since a look costs a lookup of the part's name
+// and a long series of small parts spends as long on these as on its copy. `seen` is
+// given each part's look (`regular` false where no regular file is there).
+void CombineJob::lookAtParts(const std::function<void(std::int32_t, const platform::FileSpace&)>& seen) {
+  std::vector<platform::FileSpace> spaces;
+  for (std::int64_t from = m_first; from <= m_last; from += kLookBatch) {
+    const auto n = static_cast<std::size_t>(std::min<std::int64_t>(kLookBatch, m_last - from + 1));
+    spaces.assign(n, platform::FileSpace{});
+    const auto look = [&](std::size_t begin, std::size_t end) {
+      for (std::size_t k = begin; k < end; ++k) {
+        if (!m_partsFolder.fileSpace(partName(from + static_cast<std::int64_t>(k)), spaces[k])) {
+          spaces[k].regular = false;
+        }
+      }
+    };
+    std::size_t half = n >= kOpenAheadParts * 4 ? n / 2 : n;
+    std::thread helper;
+    try {
+      if (half < n) helper = std::thread(look, half, n);
+    } catch (const std::system_error&) {
+      half = n;  // no second thread to be had: this one looks at them all
+    }
+    look(0, half);
+    if (helper.joinable()) helper.join();
+    for (std::size_t k = 0; k < n; ++k) {
+      const auto number = static_cast<std::int32_t>(from + static_cast<std::int64_t>(k));
+      if (spaces[k].regular) countPart(number, spaces[k]);
+      seen(number, spaces[k]);
+    }
+  }
+}
+
+void CombineJob::countPart(std::int32_t number, const platform::FileSpace& space) {
   std::int64_t need =
       space.allocated >= 0 && space.allocated < space.size ? space.allocated : space.size;
   // A part that starts on a block of the output is shared whole.
@@ -230,7 +283,6 @@ bool CombineJob::lookAtPart(std::int32_t number, platform::FileSpace& space) {
       space.inode == m_outputBefore.inode) {
     m_seen.output = number;
   }
-  return true;
 }
 
 // The joined file must not be any file the join reads, nor take a name of the series
@@ -419,21 +471,9 @@ JobResult CombineJob::run() {
   if (step.outcome != JobOutcome::Done) return step;
   step = openOutput();
   if (step.outcome != JobOutcome::Done) return finishFailed(step);
+  step = appendParts();
+  if (step.outcome != JobOutcome::Done) return finishFailed(step);
   platform::IoError err;
-  // Room for every part at once: doubling would hold a long series' twice for a moment.
-  const auto count = static_cast<std::size_t>(std::max(0, m_last - m_first + 1));
-  m_partAt.reserve(count);
-  m_partPrints.reserve(count);
-  for (std::int32_t i = m_first; i <= m_last; ++i) {
-    step = appendPart(i);
-    if (step.outcome == JobOutcome::Done) step = checkDigests(false);
-    if (step.outcome != JobOutcome::Done) return finishFailed(step);
-    if (!verifying() && m_options.deleteParts()) {
-      // A stop that arrives after the part's last block keeps the part.
-      if (m_stop.stopRequested()) return finishFailed(JobResult::stopped());
-      deletePart(heldPart(i), true);
-    }
-  }
   if (m_digest) {
     if (!m_digest->flush(err)) return finishFailed(JobResult::failed(m_writePath, err.message()));
     // The digests are of the bytes read: the output must hold all of them too.
@@ -457,9 +497,46 @@ JobResult CombineJob::run() {
   return m_result;
 }
 
-JobResult CombineJob::appendPart(std::int32_t number) {
+// A long series of small parts is opened ahead (not while failures are injected: each
+// open is then asked for once, in the order of the copy). What was opened ahead is closed
+// before the join goes on to anything else.
+std::unique_ptr<PartOpener> CombineJob::openerFor(std::size_t count) {
+  if (count < kOpenAheadParts || platform::faultsInjected() ||
+      m_seen.at / static_cast<std::int64_t>(count) > kOpenAheadSize) {
+    return nullptr;
+  }
+  try {
+    return std::make_unique<PartOpener>(
+        m_partsFolder, [this](std::int32_t number) { return partName(number); }, m_first, m_last);
+  } catch (const std::system_error&) {
+    return nullptr;  // no thread to be had: the copy opens each part itself
+  }
+}
+
+JobResult CombineJob::appendParts() {
+  // Room for every part at once: doubling would hold a long series' twice for a moment.
+  const auto count = static_cast<std::size_t>(std::max(0, m_last - m_first + 1));
+  m_partAt.reserve(count);
+  m_partPrints.reserve(count);
+  const std::unique_ptr<PartOpener> opener = openerFor(count);
+  for (std::int32_t i = m_first; i <= m_last; ++i) {
+    JobResult step = appendPart(i, opener.get());
+    if (step.outcome == JobOutcome::Done) step = checkDigests(false);
+    if (step.outcome != JobOutcome::Done) return step;
+    if (!verifying() && m_options.deleteParts()) {
+      // A stop that arrives after the part's last block keeps the part.
+      if (m_stop.stopRequested()) return JobResult::stopped();
+      deletePart(heldPart(i), true);
+    }
+  }
+  return {};
+}
+
+JobResult CombineJob::appendPart(std::int32_t number, PartOpener* opener) {
   platform::IoError err;
-  platform::File in = m_partsFolder.open(partName(number), platform::File::Mode::Read, err);
+  platform::File in = opener != nullptr
+                          ? opener->take(number, err)
+                          : m_partsFolder.open(partName(number), platform::File::Mode::Read, err);
   if (!in.isOpen()) {
     const std::string missing = part(number);
     // It was there when the join began: a part that went or became something else

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "engine/digest_copy.h"
 #include "engine/join_journal.h"
 #include "engine/part_names.h"
+#include "engine/part_opener.h"
 #include "platform/file.h"
 #include "platform/path.h"
 
@@ -19,6 +21,11 @@ namespace engine {
 
 // Where a message stops naming parts and only counts the rest (in characters).
 inline constexpr std::size_t kMessageNames = 1000;
+// A series of at least this many parts, of at most this size on average, is opened ahead.
+inline constexpr std::size_t kOpenAheadParts = 64;
+inline constexpr std::int64_t kOpenAheadSize = 1024 * 1024;
+// The planning looks at a long series' parts this many at a time (40 bytes each).
+inline constexpr std::int64_t kLookBatch = 16384;
 
 inline std::string orCurrent(const std::string& folder) {
   return folder.empty() ? "." : folder;
@@ -44,13 +51,17 @@ class CombineJob {
   JobResult planFoundParts();
   JobResult leadingGap(std::int32_t i, std::int32_t gapEnd);
   bool lookAtPart(std::int32_t number, platform::FileSpace& space);
+  void lookAtParts(const std::function<void(std::int32_t, const platform::FileSpace&)>& seen);
+  void countPart(std::int32_t number, const platform::FileSpace& space);
   JobResult checkDigests(bool all);
   JobResult checkWhole();
   JobResult checkOutput() const;
   JobResult checkAppendTarget() const;
   JobResult checkRoom();
   JobResult lockFolders();
-  JobResult appendPart(std::int32_t number);
+  std::unique_ptr<PartOpener> openerFor(std::size_t count);
+  JobResult appendParts();
+  JobResult appendPart(std::int32_t number, PartOpener* opener);
   void publish(std::int32_t number, const std::string& name, std::int64_t size);
 
   // The output and the journal (combine_output.cpp).

@@ -72,6 +72,7 @@ class FaultInjector {
   virtual int kernelCopy(const std::string& /*in*/, const std::string& /*out*/) { return -1; }
 };
 void setFaultInjector(FaultInjector* injector);  // nullptr removes it
+bool faultsInjected();                           // whether one is installed
 
 class File {
  public:

@@ -56,6 +56,8 @@ std::string IoError::message() const {
   return "cannot " + operation + " " + path + ": " + reason();
 }
 
+bool faultsInjected() { return g_injector.load() != nullptr; }
+
 void setFaultInjector(FaultInjector* injector) {
   g_injector.store(injector);
 }
