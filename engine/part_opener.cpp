@@ -43,8 +43,20 @@ void PartOpener::run() {
       seenTaken = m_taken;
     }
     platform::IoError ignored;  // a failed open is tried again by take(), which reports it
-    m_ring[static_cast<std::size_t>((number - m_first) % kAhead)] =
-        m_folder.open(m_nameOf(number), platform::File::Mode::Read, ignored);
+    platform::File file = m_folder.open(m_nameOf(number), platform::File::Mode::Read, ignored);
+    if (!file.isOpen()) {
+      // Perhaps no descriptor is left: the copy needs them more. Nothing more is opened
+      // ahead, and what take() cannot see yet is closed at once.
+      std::lock_guard<std::mutex> lock(m_mutex);
+      for (std::int32_t k = m_opened; k < number; ++k) {
+        m_ring[static_cast<std::size_t>((k - m_first) % kAhead)].closeQuietly();
+      }
+      m_gaveUp.store(true);
+      m_opened = m_last + 1;
+      m_changed.notify_all();
+      return;
+    }
+    m_ring[static_cast<std::size_t>((number - m_first) % kAhead)] = std::move(file);
     ++number;
   }
   std::lock_guard<std::mutex> lock(m_mutex);
@@ -55,6 +67,14 @@ void PartOpener::run() {
 platform::File PartOpener::take(std::int32_t number, platform::IoError& err) {
   if (number != m_next || number > m_last) {
     return m_folder.open(m_nameOf(number), platform::File::Mode::Read, err);
+  }
+  if (!m_letGo && m_gaveUp.load()) {
+    // The opener stopped at a part it could not open: what it holds past this part goes
+    // now, and those parts are opened on their turn.
+    for (std::int32_t k = number + 1; k < number + kAhead; ++k) {
+      m_ring[static_cast<std::size_t>((k - m_first) % kAhead)].closeQuietly();
+    }
+    m_letGo = true;
   }
   if (number >= m_seenOpened || (number - m_first) % kBatch == 0) {
     // Gives back the room of what was taken, and waits for this part when needed.

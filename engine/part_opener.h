@@ -5,6 +5,7 @@
 // what the overlap saves.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -31,7 +32,9 @@ class PartOpener {
 
   // The part `number`, the next in order. One whose open failed ahead is opened again
   // now, so that a part that came or went meanwhile is seen as it is now, and `err` says
-  // why when that fails too.
+  // why when that fails too. The opener opens nothing more ahead after a failed open (the
+  // process may be out of descriptors): what it holds past `number` is let go, and each
+  // part is opened on its turn.
   platform::File take(std::int32_t number, platform::IoError& err);
 
  private:
@@ -50,9 +53,13 @@ class PartOpener {
   std::int32_t m_opened;
   std::int32_t m_taken;
   bool m_closing = false;
-  // The taking thread's own: the next number, and m_opened as it last saw it.
+  // Set by the opening thread, after its last open, when an open failed.
+  std::atomic<bool> m_gaveUp{false};
+  // The taking thread's own: the next number, m_opened as it last saw it, and whether
+  // it let go of what was opened ahead.
   std::int32_t m_next;
   std::int32_t m_seenOpened;
+  bool m_letGo = false;
   std::thread m_thread;
 };
 
