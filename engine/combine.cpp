@@ -501,7 +501,10 @@ JobResult CombineJob::run() {
 // open is then asked for once, in the order of the copy). What was opened ahead is closed
 // before the join goes on to anything else.
 std::unique_ptr<PartOpener> CombineJob::openerFor(std::size_t count) {
+  // A join that deletes each part as it goes flushes the output first, which costs far more
+  // than an open, and needs descriptors of its own that parts held ahead could have taken.
   if (count < kOpenAheadParts || platform::faultsInjected() ||
+      (!verifying() && m_options.deleteParts()) ||
       m_seen.at / static_cast<std::int64_t>(count) > kOpenAheadSize) {
     return nullptr;
   }
