@@ -357,6 +357,14 @@ TEST(ChecksumListParts, EveryPartReadsBackAsGiven) {
            {"a name out of the series", {{1, 5, "a.001", "", "", ""}, {2, 5, "a.0002", "", "", ""}},
             true, false},
            {"misnumbered", {{1, 5, "a.001", "", "", ""}, {3, 5, "a.003", "", "", ""}}, false, false},
+           {"a first name without an extension",
+            {{1, 5, "noext", "", "", ""}, {2, 5, "noext.002", "", "", ""}}, true, true},
+           {"dots in the stem",
+            {{1, 5, "a.b.c.001", "", "", ""}, {2, 5, "a.b.c.002", "", "", ""}, {3, 1, "a.b.002", "", "", ""}},
+            true, false},
+           {"a name that only begins and ends as the series'",
+            {{1, 5, "a.001", "", "", ""}, {2, 5, "a.x.002", "", "", ""}, {3, 5, "a.002", "", "", ""}},
+            true, false},
        }) {
     SCOPED_TRACE(c.what);
     ChecksumList list;
