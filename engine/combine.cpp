@@ -8,6 +8,7 @@
 #include <memory>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/archive_join.h"
@@ -17,6 +18,17 @@
 
 namespace engine {
 namespace {
+
+// `work` on a thread of its own, or an empty thread where none can be had: the caller then
+// does the work itself.
+template <typename Work>
+std::thread threadOrNone(Work&& work) {
+  try {
+    return std::thread(std::forward<Work>(work));
+  } catch (const std::system_error&) {
+    return {};
+  }
+}
 
 // Counted as the Combine tab always has: the chosen name first, then .002, .003 ... until
 // a number has no file; the count ends at that first missing number.
@@ -180,10 +192,7 @@ JobResult CombineJob::checkListedSizes() {
     unlisted = partNumbersIn(platform::folderPart(m_request.firstPartPath), firstName, false, m_last);
   };
   std::thread finder;
-  try {
-    if (m_last - m_first >= static_cast<std::int32_t>(kOpenAheadParts * 4)) finder = std::thread(findUnlisted);
-  } catch (const std::system_error&) {
-  }
+  if (m_last - m_first + 1 >= kThreadedLooks) finder = threadOrNone(findUnlisted);
   std::string problems;
   std::int64_t unnamed = 0;
   lookAtParts([&](std::int32_t i, const platform::FileSpace& space) {
@@ -249,14 +258,9 @@ void CombineJob::lookAtParts(const std::function<void(std::int32_t, const platfo
         }
       }
     };
-    std::size_t half = n >= kOpenAheadParts * 4 ? n / 2 : n;
     std::thread helper;
-    try {
-      if (half < n) helper = std::thread(look, half, n);
-    } catch (const std::system_error&) {
-      half = n;  // no second thread to be had: this one looks at them all
-    }
-    look(0, half);
+    if (n >= static_cast<std::size_t>(kThreadedLooks)) helper = threadOrNone([&] { look(n / 2, n); });
+    look(0, helper.joinable() ? n / 2 : n);
     if (helper.joinable()) helper.join();
     for (std::size_t k = 0; k < n; ++k) {
       const auto number = static_cast<std::int32_t>(from + static_cast<std::int64_t>(k));

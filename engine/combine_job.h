@@ -24,8 +24,10 @@ inline constexpr std::size_t kMessageNames = 1000;
 // A series of at least this many parts, of at most this size on average, is opened ahead.
 inline constexpr std::size_t kOpenAheadParts = 64;
 inline constexpr std::int64_t kOpenAheadSize = 1024 * 1024;
-// The planning looks at a long series' parts this many at a time (40 bytes each).
+// The planning looks at a long series' parts this many at a time (40 bytes each), and
+// from this many on, on two threads.
 inline constexpr std::int64_t kLookBatch = 16384;
+inline constexpr std::int64_t kThreadedLooks = 256;
 
 inline std::string orCurrent(const std::string& folder) {
   return folder.empty() ? "." : folder;
