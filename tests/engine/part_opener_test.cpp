@@ -1,7 +1,7 @@
 // Parts opened ahead on a thread of their own: each is handed over in order with its own
 // bytes whatever the batch boundaries, a part that was missing when the opener reached it
 // is opened again when its turn comes, an opener left early neither hangs nor keeps a
-// file open, and descriptors held ahead never cost a join that would do without them.
+// file open, and descriptors held ahead never leave the copy without one.
 #include <gtest/gtest.h>
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -12,10 +12,8 @@
 #include <optional>
 #include <thread>
 
-#include "engine/combine.h"
 #include "engine/part_names.h"
 #include "engine/part_opener.h"
-#include "engine_fakes.h"
 #include "support/temp_dir.h"
 
 using namespace engine;
@@ -153,34 +151,3 @@ TEST(PartOpener, LeftEarlyItStopsAndClosesWhatItOpened) {
   EXPECT_EQ(openDescriptors(), before);
 #endif
 }
-
-#ifndef _WIN32
-// A join that needs few descriptors of its own is not failed by those held ahead, with
-// or without a checksum list.
-TEST(PartOpener, AJoinOfManyPartsWithFewDescriptorsToSpareJoinsThemAll) {
-  for (const bool listed : {false, true}) {
-    SCOPED_TRACE(listed ? "with a list" : "without a list");
-    TempDir dir;
-    const std::vector<std::uint8_t> bytes = testing_support::makeBytes(300 * 100, 4);
-    testing_support::writeFile(dir.file("f.bin"), bytes);
-    engine_test::FakeSplitOptions split;
-    split.folder = dir.path();
-    split.checksum = listed;
-    split.splitMode = SplitMode::BySize;
-    split.unit = 0;
-    engine_test::RecordingSink quiet;
-    StopToken stop;
-    ASSERT_EQ(SplitFile({dir.file("f.bin"), 100, "t"}, split, quiet, stop, nullptr).outcome,
-              JobOutcome::Done);
-    engine_test::FakeCombineOptions options;
-    JobResult joined;
-    {
-      const DescriptorLimit limit(12);
-      ASSERT_TRUE(limit.set());
-      joined = CombineFiles({dir.file("f.bin.001"), dir.file("out.bin")}, options, quiet, stop);
-    }
-    ASSERT_EQ(joined.outcome, JobOutcome::Done) << joined.message();
-    EXPECT_EQ(testing_support::readFile(dir.file("out.bin")), bytes);
-  }
-}
-#endif
