@@ -559,6 +559,13 @@ JobResult CombineJob::appendPart(std::int32_t number, PartOpener* opener) {
   // The open's own look at the part is its identity and size as it is copied.
   const platform::FileIdentity& id = in.openedAs();
   if (id.size < 0) return JobResult::failed(path, "cannot read " + path + ": its size is unknown");
+  // A link to the file being written, put at the part's name during the join: its bytes
+  // would be the join's own, copied into itself.
+  if (id.sameObject(m_outId)) {
+    return JobResult::failed(path, "The part " + path + " is the joined file " + m_writePath +
+                                       " under another name; the parts after it were not "
+                                       "joined.");
+  }
   const std::int64_t size = id.size;
   m_partAt.push_back(m_written);
   m_partPrints.push_back(platform::identityPrint(id));

@@ -365,6 +365,49 @@ TEST(JoinSafety, WhatAJoinFindsNeverCostsData) {
   }
 }
 
+// A part that becomes the join's own file while the join runs (a link to it put at the
+// part's name) would have the file copied into itself: with no list to catch it, a wrong
+// file under the output's name. The join stops at that part and keeps the others.
+TEST(JoinSafety, APartThatBecameTheJoinedFileIsNotCopiedIntoIt) {
+  for (const bool listed : {false, true}) {
+    for (const bool hard : {false, true}) {
+      SCOPED_TRACE(std::string(listed ? "with" : "without") + " a list, " +
+                   (hard ? "a hard link" : "a symbolic link"));
+      Scene s;
+      if (!listed) s.noList();
+      // Part 3's name is made a link to the unfinished file just before part 3 is opened.
+      struct LinksPartThree : platform::FaultInjector {
+        Scene& s;
+        bool hard;
+        explicit LinksPartThree(Scene& scene, bool h) : s(scene), hard(h) {
+          platform::setFaultInjector(this);
+        }
+        ~LinksPartThree() override { platform::setFaultInjector(nullptr); }
+        int before(platform::FileOp op, const std::string& path) override {
+          const std::string temporary = s.dir.file(".f.bin.sundrix-join");
+          if (op != platform::FileOp::Open || !path.ends_with("f.bin.003") ||
+              !testing_support::exists(temporary)) {
+            return 0;
+          }
+          const std::string link = s.dir.file("link");
+          const int made = hard ? ::link(temporary.c_str(), link.c_str())
+                                : ::symlink(".f.bin.sundrix-join", link.c_str());
+          EXPECT_EQ(made, 0);
+          EXPECT_EQ(::rename(link.c_str(), path.c_str()), 0);
+          return 0;
+        }
+      } linker(s, hard);
+      const JobResult result = s.join();
+      ASSERT_EQ(result.outcome, JobOutcome::Failed) << result.message();
+      EXPECT_NE(result.message().find("f.bin.003 is the joined file"), std::string::npos)
+          << result.message();
+      EXPECT_FALSE(testing_support::exists(s.dir.file("f.bin")));
+      EXPECT_EQ(testing_support::readFile(s.dir.file("f.bin.001")), s.part(1));
+      EXPECT_EQ(testing_support::readFile(s.dir.file("f.bin.002")), s.part(2));
+    }
+  }
+}
+
 // A verified join ended after its file took its name but before it had deleted its parts
 // and its journal: the same join again finishes the deletions and says so, also where
 // recovery files could rebuild the parts it had deleted (they are in the file, not lost).
