@@ -12,17 +12,24 @@ struct Sha256::State {
   platform::Sha256Digest digest;
 };
 
-Sha256::Sha256() : m_state(std::make_unique<State>()) {}
+// The library's digest is made at the first use: a digest that is never used (the
+// pair on one thread does both) costs no start of the library.
+Sha256::Sha256() = default;
 Sha256::~Sha256() = default;
 Sha256::Sha256(Sha256&&) noexcept = default;
 Sha256& Sha256::operator=(Sha256&&) noexcept = default;
 
+platform::Sha256Digest& Sha256::digest() {
+  if (!m_state) m_state = std::make_unique<State>();
+  return m_state->digest;
+}
+
 void Sha256::update(const void* data, std::size_t n) {
-  m_state->digest.update(data, n);
+  digest().update(data, n);
 }
 
 std::array<std::uint8_t, 32> Sha256::finish() {
-  return m_state->digest.finish();
+  return digest().finish();
 }
 
 std::string Sha256::finishHex() {

@@ -9,6 +9,10 @@
 #include <memory>
 #include <string>
 
+namespace platform {
+class Sha256Digest;
+}
+
 namespace engine {
 
 // SHA-256 through the system's cryptographic library (see platform/sha256.h).
@@ -26,6 +30,7 @@ class Sha256 {
 
  private:
   struct State;
+  platform::Sha256Digest& digest();
   std::unique_ptr<State> m_state;
 };
 

@@ -196,8 +196,9 @@ void ChecksumList::Parts::push_back(const Part& part) {
   if (part.number != static_cast<std::int64_t>(i + 1)) m_numbered = false;
   if (i == 0) {
     m_first = part.name;
+    m_stem = platform::replaceExtension(m_first, "");
     m_firstSize = part.size;
-  } else if (part.name != partFileName(m_first, static_cast<std::int64_t>(i + 1))) {
+  } else if (!isNamed(i, part.name)) {
     m_names.emplace(i, part.name);
   }
   // The sizes are held one by one only once a part that is not the last differs.
@@ -220,8 +221,19 @@ std::int64_t ChecksumList::Parts::sizeOf(std::size_t i) const {
 
 std::string ChecksumList::Parts::nameOf(std::size_t i) const {
   if (i == 0) return m_first;
-  if (const auto found = m_names.find(i); found != m_names.end()) return found->second;
-  return partFileName(m_first, static_cast<std::int64_t>(i + 1));
+  if (!m_names.empty()) {
+    if (const auto found = m_names.find(i); found != m_names.end()) return found->second;
+  }
+  return m_stem + platform::partSuffix(static_cast<std::int64_t>(i + 1));  // partFileName's
+}
+
+bool ChecksumList::Parts::isNamed(std::size_t i, std::string_view name) const {
+  if (i == 0) return name == m_first;
+  if (!m_names.empty()) {
+    if (const auto found = m_names.find(i); found != m_names.end()) return name == found->second;
+  }
+  // The parse of the name undoes partSuffix: the same test as comparing with nameOf(i).
+  return partNumberAfterStem(name, m_stem) == static_cast<std::int64_t>(i + 1);
 }
 
 std::string ChecksumList::Parts::sha256Of(std::size_t i) const {
@@ -413,7 +425,7 @@ class ListReader {
       return none;
     }
     const auto i = static_cast<std::size_t>(number - 1);
-    return m_list.parts.nameOf(i) == name ? i : none;
+    return m_list.parts.isNamed(i, name) ? i : none;
   }
 
   static bool put(std::string& into, const std::string& name, std::string_view sha,
@@ -473,7 +485,10 @@ bool namesArePlain(const ChecksumList& list, std::string& problem) {
     return true;
   };
   const std::string first = list.parts.empty() ? std::string() : list.parts.nameOf(0);
-  for (std::size_t i = 0; i < list.parts.size(); ++i) {
+  // In a series every name after the first is made of it: the first one says for all.
+  const std::size_t looked = list.parts.inSeries() ? std::min<std::size_t>(list.parts.size(), 1)
+                                                   : list.parts.size();
+  for (std::size_t i = 0; i < looked; ++i) {
     const std::string name = list.parts.nameOf(i);
     if (!plainName(name) || partNumberOf(name, first) != static_cast<std::int64_t>(i + 1)) {
       problem = "the part name " + name + " is not a part of the series it lists";

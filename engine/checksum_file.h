@@ -39,6 +39,8 @@ struct ChecksumList {
     // as the series' part of that number.
     bool numbered() const { return m_numbered; }
     bool inSeries() const { return m_names.empty(); }
+    // Whether `name` is the i-th part's name (made of nothing: a long list asks for every part).
+    bool isNamed(std::size_t i, std::string_view name) const;
 
     std::int64_t sizeOf(std::size_t i) const;
     std::string nameOf(std::size_t i) const;
@@ -79,6 +81,7 @@ struct ChecksumList {
     std::size_t m_count = 0;
     bool m_numbered = true;
     std::string m_first;                // the name of part 1, whose series the others follow
+    std::string m_stem;                 // ... without its extension: the others' names begin so
     std::int64_t m_firstSize = 0;       // the size of every part but the last, while m_sizes is empty
     std::int64_t m_lastSize = 0;        // ... and of the last
     std::vector<std::int64_t> m_sizes;  // every part's, once one before the last differs

@@ -182,45 +182,101 @@ JobResult CombineJob::planListedParts() {
   return checkListedSizes();
 }
 
+JobResult CombineJob::checkListedSizes() {
+  // The folder is read for parts past the listed ones while the parts are looked at (or,
+  // when the looks wait, copied).
+  const auto findUnlisted = [this] {
+    m_unlisted = partNumbersIn(platform::folderPart(m_request.firstPartPath),
+                               platform::namePart(m_request.firstPartPath), false, m_last);
+  };
+  if (m_last - m_first + 1 >= kThreadedLooks) m_finder = threadOrNone(findUnlisted);
+  if (!m_finder.joinable()) findUnlisted();
+  if (mayLookLater()) {
+    m_looksLater = true;
+    return {};
+  }
+  JobResult looked = lookAtListedParts();
+  if (looked.outcome == JobOutcome::Done) noteUnlisted();
+  return looked;
+}
+
+// A long series of small parts is looked at only when the copy finds one that is not as
+// listed: the looks cost a lookup of every part's name, as much as the copy's own opens,
+// which see the same. The message is then the planning's, and nothing was joined. Not
+// where the copy could do harm before the looks stop it: into a file that is there (it
+// may be a part), a device or a pipe (bytes sent are not called back), when appending or
+// continuing (the output holds bytes of its own), or with too little room for the listed
+// sizes (the looks may find that the parts need less).
+bool CombineJob::mayLookLater() {
+  const std::int64_t count = m_last - m_first + 1;
+  if (!m_listed || m_request.append || m_continuing || m_stream || m_outputThere ||
+      count < static_cast<std::int64_t>(kOpenAheadParts) || platform::faultsInjected()) {
+    return false;
+  }
+  PartsSeen listed;
+  listed.oneDevice = false;  // not looked at
+  for (std::int32_t i = m_first; i <= m_last; ++i) {
+    const std::int64_t size = m_list.parts.sizeOf(static_cast<std::size_t>(i - 1));
+    if (size < 0 || listed.total > INT64_MAX - size) return false;
+    listed.total += size;
+    listed.largest = std::max(listed.largest, size);
+  }
+  listed.at = listed.total;
+  if (listed.total / count > kOpenAheadSize) return false;
+  const std::int64_t free = platform::freeSpace(platform::folderPart(m_request.outputPath));
+  if (free >= 0 && free < listed.total) return false;
+  m_seen = listed;
+  return true;
+}
+
+// "P is missing" or "P has N bytes instead of M", for a part `size` bytes long (-1: no
+// regular file) where its list says otherwise.
+std::string CombineJob::listedProblem(std::int32_t number, std::int64_t size) const {
+  return part(number) + (size < 0 ? " is missing"
+                                  : " has " + std::to_string(size) + " bytes instead of " +
+                                        std::to_string(m_list.parts.sizeOf(
+                                            static_cast<std::size_t>(number - 1))));
+}
+
+JobResult CombineJob::partsDoNotMatch(const std::string& problems) const {
+  return JobResult::failed(part(m_first), "The parts do not match " + m_sumsPath + ": " +
+                                              problems + ". Nothing was joined.");
+}
+
 // A message names the first few parts and counts the rest: a series of thousands of
 // parts must not give a message of thousands of names.
-JobResult CombineJob::checkListedSizes() {
-  // The folder is read for parts past the listed ones while the parts are looked at.
-  const std::string firstName = platform::namePart(m_request.firstPartPath);
-  std::vector<std::int64_t> unlisted;
-  const auto findUnlisted = [&] {
-    unlisted = partNumbersIn(platform::folderPart(m_request.firstPartPath), firstName, false, m_last);
-  };
-  std::thread finder;
-  if (m_last - m_first + 1 >= kThreadedLooks) finder = threadOrNone(findUnlisted);
+JobResult CombineJob::lookAtListedParts() {
   std::string problems;
   std::int64_t unnamed = 0;
   lookAtParts([&](std::int32_t i, const platform::FileSpace& space) {
-    const std::int64_t listedSize = m_list.parts.sizeOf(static_cast<std::size_t>(i - 1));
     const std::int64_t size = space.regular ? space.size : -1;
-    if (size == listedSize) return;
+    if (size == m_list.parts.sizeOf(static_cast<std::size_t>(i - 1))) return;
     if (problems.size() > kMessageNames) {
       ++unnamed;
       return;
     }
-    problems += (problems.empty() ? "" : "; ") + part(i) +
-                (size < 0 ? " is missing"
-                          : " has " + std::to_string(size) + " bytes instead of " +
-                                std::to_string(listedSize));
+    problems += (problems.empty() ? "" : "; ") + listedProblem(i, size);
   });
-  if (finder.joinable()) {
-    finder.join();
-  } else {
-    findUnlisted();
-  }
   if (unnamed > 0) problems += "; and " + std::to_string(unnamed) + " more";
-  if (!problems.empty()) {
-    return JobResult::failed(part(m_first), "The parts do not match " + m_sumsPath + ": " +
-                                                problems + ". Nothing was joined.");
-  }
+  if (!problems.empty()) return partsDoNotMatch(problems);
+  return {};
+}
+
+// The copy of a series looked at later stopped at a part not as listed: the looks say
+// what is wrong with all of them, as the planning would have. Where they find nothing
+// (the part was put right meanwhile), the copy's own failure stands.
+JobResult CombineJob::lookAtPartsLate(JobResult copied) {
+  if (m_wrongPart == 0) return copied;
+  JobResult looked = lookAtListedParts();
+  return looked.outcome == JobOutcome::Done ? copied : looked;
+}
+
+void CombineJob::noteUnlisted() {
+  if (m_finder.joinable()) m_finder.join();
+  const std::string firstName = platform::namePart(m_request.firstPartPath);
   std::string extra;
-  unnamed = 0;
-  for (const std::int64_t k : unlisted) {
+  std::int64_t unnamed = 0;
+  for (const std::int64_t k : m_unlisted) {
     if (extra.size() > kMessageNames) {
       ++unnamed;
     } else {
@@ -231,7 +287,6 @@ JobResult CombineJob::checkListedSizes() {
   if (!extra.empty()) {
     m_result.notes.push_back("Not listed in " + m_sumsPath + ", so left out: " + extra + ".");
   }
-  return {};
 }
 
 // The planning's one look at a part: false unless a regular file is there. What the room
@@ -314,11 +369,11 @@ JobResult CombineJob::checkOutput() const {
   const std::string outputFull = platform::absolutePath(output);
   const std::string outputName = platform::namePart(outputFull);
   // The same file (as the planning saw it), or the same path spelled another way (which
-  // ends in the same name).
+  // ends in the same name: only the part whose number that name ends in can have it).
   bool ownPart = m_seen.output != 0;
-  for (std::int32_t i = m_first; i <= m_last && !ownPart; ++i) {
-    const std::string path = part(i);
-    ownPart = platform::namePart(path) == outputName && platform::absolutePath(path) == outputFull;
+  const std::int64_t named = partNumberOf(outputName, platform::namePart(m_request.firstPartPath));
+  if (!ownPart && named >= m_first && named <= m_last && partName(named) == outputName) {
+    ownPart = platform::absolutePath(part(named)) == outputFull;
   }
   if (ownPart) {
     return JobResult::failed(output,
@@ -476,6 +531,10 @@ JobResult CombineJob::run() {
   step = openOutput();
   if (step.outcome != JobOutcome::Done) return finishFailed(step);
   step = appendParts();
+  if (m_looksLater) {
+    step = lookAtPartsLate(std::move(step));
+    if (step.outcome == JobOutcome::Done) noteUnlisted();
+  }
   if (step.outcome != JobOutcome::Done) return finishFailed(step);
   platform::IoError err;
   if (m_digest) {
@@ -545,6 +604,7 @@ JobResult CombineJob::appendPart(std::int32_t number, PartOpener* opener) {
                           ? opener->take(number, err)
                           : m_partsFolder.open(partName(number), platform::File::Mode::Read, err);
   if (!in.isOpen()) {
+    if (m_looksLater) m_wrongPart = number;
     const std::string missing = part(number);
     // It was there when the join began: a part that went or became something else
     // cannot be passed over without leaving out its bytes.
@@ -567,6 +627,10 @@ JobResult CombineJob::appendPart(std::int32_t number, PartOpener* opener) {
                                        "joined.");
   }
   const std::int64_t size = id.size;
+  if (m_looksLater && size != m_list.parts.sizeOf(static_cast<std::size_t>(number - 1))) {
+    m_wrongPart = number;
+    return partsDoNotMatch(listedProblem(number, size));
+  }
   m_partAt.push_back(m_written);
   m_partPrints.push_back(platform::identityPrint(id));
   m_bytesDone = 0;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/checksum_file.h"
@@ -43,6 +44,10 @@ class CombineJob {
         m_stop(stop),
         m_partsFolder(platform::folderPart(request.firstPartPath)) {}
 
+  ~CombineJob() {
+    if (m_finder.joinable()) m_finder.join();
+  }
+
   JobResult run();
 
  private:
@@ -50,6 +55,12 @@ class CombineJob {
   JobResult planParts();
   JobResult planListedParts();
   JobResult checkListedSizes();
+  bool mayLookLater();
+  std::string listedProblem(std::int32_t number, std::int64_t size) const;
+  JobResult partsDoNotMatch(const std::string& problems) const;
+  JobResult lookAtListedParts();
+  JobResult lookAtPartsLate(JobResult copied);
+  void noteUnlisted();
   JobResult planFoundParts();
   JobResult leadingGap(std::int32_t i, std::int32_t gapEnd);
   bool lookAtPart(std::int32_t number, platform::FileSpace& space);
@@ -118,6 +129,11 @@ class CombineJob {
     std::int32_t output = 0;  // the first part that is the file at the output's name; 0 none
     std::int64_t at = 0;      // where the next part seen will go in the output
   } m_seen;
+  // The listed parts are looked at only if the copy finds one not as listed (m_wrongPart).
+  bool m_looksLater = false;
+  std::int32_t m_wrongPart = 0;
+  std::thread m_finder;                 // reads the folder for parts past the listed ones
+  std::vector<std::int64_t> m_unlisted;  // ... and finds these
   bool m_outputThere = false;
   platform::FileIdentity m_outputBefore;  // the file at the output's name when planning began
   // The output is a device or a pipe: written as it comes, never replaced, no journal.

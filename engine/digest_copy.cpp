@@ -33,7 +33,7 @@ DigestCopy::~DigestCopy() {
 
 char* DigestCopy::fillPointer() {
   Slot& slot = m_slots[m_produced % kSlots];
-  if (m_filling) return slot.data.data() + slot.size;
+  if (m_filling) return slot.data.get() + slot.size;
   std::unique_lock<std::mutex> lock(m_mutex);
   m_changed.wait(lock, [this] {
     for (int lane = 0; lane < kLaneCount; ++lane) {
@@ -44,7 +44,7 @@ char* DigestCopy::fillPointer() {
   slot.size = 0;
   slot.partEnds.clear();
   m_filling = true;
-  return slot.data.data();
+  return slot.data.get();
 }
 
 void DigestCopy::submit(bool wholeOnly) {
@@ -171,7 +171,7 @@ void DigestCopy::writePending() {
   if (m_pendingOut == nullptr) return;
   const Slot& slot = m_slots[m_produced % kSlots];
   if (!m_writeError.isSet()) {
-    m_pendingOut->writeAll(slot.data.data() + m_pendingFrom,
+    m_pendingOut->writeAll(slot.data.get() + m_pendingFrom,
                            static_cast<std::int64_t>(slot.size - m_pendingFrom), m_writeError);
   }
   m_pendingOut = nullptr;
@@ -280,7 +280,7 @@ void DigestCopy::partDigested(const std::array<std::uint8_t, 32>& digest) {
 }
 
 void DigestCopy::digest(Lane lane, const Slot& slot) {
-  const char* data = slot.data.data();
+  const char* data = slot.data.get();
   switch (lane) {
     case kPart:
       if (slot.wholeOnly) return;

@@ -10,6 +10,7 @@
 #include <deque>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -87,7 +88,8 @@ class DigestCopy {
   // kPair does kPart's and kWholeSha's work on one thread where the processor allows.
   enum Lane { kPart, kWholeSha, kWholeCrc, kSink, kPair, kLaneCount };
   struct Slot {
-    std::vector<char> data = std::vector<char>(kSlotBytes);
+    // Not cleared first: every byte is read into before it is used.
+    std::unique_ptr<char[]> data = std::make_unique_for_overwrite<char[]>(kSlotBytes);
     std::size_t size = 0;
     std::vector<std::size_t> partEnds;  // offsets in `data` where a part ends, ascending
     bool wholeOnly = false;

@@ -17,11 +17,9 @@ std::string partTemplate(const std::string& baseName) {
   return baseName + ".000";
 }
 
-namespace {
-
 // k when `name` is `stem` + "." + the digits of k as partFileName writes them
 // (platform::partSuffix): at least three, with leading zeros only to make up three.
-std::int64_t numberAfterStem(std::string_view name, std::string_view stem) {
+std::int64_t partNumberAfterStem(std::string_view name, std::string_view stem) {
   if (name.size() <= stem.size() + 1 || name.substr(0, stem.size()) != stem ||
       name[stem.size()] != '.') {
     return 0;
@@ -36,10 +34,8 @@ std::int64_t numberAfterStem(std::string_view name, std::string_view stem) {
   return k;  // 0 for "000", which names no part
 }
 
-}  // namespace
-
 std::int64_t partNumberOf(const std::string& name, const std::string& templateName) {
-  return numberAfterStem(name, platform::replaceExtension(templateName, ""));
+  return partNumberAfterStem(name, platform::replaceExtension(templateName, ""));
 }
 
 std::vector<std::int64_t> partNumbersIn(const std::string& folder, const std::string& templateName,
@@ -52,7 +48,7 @@ std::vector<std::int64_t> partNumbersIn(const std::string& folder, const std::st
     if (archives && name.size() > 4 && name.substr(name.size() - 4) == ".zip") {
       name.remove_suffix(4);
     }
-    if (const std::int64_t k = numberAfterStem(name, stem); k > after) numbers.push_back(k);
+    if (const std::int64_t k = partNumberAfterStem(name, stem); k > after) numbers.push_back(k);
   });
   std::sort(numbers.begin(), numbers.end());
   numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());

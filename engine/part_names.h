@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace engine {
@@ -15,6 +16,10 @@ std::string partTemplate(const std::string& baseName);
 
 // k when `name` is exactly the k-th part name of `templateName` (k >= 1), else 0.
 std::int64_t partNumberOf(const std::string& name, const std::string& templateName);
+
+// The same for the template's stem (its name without the extension), for callers that
+// look at many names of one series.
+std::int64_t partNumberAfterStem(std::string_view name, std::string_view stem);
 
 // The numbers of the parts of `templateName` that have an entry in `folder` (a file, a
 // folder, a link: anything that holds the name), ascending. With `archives`, the name of a

@@ -1,10 +1,13 @@
 // Integrity from split to join: the checksum file, joins that prove their result, the
 // verify command, other splitters' ".crc" files and the shell script for receivers.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 #include "engine/checksum_file.h"
 #include "engine/combine.h"
@@ -218,6 +221,71 @@ TEST_F(Integrity, AMessageAboutManyPartsNamesAFewAndCountsTheRest) {
   EXPECT_NE(result.reason.find("f.bin.002 is missing"), std::string::npos) << result.reason;
   EXPECT_NE(result.reason.find(" more. Nothing was joined."), std::string::npos) << result.reason;
   EXPECT_LT(result.reason.size(), 2000u);
+}
+
+// A long series of small parts is looked at only when its copy finds a part not as listed:
+// the message is still the planning's, naming every part that is wrong, and nothing is
+// joined. Where a file stands at the output's name the parts are looked at first.
+TEST_F(Integrity, ALongSeriesFoundWrongDuringItsCopyIsNamedAsBeforeItAndNothingIsJoined) {
+  struct Row {
+    const char* what;
+    bool outputThere;
+    std::vector<std::pair<const char*, int>> damage;  // part, -1 removed, -2 a folder, else cut to
+    std::vector<const char*> named;
+  };
+  const Row rows[] = {
+      {"a part in the middle missing", false, {{"f.bin.050", -1}}, {"f.bin.050 is missing"}},
+      {"the last part missing", false, {{"f.bin.100", -1}}, {"f.bin.100 is missing"}},
+      {"a folder at a part's name", false, {{"f.bin.002", -2}}, {"f.bin.002 is missing"}},
+      {"a part cut short", false, {{"f.bin.030", 9}}, {"f.bin.030 has 9 bytes instead of 10"}},
+      {"a part cut short and a later one missing",
+       false,
+       {{"f.bin.010", 3}, {"f.bin.090", -1}},
+       {"f.bin.010 has 3 bytes instead of 10", "f.bin.090 is missing"}},
+      {"the same with a file at the output's name",
+       true,
+       {{"f.bin.010", 3}, {"f.bin.090", -1}},
+       {"f.bin.010 has 3 bytes instead of 10", "f.bin.090 is missing"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ASSERT_EQ(split(1'000, 100).outcome, JobOutcome::Done);
+    for (const auto& [name, cut] : row.damage) {
+      const std::string path = dir.file(name);
+      if (cut >= 0) {
+        auto part = testing_support::readFile(path);
+        part.resize(static_cast<std::size_t>(cut));
+        testing_support::writeFile(path, part);
+      } else {
+        std::remove(path.c_str());
+        if (cut == -2) ::mkdir(path.c_str(), 0777);
+      }
+    }
+    if (row.outputThere) testing_support::writeText(dir.file("f.bin"), "kept");
+    const auto before = testing_support::listFolder(dir.path());
+    const JobResult result = join();
+    ASSERT_EQ(result.outcome, JobOutcome::Failed);
+    EXPECT_NE(result.reason.find("The parts do not match"), std::string::npos) << result.reason;
+    for (const char* problem : row.named) {
+      EXPECT_NE(result.reason.find(problem), std::string::npos) << result.reason;
+    }
+    EXPECT_NE(result.reason.find("Nothing was joined."), std::string::npos) << result.reason;
+    EXPECT_EQ(testing_support::listFolder(dir.path()), before);  // no output, no leftovers
+    if (row.outputThere) {
+      EXPECT_EQ(testing_support::readText(dir.file("f.bin")), "kept");
+    }
+    for (const std::string& name : testing_support::listFolder(dir.path())) {
+      ::rmdir(dir.file(name).c_str());
+      std::remove(dir.file(name).c_str());
+    }
+  }
+  // Whole, it joins, and a part past the listed ones is named and left out.
+  ASSERT_EQ(split(1'000, 100).outcome, JobOutcome::Done);
+  testing_support::writeText(dir.file("f.bin.101"), "an old part");
+  const JobResult result = join();
+  ASSERT_EQ(result.outcome, JobOutcome::Done) << result.message();
+  EXPECT_NE(result.message().find("so left out: f.bin.101"), std::string::npos) << result.message();
+  EXPECT_EQ(testing_support::readFile(dir.file("f.bin")), bytes);
 }
 
 // A split whose checksum file no join would read is refused before anything is written;
