@@ -185,11 +185,7 @@ JobResult CombineJob::planListedParts() {
 JobResult CombineJob::checkListedSizes() {
   // The folder is read for parts past the listed ones while the parts are looked at (or,
   // when the looks wait, copied).
-  const auto findUnlisted = [this] {
-    m_unlisted = partNumbersIn(platform::folderPart(m_request.firstPartPath),
-                               platform::namePart(m_request.firstPartPath), false, m_last);
-  };
-  if (m_last - m_first + 1 >= kThreadedLooks) m_finder = threadOrNone(findUnlisted);
+  if (m_last - m_first + 1 >= kThreadedLooks) m_finder = threadOrNone([this] { findUnlisted(); });
   if (!m_finder.joinable()) findUnlisted();
   if (mayLookLater()) {
     m_looksLater = true;
@@ -202,7 +198,9 @@ JobResult CombineJob::checkListedSizes() {
 
 // A long series of small parts is looked at only when the copy finds one that is not as
 // listed: the looks cost a lookup of every part's name, as much as the copy's own opens,
-// which see the same. The message is then the planning's, and nothing was joined. Not
+// which see the same. The message is then the planning's, and nothing was joined. The
+// parts must be small (kLookLaterSize on average), so that a copy given up at a wrong
+// part has cost little. Not
 // where the copy could do harm before the looks stop it: into a file that is there (it
 // may be a part), a device or a pipe (bytes sent are not called back), when appending or
 // continuing (the output holds bytes of its own), or with too little room for the listed
@@ -222,7 +220,14 @@ bool CombineJob::mayLookLater() {
     listed.largest = std::max(listed.largest, size);
   }
   listed.at = listed.total;
-  if (listed.total / count > kOpenAheadSize) return false;
+  if (listed.total / count > kLookLaterSize) return false;
+  // A series is most often incomplete at its end (a part still coming): that part is
+  // looked at now, and the parts are all looked at before the copy when it is wrong.
+  platform::FileSpace last;
+  if (!m_partsFolder.fileSpace(partName(m_last), last) || !last.regular ||
+      last.size != m_list.parts.sizeOf(static_cast<std::size_t>(m_last - 1))) {
+    return false;
+  }
   const std::int64_t free = platform::freeSpace(platform::folderPart(m_request.outputPath));
   if (free >= 0 && free < listed.total) return false;
   m_seen = listed;
@@ -262,17 +267,29 @@ JobResult CombineJob::lookAtListedParts() {
   return {};
 }
 
-// The copy of a series looked at later stopped at a part not as listed: the looks say
-// what is wrong with all of them, as the planning would have. Where they find nothing
-// (the part was put right meanwhile), the copy's own failure stands.
+// The copy of a series looked at later failed (at a part not as listed, or at a part
+// whose bytes are wrong): the looks say what is wrong with all the parts, as the
+// planning would have before the copy began. Where they find nothing, the copy's own
+// failure stands.
 JobResult CombineJob::lookAtPartsLate(JobResult copied) {
-  if (m_wrongPart == 0) return copied;
+  if (copied.outcome != JobOutcome::Failed) return copied;
   JobResult looked = lookAtListedParts();
-  return looked.outcome == JobOutcome::Done ? copied : looked;
+  if (looked.outcome == JobOutcome::Done) return copied;
+  m_refusedLate = true;
+  return looked;
+}
+
+void CombineJob::findUnlisted() {
+  m_unlisted = partNumbersIn(platform::folderPart(m_request.firstPartPath),
+                             platform::namePart(m_request.firstPartPath), false, m_last,
+                             &m_unlistedRead);
 }
 
 void CombineJob::noteUnlisted() {
   if (m_finder.joinable()) m_finder.join();
+  // Read during the copy, the folder may have found no descriptor left: it is read again
+  // now that the parts are closed.
+  if (!m_unlistedRead) findUnlisted();
   const std::string firstName = platform::namePart(m_request.firstPartPath);
   std::string extra;
   std::int64_t unnamed = 0;
@@ -603,8 +620,13 @@ JobResult CombineJob::appendPart(std::int32_t number, PartOpener* opener) {
   platform::File in = opener != nullptr
                           ? opener->take(number, err)
                           : m_partsFolder.open(partName(number), platform::File::Mode::Read, err);
+  if (!in.isOpen() && m_finder.joinable()) {
+    // The folder's reading holds a descriptor of its own: where none was left for the
+    // part, it is opened again once that reading is over.
+    m_finder.join();
+    in = m_partsFolder.open(partName(number), platform::File::Mode::Read, err);
+  }
   if (!in.isOpen()) {
-    if (m_looksLater) m_wrongPart = number;
     const std::string missing = part(number);
     // It was there when the join began: a part that went or became something else
     // cannot be passed over without leaving out its bytes.
@@ -628,7 +650,6 @@ JobResult CombineJob::appendPart(std::int32_t number, PartOpener* opener) {
   }
   const std::int64_t size = id.size;
   if (m_looksLater && size != m_list.parts.sizeOf(static_cast<std::size_t>(number - 1))) {
-    m_wrongPart = number;
     return partsDoNotMatch(listedProblem(number, size));
   }
   m_partAt.push_back(m_written);

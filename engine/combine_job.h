@@ -25,6 +25,9 @@ inline constexpr std::size_t kMessageNames = 1000;
 // A series of at least this many parts, of at most this size on average, is opened ahead.
 inline constexpr std::size_t kOpenAheadParts = 64;
 inline constexpr std::int64_t kOpenAheadSize = 1024 * 1024;
+// A verified join of at least kOpenAheadParts of at most this size on average looks at
+// its parts only if their copy fails.
+inline constexpr std::int64_t kLookLaterSize = 64 * 1024;
 // The planning looks at a long series' parts this many at a time (40 bytes each), and
 // from this many on, on two threads.
 inline constexpr std::int64_t kLookBatch = 16384;
@@ -60,6 +63,7 @@ class CombineJob {
   JobResult partsDoNotMatch(const std::string& problems) const;
   JobResult lookAtListedParts();
   JobResult lookAtPartsLate(JobResult copied);
+  void findUnlisted();
   void noteUnlisted();
   JobResult planFoundParts();
   JobResult leadingGap(std::int32_t i, std::int32_t gapEnd);
@@ -129,11 +133,13 @@ class CombineJob {
     std::int32_t output = 0;  // the first part that is the file at the output's name; 0 none
     std::int64_t at = 0;      // where the next part seen will go in the output
   } m_seen;
-  // The listed parts are looked at only if the copy finds one not as listed (m_wrongPart).
+  // The listed parts are looked at only if their copy fails (m_refusedLate: and the looks
+  // refused them, as the planning would have: no word of the file the copy began).
   bool m_looksLater = false;
-  std::int32_t m_wrongPart = 0;
-  std::thread m_finder;                 // reads the folder for parts past the listed ones
-  std::vector<std::int64_t> m_unlisted;  // ... and finds these
+  bool m_refusedLate = false;
+  std::thread m_finder;                  // reads the folder for parts past the listed ones
+  std::vector<std::int64_t> m_unlisted;  // ... and finds these,
+  bool m_unlistedRead = false;           // ... when it could read the folder
   bool m_outputThere = false;
   platform::FileIdentity m_outputBefore;  // the file at the output's name when planning began
   // The output is a device or a pipe: written as it comes, never replaced, no journal.

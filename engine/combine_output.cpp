@@ -499,7 +499,7 @@ JobResult CombineJob::finishFailed(JobResult result) {
                               " bytes, the bytes it held before; every part is kept.");
   }
   m_out.closeQuietly();
-  if (ours && !m_request.append && platform::removeFile(m_writePath, err)) {
+  if (ours && !m_request.append && platform::removeFile(m_writePath, err) && !m_refusedLate) {
     result.warnings.push_back("The unfinished joined file " + m_writePath +
                               " was removed; every part is kept.");
   }

@@ -39,17 +39,18 @@ std::int64_t partNumberOf(const std::string& name, const std::string& templateNa
 }
 
 std::vector<std::int64_t> partNumbersIn(const std::string& folder, const std::string& templateName,
-                                        bool archives, std::int64_t after) {
+                                        bool archives, std::int64_t after, bool* read) {
   const std::string stem = platform::replaceExtension(templateName, "");
   std::vector<std::int64_t> numbers;
   // The folder's names are looked at as they are read, not held: it may list 700,000 parts.
-  platform::forEachEntryName(folder, [&](const std::string& entry) {
+  const bool whole = platform::forEachEntryName(folder, [&](const std::string& entry) {
     std::string_view name = entry;
     if (archives && name.size() > 4 && name.substr(name.size() - 4) == ".zip") {
       name.remove_suffix(4);
     }
     if (const std::int64_t k = partNumberAfterStem(name, stem); k > after) numbers.push_back(k);
   });
+  if (read != nullptr) *read = whole;
   std::sort(numbers.begin(), numbers.end());
   numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
   return numbers;

@@ -24,8 +24,10 @@ std::int64_t partNumberAfterStem(std::string_view name, std::string_view stem);
 // The numbers of the parts of `templateName` that have an entry in `folder` (a file, a
 // folder, a link: anything that holds the name), ascending. With `archives`, the name of a
 // part's archive (part name + ".zip") counts for its part as well. Only numbers above
-// `after` are given: those at most a long series' count need not all be held.
+// `after` are given: those at most a long series' count need not all be held. `read`, when
+// given, tells whether the folder was read to its end.
 std::vector<std::int64_t> partNumbersIn(const std::string& folder, const std::string& templateName,
-                                        bool archives = false, std::int64_t after = 0);
+                                        bool archives = false, std::int64_t after = 0,
+                                        bool* read = nullptr);
 
 }  // namespace engine

@@ -39,8 +39,9 @@ std::vector<DirEntry> findFiles(const std::string& pattern, SearchKind kind);
 // look of its own only when it is a link.
 std::vector<std::string> entryNames(const std::string& folder);
 // The same names handed to `take` one at a time, never all held at once: a folder of
-// 700,000 parts lists them in a few KiB.
-void forEachEntryName(const std::string& folder, const std::function<void(const std::string&)>& take);
+// 700,000 parts lists them in a few KiB. False when the folder could not be read to its
+// end (it could not be opened, perhaps for want of a descriptor, or a read failed).
+bool forEachEntryName(const std::string& folder, const std::function<void(const std::string&)>& take);
 
 // The first match of `pattern` exists and is not a folder.
 bool firstMatchIsFile(const std::string& pattern);

@@ -2,6 +2,7 @@
 #include "platform/dir_search.h"
 
 #include <dirent.h>
+#include <errno.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,13 +42,16 @@ std::vector<DirEntry> findFiles(const std::string& pattern, SearchKind kind) {
   return result;
 }
 
-void forEachEntryName(const std::string& folder, const std::function<void(const std::string&)>& take) {
+bool forEachEntryName(const std::string& folder, const std::function<void(const std::string&)>& take) {
   DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-  if (dir == nullptr) return;
+  if (dir == nullptr) return false;
   // A link is looked at through its path: the folder ("" and "." alike) and the name.
   const std::string prefix = folder.empty() ? std::string() : withTrailingSeparator(folder);
   std::string name;
-  while (const dirent* item = ::readdir(dir)) {
+  for (;;) {
+    errno = 0;  // readdir's end and its failure differ only by errno
+    const dirent* item = ::readdir(dir);
+    if (item == nullptr) break;
     name = item->d_name;
     if (name == "." || name == "..") continue;
     struct stat st {};
@@ -55,7 +59,9 @@ void forEachEntryName(const std::string& folder, const std::function<void(const 
     if (!known && ::stat((prefix + name).c_str(), &st) != 0) continue;
     take(name);
   }
+  const bool whole = errno == 0;
   ::closedir(dir);
+  return whole;
 }
 
 }  // namespace platform

@@ -44,11 +44,12 @@ std::vector<DirEntry> findFiles(const std::string& pattern, SearchKind kind) {
   return result;
 }
 
-void forEachEntryName(const std::string& folder, const std::function<void(const std::string&)>& take) {
+bool forEachEntryName(const std::string& folder, const std::function<void(const std::string&)>& take) {
   for (const DirEntry& entry : findFiles(withTrailingSeparator(folder.empty() ? "." : folder) + "*",
                                          SearchKind::Any)) {
     take(entry.name);
   }
+  return true;  // a search that fails finds nothing, as an empty folder does; handles do not run out
 }
 
 }  // namespace platform

@@ -230,21 +230,27 @@ TEST_F(Integrity, ALongSeriesFoundWrongDuringItsCopyIsNamedAsBeforeItAndNothingI
   struct Row {
     const char* what;
     bool outputThere;
-    std::vector<std::pair<const char*, int>> damage;  // part, -1 removed, -2 a folder, else cut to
+    // part, and what happens to it: cut to that many bytes, or kRemoved, kFolder, kByteChanged
+    std::vector<std::pair<const char*, int>> damage;
     std::vector<const char*> named;
   };
+  constexpr int kRemoved = -1, kFolder = -2, kByteChanged = -3;
   const Row rows[] = {
-      {"a part in the middle missing", false, {{"f.bin.050", -1}}, {"f.bin.050 is missing"}},
-      {"the last part missing", false, {{"f.bin.100", -1}}, {"f.bin.100 is missing"}},
-      {"a folder at a part's name", false, {{"f.bin.002", -2}}, {"f.bin.002 is missing"}},
+      {"a part in the middle missing", false, {{"f.bin.050", kRemoved}}, {"f.bin.050 is missing"}},
+      {"the last part missing", false, {{"f.bin.100", kRemoved}}, {"f.bin.100 is missing"}},
+      {"a folder at a part's name", false, {{"f.bin.002", kFolder}}, {"f.bin.002 is missing"}},
+      {"a byte changed before a part cut short",
+       false,
+       {{"f.bin.005", kByteChanged}, {"f.bin.070", 4}},
+       {"f.bin.070 has 4 bytes instead of 10"}},
       {"a part cut short", false, {{"f.bin.030", 9}}, {"f.bin.030 has 9 bytes instead of 10"}},
       {"a part cut short and a later one missing",
        false,
-       {{"f.bin.010", 3}, {"f.bin.090", -1}},
+       {{"f.bin.010", 3}, {"f.bin.090", kRemoved}},
        {"f.bin.010 has 3 bytes instead of 10", "f.bin.090 is missing"}},
       {"the same with a file at the output's name",
        true,
-       {{"f.bin.010", 3}, {"f.bin.090", -1}},
+       {{"f.bin.010", 3}, {"f.bin.090", kRemoved}},
        {"f.bin.010 has 3 bytes instead of 10", "f.bin.090 is missing"}},
   };
   for (const Row& row : rows) {
@@ -252,13 +258,15 @@ TEST_F(Integrity, ALongSeriesFoundWrongDuringItsCopyIsNamedAsBeforeItAndNothingI
     ASSERT_EQ(split(1'000, 100).outcome, JobOutcome::Done);
     for (const auto& [name, cut] : row.damage) {
       const std::string path = dir.file(name);
-      if (cut >= 0) {
+      if (cut == kByteChanged) {
+        flipByte(name, 3);
+      } else if (cut >= 0) {
         auto part = testing_support::readFile(path);
         part.resize(static_cast<std::size_t>(cut));
         testing_support::writeFile(path, part);
       } else {
         std::remove(path.c_str());
-        if (cut == -2) ::mkdir(path.c_str(), 0777);
+        if (cut == kFolder) ::mkdir(path.c_str(), 0777);
       }
     }
     if (row.outputThere) testing_support::writeText(dir.file("f.bin"), "kept");
@@ -270,6 +278,7 @@ TEST_F(Integrity, ALongSeriesFoundWrongDuringItsCopyIsNamedAsBeforeItAndNothingI
       EXPECT_NE(result.reason.find(problem), std::string::npos) << result.reason;
     }
     EXPECT_NE(result.reason.find("Nothing was joined."), std::string::npos) << result.reason;
+    EXPECT_TRUE(result.warnings.empty()) << result.message();  // not a word of a copy begun
     EXPECT_EQ(testing_support::listFolder(dir.path()), before);  // no output, no leftovers
     if (row.outputThere) {
       EXPECT_EQ(testing_support::readText(dir.file("f.bin")), "kept");

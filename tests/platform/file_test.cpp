@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -242,6 +243,30 @@ TEST(DirSearch, EntryNamesFollowLinksFromAnyFolderName) {
     EXPECT_EQ(names, want) << "folder \"" << folder << "\"";
   }
   std::filesystem::current_path(before);
+}
+
+// A folder read to its end says so; one that cannot be opened (not there, or no
+// descriptor left for it) says it was not, rather than passing for an empty folder.
+TEST(DirSearch, AFolderThatCannotBeReadIsToldFromAnEmptyOne) {
+  TempDir dir;
+  testing_support::writeText(dir.file("a.001"), "a");
+  std::size_t seen = 0;
+  const auto count = [&seen](const std::string&) { ++seen; };
+  EXPECT_TRUE(platform::forEachEntryName(dir.path(), count));
+  EXPECT_EQ(seen, 1u);
+  EXPECT_FALSE(platform::forEachEntryName(dir.file("none"), count));
+  rlimit was{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &was), 0);
+  const int lowestFree = ::dup(0);  // a new descriptor takes the lowest number free
+  ASSERT_GE(lowestFree, 0);
+  ::close(lowestFree);
+  rlimit none = was;
+  none.rlim_cur = static_cast<rlim_t>(lowestFree);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+  const bool read = platform::forEachEntryName(dir.path(), count);
+  ::setrlimit(RLIMIT_NOFILE, &was);
+  EXPECT_FALSE(read);
+  EXPECT_EQ(seen, 1u);
 }
 #endif
 
