@@ -267,8 +267,8 @@ JobResult CombineJob::lookAtListedParts() {
   return {};
 }
 
-// The copy of a series looked at later failed (at a part not as listed, or at a part
-// whose bytes are wrong): the looks say what is wrong with all the parts, as the
+// The copy of a series looked at later, or the making of its output, failed (at a part
+// not as listed, at a part whose bytes are wrong, for want of room or rights): the looks say what is wrong with all the parts, as the
 // planning would have before the copy began. Where they find nothing, the copy's own
 // failure stands.
 JobResult CombineJob::lookAtPartsLate(JobResult copied) {
@@ -546,6 +546,7 @@ JobResult CombineJob::run() {
   if (step.outcome == JobOutcome::Done) step = checkRoom();
   if (step.outcome != JobOutcome::Done) return step;
   step = openOutput();
+  if (m_looksLater) step = lookAtPartsLate(std::move(step));
   if (step.outcome != JobOutcome::Done) return finishFailed(step);
   step = appendParts();
   if (m_looksLater) {

@@ -480,6 +480,11 @@ JobResult CombineJob::finishFailed(JobResult result) {
                          m_result.warnings.end());
   result.notes.insert(result.notes.begin(), m_result.notes.begin(), m_result.notes.end());
   platform::IoError err;
+  if (!m_out.isOpen() && !m_continuing && !holdsDeletedParts() && m_journalOut.active() &&
+      !m_journalOut.remove(err)) {
+    // A journal begun for a file that could not be made holds nothing.
+    result.warnings.push_back(err.message());
+  }
   if (m_stream || !m_out.isOpen()) return result;
   if (holdsDeletedParts()) {
     m_out.closeQuietly();

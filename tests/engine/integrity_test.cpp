@@ -288,8 +288,17 @@ TEST_F(Integrity, ALongSeriesFoundWrongDuringItsCopyIsNamedAsBeforeItAndNothingI
       std::remove(dir.file(name).c_str());
     }
   }
-  // Whole, it joins, and a part past the listed ones is named and left out.
+  // A joined file that cannot be made leaves nothing behind, its journal included.
   ASSERT_EQ(split(1'000, 100).outcome, JobOutcome::Done);
+  {
+    const auto before = testing_support::listFolder(dir.path());
+    FailNth fault(platform::FileOp::Create, 1, ENOSPC, ".sundrix-join");
+    const JobResult result = join();
+    EXPECT_EQ(result.outcome, JobOutcome::Failed);
+    EXPECT_NE(result.reason.find("sundrix-join"), std::string::npos) << result.reason;
+    EXPECT_EQ(testing_support::listFolder(dir.path()), before);
+  }
+  // Whole, it joins, and a part past the listed ones is named and left out.
   testing_support::writeText(dir.file("f.bin.101"), "an old part");
   const JobResult result = join();
   ASSERT_EQ(result.outcome, JobOutcome::Done) << result.message();
