@@ -546,12 +546,17 @@ JobResult CombineJob::run() {
   if (step.outcome == JobOutcome::Done) step = checkRoom();
   if (step.outcome != JobOutcome::Done) return step;
   step = openOutput();
+  // Parts looked at late: the note of unlisted parts comes as the planning's would, with
+  // every outcome but the looks' own refusal.
   if (m_looksLater) step = lookAtPartsLate(std::move(step));
-  if (step.outcome != JobOutcome::Done) return finishFailed(step);
+  if (step.outcome != JobOutcome::Done) {
+    if (m_looksLater && !m_refusedLate) noteUnlisted();
+    return finishFailed(step);
+  }
   step = appendParts();
   if (m_looksLater) {
     step = lookAtPartsLate(std::move(step));
-    if (step.outcome == JobOutcome::Done) noteUnlisted();
+    if (!m_refusedLate) noteUnlisted();
   }
   if (step.outcome != JobOutcome::Done) return finishFailed(step);
   platform::IoError err;

@@ -298,11 +298,24 @@ TEST_F(Integrity, ALongSeriesFoundWrongDuringItsCopyIsNamedAsBeforeItAndNothingI
     EXPECT_NE(result.reason.find("sundrix-join"), std::string::npos) << result.reason;
     EXPECT_EQ(testing_support::listFolder(dir.path()), before);
   }
-  // Whole, it joins, and a part past the listed ones is named and left out.
-  testing_support::writeText(dir.file("f.bin.101"), "an old part");
+  // A part past the listed ones is named and left out, whether the join then fails or
+  // succeeds. (A changed byte fails the copy itself once its digest is in, at the latest
+  // when the digest slots are all full: 8 of 256 KiB, here 4 MB of parts of 4 KiB.)
+  for (const std::string& name : testing_support::listFolder(dir.path())) {
+    std::remove(dir.file(name).c_str());
+  }
+  ASSERT_EQ(split(4'096'000, 1000).outcome, JobOutcome::Done);
+  testing_support::writeText(dir.file("f.bin.1001"), "an old part");
+  flipByte("f.bin.002", 2);
+  const JobResult damaged = join();
+  ASSERT_EQ(damaged.outcome, JobOutcome::Failed);
+  EXPECT_NE(damaged.reason.find("f.bin.002"), std::string::npos) << damaged.reason;
+  EXPECT_NE(damaged.message().find("so left out: f.bin.1001"), std::string::npos)
+      << damaged.message();
+  flipByte("f.bin.002", 2);
   const JobResult result = join();
   ASSERT_EQ(result.outcome, JobOutcome::Done) << result.message();
-  EXPECT_NE(result.message().find("so left out: f.bin.101"), std::string::npos) << result.message();
+  EXPECT_NE(result.message().find("so left out: f.bin.1001"), std::string::npos) << result.message();
   EXPECT_EQ(testing_support::readFile(dir.file("f.bin")), bytes);
 }
 
