@@ -200,11 +200,10 @@ JobResult CombineJob::checkListedSizes() {
 // listed: the looks cost a lookup of every part's name, as much as the copy's own opens,
 // which see the same. The message is then the planning's, and nothing was joined. The
 // parts must be small (kLookLaterSize on average), so that a copy given up at a wrong
-// part has cost little. Not
-// where the copy could do harm before the looks stop it: into a file that is there (it
-// may be a part), a device or a pipe (bytes sent are not called back), when appending or
-// continuing (the output holds bytes of its own), or with too little room for the listed
-// sizes (the looks may find that the parts need less).
+// part has cost little. Not where the copy could do harm before the looks stop it: into
+// a file that is there (it may be a part), a device or a pipe (bytes sent are not called
+// back), when appending or continuing (the output holds bytes of its own), or with too
+// little room for the listed sizes (the looks may find that the parts need less).
 bool CombineJob::mayLookLater() {
   const std::int64_t count = m_last - m_first + 1;
   if (!m_listed || m_request.append || m_continuing || m_stream || m_outputThere ||
@@ -268,9 +267,9 @@ JobResult CombineJob::lookAtListedParts() {
 }
 
 // The copy of a series looked at later, or the making of its output, failed (at a part
-// not as listed, at a part whose bytes are wrong, for want of room or rights): the looks say what is wrong with all the parts, as the
-// planning would have before the copy began. Where they find nothing, the copy's own
-// failure stands.
+// not as listed, at a part whose bytes are wrong, for want of room or rights): the looks
+// say what is wrong with all the parts, as the planning would have before the output was
+// made. Where they find nothing, the copy's own failure stands.
 JobResult CombineJob::lookAtPartsLate(JobResult copied) {
   if (copied.outcome != JobOutcome::Failed) return copied;
   JobResult looked = lookAtListedParts();
@@ -546,14 +545,9 @@ JobResult CombineJob::run() {
   if (step.outcome == JobOutcome::Done) step = checkRoom();
   if (step.outcome != JobOutcome::Done) return step;
   step = openOutput();
+  if (step.outcome == JobOutcome::Done) step = appendParts();
   // Parts looked at late: the note of unlisted parts comes as the planning's would, with
   // every outcome but the looks' own refusal.
-  if (m_looksLater) step = lookAtPartsLate(std::move(step));
-  if (step.outcome != JobOutcome::Done) {
-    if (m_looksLater && !m_refusedLate) noteUnlisted();
-    return finishFailed(step);
-  }
-  step = appendParts();
   if (m_looksLater) {
     step = lookAtPartsLate(std::move(step));
     if (!m_refusedLate) noteUnlisted();

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <utility>
 #include <vector>
 
@@ -51,6 +52,11 @@ class Integrity : public JobTest {
         joinOptions, sink, stop);
   }
   VerifyReport verify() { return VerifyParts(dir.file("f.bin.001"), stop); }
+  void emptyFolder() {
+    for (const std::string& name : testing_support::listFolder(dir.path())) {
+      std::filesystem::remove_all(dir.file(name));
+    }
+  }
   void flipByte(const std::string& name, std::size_t at) {
     auto part = testing_support::readFile(dir.file(name));
     part[at] ^= 0x40;
@@ -207,9 +213,7 @@ TEST_F(Integrity, DamageIsNamedAndNothingIsLost) {
       seen = seen || (line.name == row.named && line.status == row.verifyAs);
     }
     EXPECT_TRUE(seen);
-    for (const std::string& name : testing_support::listFolder(dir.path())) {
-      std::remove(dir.file(name).c_str());
-    }
+    emptyFolder();
   }
 }
 
@@ -236,7 +240,6 @@ TEST_F(Integrity, ALongSeriesFoundWrongDuringItsCopyIsNamedAsBeforeItAndNothingI
   };
   constexpr int kRemoved = -1, kFolder = -2, kByteChanged = -3;
   const Row rows[] = {
-      {"a part in the middle missing", false, {{"f.bin.050", kRemoved}}, {"f.bin.050 is missing"}},
       {"the last part missing", false, {{"f.bin.100", kRemoved}}, {"f.bin.100 is missing"}},
       {"a folder at a part's name", false, {{"f.bin.002", kFolder}}, {"f.bin.002 is missing"}},
       {"a byte changed before a part cut short",
@@ -283,10 +286,7 @@ TEST_F(Integrity, ALongSeriesFoundWrongDuringItsCopyIsNamedAsBeforeItAndNothingI
     if (row.outputThere) {
       EXPECT_EQ(testing_support::readText(dir.file("f.bin")), "kept");
     }
-    for (const std::string& name : testing_support::listFolder(dir.path())) {
-      ::rmdir(dir.file(name).c_str());
-      std::remove(dir.file(name).c_str());
-    }
+    emptyFolder();
   }
   // A joined file that cannot be made leaves nothing behind, its journal included.
   ASSERT_EQ(split(1'000, 100).outcome, JobOutcome::Done);
@@ -301,9 +301,7 @@ TEST_F(Integrity, ALongSeriesFoundWrongDuringItsCopyIsNamedAsBeforeItAndNothingI
   // A part past the listed ones is named and left out, whether the join then fails or
   // succeeds. (A changed byte fails the copy itself once its digest is in, at the latest
   // when the digest slots are all full: 8 of 256 KiB, here 4 MB of parts of 4 KiB.)
-  for (const std::string& name : testing_support::listFolder(dir.path())) {
-    std::remove(dir.file(name).c_str());
-  }
+  emptyFolder();
   ASSERT_EQ(split(4'096'000, 1000).outcome, JobOutcome::Done);
   testing_support::writeText(dir.file("f.bin.1001"), "an old part");
   flipByte("f.bin.002", 2);

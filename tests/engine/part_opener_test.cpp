@@ -3,9 +3,6 @@
 // is opened again when its turn comes, an opener left early neither hangs nor keeps a
 // file open, and descriptors held ahead never leave the copy without one.
 #include <gtest/gtest.h>
-#ifndef _WIN32
-#include <sys/resource.h>
-#endif
 
 #include <chrono>
 #include <filesystem>
@@ -14,6 +11,7 @@
 
 #include "engine/part_names.h"
 #include "engine/part_opener.h"
+#include "support/descriptors.h"
 #include "support/temp_dir.h"
 
 using namespace engine;
@@ -48,22 +46,6 @@ std::size_t openDescriptors() {
   return n;
 }
 
-// Lets the process open only `spare` descriptors more than it holds, while it lasts.
-class DescriptorLimit {
- public:
-  explicit DescriptorLimit(std::size_t spare) {
-    ::getrlimit(RLIMIT_NOFILE, &m_before);
-    rlimit tight = m_before;
-    tight.rlim_cur = static_cast<rlim_t>(openDescriptors() + spare);
-    m_set = ::setrlimit(RLIMIT_NOFILE, &tight) == 0;
-  }
-  ~DescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &m_before); }
-  bool set() const { return m_set; }
-
- private:
-  rlimit m_before{};
-  bool m_set = false;
-};
 #endif
 
 }  // namespace
@@ -74,7 +56,7 @@ TEST(PartOpener, HandsEveryPartOverInOrderWithItsOwnBytes) {
   // the part it could not open is opened on its turn, and what it held must leave room.
   struct Row {
     std::int32_t first, last;
-    std::size_t spare;  // descriptors the process may open beyond its own; 0: no limit
+    int spare;  // descriptors the process may open beyond its own; 0: no limit
   };
   const Row rows[] = {{1, 1, 0},   {1, 15, 0},  {1, 16, 0}, {1, 17, 0},
                       {1, 64, 0},  {1, 65, 0},  {1, 300, 0}, {7, 200, 0},
@@ -88,7 +70,7 @@ TEST(PartOpener, HandsEveryPartOverInOrderWithItsOwnBytes) {
 #ifdef _WIN32
     if (row.spare > 0) continue;
 #else
-    std::optional<DescriptorLimit> limit;
+    std::optional<testing_support::DescriptorLimit> limit;
     if (row.spare > 0) {
       limit.emplace(row.spare);
       ASSERT_TRUE(limit->set());

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #ifndef _WIN32
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -16,6 +15,7 @@
 #include "platform/dir_search.h"
 #include "platform/dos_time.h"
 #include "platform/path.h"
+#include "support/descriptors.h"
 #include "support/temp_dir.h"
 
 using platform::File;
@@ -255,16 +255,12 @@ TEST(DirSearch, AFolderThatCannotBeReadIsToldFromAnEmptyOne) {
   EXPECT_TRUE(platform::forEachEntryName(dir.path(), count));
   EXPECT_EQ(seen, 1u);
   EXPECT_FALSE(platform::forEachEntryName(dir.file("none"), count));
-  rlimit was{};
-  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &was), 0);
-  const int lowestFree = ::dup(0);  // a new descriptor takes the lowest number free
-  ASSERT_GE(lowestFree, 0);
-  ::close(lowestFree);
-  rlimit none = was;
-  none.rlim_cur = static_cast<rlim_t>(lowestFree);
-  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
-  const bool read = platform::forEachEntryName(dir.path(), count);
-  ::setrlimit(RLIMIT_NOFILE, &was);
+  bool read = true;
+  {
+    testing_support::DescriptorLimit none(0);
+    ASSERT_TRUE(none.set());
+    read = platform::forEachEntryName(dir.path(), count);
+  }
   EXPECT_FALSE(read);
   EXPECT_EQ(seen, 1u);
 }
