@@ -32,11 +32,26 @@ split_gnusum() {
   rm -f "$work"/p/*; sync
   timed sh -c "split -n 3 -d -a 3 --numeric-suffixes=1 '$work/input.bin' '$work/p/input.bin.' && cd '$work/p' && sha256sum input.bin.0* ../input.bin > /dev/null"
 }
-sx=() gnu=() gnusum=()
+# The floor under any checksummed split here: its digests alone, and its digests while a
+# plain copy of the input runs beside them (both need the memory), by bench_copy_floor.
+floor="$build/bench/bench_copy_floor"
+if [ -x "$floor" ] && "$floor" "$work/input.bin" >/dev/null 2>&1; then
+  floor_hash() { "$floor" "$work/input.bin"; }
+  floor_both() { rm -f "$work"/p/*; sync; "$floor" "$work/input.bin" "$work/p/copy"; }
+else
+  floor_hash() { echo 0; }
+  floor_both() { echo 0; }
+fi
+# One untimed round first: the first writes after the input is made are slow on some
+# machines (a virtual one backs the memory they take only when it is first touched).
+split_sx >/dev/null; split_gnu >/dev/null; floor_both >/dev/null
+sx=() gnu=() gnusum=() fhash=() fboth=()
 for ((run = 1; run <= runs; run++)); do
   sx+=("$(split_sx)"); gnu+=("$(split_gnu)"); gnusum+=("$(split_gnusum)")
+  fhash+=("$(floor_hash)"); fboth+=("$(floor_both)")
 done
 t_sx=$(median "${sx[@]}"); t_gnu=$(median "${gnu[@]}"); t_gnusum=$(median "${gnusum[@]}")
+t_fhash=$(median "${fhash[@]}"); t_fboth=$(median "${fboth[@]}")
 
 # Joins: the checksummed parts of the last run above, and GNU split's parts with the sums
 # a careful user keeps beside them.
@@ -67,15 +82,24 @@ done
 t_jcrc=$(median "${jcrc[@]}"); t_jplain=$(median "${jplain[@]}")
 
 python3 - "$size_mib" "$t_sx" "$t_gnu" "$t_gnusum" "$t_jsx" "$t_jcat" "$t_jcrc" "$t_jplain" \
-  "$(cut -d' ' -f1-3 /proc/loadavg)" "$(nproc)" "$runs" <<'PY'
+  "$(cut -d' ' -f1-3 /proc/loadavg)" "$(nproc)" "$runs" "$t_fhash" "$t_fboth" \
+  "${sx[*]}" "${gnu[*]}" <<'PY'
 import sys
 mib = int(sys.argv[1]); sx, gnu, gnusum, jsx, jcat, jcrc, jplain = map(float, sys.argv[2:9])
+fhash, fboth = map(float, sys.argv[12:14])
 r = lambda a, b: a / b if b else float("nan")
 print(f"input {mib} MiB in 3 parts, median of {sys.argv[11]} alternating runs, page cache warm;"
       f" load after: {sys.argv[9]} on {sys.argv[10]} cores")
 print(f"split with checksum file   {sx:6.2f} s")
 print(f"GNU split                  {gnu:6.2f} s   ratio {r(sx, gnu):.2f} (goal 1.0)")
 print(f"GNU split + sha256sum      {gnusum:6.2f} s   ratio {r(sx, gnusum):.2f} (goal at most 0.5)")
+print("  runs of the split:", " ".join(f"{float(t):.2f}" for t in sys.argv[14].split()),
+      "| of GNU split:", " ".join(f"{float(t):.2f}" for t in sys.argv[15].split()))
+if fhash:
+    print(f"floor: its digests alone   {fhash:6.2f} s;  beside a plain copy {fboth:.2f} s:"
+          f" the split is {r(sx, fboth):.2f} of that floor")
+else:
+    print("floor: not measured (no bench_copy_floor, or no SHA instructions here)")
 print(f"verified join              {jsx:6.2f} s")
 print(f"sha256sum -c + cat         {jcat:6.2f} s   ratio {r(jsx, jcat):.2f} (goal at most 0.5)")
 print(f"join checked by .crc       {jcrc:6.2f} s   against plain cat {jplain:.2f} s: ratio {r(jcrc, jplain):.2f}")
