@@ -11,6 +11,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <limits>
 #include <string_view>
 
 #include "engine/checksum_file.h"
@@ -52,8 +53,13 @@ bool parsePart(std::string_view rest, JoinJournal& journal) {
     return false;
   }
   p.part.size = p.size;
-  // Each part lies where the one before it ends: anything else is not what a join wrote.
-  if (p.number != journal.nextNumber() || p.offset != journal.end() || p.size < 0) return false;
+  // Each part lies where the one before it ends, and a part after it could still be
+  // numbered and placed: anything else is not what a join wrote.
+  constexpr std::int64_t kLargest = std::numeric_limits<std::int64_t>::max();
+  if (p.number != journal.nextNumber() || p.offset != journal.end() || p.size < 0 ||
+      p.number == kLargest || p.size > kLargest - p.offset) {
+    return false;
+  }
   journal.held.push_back(p);
   return true;
 }

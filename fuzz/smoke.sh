@@ -16,7 +16,7 @@ cmake --build "$build" >/dev/null
 
 shopt -s nullglob
 saved=("$here"/regressions/*)
-for target in uncrunch ziplist decoders members single par2; do
+for target in uncrunch ziplist decoders members single par2 lists; do
   if [ ${#saved[@]} -gt 0 ] && ! "$build/fuzz_$target" "${saved[@]}" >"$work/log" 2>&1; then
     grep -E "ERROR|SUMMARY|Running:" "$work/log" | tail -20
     echo "fuzz smoke: $target fails on a saved input" >&2
@@ -26,6 +26,7 @@ for target in uncrunch ziplist decoders members single par2; do
   seeds=("$here/regressions")
   [ "$target" = par2 ] && seeds+=("$here/seeds-par2")
   [ "$target" = single ] && seeds+=("$here/seeds-single")
+  [ "$target" = lists ] && seeds+=("$here/seeds-lists")
   if ! "$build/fuzz_$target" "$work/corpus-$target" "${seeds[@]}" -max_total_time="$seconds" \
       -timeout=20 -rss_limit_mb=2048 -max_len=131072 -artifact_prefix="$here/crash-$target-" \
       >"$work/log" 2>&1; then

@@ -96,6 +96,23 @@ struct Scene {
   }
 };
 
+// A journal of f.bin's join written by hand, naming the file at `.f.bin.sundrix-join`
+// (made here) as its holder, with `parts` for its part lines: "part N OFFSET SIZE" each.
+void handJournal(Scene& s, const std::string& start, const std::vector<std::string>& parts) {
+  testing_support::writeText(s.dir.file(".f.bin.sundrix-join"), "some bytes");
+  platform::FileIdentity id;
+  ASSERT_TRUE(platform::identifyEntry(s.dir.file(".f.bin.sundrix-join"), id));
+  const std::string ids = std::to_string(id.device) + " " + std::to_string(id.inode);
+  std::string text = "# sundrix join journal 1\nseries f.bin.001\nfolder " + s.dir.path() +
+                     "\nstart " + start + "\nholder " + ids + " .f.bin.sundrix-join\n";
+  for (const std::string& part : parts) text += "part " + part + " " + ids + " 1 1\n";
+  testing_support::writeText(s.dir.file(".f.bin.sundrix-journal"), text);
+}
+
+void keepsHandJournalsHolder(Scene& s) {
+  EXPECT_EQ(testing_support::readText(s.dir.file(".f.bin.sundrix-join")), "some bytes");
+}
+
 struct Row {
   const char* what;
   std::function<void(Scene&)> arrange;
@@ -139,6 +156,20 @@ const Row kRows[] = {
      },
      JobOutcome::Failed, "names neither",
      [](Scene& s) { EXPECT_EQ(testing_support::readText(s.dir.file("victim")), "not a join's"); }},
+    // Damaged journals whose sums of offsets or numbers would pass the largest a file or
+    // a series can have.
+    {"a journal whose parts end past the largest size a file can have",
+     [](Scene& s) {
+       handJournal(s, "1 0 3", {"1 0 9223372036854775807", "2 9223372036854775807 5"});
+       s.options.remove = true;
+     },
+     JobOutcome::Failed, "cannot be used: a line is damaged", keepsHandJournalsHolder},
+    {"a journal whose part has the largest number there is",
+     [](Scene& s) {
+       handJournal(s, "9223372036854775807 0 3", {"9223372036854775807 0 5"});
+       s.options.remove = true;
+     },
+     JobOutcome::Failed, "cannot be used: a line is damaged", keepsHandJournalsHolder},
     {"a kill right after the journal was begun, before the file was named in it",
      [](Scene& s) {
        s.journal("f.bin.001", "", "", 0);
