@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 #include <sstream>
 #include <string_view>
 #include <unordered_map>
@@ -382,11 +383,15 @@ class ListReader {
       bool found = false;
       if (!give(name, sha, found, problem)) return false;
     }
+    // Every part has its digest, and the sizes add up as a file's can: a join sums them.
+    std::int64_t total = 0;
     for (std::size_t i = 0; i < parts.size(); ++i) {
-      if (!parts.hasSha256(i)) {
+      const std::int64_t size = parts.sizeOf(i);
+      if (!parts.hasSha256(i) || size > std::numeric_limits<std::int64_t>::max() - total) {
         problem = "the list of parts is damaged";
         return false;
       }
+      total += size;
     }
     return true;
   }

@@ -1,8 +1,9 @@
 // Fuzz target: arbitrary bytes as the texts a join reads, which may come from anywhere or
 // be damaged: a checksum list, another splitter's .crc file, a join's journal, and an
 // escaped name. A list that reads must also be written back as a text that reads as the
-// same list, a journal that reads must hold its parts end to end, and a name must come
-// back from its escaped form; a break of any aborts, as a fault.
+// same list whose sizes add up as a file's can, a journal that reads must hold its parts
+// end to end, and a name must come back from its escaped form; a break of any aborts, as
+// a fault.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -39,9 +40,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   engine::ChecksumList list;
   if (engine::parseChecksumFile(text, list, problem)) {
+    std::int64_t total = 0;  // a join sums the sizes
     for (std::size_t i = 0; i < list.parts.size(); ++i) {
       require(list.parts.isNamed(i, list.parts.nameOf(i)));
       require(list.parts.hasSha256(i));
+      require(!__builtin_add_overflow(total, list.parts.sizeOf(i), &total));
     }
     require(engine::listsSeriesOf(list, list.parts.nameOf(0), problem));
     engine::ChecksumList again;

@@ -406,6 +406,17 @@ TEST_F(Integrity, ChecksumFilesAreReadAsAStreamWithBoundedLines) {
            {head + "# part 2 5 x.002\n# part 3 5 x.0003\n" + std::string(100, '\n'), 0,
             "the part name x.0003 is not a part of the series"},
            {head + "# part 3 5 x.003\n", 0, "the list of parts is damaged"},
+           // Sizes that no file's parts can add up to: a join sums them.
+           {[&] {
+              std::string text = std::string(kChecksumMarker) + "\n# whole 5 w\n" + hashA + "w\n";
+              for (int k = 1; k <= 10; ++k) {
+                const std::string name = partFileName("x", k);
+                text += "# part " + std::to_string(k) + " 999999999999999999 " + name + "\n" +
+                        hashA + name + "\n";
+              }
+              return text;
+            }(),
+            0, "the list of parts is damaged"},
            // Lines that name no file it lists are not all held.
            {[&] {
               std::string text = head;
