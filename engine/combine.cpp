@@ -94,7 +94,8 @@ JobResult CombineJob::planFoundParts() {
   const std::string folder = platform::folderPart(m_request.firstPartPath);
   const std::string name = platform::namePart(m_request.firstPartPath);
   m_last = m_request.combineCount;
-  const std::vector<std::int64_t> numbers = partNumbersIn(folder, name);
+  bool listed = false;  // the folder was read to its end: a number it lacks has no file
+  const std::vector<std::int64_t> numbers = partNumbersIn(folder, name, false, 0, &listed);
   for (const std::int64_t k : numbers) {
     if (k <= INT32_MAX && k > m_last) m_last = static_cast<std::int32_t>(k);
   }
@@ -110,11 +111,26 @@ JobResult CombineJob::planFoundParts() {
         m_request.firstPartPath,
         "No part to join was found: " + part(m_first) + " and the parts after it do not exist.");
   }
-  for (std::int32_t i = m_first; i <= m_last; ++i) {
+  for (std::int64_t k = m_first; k <= m_last; ++k) {
+    const auto i = static_cast<std::int32_t>(k);
     platform::FileSpace space;
     if (lookAtPart(i, space)) continue;
+    // The gap ends before the next part that is a regular file. A journal may plan for
+    // parts far past those there are: where the folder was read, only the numbers it
+    // holds are looked at, not every number up to the last.
     std::int32_t gapEnd = i;
-    while (gapEnd < m_last && !platform::fileExists(part(gapEnd + 1))) ++gapEnd;
+    if (listed) {
+      gapEnd = m_last;
+      for (auto n = std::upper_bound(numbers.begin(), numbers.end(), k);
+           n != numbers.end() && *n <= m_last; ++n) {
+        if (platform::fileExists(part(*n))) {
+          gapEnd = static_cast<std::int32_t>(*n - 1);
+          break;
+        }
+      }
+    } else {
+      while (gapEnd < m_last && !platform::fileExists(part(gapEnd + 1))) ++gapEnd;
+    }
     return leadingGap(i, gapEnd);
   }
   return {};
@@ -155,7 +171,8 @@ JobResult CombineJob::planListedParts() {
   m_listed = true;
   m_last = static_cast<std::int32_t>(std::min<std::size_t>(m_list.parts.size(), INT32_MAX));
   if (m_continuing) {
-    // The parts the journal holds are the listed ones, of the listed sizes.
+    // The parts the journal holds are the listed ones, of the listed sizes, and the join
+    // goes on from a listed part or from the one after the last.
     for (const JoinJournal::Held& held : m_journal.held) {
       const std::size_t k = static_cast<std::size_t>(held.number - 1);
       if (held.number > m_last || m_list.parts.sizeOf(k) != held.size) {
@@ -164,6 +181,12 @@ JobResult CombineJob::planListedParts() {
                                                     " about " + part(held.number) +
                                                     ". Nothing was joined.");
       }
+    }
+    if (m_journal.nextNumber() > static_cast<std::int64_t>(m_last) + 1) {
+      return JobResult::failed(m_names.journal, "The join journal " + m_names.journal +
+                                                  " does not agree with " + m_sumsPath +
+                                                  " about " + part(m_journal.nextNumber()) +
+                                                  ". Nothing was joined.");
     }
     return checkListedSizes();
   }
@@ -349,8 +372,13 @@ void CombineJob::countPart(std::int32_t number, const platform::FileSpace& space
       space.size > platform::kSmallestSharedCopy) {
     need = 0;
   }
-  m_seen.at += space.size;
-  m_seen.total += need;
+  // Sizes as the file system gives them, which may be sparse files of up to the largest
+  // size there is: their sums stop there, and the copy fails at what no file can hold.
+  const auto add = [](std::int64_t& sum, std::int64_t n) {
+    sum = n > INT64_MAX - sum ? INT64_MAX : sum + n;
+  };
+  add(m_seen.at, space.size);
+  add(m_seen.total, need);
   m_seen.largest = std::max(m_seen.largest, need);
   if (number == m_first) m_seen.device = space.device;
   m_seen.oneDevice = m_seen.oneDevice && space.device == m_seen.device;
@@ -583,7 +611,9 @@ JobResult CombineJob::run() {
 std::unique_ptr<PartOpener> CombineJob::openerFor(std::size_t count) {
   // A join that deletes each part as it goes flushes the output first, which costs far more
   // than an open, and needs descriptors of its own that parts held ahead could have taken.
+  // Nor where the numbers opened ahead would pass the largest int32.
   if (count < kOpenAheadParts || platform::faultsInjected() ||
+      m_last > INT32_MAX - PartOpener::kAhead ||
       (!verifying() && m_options.deleteParts()) ||
       m_seen.at / static_cast<std::int64_t>(count) > kOpenAheadSize) {
     return nullptr;
@@ -602,7 +632,8 @@ JobResult CombineJob::appendParts() {
   m_partAt.reserve(count);
   m_partPrints.reserve(count);
   const std::unique_ptr<PartOpener> opener = openerFor(count);
-  for (std::int32_t i = m_first; i <= m_last; ++i) {
+  for (std::int64_t k = m_first; k <= m_last; ++k) {  // m_last may be the largest int32
+    const auto i = static_cast<std::int32_t>(k);
     JobResult step = appendPart(i, opener.get());
     if (step.outcome == JobOutcome::Done) step = checkDigests(false);
     if (step.outcome != JobOutcome::Done) return step;

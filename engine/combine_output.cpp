@@ -422,7 +422,7 @@ JobResult CombineJob::deleteVerifiedParts() {
   platform::FileIdentity expected = m_outId;
   expected.size = m_written;
   std::vector<JoinJournal::Held> held;
-  for (std::int32_t i = m_first; i <= m_last; ++i) held.push_back(heldPart(i));
+  for (std::int64_t k = m_first; k <= m_last; ++k) held.push_back(heldPart(static_cast<std::int32_t>(k)));
   if (!platform::syncAndCheckFile(m_writePath, expected, err) || !m_journalOut.record(held, err)) {
     m_result.warnings.push_back("No part was deleted: " + err.message());
   } else {

@@ -37,8 +37,9 @@ class PartOpener {
   // part is opened on its turn.
   platform::File take(std::int32_t number, platform::IoError& err);
 
+  static constexpr std::int32_t kAhead = 64;  // parts opened ahead at most
+
  private:
-  static constexpr std::int32_t kAhead = 64;
   static constexpr std::int32_t kBatch = 16;
   void run();
 

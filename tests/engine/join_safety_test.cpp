@@ -170,6 +170,20 @@ const Row kRows[] = {
        s.options.remove = true;
      },
      JobOutcome::Failed, "cannot be used: a line is damaged", keepsHandJournalsHolder},
+    // Damaged journals that go on from, or plan for, parts far past those there are.
+    {"a journal that goes on from a part past the listed ones",
+     [](Scene& s) {
+       handJournal(s, "5 0 3", {});
+       s.options.remove = true;
+     },
+     JobOutcome::Failed, "does not agree with", keepsHandJournalsHolder},
+    {"a journal, without a list, planned for two billion parts",
+     [](Scene& s) {
+       s.noList();
+       handJournal(s, "1 0 2000000000", {});
+       s.options.remove = true;
+     },
+     JobOutcome::Failed, "f.bin.004 is missing (up to", keepsHandJournalsHolder},
     {"a kill right after the journal was begun, before the file was named in it",
      [](Scene& s) {
        s.journal("f.bin.001", "", "", 0);
