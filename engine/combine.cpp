@@ -96,10 +96,18 @@ JobResult CombineJob::planFoundParts() {
   m_last = m_request.combineCount;
   bool listed = false;  // the folder was read to its end: a number it lacks has no file
   const std::vector<std::int64_t> numbers = partNumbersIn(folder, name, false, 0, &listed);
+  // A folder read cut short (descriptors or memory ran out, a read failed) may have missed
+  // the parts after a gap, which the join would then leave out unsaid.
+  if (!listed) {
+    return JobResult::failed(m_request.firstPartPath,
+                             "The folder " + orCurrent(folder) +
+                                 " could not be read to its end, so the parts after " +
+                                 part(m_first) + " could not all be found. Nothing was joined.");
+  }
   for (const std::int64_t k : numbers) {
     if (k <= INT32_MAX && k > m_last) m_last = static_cast<std::int32_t>(k);
   }
-  // Uncounted, and a folder that cannot be listed: the parts are counted by their names.
+  // Uncounted, and no part found by its number: the parts are counted by their names.
   if (m_request.combineCount == 0 && numbers.empty()) m_last = countParts(m_request.firstPartPath);
   const std::int32_t planned =
       m_continuing ? static_cast<std::int32_t>(std::min<std::int64_t>(m_journal.lastNumber, INT32_MAX))
@@ -116,20 +124,15 @@ JobResult CombineJob::planFoundParts() {
     platform::FileSpace space;
     if (lookAtPart(i, space)) continue;
     // The gap ends before the next part that is a regular file. A journal may plan for
-    // parts far past those there are: where the folder was read, only the numbers it
-    // holds are looked at, not every number up to the last.
-    std::int32_t gapEnd = i;
-    if (listed) {
-      gapEnd = m_last;
-      for (auto n = std::upper_bound(numbers.begin(), numbers.end(), k);
-           n != numbers.end() && *n <= m_last; ++n) {
-        if (platform::fileExists(part(*n))) {
-          gapEnd = static_cast<std::int32_t>(*n - 1);
-          break;
-        }
+    // parts far past those there are: only the numbers the folder holds are looked at,
+    // not every number up to the last.
+    std::int32_t gapEnd = m_last;
+    for (auto n = std::upper_bound(numbers.begin(), numbers.end(), k);
+         n != numbers.end() && *n <= m_last; ++n) {
+      if (platform::fileExists(part(*n))) {
+        gapEnd = static_cast<std::int32_t>(*n - 1);
+        break;
       }
-    } else {
-      while (gapEnd < m_last && !platform::fileExists(part(gapEnd + 1))) ++gapEnd;
     }
     return leadingGap(i, gapEnd);
   }

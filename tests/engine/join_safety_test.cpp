@@ -18,6 +18,7 @@
 #include "engine/split.h"
 #include "engine/verify.h"
 #include "engine_fakes.h"
+#include "support/descriptors.h"
 #include "support/temp_dir.h"
 
 using namespace engine;
@@ -413,6 +414,34 @@ TEST(JoinSafety, WhatAJoinFindsNeverCostsData) {
 // A part that becomes the join's own file while the join runs (a link to it put at the
 // part's name) would have the file copied into itself: with no list to catch it, a wrong
 // file under the output's name. The join stops at that part and keeps the others.
+// However few descriptors are left when a join without a list reads its parts' folder, it
+// never passes over a missing part: it names it, or says it could not look, and joins
+// nothing either way.
+TEST(JoinSafety, AGapIsNeverPassedOverWhenDescriptorsRunShort) {
+  for (int spare = 0; spare <= 12; ++spare) {
+    SCOPED_TRACE("descriptors left: " + std::to_string(spare));
+    Scene s;
+    s.noList();
+    std::remove(s.dir.file("f.bin.002").c_str());
+    JobResult result;
+    {
+      testing_support::DescriptorLimit limit(spare);
+      ASSERT_TRUE(limit.set());
+      result = s.join();
+    }
+    EXPECT_EQ(result.outcome, JobOutcome::Failed) << result.message();
+    // Refused before the folder was read (its lock), or after it: then for the gap, or
+    // for the read cut short. Anything that fails later planned past the gap.
+    const std::string says = result.message();
+    EXPECT_TRUE(says.starts_with("cannot join into") ||
+                says.find("f.bin.002 is missing") != std::string::npos ||
+                says.find("could not be read to its end") != std::string::npos)
+        << says;
+    EXPECT_FALSE(testing_support::exists(s.dir.file("f.bin")));
+    EXPECT_EQ(testing_support::readFile(s.dir.file("f.bin.003")), s.part(3));
+  }
+}
+
 TEST(JoinSafety, APartThatBecameTheJoinedFileIsNotCopiedIntoIt) {
   for (const bool listed : {false, true}) {
     for (const bool hard : {false, true}) {
