@@ -54,11 +54,21 @@ bool planArchives(const std::string& firstArchive, std::vector<ArchivedPart>& pa
   // Up to the highest number with an archive in the folder: one missing or unreadable
   // before it would leave the archives after it out of a join that claims success.
   const auto archiveOf = [&](std::int64_t k) { return folder + partFileName(name, k) + kArchiveExtension; };
+  // A folder read cut short (descriptors or memory ran out, a read failed) may have missed
+  // the archives after a gap, or after the first.
+  bool read = false;
+  const std::vector<std::int64_t> numbers = partNumbersIn(folder, name, true, 0, &read);
+  if (!read) {
+    problem = "the folder " + (folder.empty() ? std::string(".") : folder) +
+              " could not be read to its end, so the archives after " + firstArchive +
+              " could not all be found";
+    return false;
+  }
   std::int64_t last = 0;
-  for (const std::int64_t k : partNumbersIn(folder, name, true)) {
+  for (const std::int64_t k : numbers) {
     if (k <= INT32_MAX && k > last && platform::pathExists(archiveOf(k))) last = k;
   }
-  if (last == 0 && platform::fileExists(firstArchive)) last = 1;  // a folder that cannot be listed
+  if (last == 0 && platform::fileExists(firstArchive)) last = 1;  // made since the folder was read
   for (std::int64_t k = 1; k <= last; ++k) {
     if (!platform::fileExists(archiveOf(k))) {
       problem = "the archive " + archiveOf(k) +
