@@ -238,9 +238,8 @@ bool CombineJob::mayLookLater() {
   }
   PartsSeen listed;
   listed.oneDevice = false;  // not looked at
-  for (std::int32_t i = m_first; i <= m_last; ++i) {
+  for (std::int64_t i = m_first; i <= m_last; ++i) {  // a list read adds up (ListReader)
     const std::int64_t size = m_list.parts.sizeOf(static_cast<std::size_t>(i - 1));
-    if (size < 0 || listed.total > INT64_MAX - size) return false;
     listed.total += size;
     listed.largest = std::max(listed.largest, size);
   }
